@@ -1,0 +1,34 @@
+#include "base/AnsiPath.h"
+
+#include <windows.h>
+
+#include <cstring>
+
+size_t FindLastSeparator(std::string_view path, std::string_view separators) {
+    size_t found = std::string_view::npos;
+    for (size_t i = 0; i < path.size(); ++i) {
+        if (::IsDBCSLeadByte(static_cast<BYTE>(path[i]))) {
+            ++i;
+            continue;
+        }
+        if (separators.find(path[i]) != std::string_view::npos)
+            found = i;
+    }
+    return found;
+}
+
+void SplitLastComponent(std::string& path, std::string& last) {
+    const size_t mark = FindLastSeparator(path, "\\");
+    if (mark == std::string::npos) {
+        last = std::move(path);
+        path.clear();
+        return;
+    }
+    last.assign(path, mark + 1);
+    path.resize(mark);
+}
+
+std::string_view FieldText(const char* field, size_t fieldSize) {
+    const void* zero = std::memchr(field, 0, fieldSize);
+    return {field, zero ? static_cast<size_t>(static_cast<const char*>(zero) - field) : fieldSize};
+}

@@ -1,0 +1,15 @@
+// Paths are ANSI strings in the system code page; every scan steps over double-byte characters so
+// that a trail byte equal to '\' is never taken for a separator.
+#pragma once
+
+#include <string>
+#include <string_view>
+
+// Position of the last byte of `separators` in `path` outside double-byte characters, or npos.
+size_t FindLastSeparator(std::string_view path, std::string_view separators);
+
+// "D:\a\b.lzh" -> path "D:\a", last "b.lzh". No separator: path empty, last = whole path.
+void SplitLastComponent(std::string& path, std::string& last);
+
+// A zero-terminated text field of a fixed-size record, taken up to its first zero byte.
+std::string_view FieldText(const char* field, size_t fieldSize);

@@ -1,0 +1,146 @@
+#include "engine/PluginList.h"
+
+#include <algorithm>
+#include <stdexcept>
+
+#include "base/AnsiPath.h"
+#include "base/ProcAddress.h"
+#include "base/Registry.h"
+#include "engine/Archive.h"
+#include "engine/SusieSettings.h"
+
+namespace {
+
+constexpr char kArchivePluginType[] = "00AM";
+constexpr int kTypeBufferLength = 5;
+constexpr int kTextBufferLength = 256;
+// A plug-in that never answers 0 must not hang the load.
+constexpr int kMaxFileTypeTexts = 100;
+
+std::string FileTypeTexts(GetPluginInfoFunc getPluginInfo) {
+    std::string joined;
+    for (int n = 0; n < kMaxFileTypeTexts; ++n) {
+        char text[kTextBufferLength + 1] = {};
+        if (getPluginInfo(2 + 2 * n, text, kTextBufferLength) == 0)
+            break;
+        if (n > 0)
+            joined += ';';
+        joined += FieldText(text, kTextBufferLength);
+    }
+    return joined;
+}
+
+bool DeclaresArchiveType(GetPluginInfoFunc getPluginInfo) {
+    char type[kTypeBufferLength + 1] = {};
+    return getPluginInfo(0, type, kTypeBufferLength) != 0 &&
+           FieldText(type, kTypeBufferLength) == kArchivePluginType;
+}
+
+bool IsSwitchedOn(HKEY activateKey, const std::string& fileName) {
+    return QueryDword(activateKey, fileName.c_str()).value_or(1) != 0;
+}
+
+}  // namespace
+
+TPluginList::~TPluginList() {
+    Clear();
+}
+
+void TPluginList::SetFolder(std::string folder) {
+    Folder_ = std::move(folder);
+    Clear();
+}
+
+void TPluginList::Clear() {
+    // Unloaded from the last to the first, each exactly once.
+    while (!Items_.empty())
+        Items_.pop_back();
+    Loaded_ = false;
+}
+
+std::unique_ptr<TPluginInfo> TPluginList::TakeIn(const std::string& fileName, HKEY activateKey) const {
+    if (!IsSwitchedOn(activateKey, fileName))
+        return nullptr;
+    UniqueModule module(::LoadLibraryA((Folder_ + "\\" + fileName).c_str()));
+    if (!module)
+        return nullptr;
+    auto getPluginInfo = ProcAddress<GetPluginInfoFunc>(module.Get(), "GetPluginInfo");
+    auto isSupported = ProcAddress<IsSupportedFunc>(module.Get(), "IsSupported");
+    if (!getPluginInfo || !DeclaresArchiveType(getPluginInfo) || !isSupported)
+        return nullptr;
+
+    auto info = std::make_unique<TPluginInfo>();
+    info->FileName = fileName;
+    info->IsSupportedProc = isSupported;
+    info->Active = true;
+    info->Extensions = FileTypeTexts(getPluginInfo);
+    info->Module = std::move(module);
+    return info;
+}
+
+int TPluginList::Load() {
+    Clear();
+    // Without a folder there is nothing to scan; never fall back to the drive's root.
+    if (Folder_.empty())
+        return 0;
+    WIN32_FIND_DATAA found;
+    UniqueFind search(::FindFirstFileA((Folder_ + "\\*.spi").c_str(), &found));
+    if (!search)
+        return 0;
+    UniqueKey activateKey = OpenKey(HKEY_CURRENT_USER, kSusieActivateKey, KEY_QUERY_VALUE);
+    int count = 0;
+    do {
+        if (found.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY)
+            continue;
+        if (auto info = TakeIn(found.cFileName, activateKey.Get())) {
+            Items_.push_back(std::move(info));
+            ++count;
+        }
+    } while (::FindNextFileA(search.Get(), &found));
+    Loaded_ = true;
+    return count;
+}
+
+bool TPluginList::FindPlugin(TProbe probe, TArchive& archive) {
+    for (auto it = Items_.begin(); it != Items_.end(); ++it) {
+        if ((archive.*probe)((*it)->Module.Get(), (*it)->IsSupportedProc)) {
+            std::rotate(Items_.begin(), it, it + 1);
+            return true;
+        }
+    }
+    return false;
+}
+
+const TPluginInfo& TPluginList::Item(int index) const {
+    if (index < 0 || index >= Count())
+        throw std::out_of_range("plug-in index out of range");
+    return *Items_[index];
+}
+
+HMODULE TPluginList::GetModule(int index) const {
+    return Item(index).Module.Get();
+}
+
+IsSupportedFunc TPluginList::GetIsSupported(int index) const {
+    return Item(index).IsSupportedProc;
+}
+
+bool ReadSusiePluginFolder(std::string& folder) {
+    // "Path" holds at most 260 bytes with its terminator.
+    constexpr DWORD kMaxPathValueBytes = MAX_PATH;
+    folder.clear();
+    UniqueKey key = OpenKey(HKEY_CURRENT_USER, kSusiePluginKey, KEY_QUERY_VALUE);
+    auto path = QueryString(key.Get(), kSusiePathValue, kMaxPathValueBytes);
+    // An empty value would name the drive's root, which is never scanned.
+    if (!path || path->empty())
+        return false;
+    folder = *path + "\\";
+    return true;
+}
+
+void ReloadPlugins(TPluginList& list) {
+    std::string folder;
+    ReadSusiePluginFolder(folder);
+    list.SetFolder(folder);
+    list.Load();
+}

@@ -1,0 +1,66 @@
+// The loaded Susie archive plug-ins, most recently matched first.
+#pragma once
+
+#include <windows.h>
+
+#include <memory>
+#include <mutex>
+#include <string>
+#include <vector>
+
+#include "base/Owned.h"
+#include "engine/SpiTypes.h"
+
+class TArchive;
+
+struct TPluginInfo {
+    std::string FileName;
+    UniqueModule Module;
+    IsSupportedFunc IsSupportedProc = nullptr;
+    std::string Extensions;  // the file-type texts, joined by ";"
+    bool Active = false;
+};
+
+// An archive's probe: asks one plug-in whether it takes the archive and records it if so.
+using TProbe = bool (TArchive::*)(HMODULE module, IsSupportedFunc isSupported);
+
+class TPluginList {
+public:
+    TPluginList() = default;
+    TPluginList(const TPluginList&) = delete;
+    TPluginList& operator=(const TPluginList&) = delete;
+    ~TPluginList();
+
+    void SetFolder(std::string folder);
+    const std::string& Folder() const { return Folder_; }
+    bool Loaded() const { return Loaded_; }
+
+    int Load();
+    void Clear();
+
+    // Asks the plug-ins in list order; the first that accepts moves to the front.
+    bool FindPlugin(TProbe probe, TArchive& archive);
+
+    int Count() const { return static_cast<int>(Items_.size()); }
+    HMODULE GetModule(int index) const;
+    IsSupportedFunc GetIsSupported(int index) const;
+    const TPluginInfo& Item(int index) const;
+
+    // Plug-ins are rarely thread-safe and FindPlugin reorders the list: every extraction holds
+    // this lock from start to end. WaitUntilIdle lets the owner wait before it frees the list.
+    std::unique_lock<std::mutex> LockForExtraction() { return std::unique_lock<std::mutex>(ExtractionMutex_); }
+    void WaitUntilIdle() { std::lock_guard<std::mutex> idle(ExtractionMutex_); }
+
+private:
+    std::unique_ptr<TPluginInfo> TakeIn(const std::string& fileName, HKEY activateKey) const;
+
+    std::vector<std::unique_ptr<TPluginInfo>> Items_;
+    bool Loaded_ = false;
+    std::string Folder_;
+    std::mutex ExtractionMutex_;
+};
+
+// Susie's plug-in folder with one "\" appended, or false (and empty) when it has none.
+bool ReadSusiePluginFolder(std::string& folder);
+// The start-up load: Susie's folder, or an empty list when Susie names none.
+void ReloadPlugins(TPluginList& list);

@@ -1,0 +1,47 @@
+// The contract with Susie archive plug-ins ("00AM"): the member record and the four entry points.
+#pragma once
+
+#include <windows.h>
+
+#include <cstddef>
+#include <cstdint>
+
+#pragma pack(push, 1)
+struct fileInfo {
+    unsigned char method[8];
+    uint32_t position;  // where GetFile finds the member
+    uint32_t compsize;
+    uint32_t filesize;
+    uint32_t timestamp;
+    char path[200];  // member's folder inside the archive, e.g. "docs\"
+    char filename[200];
+    uint32_t crc;
+};
+#pragma pack(pop)
+
+static_assert(sizeof(fileInfo) == 428, "plug-ins exchange a packed 428-byte record");
+static_assert(offsetof(fileInfo, position) == 8 && offsetof(fileInfo, filesize) == 16);
+static_assert(offsetof(fileInfo, path) == 24 && offsetof(fileInfo, filename) == 224);
+static_assert(offsetof(fileInfo, crc) == 424);
+
+// GetFileInfo flags: input bits 0-2, bit 7 = match without regard to case.
+constexpr unsigned int kSpiInputDisk = 0;
+constexpr unsigned int kSpiInputMemory = 1;
+constexpr unsigned int kSpiInputMask = 7;
+constexpr unsigned int kSpiIgnoreCase = 0x80;
+// GetFile flags: bits 8-10 give the output; 1 = a LocalAlloc block.
+constexpr unsigned int kSpiOutputMemory = 0x100;
+constexpr unsigned int kSpiOutputMask = 0x700;
+
+using SpiProgressCallback = int(WINAPI*)(int num, int denom, long data);
+
+using GetPluginInfoFunc = int(WINAPI*)(int infoNumber, char* buffer, int bufferLength);
+// head: the archive's first bytes (3072 readable, or 3072 - 128 when probed at offset 128).
+using IsSupportedFunc = int(WINAPI*)(const char* fileName, const void* head);
+// source: a file name (disk input, length = start offset) or the archive image (memory input,
+// length = byte count).
+using GetFileInfoFunc = int(WINAPI*)(const char* source, long length, const char* memberPath, unsigned int flag,
+                                     fileInfo* info);
+// destination: for memory output, a pointer to an HLOCAL that receives the member's block.
+using GetFileFunc = int(WINAPI*)(const char* source, long length, void* destination, unsigned int flag,
+                                 SpiProgressCallback progress, long progressData);
