@@ -1,0 +1,139 @@
+#include <gtest/gtest.h>
+
+#include <string>
+
+#include "engine/Archive.h"
+#include "engine/PluginList.h"
+#include "tests/engine/TestEnv.h"
+
+namespace {
+
+class ExtractTest : public ::testing::Test {
+protected:
+    void SetUp() override { UsePlugins(SamplePlugin("")); }
+    void UsePlugins(const std::string& folder) {
+        plugins.SetFolder(folder);
+        ASSERT_GT(plugins.Load(), 0);
+    }
+    bool Extract(const std::string& source, const std::string& dest = "out.bin") {
+        return ExtractPath(plugins, source, out / dest);
+    }
+    std::string Result(const std::string& dest = "out.bin") { return ReadWholeFile(out / dest); }
+    std::string Expected(const std::string& name) { return ReadWholeFile(TestData("expect\\" + name)); }
+
+    TPluginList plugins;
+    ScratchFolder out;
+};
+
+TEST_F(ExtractTest, CopiesPlainFilesWhole) {
+    ASSERT_TRUE(Extract(TestData("plain.txt")));
+    EXPECT_EQ(Result(), ReadWholeFile(TestData("plain.txt")));
+    // A trailing separator leaves an empty last component: the archive file itself is copied.
+    ASSERT_TRUE(Extract(TestData("outer.zip\\"), "outer.zip"));
+    EXPECT_EQ(Result("outer.zip"), ReadWholeFile(TestData("outer.zip")));
+    // An empty file cannot be mapped, but copies to an empty file all the same.
+    ASSERT_TRUE(Extract(TestData("empty.bin"), "empty.bin"));
+    EXPECT_TRUE(FileExists(out / "empty.bin"));
+    EXPECT_EQ(Result("empty.bin"), "");
+}
+
+TEST_F(ExtractTest, ResolvesMembersThroughNestedArchives) {
+    const std::string inner = TestData("outer.zip\\mid.tar\\pack\\inner.zip");
+    ASSERT_TRUE(Extract(inner + "\\docs\\readme.txt"));
+    EXPECT_EQ(Result(), Expected("readme.txt"));
+    // Members are matched without regard to case at every level.
+    ASSERT_TRUE(Extract(TestData("OUTER.ZIP\\Mid.Tar\\PACK\\Inner.zip\\DOCS\\ReadMe.TXT"), "case.txt"));
+    EXPECT_EQ(Result("case.txt"), Expected("readme.txt"));
+    // A member that is an archive, named last, is written out, not opened.
+    ASSERT_TRUE(Extract(inner, "inner.zip"));
+    EXPECT_EQ(Result("inner.zip"), ReadWholeFile(TestData("inner.zip")));
+    ASSERT_TRUE(Extract(inner + "\\big.bin", "big.bin"));
+    EXPECT_EQ(Result("big.bin"), Expected("big.bin"));
+}
+
+TEST_F(ExtractTest, WritesExactlyTheMembersSize) {
+    // Blocks under 3072 bytes are grown for probing; the file still gets only the member.
+    ASSERT_TRUE(Extract(TestData("mid.tar\\pack\\inner.zip\\small.txt")));
+    EXPECT_EQ(Result(), Expected("small.txt"));
+    ASSERT_TRUE(Extract(TestData("mid.tar\\pack\\inner.zip\\empty.txt"), "empty.txt"));
+    EXPECT_TRUE(FileExists(out / "empty.txt"));
+    EXPECT_EQ(Result("empty.txt"), "");
+}
+
+TEST_F(ExtractTest, ReadsArchivesBehindA128ByteHeader) {
+    ASSERT_TRUE(Extract(TestData("wrapped.k128\\sub\\deep.txt"), "disk.txt"));
+    EXPECT_EQ(Result("disk.txt"), Expected("readme.txt"));
+    // Held in memory, the archive's positions count from the header's end.
+    ASSERT_TRUE(Extract(TestData("holder.tar\\wrapped.k128\\sub\\deep.txt"), "memory.txt"));
+    EXPECT_EQ(Result("memory.txt"), Expected("readme.txt"));
+    ASSERT_TRUE(Extract(TestData("holder.tar\\wrapped.k128\\tiny.txt"), "tiny.txt"));
+    EXPECT_EQ(Result("tiny.txt"), Expected("small.txt"));
+}
+
+TEST_F(ExtractTest, HandlesDoubleByteNamesWithABackslashTrailByte) {
+    ASSERT_TRUE(Extract(TestData("表フォルダ\\表.zip\\表\\表.txt"), "表.txt"));
+    EXPECT_EQ(Result("表.txt"), Expected("表.txt"));
+}
+
+TEST_F(ExtractTest, FailsWithoutWritingAnything) {
+    EXPECT_FALSE(Extract(TestData("plain.txt\\member.txt")));
+    EXPECT_FALSE(Extract(TestData("no-such-file.zip\\a.txt")));
+    EXPECT_FALSE(Extract(TestData("outer.zip\\mid.tar\\pack\\no-such-member.txt")));
+    EXPECT_FALSE(Extract(TestData("plain.txt"), "no-such-folder\\out.bin"));
+    EXPECT_EQ(out.FileCount(), 0);
+}
+
+TEST_F(ExtractTest, SurvivesFaultyPlugins) {
+    for (const char* faulty : {"faulty\\acceptall-nogetfile.spi", "faulty\\getfilefails.spi", "faulty\\shortblock.spi"}) {
+        SCOPED_TRACE(faulty);
+        PluginFolder folder({faulty});
+        UsePlugins(folder.Path());
+        EXPECT_FALSE(Extract(TestData("simple.tar\\a.txt")));
+        EXPECT_EQ(out.FileCount(), 0);
+    }
+}
+
+TEST_F(ExtractTest, KeepsTheOldDestinationWhenAWriteFails) {
+    const std::string dest = out / "kept.txt";
+    ASSERT_TRUE(Extract(TestData("plain.txt"), "kept.txt"));
+    PluginFolder folder({"faulty\\shortblock.spi"});
+    UsePlugins(folder.Path());
+    EXPECT_FALSE(Extract(TestData("simple.tar\\a.txt"), "kept.txt"));
+    EXPECT_EQ(Result("kept.txt"), ReadWholeFile(TestData("plain.txt")));
+    // No temporary file is left behind, and a good write replaces the old contents.
+    EXPECT_EQ(out.FileCount(), 1);
+    UsePlugins(SamplePlugin(""));
+    ASSERT_TRUE(Extract(TestData("simple.tar\\b.txt"), "kept.txt"));
+    EXPECT_EQ(Result("kept.txt"), Expected("small.txt"));
+}
+
+TEST_F(ExtractTest, LongFoldersAndNamesNeverOverrunTheRecord) {
+    // A folder part of 200 bytes or more does not fit the record's 200-byte field.
+    const std::string deep = out / std::string(205 - out.Path().size(), 'd');
+    ASSERT_TRUE(::CreateDirectoryA(deep.c_str(), nullptr));
+    ASSERT_TRUE(::CopyFileA(TestData("inner.zip").c_str(), (deep + "\\f.zip").c_str(), FALSE));
+    fileInfo info;
+    EXPECT_FALSE(TRoot::GetFileRecord(deep + "\\f.zip", info));
+    EXPECT_FALSE(Extract(deep + "\\f.zip\\small.txt", "small.txt"));
+
+    // A path of more than 255 bytes whose parts fit is used whole, never cut.
+    const std::string folder = out / std::string(110 - out.Path().size(), 'f');
+    ASSERT_TRUE(::CreateDirectoryA(folder.c_str(), nullptr));
+    const std::string file = folder + "\\" + std::string(257 - folder.size() - 4, 'n') + ".zip";
+    ASSERT_EQ(file.size(), 258u);
+    ASSERT_TRUE(::CopyFileA(TestData("inner.zip").c_str(), file.c_str(), FALSE));
+    ASSERT_TRUE(Extract(file + "\\small.txt", "small.txt"));
+    EXPECT_EQ(Result("small.txt"), Expected("small.txt"));
+}
+
+TEST_F(ExtractTest, KeepsABareRelativeNameRelative) {
+    char previous[MAX_PATH] = {};
+    ::GetCurrentDirectoryA(MAX_PATH, previous);
+    ASSERT_TRUE(::SetCurrentDirectoryA(TestData("").c_str()));
+    const bool extracted = Extract("inner.zip\\small.txt");
+    ::SetCurrentDirectoryA(previous);
+    ASSERT_TRUE(extracted);
+    EXPECT_EQ(Result(), Expected("small.txt"));
+}
+
+}  // namespace

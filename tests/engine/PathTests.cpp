@@ -1,0 +1,34 @@
+#include <gtest/gtest.h>
+
+#include "base/AnsiPath.h"
+
+namespace {
+
+std::pair<std::string, std::string> Split(std::string path) {
+    std::string last;
+    SplitLastComponent(path, last);
+    return {path, last};
+}
+
+TEST(SplitLastComponent, TakesTheLastComponentOff) {
+    EXPECT_EQ(Split("D:\\a\\b.lzh"), std::make_pair(std::string("D:\\a"), std::string("b.lzh")));
+    EXPECT_EQ(Split("D:\\a\\"), std::make_pair(std::string("D:\\a"), std::string("")));
+    EXPECT_EQ(Split("name.zip"), std::make_pair(std::string(""), std::string("name.zip")));
+    EXPECT_EQ(Split(""), std::make_pair(std::string(""), std::string("")));
+}
+
+// 表 is 95 5C in code page 932: its trail byte must never split a path.
+TEST(SplitLastComponent, NeverSplitsInsideADoubleByteCharacter) {
+    EXPECT_EQ(Split("D:\\表\\表.txt"), std::make_pair(std::string("D:\\表"), std::string("表.txt")));
+    EXPECT_EQ(Split("表表"), std::make_pair(std::string(""), std::string("表表")));
+    EXPECT_EQ(FindLastSeparator("a:表", ":\\"), 1u);
+}
+
+TEST(FieldText, StopsAtTheFirstZeroOrTheFieldEnd) {
+    const char field[4] = {'a', 'b', 0, 'c'};
+    EXPECT_EQ(FieldText(field, sizeof field), "ab");
+    const char full[3] = {'x', 'y', 'z'};
+    EXPECT_EQ(FieldText(full, sizeof full), "xyz");
+}
+
+}  // namespace

@@ -1,0 +1,112 @@
+#include "tests/engine/TestEnv.h"
+
+#include <gtest/gtest.h>
+
+#include <cstdlib>
+#include <fstream>
+#include <iterator>
+
+#include "base/Owned.h"
+#include "engine/SusieSettings.h"
+
+namespace {
+
+std::string FromEnvironment(const char* name) {
+    const char* value = std::getenv(name);
+    if (!value || !*value) {
+        ADD_FAILURE() << name << " is not set";
+        return {};
+    }
+    return value;
+}
+
+void RemoveTree(const std::string& folder) {
+    WIN32_FIND_DATAA found;
+    UniqueFind search(::FindFirstFileA((folder + "\\*").c_str(), &found));
+    if (search) {
+        do {
+            const std::string name = found.cFileName;
+            if (name == "." || name == "..")
+                continue;
+            if (found.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) {
+                RemoveTree(folder + "\\" + name);
+            } else {
+                ::SetFileAttributesA((folder + "\\" + name).c_str(), FILE_ATTRIBUTE_NORMAL);
+                ::DeleteFileA((folder + "\\" + name).c_str());
+            }
+        } while (::FindNextFileA(search.Get(), &found));
+    }
+    ::RemoveDirectoryA(folder.c_str());
+}
+
+}  // namespace
+
+std::string TestData(const std::string& relative) {
+    return FromEnvironment("KELVANE_TESTDATA") + "\\" + relative;
+}
+
+std::string SamplePlugin(const std::string& relative) {
+    return FromEnvironment("KELVANE_PLUGINS") + "\\" + relative;
+}
+
+std::string ReadWholeFile(const std::string& path) {
+    std::ifstream in(path, std::ios::binary);
+    EXPECT_TRUE(in) << "cannot read " << path;
+    return {std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
+}
+
+bool FileExists(const std::string& path) {
+    return ::GetFileAttributesA(path.c_str()) != INVALID_FILE_ATTRIBUTES;
+}
+
+ScratchFolder::ScratchFolder() {
+    static int serial = 0;
+    char temp[MAX_PATH] = {};
+    ::GetTempPathA(MAX_PATH, temp);
+    path_ = std::string(temp) + "kvtest" + std::to_string(::GetCurrentProcessId()) + "_" + std::to_string(++serial);
+    RemoveTree(path_);
+    ::CreateDirectoryA(path_.c_str(), nullptr);
+}
+
+ScratchFolder::~ScratchFolder() {
+    RemoveTree(path_);
+}
+
+int ScratchFolder::FileCount() const {
+    int count = 0;
+    WIN32_FIND_DATAA found;
+    UniqueFind search(::FindFirstFileA((path_ + "\\*").c_str(), &found));
+    if (!search)
+        return 0;
+    do {
+        if (!(found.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY))
+            ++count;
+    } while (::FindNextFileA(search.Get(), &found));
+    return count;
+}
+
+PluginFolder::PluginFolder(std::initializer_list<const char*> plugins) {
+    for (const char* plugin : plugins) {
+        std::string name = plugin;
+        name = name.substr(name.find_last_of('\\') + 1);
+        EXPECT_TRUE(::CopyFileA(SamplePlugin(plugin).c_str(), (*this / name).c_str(), FALSE)) << plugin;
+    }
+}
+
+SusieSettings::SusieSettings() {
+    ::RegDeleteTreeA(HKEY_CURRENT_USER, kSusiePluginKey);
+}
+
+SusieSettings::~SusieSettings() {
+    ::RegDeleteTreeA(HKEY_CURRENT_USER, kSusiePluginKey);
+}
+
+void SusieSettings::SetPath(const std::string& folder) {
+    ASSERT_EQ(::RegSetKeyValueA(HKEY_CURRENT_USER, kSusiePluginKey, kSusiePathValue, REG_SZ, folder.c_str(),
+                                static_cast<DWORD>(folder.size() + 1)),
+              ERROR_SUCCESS);
+}
+
+void SusieSettings::SetActivate(const char* plugin, DWORD type, const void* data, DWORD size) {
+    ASSERT_EQ(::RegSetKeyValueA(HKEY_CURRENT_USER, kSusieActivateKey, plugin, type, data, size), ERROR_SUCCESS);
+}

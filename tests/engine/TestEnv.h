@@ -1,0 +1,43 @@
+// Where the engine tests find their data and plug-ins, and scratch folders they clean up.
+#pragma once
+
+#include <windows.h>
+
+#include <initializer_list>
+#include <string>
+
+std::string TestData(const std::string& relative);
+std::string SamplePlugin(const std::string& relative);
+std::string ReadWholeFile(const std::string& path);
+bool FileExists(const std::string& path);
+
+// A fresh folder under the system's temporary folder, removed with its files at the end.
+class ScratchFolder {
+public:
+    ScratchFolder();
+    ~ScratchFolder();
+    ScratchFolder(const ScratchFolder&) = delete;
+    ScratchFolder& operator=(const ScratchFolder&) = delete;
+
+    const std::string& Path() const { return path_; }
+    std::string operator/(const std::string& name) const { return path_ + "\\" + name; }
+    int FileCount() const;
+
+private:
+    std::string path_;
+};
+
+// A plug-in folder holding copies of the named sample plug-ins (paths under build/plugins).
+class PluginFolder : public ScratchFolder {
+public:
+    explicit PluginFolder(std::initializer_list<const char*> plugins);
+};
+
+// Susie's registry settings as a test wants them; restored to "none" afterwards.
+class SusieSettings {
+public:
+    SusieSettings();
+    ~SusieSettings();
+    void SetPath(const std::string& folder);
+    void SetActivate(const char* plugin, DWORD type, const void* data, DWORD size);
+};

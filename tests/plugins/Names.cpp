@@ -1,0 +1,105 @@
+#include "tests/plugins/Readers.h"
+
+#include <algorithm>
+#include <cstring>
+
+namespace kvspi {
+namespace {
+
+constexpr size_t kNameField = sizeof(fileInfo::path);
+
+char FoldAscii(char c) {
+    return c >= 'a' && c <= 'z' ? static_cast<char>(c - 'a' + 'A') : c;
+}
+
+// Empty when the bytes are no valid UTF-8.
+std::wstring FromUtf8(std::string_view text) {
+    const int count =
+        ::MultiByteToWideChar(CP_UTF8, MB_ERR_INVALID_CHARS, text.data(), static_cast<int>(text.size()), nullptr, 0);
+    std::wstring wide(std::max(count, 0), L'\0');
+    if (count > 0)
+        ::MultiByteToWideChar(CP_UTF8, MB_ERR_INVALID_CHARS, text.data(), static_cast<int>(text.size()), wide.data(),
+                              count);
+    return wide;
+}
+
+std::string ToAnsi(const std::wstring& wide) {
+    const int count =
+        ::WideCharToMultiByte(CP_ACP, 0, wide.data(), static_cast<int>(wide.size()), nullptr, 0, nullptr, nullptr);
+    std::string ansi(std::max(count, 0), '\0');
+    if (count > 0)
+        ::WideCharToMultiByte(CP_ACP, 0, wide.data(), static_cast<int>(wide.size()), ansi.data(), count, nullptr,
+                              nullptr);
+    return ansi;
+}
+
+}  // namespace
+
+std::string MemberName(std::string_view raw) {
+    raw = raw.substr(0, raw.find('\0'));
+    std::string name(raw);
+    // Names flagged as UTF-8 and names that merely are UTF-8 (Linux tools write the locale's UTF-8 unflagged)
+    // are treated alike; anything else is taken to be ANSI already.
+    const bool ascii = std::all_of(raw.begin(), raw.end(), [](char c) { return (c & 0x80) == 0; });
+    if (!ascii) {
+        if (const std::wstring wide = FromUtf8(raw); !wide.empty())
+            name = ToAnsi(wide);
+    }
+    // Trail bytes of double-byte characters may look like separators; only whole characters count.
+    for (size_t i = 0; i < name.size(); ++i) {
+        if (::IsDBCSLeadByte(static_cast<BYTE>(name[i])))
+            ++i;
+        else if (name[i] == '/')
+            name[i] = '\\';
+    }
+    // "./a.txt" and "/a.txt" are the member a.txt.
+    size_t start = 0;
+    while (true) {
+        if (name.compare(start, 1, "\\") == 0)
+            start += 1;
+        else if (name.compare(start, 2, ".\\") == 0)
+            start += 2;
+        else
+            break;
+    }
+    return name.substr(start);
+}
+
+bool MatchMember(const std::string& name, const Query& query, fileInfo* info) {
+    const char* wanted = query.memberPath;
+    size_t split = 0;  // just after the last separator
+    for (size_t i = 0; i < name.size(); ++i) {
+        if (wanted[i] == '\0')
+            return false;
+        if (::IsDBCSLeadByte(static_cast<BYTE>(name[i])) && i + 1 < name.size()) {
+            // Both bytes of a double-byte character compare exactly.
+            if (wanted[i] != name[i] || wanted[i + 1] != name[i + 1])
+                return false;
+            ++i;
+            continue;
+        }
+        const bool same = query.ignoreCase ? FoldAscii(wanted[i]) == FoldAscii(name[i]) : wanted[i] == name[i];
+        if (!same)
+            return false;
+        if (name[i] == '\\')
+            split = i + 1;
+    }
+    if (wanted[name.size()] != '\0' || split == name.size())
+        return false;  // longer query, or a directory
+    const size_t fileLength = name.size() - split;
+    if (split >= kNameField || fileLength >= kNameField)
+        return false;
+    std::memcpy(info->path, name.data(), split);
+    info->path[split] = '\0';
+    std::memcpy(info->filename, name.data() + split, fileLength);
+    info->filename[fileLength] = '\0';
+    return true;
+}
+
+void SetMethod(fileInfo* info, const char* method) {
+    const size_t length = std::min(std::strlen(method), sizeof(info->method) - 1);
+    std::memset(info->method, 0, sizeof(info->method));
+    std::memcpy(info->method, method, length);
+}
+
+}  // namespace kvspi

@@ -1,0 +1,150 @@
+// The entry points of every sample plug-in. Each build picks what it reads (KV_KIND) and, for the
+// faulty ones, how it misbehaves (KV_FAULT); the .def file picks which entry points exist.
+#include "tests/plugins/Readers.h"
+
+#include <algorithm>
+#include <cstring>
+
+namespace {
+
+using namespace kvspi;
+
+enum class Kind { kTar, kZip, kStub128 };
+enum class Fault { kNone, kWrongType, kEndlessInfo, kAcceptAll, kGetFileFails, kShortBlock };
+
+#ifndef KV_FAULT
+#define KV_FAULT kNone
+#endif
+constexpr Kind kKind = Kind::KV_KIND;
+constexpr Fault kFault = Fault::KV_FAULT;
+
+constexpr int kError = 1;
+// IsSupported may rely on no more of `head` than this.
+constexpr size_t kHeadSize = 3072 - 128;
+
+// GetPluginInfo's texts by Kind: type, description, then pattern and its description.
+constexpr const char* kInfo[][4] = {
+    {"00AM", "Kelvane sample tar plug-in", "*.tar", "tar archive"},
+    {"00AM", "Kelvane sample ZIP plug-in", "*.zip", "ZIP archive"},
+    {"00AM", "Kelvane sample plug-in for tar or ZIP behind a 128-byte KVSTUB header", "*.k128", "KVSTUB container"},
+};
+
+enum class Format { kUnknown, kTar, kZip };
+
+// What the bytes at the start of an archive or a member's header are, among what this build reads.
+Format Detect(const uint8_t* data, size_t size) {
+    if (kKind != Kind::kZip && IsTarHeader(data, size))
+        return Format::kTar;
+    if (kKind != Kind::kTar && IsZipHeader(data, size))
+        return Format::kZip;
+    return Format::kUnknown;
+}
+
+Format DetectAt(const Source& source) {
+    uint8_t head[512];
+    const uint32_t size = std::min<uint32_t>(sizeof(head), source.Size());
+    return source.Read(0, head, size) ? Detect(head, size) : Format::kUnknown;
+}
+
+bool Find(const Source& archive, const Query& query, fileInfo* info) {
+    switch (DetectAt(archive)) {
+        case Format::kTar:
+            return TarFind(archive, query, info);
+        case Format::kZip:
+            return ZipFind(archive, query, info);
+        default:
+            return false;
+    }
+}
+
+bool Extract(const Source& member, OutputBlock& block) {
+    switch (DetectAt(member)) {
+        case Format::kTar:
+            return TarExtract(member, block);
+        case Format::kZip:
+            return ZipExtract(member, block);
+        default:
+            return false;
+    }
+}
+
+// Tells tests which of tar.spi, zip.spi and stub128.spi took a file.
+bool HasK128Extension(const char* fileName) {
+    constexpr char kExtension[] = ".k128";
+    constexpr size_t kLength = sizeof(kExtension) - 1;
+    const size_t length = fileName ? std::strlen(fileName) : 0;
+    return length >= kLength && ::lstrcmpiA(fileName + length - kLength, kExtension) == 0;
+}
+
+}  // namespace
+
+extern "C" {
+
+int WINAPI GetPluginInfo(int infoNumber, char* buffer, int bufferLength) {
+    const char* text = nullptr;
+    if (kFault == Fault::kEndlessInfo)
+        text = infoNumber == 0 ? "00AM" : "*.tar";
+    else if (kFault == Fault::kWrongType && infoNumber == 0)
+        text = "00IN";
+    else if (infoNumber >= 0 && infoNumber < 4)
+        text = kInfo[static_cast<int>(kKind)][infoNumber];
+    if (!text || !buffer || bufferLength <= 0)
+        return 0;
+    const size_t length = std::min(std::strlen(text), static_cast<size_t>(bufferLength - 1));
+    std::memcpy(buffer, text, length);
+    buffer[length] = '\0';
+    return static_cast<int>(length);
+}
+
+int WINAPI IsSupported(const char* fileName, const void* head) {
+    // Accepts everything but names with "refuse" in them, so that tests can bring another plug-in
+    // to the front of the list first.
+    if (kFault == Fault::kAcceptAll)
+        return !fileName || !std::strstr(fileName, "refuse");
+    if (!head || (kKind == Kind::kStub128 && !HasK128Extension(fileName)))
+        return 0;
+    return Detect(static_cast<const uint8_t*>(head), kHeadSize) != Format::kUnknown;
+}
+
+int WINAPI GetFileInfo(const char* source, long length, const char* memberPath, unsigned int flag, fileInfo* info) {
+    try {
+        Source archive;
+        if (!memberPath || !info || !archive.Open(source, length, flag))
+            return kError;
+        const Query query{memberPath, (flag & kSpiIgnoreCase) != 0};
+        fileInfo found{};
+        if (!Find(archive, query, &found))
+            return kError;
+        *info = found;
+        return 0;
+    } catch (...) {
+        return kError;
+    }
+}
+
+int WINAPI GetFile(const char* source,
+                   long length,
+                   void* destination,
+                   unsigned int flag,
+                   SpiProgressCallback /*progress*/,
+                   long /*progressData*/) {
+    if constexpr (kFault == Fault::kGetFileFails)
+        return kError;
+    try {
+        Source member;
+        if (!destination || (flag & kSpiOutputMask) != kSpiOutputMemory || !member.Open(source, length, flag))
+            return kError;
+        OutputBlock block;
+        if (!Extract(member, block))
+            return kError;
+        // Announced filesize stays true; the block is what falls short.
+        if (kFault == Fault::kShortBlock && !block.Resize(std::max<uint32_t>(block.Size() / 2, 1)))
+            return kError;
+        *static_cast<HLOCAL*>(destination) = block.Release();
+        return 0;
+    } catch (...) {
+        return kError;
+    }
+}
+
+}  // extern "C"

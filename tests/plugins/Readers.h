@@ -1,0 +1,81 @@
+// What the sample plug-ins share: bounded access to archive bytes, the block GetFile hands out,
+// member names, and the tar and ZIP readers.
+#pragma once
+
+#include "base/Owned.h"
+#include "engine/SpiTypes.h"
+
+#include <cstddef>
+#include <cstdint>
+#include <string>
+#include <string_view>
+
+namespace kvspi {
+
+// An archive's bytes, from a file (its start offset to its end) or from memory. Reads never leave
+// that range, so truncated or corrupt archives fail instead of reading beyond them.
+class Source {
+public:
+    // flag & kSpiInputMask picks the input; disk: `source` names the file, `length` is the start.
+    bool Open(const char* source, long length, unsigned int flag);
+
+    uint32_t Size() const { return size_; }
+    // Added to an offset gives the position a plug-in reports: file offsets for disk input.
+    uint32_t Origin() const { return origin_; }
+    // The whole range when it is in memory, so that it needs no copy; null for disk input.
+    const uint8_t* Memory() const { return memory_; }
+    bool Read(uint32_t offset, void* buffer, uint32_t count) const;
+
+private:
+    UniqueHandle file_;
+    const uint8_t* memory_ = nullptr;
+    uint32_t origin_ = 0;
+    uint32_t size_ = 0;
+};
+
+// GetFile's result, LocalAlloc(LMEM_MOVEABLE), locked while it is being filled.
+class OutputBlock {
+public:
+    OutputBlock() = default;
+    OutputBlock(const OutputBlock&) = delete;
+    OutputBlock& operator=(const OutputBlock&) = delete;
+    ~OutputBlock();
+
+    // Empty members still get one byte, so that the handle is valid.
+    bool Allocate(uint32_t size);
+    bool Resize(uint32_t size);
+    uint8_t* Data() const { return data_; }
+    uint32_t Size() const { return size_; }
+    // Unlocked, for the caller to own.
+    HLOCAL Release();
+
+private:
+    UniqueLocal handle_;
+    uint8_t* data_ = nullptr;
+    uint32_t size_ = 0;
+};
+
+struct Query {
+    const char* memberPath;
+    bool ignoreCase;
+};
+
+// Turns stored name bytes into an ANSI member name with '\' separators: valid non-ASCII UTF-8 is
+// converted, other bytes are kept.
+std::string MemberName(std::string_view raw);
+// Fills info's path and filename when `name` is the queried member, is no directory, and fits.
+bool MatchMember(const std::string& name, const Query& query, fileInfo* info);
+void SetMethod(fileInfo* info, const char* method);
+
+// Recognise the first bytes of an archive (or of a member's header for GetFile).
+bool IsTarHeader(const uint8_t* data, size_t size);
+bool IsZipHeader(const uint8_t* data, size_t size);
+
+// Find: the member's record, positions counted from source.Origin(). Extract: the member whose
+// header starts the source.
+bool TarFind(const Source& source, const Query& query, fileInfo* info);
+bool TarExtract(const Source& source, OutputBlock& block);
+bool ZipFind(const Source& source, const Query& query, fileInfo* info);
+bool ZipExtract(const Source& source, OutputBlock& block);
+
+}  // namespace kvspi

@@ -1,0 +1,86 @@
+#include "tests/plugins/Readers.h"
+
+#include <algorithm>
+#include <cstring>
+
+namespace kvspi {
+
+bool Source::Open(const char* source, long length, unsigned int flag) {
+    if (!source || length < 0)
+        return false;
+    switch (flag & kSpiInputMask) {
+        case kSpiInputMemory:
+            memory_ = reinterpret_cast<const uint8_t*>(source);
+            size_ = static_cast<uint32_t>(length);
+            return true;
+        case kSpiInputDisk: {
+            file_.Reset(::CreateFileA(source, GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr, OPEN_EXISTING,
+                                      FILE_ATTRIBUTE_NORMAL, nullptr));
+            LARGE_INTEGER fileSize;
+            if (!file_ || !::GetFileSizeEx(file_.Get(), &fileSize) || fileSize.QuadPart < length)
+                return false;
+            origin_ = static_cast<uint32_t>(length);
+            // Positions are 32-bit: whatever lies beyond them is out of reach.
+            size_ = static_cast<uint32_t>(std::min<int64_t>(fileSize.QuadPart - length, UINT32_MAX - origin_));
+            return true;
+        }
+        default:
+            return false;
+    }
+}
+
+bool Source::Read(uint32_t offset, void* buffer, uint32_t count) const {
+    if (offset > size_ || count > size_ - offset)
+        return false;
+    if (memory_) {
+        std::memcpy(buffer, memory_ + offset, count);
+        return true;
+    }
+    LARGE_INTEGER where;
+    where.QuadPart = static_cast<int64_t>(origin_) + offset;
+    if (!::SetFilePointerEx(file_.Get(), where, nullptr, FILE_BEGIN))
+        return false;
+    for (auto* out = static_cast<uint8_t*>(buffer); count > 0;) {
+        DWORD got = 0;
+        if (!::ReadFile(file_.Get(), out, count, &got, nullptr) || got == 0)
+            return false;
+        out += got;
+        count -= got;
+    }
+    return true;
+}
+
+OutputBlock::~OutputBlock() {
+    if (data_)
+        ::LocalUnlock(handle_.Get());
+}
+
+bool OutputBlock::Allocate(uint32_t size) {
+    handle_.Reset(::LocalAlloc(LMEM_MOVEABLE, std::max<uint32_t>(size, 1)));
+    data_ = handle_ ? static_cast<uint8_t*>(::LocalLock(handle_.Get())) : nullptr;
+    size_ = size;
+    return data_ != nullptr;
+}
+
+bool OutputBlock::Resize(uint32_t size) {
+    if (!handle_)
+        return false;
+    // A moveable block can only move while unlocked.
+    ::LocalUnlock(handle_.Get());
+    if (HLOCAL moved = ::LocalReAlloc(handle_.Get(), std::max<uint32_t>(size, 1), LMEM_MOVEABLE)) {
+        handle_.Release();
+        handle_.Reset(moved);
+        size_ = size;
+    }
+    data_ = static_cast<uint8_t*>(::LocalLock(handle_.Get()));
+    return data_ && size_ == size;
+}
+
+HLOCAL OutputBlock::Release() {
+    if (data_)
+        ::LocalUnlock(handle_.Get());
+    data_ = nullptr;
+    return handle_.Release();
+}
+
+}  // namespace kvspi

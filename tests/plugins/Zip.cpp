@@ -1,0 +1,245 @@
+#include "tests/plugins/Readers.h"
+
+#include <zlib.h>
+
+#include <algorithm>
+#include <initializer_list>
+#include <memory>
+#include <optional>
+#include <vector>
+
+namespace kvspi {
+namespace {
+
+constexpr uint32_t kLocalSignature = 0x04034b50;
+constexpr uint32_t kCentralSignature = 0x02014b50;
+constexpr uint32_t kEndSignature = 0x06054b50;
+constexpr uint32_t kLocalSize = 30;
+constexpr uint32_t kCentralSize = 46;
+constexpr uint32_t kEndSize = 22;
+constexpr uint32_t kMaxComment = 0xFFFF;
+constexpr uint16_t kEncrypted = 1 << 0;
+constexpr uint16_t kSizesFollowData = 1 << 3;
+constexpr uint16_t kStored = 0;
+constexpr uint16_t kDeflated = 8;
+constexpr uint16_t kZip64Extra = 0x0001;
+constexpr uint16_t kUnicodePathExtra = 0x7075;
+// Growth limit when only the end of the deflate stream tells the size.
+constexpr uint32_t kMaxGrownSize = 1u << 30;
+
+uint16_t U16(const uint8_t* p) {
+    return static_cast<uint16_t>(p[0] | p[1] << 8);
+}
+
+uint32_t U32(const uint8_t* p) {
+    return U16(p) | static_cast<uint32_t>(U16(p + 2)) << 16;
+}
+
+uint32_t UnixTime(uint16_t dosDate, uint16_t dosTime) {
+    constexpr uint64_t kUnixEpoch = 116444736000000000;  // 1970-01-01 in FILETIME ticks
+    FILETIME local;
+    FILETIME utc;
+    if (!::DosDateTimeToFileTime(dosDate, dosTime, &local) || !::LocalFileTimeToFileTime(&local, &utc))
+        return 0;
+    const uint64_t ticks = static_cast<uint64_t>(utc.dwHighDateTime) << 32 | utc.dwLowDateTime;
+    return ticks < kUnixEpoch ? 0 : static_cast<uint32_t>((ticks - kUnixEpoch) / 10000000);
+}
+
+struct Extra {
+    const uint8_t* data = nullptr;
+    uint16_t size = 0;
+};
+
+Extra FindExtra(const uint8_t* extra, uint16_t extraSize, uint16_t id) {
+    for (uint32_t p = 0; extraSize - p >= 4;) {
+        const uint16_t size = U16(extra + p + 2);
+        if (size > extraSize - p - 4)
+            break;
+        if (U16(extra + p) == id)
+            return {extra + p + 4, size};
+        p += 4 + size;
+    }
+    return {};
+}
+
+// Info-ZIP's Unicode path extra field wins over the stored name when it still belongs to it.
+std::string EntryName(const uint8_t* name, uint16_t nameSize, const uint8_t* extra, uint16_t extraSize) {
+    const Extra unicode = FindExtra(extra, extraSize, kUnicodePathExtra);
+    if (unicode.size >= 5 && unicode.data[0] == 1 && U32(unicode.data + 1) == crc32(0, name, nameSize))
+        return MemberName(std::string_view(reinterpret_cast<const char*>(unicode.data + 5), unicode.size - 5));
+    return MemberName(std::string_view(reinterpret_cast<const char*>(name), nameSize));
+}
+
+// Streaming writers mark sizes and offsets as 0xFFFFFFFF and keep them in the ZIP64 extra field, in
+// the order given; they are usable while they fit in 32 bits.
+bool ApplyZip64(const uint8_t* extra, uint16_t extraSize, std::initializer_list<uint32_t*> fields) {
+    const Extra zip64 = FindExtra(extra, extraSize, kZip64Extra);
+    uint32_t p = 0;
+    for (uint32_t* field : fields) {
+        if (*field != UINT32_MAX)
+            continue;
+        if (zip64.size < p + 8 || U32(zip64.data + p + 4) != 0 || U32(zip64.data + p) == UINT32_MAX)
+            return false;
+        *field = U32(zip64.data + p);
+        p += 8;
+    }
+    return true;
+}
+
+// Raw deflate data at [offset, offset + inputSize) into a new block. `expected` is the exact size;
+// without it the block grows until the stream ends.
+bool Inflate(const Source& source,
+             uint32_t offset,
+             uint32_t inputSize,
+             std::optional<uint32_t> expected,
+             OutputBlock& block) {
+    constexpr uint32_t kChunk = 256 * 1024;
+    z_stream stream{};
+    if (inflateInit2(&stream, -MAX_WBITS) != Z_OK)
+        return false;
+    const std::unique_ptr<z_stream, int (*)(z_streamp)> end(&stream, inflateEnd);
+    uint32_t capacity = expected.value_or(1024 * 1024);
+    if (!block.Allocate(capacity))
+        return false;
+    stream.next_out = block.Data();
+    stream.avail_out = capacity;
+    std::vector<uint8_t> chunk;
+    uint32_t fed = 0;
+    Bytef spare;  // catches output beyond the expected size
+    while (true) {
+        if (stream.avail_in == 0 && fed < inputSize) {
+            if (const uint8_t* memory = source.Memory()) {
+                stream.next_in = const_cast<Bytef*>(memory + offset + fed);
+                stream.avail_in = inputSize - fed;
+            } else {
+                chunk.resize(kChunk);
+                stream.avail_in = std::min(kChunk, inputSize - fed);
+                stream.next_in = chunk.data();
+                if (!source.Read(offset + fed, chunk.data(), stream.avail_in))
+                    return false;
+            }
+            fed += stream.avail_in;
+        }
+        if (stream.avail_out == 0) {
+            if (expected) {
+                if (stream.total_out > *expected)
+                    return false;
+                stream.next_out = &spare;
+                stream.avail_out = 1;
+            } else {
+                if (capacity > kMaxGrownSize / 2 || !block.Resize(capacity * 2))
+                    return false;
+                capacity *= 2;
+                stream.next_out = block.Data() + stream.total_out;
+                stream.avail_out = capacity - stream.total_out;
+            }
+        }
+        const int result = inflate(&stream, Z_NO_FLUSH);
+        if (result == Z_STREAM_END)
+            break;
+        if (result != Z_OK)
+            return false;  // corrupt, or the input ran out
+    }
+    return expected ? stream.total_out == *expected : block.Resize(stream.total_out);
+}
+
+}  // namespace
+
+bool IsZipHeader(const uint8_t* data, size_t size) {
+    return size >= 4 && (U32(data) == kLocalSignature || U32(data) == kEndSignature);
+}
+
+bool ZipFind(const Source& source, const Query& query, fileInfo* info) {
+    const uint32_t size = source.Size();
+    if (size < kEndSize)
+        return false;
+    const uint32_t tailSize = std::min(size, kEndSize + kMaxComment);
+    const uint32_t tailStart = size - tailSize;
+    std::vector<uint8_t> tail(tailSize);
+    if (!source.Read(tailStart, tail.data(), tailSize))
+        return false;
+    // The last end record whose comment fits in the archive.
+    uint32_t at = tailSize - kEndSize;
+    while (U32(&tail[at]) != kEndSignature || U16(&tail[at + 20]) > tailSize - kEndSize - at) {
+        if (at-- == 0)
+            return false;
+    }
+    const uint32_t endOffset = tailStart + at;
+    const uint32_t directorySize = U32(&tail[at + 12]);
+    const uint32_t directoryOffset = U32(&tail[at + 16]);
+    if (directorySize > endOffset || directoryOffset > endOffset - directorySize)
+        return false;
+    std::vector<uint8_t> directory(directorySize);
+    const auto readDirectory = [&](uint32_t shift) {
+        return source.Read(directoryOffset + shift, directory.data(), directorySize) &&
+               (directorySize < 4 || U32(directory.data()) == kCentralSignature);
+    };
+    // Bytes put in front of an archive without adjusting its offsets (self-extractors) shift everything;
+    // ZIP64 end records between directory and end record do not.
+    uint32_t shift = 0;
+    if (!readDirectory(shift)) {
+        shift = endOffset - directorySize - directoryOffset;
+        if (shift == 0 || !readDirectory(shift))
+            return false;
+    }
+    for (uint32_t p = 0; directorySize - p >= kCentralSize;) {
+        const uint8_t* entry = &directory[p];
+        const uint16_t nameSize = U16(entry + 28);
+        const uint16_t extraSize = U16(entry + 30);
+        const uint32_t entrySize = kCentralSize + nameSize + extraSize + U16(entry + 32);
+        if (U32(entry) != kCentralSignature || entrySize > directorySize - p)
+            return false;
+        const uint8_t* name = entry + kCentralSize;
+        const uint8_t* extra = name + nameSize;
+        if (MatchMember(EntryName(name, nameSize, extra, extraSize), query, info)) {
+            uint32_t compressedSize = U32(entry + 20);
+            uint32_t size = U32(entry + 24);
+            uint32_t local = U32(entry + 42);
+            if (!ApplyZip64(extra, extraSize, {&size, &compressedSize, &local}) || local >= endOffset - shift)
+                return false;
+            const uint16_t method = U16(entry + 10);
+            SetMethod(info, method == kStored ? "stored" : method == kDeflated ? "deflate" : "other");
+            info->position = source.Origin() + shift + local;
+            info->compsize = compressedSize;
+            info->filesize = size;
+            info->timestamp = UnixTime(U16(entry + 14), U16(entry + 12));
+            info->crc = U32(entry + 16);
+            return true;
+        }
+        p += entrySize;
+    }
+    return false;
+}
+
+bool ZipExtract(const Source& source, OutputBlock& block) {
+    uint8_t header[kLocalSize];
+    if (source.Size() < kLocalSize || !source.Read(0, header, kLocalSize) || U32(header) != kLocalSignature)
+        return false;
+    const uint16_t flags = U16(header + 6);
+    const uint16_t method = U16(header + 8);
+    uint32_t compressedSize = U32(header + 18);
+    uint32_t size = U32(header + 22);
+    const uint16_t nameSize = U16(header + 26);
+    const uint16_t extraSize = U16(header + 28);
+    const uint32_t dataOffset = kLocalSize + nameSize + extraSize;
+    std::vector<uint8_t> extra(extraSize);
+    if ((flags & kEncrypted) || dataOffset > source.Size() ||
+        !source.Read(kLocalSize + nameSize, extra.data(), extraSize) ||
+        !ApplyZip64(extra.data(), extraSize, {&size, &compressedSize}))
+        return false;
+    const uint32_t available = source.Size() - dataOffset;
+    // Sizes that follow the data are zero here; a deflate stream tells its own end.
+    const bool sizesFollow = (flags & kSizesFollowData) != 0;
+    if (method == kDeflated && sizesFollow && compressedSize == 0) {
+        return Inflate(source, dataOffset, available, size ? std::optional<uint32_t>(size) : std::nullopt, block);
+    }
+    if (compressedSize > available || (sizesFollow && compressedSize == 0 && size == 0))
+        return false;
+    if (method == kStored)
+        return compressedSize == size && block.Allocate(size) && source.Read(dataOffset, block.Data(), size);
+    if (method == kDeflated)
+        return Inflate(source, dataOffset, compressedSize, size, block);
+    return false;
+}
+
+}  // namespace kvspi

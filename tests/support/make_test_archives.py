@@ -1,0 +1,86 @@
+#!/usr/bin/env python3
+"""Makes the archives the engine tests read, with standard tools: the zip command, Python's
+zipfile and tarfile. Usage: make_test_archives.py OUTPUT_DIR"""
+import io
+import os
+import shutil
+import subprocess
+import sys
+import tarfile
+import zipfile
+
+out = sys.argv[1]
+shutil.rmtree(out, ignore_errors=True)
+os.makedirs(out)
+
+
+def path(*parts):
+    return os.path.join(out, *parts)
+
+
+def write(name, data):
+    full = path(name)
+    os.makedirs(os.path.dirname(full), exist_ok=True)
+    with open(full, "wb") as f:
+        f.write(data)
+    return full
+
+
+def pattern(size, seed):
+    return bytes((i * 31 + seed + (i >> 8)) & 0xFF for i in range(size))
+
+
+def zip_bytes(members, method=zipfile.ZIP_DEFLATED):
+    buffer = io.BytesIO()
+    with zipfile.ZipFile(buffer, "w", method) as z:
+        for name, data in members:
+            z.writestr(name, data)
+    return buffer.getvalue()
+
+
+def tar_bytes(members):
+    buffer = io.BytesIO()
+    with tarfile.open(fileobj=buffer, mode="w", format=tarfile.USTAR_FORMAT) as t:
+        for name, data in members:
+            info = tarfile.TarInfo(name)
+            info.size = len(data)
+            t.addfile(info, io.BytesIO(data))
+    return buffer.getvalue()
+
+
+readme = b"Kelvane nested readme\r\n" * 300
+small = b"small member\r\n"
+big = pattern(200_000, 7)
+
+write("plain.txt", b"plain file contents\r\n" * 50)
+write("empty.bin", b"")
+
+# zip in tar in zip, the innermost made by Python's zipfile, the outermost by the zip command.
+inner = zip_bytes([("docs/readme.txt", readme), ("small.txt", small), ("empty.txt", b""), ("big.bin", big)])
+middle = tar_bytes([("pack/inner.zip", inner), ("pack/note.txt", b"note\n")])
+stage = path("stage")
+write("stage/mid.tar", middle)
+write("stage/ReadMe.txt", b"top level\n")
+subprocess.run(["zip", "-q", "-X", "-r", os.path.abspath(path("outer.zip")), "mid.tar", "ReadMe.txt"],
+               cwd=stage, check=True)
+shutil.rmtree(stage)
+write("inner.zip", inner)
+write("mid.tar", middle)
+
+# Double-byte names whose trail byte is '\' in code page 932 (表 is 95 5C).
+write("表フォルダ/表.zip", zip_bytes([("表/表.txt", "表の中身".encode("cp932"))]))
+
+# An archive behind a 128-byte header, alone on disk and inside a tar (so held in memory).
+stub = b"KVSTUB" + bytes(122)
+k128 = stub + zip_bytes([("sub/deep.txt", readme), ("tiny.txt", small)], zipfile.ZIP_STORED)
+write("wrapped.k128", k128)
+write("holder.tar", tar_bytes([("wrapped.k128", k128), ("plain.txt", b"x")]))
+
+# A tar for the plug-ins that read tar only (faulty ones included).
+write("simple.tar", tar_bytes([("a.txt", readme), ("b.txt", small)]))
+
+# What the members must come out as.
+write("expect/readme.txt", readme)
+write("expect/small.txt", small)
+write("expect/big.bin", big)
+write("expect/表.txt", "表の中身".encode("cp932"))

@@ -1,0 +1,31 @@
+#!/usr/bin/env bash
+# kelvane-extract as scripts use it: exit codes 0/1/2, silence on success, a usage line on misuse.
+set -u
+wine=$1 extract=$2 plugins=$3 data=$4
+out=$(mktemp -d)
+trap 'rm -rf "$out"' EXIT
+failures=0
+expect() {  # expect CODE DESCRIPTION -- ARGS...
+    local code=$1 what=$2
+    shift 3
+    "$wine" "$extract" "$@" >"$out/stdout" 2>"$out/stderr" </dev/null
+    local got=$?
+    if [ "$got" != "$code" ]; then
+        echo "FAIL: $what: exit $got, expected $code"
+        failures=$((failures + 1))
+    fi
+}
+win() { echo "Z:${1//\//\\}"; }
+
+expect 0 "nested member" -- --plugins "$(win "$plugins")" "$(win "$data")\\outer.zip\\mid.tar\\pack\\inner.zip\\small.txt" "$(win "$out")\\small.txt"
+cmp -s "$out/small.txt" "$data/expect/small.txt" || { echo "FAIL: wrong bytes"; failures=$((failures + 1)); }
+[ -s "$out/stdout" ] || [ -s "$out/stderr" ] && { echo "FAIL: output on success"; failures=$((failures + 1)); }
+expect 1 "missing member" -- --plugins "$(win "$plugins")" "$(win "$data")\\outer.zip\\nothing.txt" "$(win "$out")\\x"
+# Without --plugins the list comes from Susie's settings, which name no folder here.
+expect 1 "no Susie folder" -- "$(win "$data")\\outer.zip\\ReadMe.txt" "$(win "$out")\\x"
+expect 0 "plain file without plug-ins" -- "$(win "$data")\\plain.txt" "$(win "$out")\\plain.txt"
+expect 2 "no arguments" --
+grep -q '^usage: kelvane-extract' "$out/stderr" || { echo "FAIL: no usage line"; failures=$((failures + 1)); }
+expect 2 "one argument" -- only-one
+expect 2 "--plugins without a folder" -- --plugins
+exit $((failures > 0))
