@@ -28,6 +28,18 @@ void SplitLastComponent(std::string& path, std::string& last) {
     path.resize(mark);
 }
 
+std::string_view CutAtCharacter(std::string_view text, size_t maxBytes) {
+    if (text.size() <= maxBytes)
+        return text;
+    size_t end = 0;
+    for (;;) {
+        const size_t next = end + (::IsDBCSLeadByte(static_cast<BYTE>(text[end])) ? 2 : 1);
+        if (next > maxBytes)
+            return text.substr(0, end);
+        end = next;
+    }
+}
+
 std::string_view FieldText(const char* field, size_t fieldSize) {
     const void* zero = std::memchr(field, 0, fieldSize);
     return {field, zero ? static_cast<size_t>(static_cast<const char*>(zero) - field) : fieldSize};

@@ -11,5 +11,8 @@ size_t FindLastSeparator(std::string_view path, std::string_view separators);
 // "D:\a\b.lzh" -> path "D:\a", last "b.lzh". No separator: path empty, last = whole path.
 void SplitLastComponent(std::string& path, std::string& last);
 
+// The longest head of text of at most maxBytes bytes that ends on a character boundary.
+std::string_view CutAtCharacter(std::string_view text, size_t maxBytes);
+
 // A zero-terminated text field of a fixed-size record, taken up to its first zero byte.
 std::string_view FieldText(const char* field, size_t fieldSize);

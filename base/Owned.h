@@ -61,7 +61,11 @@ using UniqueFind = Unique<FindHandleTraits>;
 using UniqueModule = Unique<NullIsEmpty<HMODULE, ::FreeLibrary>>;
 using UniqueKey = Unique<NullIsEmpty<HKEY, ::RegCloseKey>>;
 using UniqueView = Unique<NullIsEmpty<const void*, ::UnmapViewOfFile>>;
+using UniqueWritableView = Unique<NullIsEmpty<void*, ::UnmapViewOfFile>>;
+using UniqueMenu = Unique<NullIsEmpty<HMENU, ::DestroyMenu>>;
 using UniqueLocal = Unique<NullIsEmpty<HLOCAL, ::LocalFree>>;
+using UniqueFont = Unique<NullIsEmpty<HFONT, ::DeleteObject>>;
+using UniqueIcon = Unique<NullIsEmpty<HICON, ::DestroyIcon>>;
 
 // A local-memory block kept locked for the owner's whole life: unlocked, then freed.
 class LockedLocal {
@@ -91,4 +95,64 @@ public:
 private:
     UniqueLocal block_;
     void* data_ = nullptr;
+};
+
+// Ownership of a mutex, waited for at most a given time; released when the owner goes. A wait that
+// ends because the previous owner died still gives ownership (WAIT_ABANDONED).
+class MutexLock {
+public:
+    MutexLock(HANDLE mutex, DWORD timeoutMs) noexcept {
+        const DWORD result = ::WaitForSingleObject(mutex, timeoutMs);
+        if (result == WAIT_OBJECT_0 || result == WAIT_ABANDONED)
+            mutex_ = mutex;
+    }
+    MutexLock(const MutexLock&) = delete;
+    MutexLock& operator=(const MutexLock&) = delete;
+    ~MutexLock() {
+        if (mutex_)
+            ::ReleaseMutex(mutex_);
+    }
+
+    explicit operator bool() const noexcept { return mutex_ != nullptr; }
+
+private:
+    HANDLE mutex_ = nullptr;
+};
+
+// A global-memory block locked for the guard's life; the block itself stays with its owner.
+class GlobalLockGuard {
+public:
+    explicit GlobalLockGuard(HGLOBAL block) noexcept
+        : block_(block), data_(block ? ::GlobalLock(block) : nullptr), size_(data_ ? ::GlobalSize(block) : 0) {}
+    GlobalLockGuard(const GlobalLockGuard&) = delete;
+    GlobalLockGuard& operator=(const GlobalLockGuard&) = delete;
+    ~GlobalLockGuard() {
+        if (data_)
+            ::GlobalUnlock(block_);
+    }
+
+    const void* Data() const noexcept { return data_; }
+    size_t Size() const noexcept { return size_; }
+
+private:
+    HGLOBAL block_;
+    void* data_;
+    size_t size_;
+};
+
+// A window's device context from GetDC, released to the same window.
+class WindowDC {
+public:
+    explicit WindowDC(HWND window) noexcept : window_(window), dc_(::GetDC(window)) {}
+    WindowDC(const WindowDC&) = delete;
+    WindowDC& operator=(const WindowDC&) = delete;
+    ~WindowDC() {
+        if (dc_)
+            ::ReleaseDC(window_, dc_);
+    }
+    HDC Get() const noexcept { return dc_; }
+
+private:
+    HWND window_;
+    HDC dc_;
 };

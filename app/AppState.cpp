@@ -1,0 +1,6 @@
+#include "app/AppState.h"
+
+AppState& App() {
+    static AppState state;
+    return state;
+}

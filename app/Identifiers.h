@@ -1,0 +1,35 @@
+// Every command, control, message and resource identifier of the resident program. The resource
+// script includes this header too, so the values are plain macros.
+#pragma once
+
+#define IDR_MAINMENU 1
+#define IDR_ACCELERATORS 1
+#define IDD_ABOUT 1
+#define IDI_KELVANE 1
+#define IDB_TOOLBAR 1
+
+#define IDM_OPTIONS 1003
+#define IDM_CLOSE 1006
+#define IDM_EXIT 1007
+#define IDM_DELETE 1015
+#define IDM_EXTRACT 1021
+#define IDM_CONTINUOUS 1022
+#define IDM_PAUSE 1023
+#define IDM_CANCELALL 1024
+#define IDM_CHANGEDEST 1031
+#define IDM_ABOUT 1041
+
+#define IDC_TOOLBAR 1300
+#define IDC_JOBLIST 1301
+
+// Private messages. WM_USER itself means "a hand-off block is pending".
+#define WM_RUNNEXT (WM_USER + 2)
+#define WM_TRAYNOTIFY (WM_USER + 4)
+
+#ifndef RC_INVOKED
+#include <windows.h>
+
+static_assert(WM_USER == 1024 && WM_RUNNEXT == 1026 && WM_TRAYNOTIFY == 1028);
+// The system menu carries the exit command too: it must not collide with SC_* values (>= 0xF000).
+static_assert(IDM_EXIT < SC_SIZE);
+#endif

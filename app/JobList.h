@@ -1,0 +1,16 @@
+// The owner-drawn job list: a no-data list box whose line i shows job i of the queue in two
+// lines, the source, then " -> " and the destination.
+#pragma once
+
+#include <windows.h>
+
+#include "app/AppState.h"
+
+// The job list starts this far below the client area's top, under the toolbar.
+constexpr int kToolbarHeight = 28;
+
+HFONT CreateListFont();
+HWND CreateJobList(HWND window);
+bool MoveJobList(HWND jobList, const RECT& rect);
+void OnMeasureItem(HWND window, TMessage& message);
+void OnDrawItem(HWND window, TMessage& message);

@@ -1,0 +1,187 @@
+#include "app/MainWindow.h"
+
+#include <commctrl.h>
+#include <cxxabi.h>
+
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <exception>
+#include <iterator>
+#include <typeinfo>
+
+#include "app/Destination.h"
+#include "app/Identifiers.h"
+#include "app/JobList.h"
+#include "app/Settings.h"
+#include "app/Toolbar.h"
+#include "app/TrayIcon.h"
+
+namespace {
+
+using THandler = void (*)(HWND window, TMessage& message);
+
+struct TDispatch {
+    UINT Msg;
+    THandler Handler;
+};
+
+constexpr TDispatch kDispatch[] = {
+    {WM_CREATE, OnCreate},
+    {WM_SIZE, OnSize},
+    {WM_CLOSE, OnClose},
+    {WM_DRAWITEM, OnDrawItem},
+    {WM_MEASUREITEM, OnMeasureItem},
+    {WM_NOTIFY, OnNotify},
+};
+
+THandler FindHandler(UINT msg) {
+    for (const TDispatch& entry : kDispatch)
+        if (entry.Msg == msg)
+            return entry.Handler;
+    return nullptr;
+}
+
+// The commands whose states follow the window's visibility and the run mode, in the order they
+// are set. IDM_CHANGEDEST follows the queue instead and is not here.
+struct TCommandRule {
+    UINT Command;
+    bool NeedsVisible;
+    bool AnyMode;
+    uint8_t Mode;
+    bool OnToolbar;
+};
+
+constexpr TCommandRule kCommandRules[] = {
+    {IDM_CLOSE, true, true, 0, false},
+    {IDM_EXTRACT, true, false, kPaused, true},
+    {IDM_DELETE, true, false, kPaused, true},
+    {IDM_CONTINUOUS, false, false, kPaused, true},
+    {IDM_CANCELALL, false, false, kPaused, true},
+    {IDM_PAUSE, false, false, kContinuous, true},
+};
+
+std::string TypeName(const std::type_info& type) {
+    int status = 0;
+    char* demangled = abi::__cxa_demangle(type.name(), nullptr, nullptr, &status);
+    std::string name = status == 0 && demangled ? demangled : type.name();
+    std::free(demangled);
+    return name;
+}
+
+std::string ModuleName() {
+    char path[MAX_PATH] = {};
+    ::GetModuleFileNameA(nullptr, path, MAX_PATH);
+    const char* slash = std::strrchr(path, '\\');
+    return slash ? slash + 1 : path;
+}
+
+// An error that escaped a handler: reported, and the program carries on.
+void ShowApplicationError(const std::string& kind, const void* where, const std::string& text) {
+    char message[1024];
+    std::snprintf(message, sizeof message, "%sがﾓｼﾞｭｰﾙ %s の\n%p で発生しました。\n%s%s\n", kind.c_str(),
+                  ModuleName().c_str(), where, text.c_str(), "");
+    ::MessageBoxA(nullptr, message, "ｱﾌﾟﾘｹｰｼｮﾝ ｴﾗｰ", MB_TASKMODAL | MB_ICONSTOP);
+}
+
+void Dispatch(THandler handler, HWND window, TMessage& message) {
+    const void* where = reinterpret_cast<const void*>(handler);
+    try {
+        handler(window, message);
+    } catch (const std::exception& error) {
+        ShowApplicationError(TypeName(typeid(error)), where, error.what());
+    } catch (...) {
+        ShowApplicationError("unknown exception", where, "");
+    }
+}
+
+}  // namespace
+
+bool RegisterMainClass() {
+    HINSTANCE module = ::GetModuleHandleA(nullptr);
+    WNDCLASSA windowClass = {};
+    windowClass.style = CS_VREDRAW | CS_HREDRAW;
+    windowClass.lpfnWndProc = MainWindowProc;
+    windowClass.hInstance = module;
+    windowClass.hIcon = ::LoadIconA(module, MAKEINTRESOURCEA(IDI_KELVANE));
+    windowClass.hCursor = ::LoadCursorA(nullptr, IDC_ARROW);
+    windowClass.hbrBackground = reinterpret_cast<HBRUSH>(COLOR_MENU + 1);
+    windowClass.lpszMenuName = MAKEINTRESOURCEA(IDR_MAINMENU);
+    windowClass.lpszClassName = kMainClassName;
+    return ::RegisterClassA(&windowClass) != 0;
+}
+
+HWND CreateMainWindow() {
+    const TSettings settings = LoadSettings();
+    HWND window = ::CreateWindowExA(0, kMainClassName, "Kelvane", WS_CAPTION | WS_SYSMENU | WS_THICKFRAME,
+                                    settings.Left, settings.Top, settings.Width, settings.Height, nullptr, nullptr,
+                                    ::GetModuleHandleA(nullptr), nullptr);
+    App().RunMode = settings.Mode;
+    if (!window)
+        return nullptr;
+    SetDestinationFolder(window, settings.DestDir);
+    ::UpdateWindow(window);
+    if (settings.Visible)
+        ::ShowWindow(window, SW_SHOWNORMAL);
+    UpdateCommandStates(window);
+    ::DragAcceptFiles(window, TRUE);
+    return window;
+}
+
+LRESULT CALLBACK MainWindowProc(HWND window, UINT msg, WPARAM wParam, LPARAM lParam) {
+    THandler handler = FindHandler(msg);
+    if (!handler)
+        return ::DefWindowProcA(window, msg, wParam, lParam);
+    TMessage message = {msg, wParam, lParam, 0};
+    Dispatch(handler, window, message);
+    return message.Result;
+}
+
+void OnCreate(HWND window, TMessage&) {
+    AppState& app = App();
+    app.ToolbarPresent = true;
+    app.ListFont.Reset(CreateListFont());
+    ::InitCommonControls();
+    app.Toolbar = CreateToolbar(window);
+    app.JobList = CreateJobList(window);
+    AddTrayIcon(window);
+    app.Plugins = std::make_unique<TPluginList>();
+    ReloadPlugins(*app.Plugins);
+    app.Queue = std::make_unique<TExtractQueue>();
+    AddExitToSystemMenu(window);
+}
+
+void OnSize(HWND, TMessage& message) {
+    // The toolbar lays itself out along the top edge.
+    ::SendMessageA(App().Toolbar, WM_SIZE, message.WParam, message.LParam);
+    const RECT below = {0, kToolbarHeight, LOWORD(message.LParam), HIWORD(message.LParam)};
+    MoveJobList(App().JobList, below);
+}
+
+void OnClose(HWND window, TMessage&) {
+    // Closing only hides: the program stays resident.
+    HideMainWindow(window);
+}
+
+void UpdateCommandStates(HWND window) {
+    HMENU menu = ::GetMenu(window);
+    const bool visible = ::IsWindowVisible(window);
+    const uint8_t mode = App().RunMode;
+    for (const TCommandRule& rule : kCommandRules) {
+        const bool enabled = (visible || !rule.NeedsVisible) && (rule.AnyMode || mode == rule.Mode);
+        ::EnableMenuItem(menu, rule.Command, MF_BYCOMMAND | (enabled ? MF_ENABLED : MF_GRAYED));
+        if (rule.OnToolbar)
+            ::SendMessageA(App().Toolbar, TB_ENABLEBUTTON, rule.Command, MAKELPARAM(enabled ? 1 : 0, 0));
+    }
+}
+
+void HideMainWindow(HWND window) {
+    ::ShowWindow(window, SW_HIDE);
+    UpdateCommandStates(window);
+}
+
+void AddExitToSystemMenu(HWND window) {
+    HMENU systemMenu = ::GetSystemMenu(window, FALSE);
+    if (::AppendMenuA(systemMenu, MF_SEPARATOR, 0, nullptr))
+        ::AppendMenuA(systemMenu, MF_STRING, IDM_EXIT, "常駐終了(&X)");
+}

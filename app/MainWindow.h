@@ -1,0 +1,21 @@
+// The resident program's one top-level window: class, creation from the settings, the dispatch
+// table of its window procedure, and the enabled states of its commands.
+#pragma once
+
+#include <windows.h>
+
+#include "app/AppState.h"
+
+constexpr char kMainClassName[] = "Kelvane";
+
+bool RegisterMainClass();
+HWND CreateMainWindow();
+LRESULT CALLBACK MainWindowProc(HWND window, UINT msg, WPARAM wParam, LPARAM lParam);
+
+void OnCreate(HWND window, TMessage& message);
+void OnSize(HWND window, TMessage& message);
+void OnClose(HWND window, TMessage& message);
+
+void UpdateCommandStates(HWND window);
+void HideMainWindow(HWND window);
+void AddExitToSystemMenu(HWND window);

@@ -1,0 +1,30 @@
+// The resident program's settings under HKEY_CURRENT_USER\Software\Ombrik\Kelvane: read once while
+// the main window is created, written once on the way out. Reads never fail; they fall back.
+#pragma once
+
+#include <windows.h>
+
+#include <cstdint>
+#include <string>
+
+constexpr char kSettingsKey[] = "Software\\Ombrik\\Kelvane";
+
+int RegReadInt(const char* subKey, const char* name, int defaultValue);
+int RegReadIntRange(const char* subKey, const char* name, int min, int max, int defaultValue);
+void RegWriteInt(const char* subKey, const char* name, int value);
+// A REG_SZ of at most bufferSize bytes with its terminator, or the default.
+std::string RegReadStr(const char* subKey, const char* name, size_t bufferSize, const std::string& defaultValue);
+void RegWriteStr(const char* subKey, const char* name, const std::string& text);
+
+struct TSettings {
+    int Left = CW_USEDEFAULT;
+    int Top = CW_USEDEFAULT;
+    int Width = CW_USEDEFAULT;
+    int Height = CW_USEDEFAULT;
+    uint8_t Mode = 0;
+    bool Visible = false;
+    std::string DestDir;  // never empty: the current directory when none is saved
+};
+
+TSettings LoadSettings();
+void SaveSettings(HWND window);

@@ -1,0 +1,65 @@
+#include <gtest/gtest.h>
+
+#include "app/Destination.h"
+#include "jobs/ExtractQueue.h"
+
+namespace {
+
+TEST(ExtractQueue, KeepsJobsInOrderByIndex) {
+    TExtractQueue queue;
+    EXPECT_EQ(queue.Append("J1", "D1", 0), 0);
+    EXPECT_EQ(queue.Append("J2", "D2", 0), 1);
+    EXPECT_EQ(queue.Append("J3", "D3", 0), 2);
+    const std::string kept = queue.GetSource(0);
+    queue.Delete(0);
+    EXPECT_EQ(queue.Count(), 2);
+    EXPECT_EQ(queue.GetSource(0), "J2");
+    EXPECT_EQ(kept, "J1");
+    queue.SetDestination(1, "X3");
+    EXPECT_EQ(queue.GetDestination(1), "X3");
+    EXPECT_EQ(queue.GetSource(1), "J3");
+    EXPECT_EQ(queue.GetDestination(0), "D2");
+}
+
+TEST(ExtractQueue, RefusesIndicesOutsideTheQueue) {
+    TExtractQueue queue;
+    queue.Append("J1", "D1", 0);
+    EXPECT_THROW(queue.Delete(1), TListIndexError);
+    EXPECT_THROW(queue.GetSource(-1), TListIndexError);
+    EXPECT_THROW(queue.SetDestination(1, "x"), TListIndexError);
+    EXPECT_THROW(queue.Insert(2, "J", "D", 0), TListIndexError);
+    EXPECT_EQ(queue.Count(), 1);
+    EXPECT_EQ(queue.GetSource(0), "J1");
+    try {
+        queue.Delete(5);
+    } catch (const TListIndexError& error) {
+        EXPECT_STREQ(error.what(), "ﾘｽﾄのｲﾝﾃﾞｯｸｽが範囲を超えています");
+    }
+}
+
+TEST(FileNamePart, TakesTheTextAfterTheLastColonOrBackslash) {
+    EXPECT_EQ(FileNamePart("D:\\data\\pack.lzh"), "pack.lzh");
+    EXPECT_EQ(FileNamePart("a:b"), "b");
+    EXPECT_EQ(FileNamePart("plain"), "plain");
+    EXPECT_EQ(FileNamePart("D:\\data\\"), "");
+    // 表 is 95 5C: its trail byte is no separator.
+    EXPECT_EQ(FileNamePart("D:\\x\\表.txt"), "表.txt");
+}
+
+TEST(FileNamePart, CutsAt255BytesOnACharacterBoundary) {
+    EXPECT_EQ(FileNamePart("D:\\" + std::string(300, 'n')), std::string(255, 'n'));
+    // 254 single bytes and then 表: the cut would fall inside 表, so it moves back before it.
+    const std::string name = std::string(254, 'n') + "表表";
+    EXPECT_EQ(FileNamePart("D:\\" + name), std::string(254, 'n'));
+    EXPECT_EQ(FileNamePart(std::string(253, 'n') + "表表"), std::string(253, 'n') + "表");
+}
+
+TEST(DestinationFor, AddsABackslashOnlyAfterFoldersLongerThanThreeBytes) {
+    EXPECT_EQ(DestinationFor("F:\\out", "D:\\data\\pack.lzh"), "F:\\out\\pack.lzh");
+    EXPECT_EQ(DestinationFor("F:\\", "D:\\data\\pack.lzh"), "F:\\pack.lzh");
+    EXPECT_EQ(DestinationFor("F:", "D:\\data\\pack.lzh"), "F:pack.lzh");
+    EXPECT_EQ(DestinationFor("F:\\out\\", "D:\\data\\pack.lzh"), "F:\\out\\\\pack.lzh");
+    EXPECT_EQ(DestinationFor("F:\\out", "D:\\data\\"), "F:\\out\\");
+}
+
+}  // namespace

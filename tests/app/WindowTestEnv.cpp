@@ -1,0 +1,73 @@
+#include "tests/app/WindowTestEnv.h"
+
+#include <gtest/gtest.h>
+
+#include <windows.h>
+#include <commctrl.h>
+
+#include "app/AppState.h"
+#include "app/MainWindow.h"
+#include "app/Settings.h"
+#include "app/TrayIcon.h"
+#include "engine/SusieSettings.h"
+
+void StartCleanWindowTest() {
+    static const bool registered = RegisterMainClass();
+    ASSERT_TRUE(registered);
+    ::RegDeleteTreeA(HKEY_CURRENT_USER, kSettingsKey);
+    ::RegDeleteTreeA(HKEY_CURRENT_USER, kSusiePluginKey);
+}
+
+void EndWindowTest() {
+    AppState& app = App();
+    if (app.MainWindow) {
+        RemoveTrayIcon();
+        ::DestroyWindow(app.MainWindow);
+    }
+    app.MainWindow = app.Toolbar = app.JobList = nullptr;
+    app.Queue.reset();
+    app.Plugins.reset();
+    app.ListFont.Reset();
+    app.TrayIcon.Reset();
+    app.RunMode = kContinuous;
+    app.DestinationFolder.clear();
+    app.LineHeight = 0;
+    ::RegDeleteTreeA(HKEY_CURRENT_USER, kSettingsKey);
+}
+
+HWND CreateTestMainWindow() {
+    HWND window = CreateMainWindow();
+    EXPECT_NE(window, nullptr);
+    App().MainWindow = window;
+    return window;
+}
+
+std::string WindowText(HWND window) {
+    char text[512] = {};
+    ::GetWindowTextA(window, text, sizeof text);
+    return text;
+}
+
+bool MenuEnabled(HWND window, UINT command) {
+    const UINT state = ::GetMenuState(::GetMenu(window), command, MF_BYCOMMAND);
+    return state != static_cast<UINT>(-1) && !(state & (MF_GRAYED | MF_DISABLED));
+}
+
+bool ButtonEnabled(UINT command) {
+    return ::SendMessageA(App().Toolbar, TB_ISBUTTONENABLED, command, 0) != 0;
+}
+
+std::string CloseMessageBox(const char* caption, const std::atomic<bool>& stop) {
+    const ULONGLONG deadline = ::GetTickCount64() + 10000;
+    while (!stop && ::GetTickCount64() < deadline) {
+        if (HWND box = ::FindWindowA("#32770", caption)) {
+            char text[1024] = {};
+            // A message box shows its text in the static control 0xFFFF.
+            ::GetDlgItemTextA(box, 0xFFFF, text, sizeof text);
+            ::PostMessageA(box, WM_COMMAND, IDOK, 0);
+            return text;
+        }
+        ::Sleep(20);
+    }
+    return {};
+}
