@@ -1,0 +1,95 @@
+// Shows the main window with two queued jobs (the second selected) and the about box over it,
+// for the README's screenshot. scripts/screenshot drives it through two marker files in FOLDER:
+// it writes "ready" once the about box is up, and ends when "quit" appears.
+//   window-demo FOLDER
+#include <windows.h>
+
+#include <string>
+
+#include "app/AboutBox.h"
+#include "app/AppState.h"
+#include "app/Destination.h"
+#include "app/MainWindow.h"
+#include "app/TrayIcon.h"
+
+namespace {
+
+std::string gMarkers;
+
+// What Windows itself shows of the screen's top-left corner, as a 24-bit BMP.
+void SaveScreen(const std::string& path, int width, int height) {
+    WindowDC screen(nullptr);
+    HDC memory = ::CreateCompatibleDC(screen.Get());
+    HBITMAP bitmap = ::CreateCompatibleBitmap(screen.Get(), width, height);
+    HGDIOBJ old = ::SelectObject(memory, bitmap);
+    ::BitBlt(memory, 0, 0, width, height, screen.Get(), 0, 0, SRCCOPY);
+    ::SelectObject(memory, old);
+    BITMAPINFOHEADER info = {sizeof info, width, height, 1, 24, BI_RGB, 0, 0, 0, 0, 0};
+    const DWORD stride = (width * 3 + 3) & ~3;
+    std::string pixels(stride * height, '\0');
+    ::GetDIBits(memory, bitmap, 0, height, pixels.data(), reinterpret_cast<BITMAPINFO*>(&info), DIB_RGB_COLORS);
+    ::DeleteObject(bitmap);
+    ::DeleteDC(memory);
+    BITMAPFILEHEADER file = {0x4D42, static_cast<DWORD>(sizeof file + sizeof info + pixels.size()), 0, 0,
+                             sizeof file + sizeof info};
+    UniqueHandle out(::CreateFileA(path.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, 0, nullptr));
+    DWORD written = 0;
+    ::WriteFile(out.Get(), &file, sizeof file, &written, nullptr);
+    ::WriteFile(out.Get(), &info, sizeof info, &written, nullptr);
+    ::WriteFile(out.Get(), pixels.data(), static_cast<DWORD>(pixels.size()), &written, nullptr);
+}
+
+bool Exists(const std::string& path) {
+    return ::GetFileAttributesA(path.c_str()) != INVALID_FILE_ATTRIBUTES;
+}
+
+void CALLBACK Step(HWND, UINT, UINT_PTR, DWORD) {
+    static int state = 0;
+    HWND about = ::FindWindowA("#32770", "Kelvane について");
+    if (state == 0 && about && ::IsWindowVisible(about)) {
+        state = 1;
+        // Beside the jobs rather than over them.
+        ::SetWindowPos(about, nullptr, 420, 150, 0, 0, SWP_NOSIZE | SWP_NOZORDER);
+        ::RedrawWindow(about, nullptr, nullptr, RDW_INVALIDATE | RDW_ERASE | RDW_UPDATENOW | RDW_ALLCHILDREN);
+    } else if (state == 1) {
+        // One tick after painting, so the picture is complete on the display.
+        state = 2;
+        SaveScreen(gMarkers + "\\screen.bmp", 760, 300);
+        UniqueHandle ready(::CreateFileA((gMarkers + "\\ready").c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS,
+                                         FILE_ATTRIBUTE_NORMAL, nullptr));
+    } else if (state == 2 && Exists(gMarkers + "\\quit")) {
+        ::EndDialog(about, IDOK);
+    }
+}
+
+void AddJob(const std::string& source) {
+    App().Queue->Append(source, DestinationFor(App().DestinationFolder, source), 0);
+    ::SendMessageA(App().JobList, LB_ADDSTRING, 0, 0);
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+    if (argc != 2)
+        return 2;
+    gMarkers = argv[1];
+    if (!RegisterMainClass())
+        return 1;
+    HWND window = CreateMainWindow();
+    if (!window)
+        return 1;
+    App().MainWindow = window;
+    ::SetWindowPos(window, nullptr, 8, 8, 600, 230, SWP_NOZORDER);
+    SetDestinationFolder(window, "C:\\Users\\user\\解凍先");
+    App().RunMode = kPaused;
+    ::ShowWindow(window, SW_SHOWNORMAL);
+    UpdateCommandStates(window);
+    AddJob("D:\\data\\pack.lzh\\docs\\inner.zip\\readme.txt");
+    AddJob("D:\\アーカイブ\\資料.zip\\表計算\\予定表.xls");
+    ::SendMessageA(App().JobList, LB_SETCURSEL, 1, 0);
+    ::SetTimer(window, 1, 100, Step);
+    ShowAbout(window);  // returns once the script has its picture
+    RemoveTrayIcon();
+    ::DestroyWindow(window);
+    return 0;
+}
