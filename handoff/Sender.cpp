@@ -1,0 +1,52 @@
+#include "handoff/Sender.h"
+
+#include <windows.h>
+
+#include <cstring>
+
+#include "base/Owned.h"
+#include "handoff/BlockWriter.h"
+#include "handoff/Channel.h"
+#include "handoff/Section.h"
+
+namespace {
+
+BOOL CALLBACK SendToReceiver(HWND window, LPARAM message) {
+    char className[256] = {};
+    ::GetClassNameA(window, className, sizeof className);
+    if (std::strcmp(className, kReceiverClass) != 0)
+        return TRUE;
+    ::SendMessageA(window, static_cast<UINT>(message), kHandOffId, 0);
+    return FALSE;
+}
+
+}  // namespace
+
+void SendHandOff(std::string_view folder, const std::vector<std::string>& paths) noexcept {
+    try {
+        const std::optional<uint32_t> size = HandOffBlockSize(folder, paths);
+        if (!size)
+            return;
+        UniqueHandle mutex(::CreateMutexA(nullptr, FALSE, kSenderMutexName));
+        if (!mutex)
+            return;
+        const MutexLock turn(mutex.Get(), kSenderWaitMs);
+        if (!turn)
+            return;
+        const std::string name = SectionName(kHandOffId);
+        UniqueHandle section(
+            ::CreateFileMappingA(INVALID_HANDLE_VALUE, nullptr, PAGE_READWRITE, 0, *size + 1, name.c_str()));
+        // An existing section is someone else's, of a size we do not know.
+        if (!section || ::GetLastError() == ERROR_ALREADY_EXISTS)
+            return;
+        {
+            UniqueWritableView view(::MapViewOfFile(section.Get(), FILE_MAP_WRITE, 0, 0, 0));
+            if (!view || !WriteHandOffBlock(static_cast<char*>(view.Get()), MappedSize(view.Get()), folder, paths))
+                return;
+        }
+        if (const UINT message = RegisterHandOffMessage())
+            ::EnumWindows(SendToReceiver, static_cast<LPARAM>(message));
+        // The section lives until here, so it exists for as long as the receiver handles the message.
+    } catch (...) {
+    }
+}

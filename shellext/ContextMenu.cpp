@@ -1,0 +1,125 @@
+#include "shellext/ContextMenu.h"
+
+#include <algorithm>
+#include <cstring>
+#include <string>
+#include <vector>
+
+#include "base/Owned.h"
+#include "handoff/Sender.h"
+#include "shellext/ComBoundary.h"
+#include "shellext/DropList.h"
+#include "shellext/Server.h"
+
+namespace {
+
+constexpr char kMenuText[] = "ここに解凍(&E)";
+constexpr char kHelpText[] = "Susie Plug-in を用いて解凍";
+
+bool IsOwnInterface(REFIID iid) {
+    return IsEqualIID(iid, IID_IUnknown) || IsEqualIID(iid, IID_IShellExtInit) || IsEqualIID(iid, IID_IContextMenu) ||
+           IsEqualIID(iid, IID_ISupportErrorInfo);
+}
+
+bool ExistsOnDisk(const std::string& path) {
+    WIN32_FIND_DATAA found;
+    return static_cast<bool>(UniqueFind(::FindFirstFileA(path.c_str(), &found)));
+}
+
+}  // namespace
+
+TContextMenu::TContextMenu() {
+    ObjectCreated();
+}
+
+TContextMenu::~TContextMenu() {
+    ObjectDestroyed();
+}
+
+HRESULT TContextMenu::QueryInterface(REFIID iid, void** object) {
+    if (!object)
+        return E_POINTER;
+    if (IsEqualIID(iid, IID_IUnknown) || IsEqualIID(iid, IID_IContextMenu))
+        *object = static_cast<IContextMenu*>(this);
+    else if (IsEqualIID(iid, IID_IShellExtInit))
+        *object = static_cast<IShellExtInit*>(this);
+    else if (IsEqualIID(iid, IID_ISupportErrorInfo))
+        *object = static_cast<ISupportErrorInfo*>(this);
+    else {
+        *object = nullptr;
+        return E_NOINTERFACE;
+    }
+    AddRef();
+    return S_OK;
+}
+
+ULONG TContextMenu::AddRef() {
+    return ++references_;
+}
+
+ULONG TContextMenu::Release() {
+    const ULONG left = --references_;
+    if (left == 0)
+        delete this;
+    return left;
+}
+
+HRESULT TContextMenu::Initialize(PCIDLIST_ABSOLUTE folder, IDataObject* data, HKEY) {
+    return ComBoundary([&] {
+        if (!folder || !data)
+            return E_FAIL;
+        std::vector<std::string> paths;
+        if (FAILED(FetchDropList(data, paths)))
+            return E_FAIL;
+        // Paths into archives do not exist on disk; a single real file means the drop is not ours.
+        if (std::any_of(paths.begin(), paths.end(), ExistsOnDisk))
+            return E_FAIL;
+        char target[MAX_PATH + 1] = {};
+        if (!::SHGetPathFromIDListA(folder, target))
+            return E_FAIL;
+        // The shell may initialise an object more than once; the last drop wins.
+        std::memcpy(destinationFolder_, target, sizeof target);
+        dataObject_ = ComPtr<IDataObject>::Share(data);
+        return S_OK;
+    });
+}
+
+HRESULT TContextMenu::QueryContextMenu(HMENU menu, UINT indexMenu, UINT idCmdFirst, UINT, UINT) {
+    ::InsertMenuA(menu, indexMenu, MF_BYPOSITION, idCmdFirst, kMenuText);
+    return 1;
+}
+
+HRESULT TContextMenu::InvokeCommand(CMINVOKECOMMANDINFO* info) {
+    return ComBoundary([&] {
+        if (!info)
+            return E_INVALIDARG;
+        const auto verb = reinterpret_cast<UINT_PTR>(info->lpVerb);
+        if (verb >> 16 != 0)
+            return E_FAIL;
+        if ((verb & 0xFFFF) != 0)
+            return E_INVALIDARG;
+        if (!dataObject_)
+            return E_FAIL;
+        std::vector<std::string> paths;
+        const HRESULT fetched = FetchDropList(dataObject_.Get(), paths);
+        if (FAILED(fetched))
+            return fetched;
+        SendHandOff(destinationFolder_, paths);
+        return S_OK;
+    });
+}
+
+HRESULT TContextMenu::GetCommandString(UINT_PTR idCmd, UINT, UINT*, CHAR* name, UINT cchMax) {
+    if (idCmd != 0 || (!name && cchMax != 0))
+        return E_INVALIDARG;
+    // Every kind of request gets the help text; a short buffer gets it cut byte-wise.
+    if (cchMax != 0) {
+        std::memset(name, 0, cchMax);
+        std::memcpy(name, kHelpText, std::min<size_t>(sizeof kHelpText - 1, cchMax - 1));
+    }
+    return S_OK;
+}
+
+HRESULT TContextMenu::InterfaceSupportsErrorInfo(REFIID iid) {
+    return IsOwnInterface(iid) ? S_OK : S_FALSE;
+}
