@@ -12,6 +12,7 @@
 
 #include "base/Owned.h"
 #include "engine/PluginList.h"
+#include "handoff/PendingBlocks.h"
 #include "jobs/ExtractQueue.h"
 
 constexpr uint8_t kContinuous = 0;
@@ -27,11 +28,13 @@ struct TMessage {
 
 struct AppState {
     UINT RegisteredMessage = 0;
+    UINT TaskbarCreatedMessage = 0;  // the shell restarted: the tray icon must be added again
     HWND MainWindow = nullptr;
     HWND Toolbar = nullptr;
     HWND JobList = nullptr;
     HACCEL Accelerators = nullptr;
     bool ToolbarPresent = false;
+    TPendingBlocks Pending;  // hand-off blocks received and not yet taken into the queue
     UniqueFont ListFont;
     std::unique_ptr<TPluginList> Plugins;
     std::unique_ptr<TExtractQueue> Queue;
@@ -41,6 +44,7 @@ struct AppState {
     NOTIFYICONDATAA Tray = {};
     UniqueIcon TrayIcon;
     std::atomic<bool> WorkerBusy{false};
+    UniqueHandle Worker;  // the last worker thread, so the exit path can wait for it
     UniqueHandle InstanceMutex;
 };
 

@@ -10,12 +10,17 @@
 #include <iterator>
 #include <typeinfo>
 
+#include "app/Commands.h"
 #include "app/Destination.h"
 #include "app/Identifiers.h"
 #include "app/JobList.h"
+#include "app/Resident.h"
 #include "app/Settings.h"
 #include "app/Toolbar.h"
 #include "app/TrayIcon.h"
+#include "handoff/Receiver.h"
+#include "jobs/Intake.h"
+#include "jobs/Worker.h"
 
 namespace {
 
@@ -28,14 +33,36 @@ struct TDispatch {
 
 constexpr TDispatch kDispatch[] = {
     {WM_CREATE, OnCreate},
+    {WM_DESTROY, OnDestroy},
     {WM_SIZE, OnSize},
     {WM_CLOSE, OnClose},
+    {WM_ENDSESSION, OnEndSession},
     {WM_DRAWITEM, OnDrawItem},
     {WM_MEASUREITEM, OnMeasureItem},
     {WM_NOTIFY, OnNotify},
+    {WM_COMMAND, OnCommand},
+    {WM_SYSCOMMAND, OnCommand},
+    {WM_DROPFILES, AcceptDroppedFiles},
+    {WM_USER, AcceptHandOff},
+    {WM_RUNNEXT, RunNextJob},
+    {WM_TRAYNOTIFY, OnTrayNotify},
 };
 
+void OnHandOffMessage(HWND window, TMessage& message) {
+    ReceiveHandOff(window, message.WParam, App().Pending);
+}
+
+void OnTaskbarCreated(HWND window, TMessage&) {
+    AddTrayIcon(window);
+}
+
+// Registered messages have no fixed number: they are looked at before the table.
 THandler FindHandler(UINT msg) {
+    const AppState& app = App();
+    if (app.RegisteredMessage && msg == app.RegisteredMessage)
+        return OnHandOffMessage;
+    if (app.TaskbarCreatedMessage && msg == app.TaskbarCreatedMessage)
+        return OnTaskbarCreated;
     for (const TDispatch& entry : kDispatch)
         if (entry.Msg == msg)
             return entry.Handler;

@@ -20,12 +20,17 @@ void StartCleanWindowTest() {
 
 void EndWindowTest() {
     AppState& app = App();
+    // Without a queue, WM_DESTROY finds nothing to tear down (it would save the settings and post
+    // WM_QUIT); the test takes the window apart itself.
+    app.Queue.reset();
     if (app.MainWindow) {
         RemoveTrayIcon();
         ::DestroyWindow(app.MainWindow);
     }
+    MSG stray;
+    while (::PeekMessageA(&stray, nullptr, 0, 0, PM_REMOVE)) {
+    }
     app.MainWindow = app.Toolbar = app.JobList = nullptr;
-    app.Queue.reset();
     app.Plugins.reset();
     app.ListFont.Reset();
     app.TrayIcon.Reset();
@@ -70,4 +75,27 @@ std::string CloseMessageBox(const char* caption, const std::atomic<bool>& stop) 
         ::Sleep(20);
     }
     return {};
+}
+
+void PumpPending() {
+    MSG msg;
+    while (::PeekMessageA(&msg, nullptr, 0, 0, PM_REMOVE)) {
+        ::TranslateMessage(&msg);
+        ::DispatchMessageA(&msg);
+    }
+}
+
+void PumpUntil(const std::function<bool()>& done) {
+    const ULONGLONG deadline = ::GetTickCount64() + 10000;
+    for (;;) {
+        PumpPending();
+        if (done())
+            return;
+        if (::GetTickCount64() >= deadline) {
+            ADD_FAILURE() << "condition not reached within 10 s";
+            return;
+        }
+        // Wakes for the next message, or to look again at what another thread changes.
+        ::MsgWaitForMultipleObjects(0, nullptr, FALSE, 10, QS_ALLINPUT);
+    }
 }

@@ -55,6 +55,15 @@ std::string ReadWholeFile(const std::string& path) {
     return {std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
 }
 
+::testing::AssertionResult SameContents(const std::string& path, const std::string& expected) {
+    const std::string got = ReadWholeFile(path);
+    const std::string want = ReadWholeFile(expected);
+    if (got == want)
+        return ::testing::AssertionSuccess();
+    return ::testing::AssertionFailure() << path << " (" << got.size() << " bytes) differs from " << expected << " ("
+                                         << want.size() << " bytes)";
+}
+
 bool FileExists(const std::string& path) {
     return ::GetFileAttributesA(path.c_str()) != INVALID_FILE_ATTRIBUTES;
 }

@@ -3,6 +3,8 @@
 
 #include <windows.h>
 
+#include <gtest/gtest.h>
+
 #include <initializer_list>
 #include <string>
 
@@ -10,6 +12,8 @@ std::string TestData(const std::string& relative);
 std::string SamplePlugin(const std::string& relative);
 std::string ReadWholeFile(const std::string& path);
 bool FileExists(const std::string& path);
+// Whether two files hold the same bytes (a failure names the files, not megabytes of content).
+::testing::AssertionResult SameContents(const std::string& path, const std::string& expected);
 
 // A fresh folder under the system's temporary folder, removed with its files at the end.
 class ScratchFolder {

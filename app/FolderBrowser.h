@@ -1,0 +1,7 @@
+// Picks the destination folder with the shell's folder browser.
+#pragma once
+
+#include <windows.h>
+
+void BrowseDestination(HWND window);
+int CALLBACK BrowseCallback(HWND dialog, UINT msg, LPARAM lParam, LPARAM data);

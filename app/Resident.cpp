@@ -1,0 +1,137 @@
+#include "app/Resident.h"
+
+#include <objbase.h>
+
+#include <string>
+
+#include "app/Identifiers.h"
+#include "app/MainWindow.h"
+#include "app/Settings.h"
+#include "app/TrayIcon.h"
+#include "base/AnsiPath.h"
+#include "base/ProcAddress.h"
+#include "handoff/Channel.h"
+#include "jobs/Worker.h"
+
+namespace {
+
+using TServerEntry = HRESULT(STDAPICALLTYPE*)();
+
+// Only the copy beside the program: a DLL of that name elsewhere on the search path is never used.
+std::string ServerPath() {
+    char program[MAX_PATH] = {};
+    const DWORD length = ::GetModuleFileNameA(nullptr, program, MAX_PATH);
+    if (length == 0 || length >= MAX_PATH)
+        return {};
+    std::string folder = program;
+    std::string name;
+    SplitLastComponent(folder, name);
+    return folder + "\\" + kServerFileName;
+}
+
+void TearDown(HWND window) {
+    AppState& app = App();
+    // The worker uses the plug-in list until its extraction ends.
+    WaitForWorker();
+    app.Queue.reset();
+    app.Plugins.reset();
+    RemoveTrayIcon();
+    app.ListFont.Reset();
+    SaveSettings(window);
+    ::PostQuitMessage(0);
+}
+
+bool ConfirmExit(HWND window) {
+    if (!App().Queue || App().Queue->Count() == 0)
+        return true;
+    return ::MessageBoxA(window, "キューにメッセージが残ってます。\r\n終了しますか？", "Kelvane",
+                         MB_YESNO | MB_ICONEXCLAMATION | MB_DEFBUTTON2) != IDNO;
+}
+
+// Runs the window part of the program between registering and unregistering the drop handler.
+void RunWindow() {
+    AppState& app = App();
+    if (!RegisterMainClass())
+        return;
+    // Registered before the window exists: a drop handler that finds the window at once must not
+    // send a message the window does not know yet.
+    app.RegisteredMessage = RegisterHandOffMessage();
+    if (!app.RegisteredMessage)
+        return;
+    app.TaskbarCreatedMessage = ::RegisterWindowMessageA("TaskbarCreated");
+    app.MainWindow = CreateMainWindow();
+    if (!app.MainWindow)
+        return;
+    app.Accelerators = ::LoadAcceleratorsA(::GetModuleHandleA(nullptr), MAKEINTRESOURCEA(IDR_ACCELERATORS));
+    RunMessageLoop();
+}
+
+}  // namespace
+
+int RunResident() {
+    AppState& app = App();
+    {
+        UniqueHandle running(::OpenMutexA(MUTEX_ALL_ACCESS, FALSE, kInstanceMutexName));
+        if (running)
+            return 0;
+    }
+    app.InstanceMutex.Reset(::CreateMutexA(nullptr, FALSE, kInstanceMutexName));
+    // The folder browser is a shell dialog and wants COM on this thread.
+    const HRESULT com = ::CoInitializeEx(nullptr, COINIT_APARTMENTTHREADED);
+    try {
+        if (CallServerRegistration(true)) {
+            try {
+                RunWindow();
+            } catch (...) {
+            }
+            CallServerRegistration(false);
+        }
+    } catch (...) {
+    }
+    if (SUCCEEDED(com))
+        ::CoUninitialize();
+    ::ReleaseMutex(app.InstanceMutex.Get());
+    return 0;
+}
+
+bool CallServerRegistration(bool registering) {
+    const std::string path = ServerPath();
+    if (path.empty())
+        return false;
+    UniqueModule server(::LoadLibraryA(path.c_str()));
+    if (!server)
+        return false;
+    auto entry = ProcAddress<TServerEntry>(server.Get(), registering ? "DllRegisterServer" : "DllUnregisterServer");
+    return entry && entry() == S_OK;
+}
+
+void RunMessageLoop() {
+    MSG msg;
+    while (::GetMessageA(&msg, nullptr, 0, 0) > 0) {
+        if (::TranslateAcceleratorA(App().MainWindow, App().Accelerators, &msg))
+            continue;
+        ::TranslateMessage(&msg);
+        ::DispatchMessageA(&msg);
+    }
+}
+
+void ExitResident(HWND window, TMessage& message) {
+    if (!ConfirmExit(window)) {
+        message.Result = -1;
+        return;
+    }
+    TearDown(window);
+}
+
+void OnDestroy(HWND window, TMessage&) {
+    // Already torn down by a confirmed exit: the queue is gone then.
+    if (App().Queue)
+        TearDown(window);
+}
+
+void OnEndSession(HWND window, TMessage& message) {
+    if (!message.WParam)
+        return;
+    SaveSettings(window);
+    CallServerRegistration(false);
+}

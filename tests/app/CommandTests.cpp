@@ -1,0 +1,217 @@
+#include <gtest/gtest.h>
+
+#include <windows.h>
+#include <shlobj.h>
+
+#include <atomic>
+#include <cstring>
+#include <functional>
+#include <thread>
+
+#include "app/AboutBox.h"
+#include "app/AppState.h"
+#include "app/Commands.h"
+#include "app/FolderBrowser.h"
+#include "app/Identifiers.h"
+#include "app/MainWindow.h"
+#include "app/Resident.h"
+#include "app/Settings.h"
+#include "tests/app/WindowTestEnv.h"
+
+namespace {
+
+class CommandTest : public ::testing::Test {
+protected:
+    void SetUp() override { StartCleanWindowTest(); }
+    void TearDown() override { EndWindowTest(); }
+
+    HWND Start(uint8_t mode, bool visible) {
+        const int m = mode, v = visible ? 1 : 0;
+        ::RegSetKeyValueA(HKEY_CURRENT_USER, kSettingsKey, "Mode", REG_DWORD, &m, sizeof m);
+        ::RegSetKeyValueA(HKEY_CURRENT_USER, kSettingsKey, "Visible", REG_DWORD, &v, sizeof v);
+        HWND window = CreateTestMainWindow();
+        App().Accelerators = ::LoadAcceleratorsA(::GetModuleHandleA(nullptr), MAKEINTRESOURCEA(IDR_ACCELERATORS));
+        return window;
+    }
+    static void AddJob(const char* source) {
+        App().Queue->Append(source, "C:\\out\\x", 0);
+        ::SendMessageA(App().JobList, LB_ADDSTRING, 0, 0);
+    }
+    // A key as the message loop sees it: offered to the accelerator table, then dispatched.
+    static void PressKey(HWND window, UINT key, bool alt = false) {
+        // The accelerator table looks at the Alt key's state, not only at the message.
+        BYTE keys[256] = {};
+        ::GetKeyboardState(keys);
+        keys[VK_MENU] = alt ? 0x80 : 0;
+        ::SetKeyboardState(keys);
+        MSG msg = {window, static_cast<UINT>(alt ? WM_SYSKEYDOWN : WM_KEYDOWN), key, alt ? (1 << 29) : 0, 0, {}};
+        if (!::TranslateAcceleratorA(window, App().Accelerators, &msg))
+            ::DispatchMessageA(&msg);
+        keys[VK_MENU] = 0;
+        ::SetKeyboardState(keys);
+    }
+    // Runs action on this thread while another thread waits for a window of this class and caption
+    // (10 s at most) and then does something to it.
+    static bool WhileShown(const char* windowClass, const char* caption, void (*onShown)(HWND),
+                           const std::function<void()>& action) {
+        std::atomic<bool> done = false;
+        std::atomic<bool> seen = false;
+        std::thread watcher([&] {
+            const ULONGLONG deadline = ::GetTickCount64() + 10000;
+            while (!done && ::GetTickCount64() < deadline) {
+                HWND shown = ::FindWindowA(windowClass, caption);
+                if (shown && ::IsWindowVisible(shown)) {
+                    seen = true;
+                    onShown(shown);
+                    return;
+                }
+                ::Sleep(10);
+            }
+        });
+        action();
+        done = true;
+        watcher.join();
+        return seen;
+    }
+};
+
+TEST_F(CommandTest, AcceleratorsOfGrayedCommandsDoNothing) {
+    HWND window = Start(kContinuous, true);
+    AddJob("D:\\a.zip\\a.txt");
+    ::SendMessageA(App().JobList, LB_SETCURSEL, 0, 0);
+    PressKey(window, VK_DELETE);  // delete is grayed in continuous mode
+    EXPECT_EQ(App().Queue->Count(), 1);
+    PressKey(window, VK_ESCAPE);  // pause
+    EXPECT_EQ(App().RunMode, kPaused);
+    PressKey(window, VK_ESCAPE);  // pause is grayed now
+    EXPECT_EQ(App().RunMode, kPaused);
+    PressKey(window, VK_DELETE);
+    EXPECT_EQ(App().Queue->Count(), 0);
+    AddJob("D:\\b.zip\\b.txt");
+    PressKey(window, VK_DELETE, true);  // Alt+Del: cancel all
+    EXPECT_EQ(App().Queue->Count(), 0);
+    PressKey(window, VK_F9);
+    EXPECT_EQ(App().RunMode, kContinuous);
+}
+
+TEST_F(CommandTest, ControlNotificationsAndUnknownIdsAreNotCommands) {
+    HWND window = Start(kPaused, true);
+    AddJob("D:\\a.zip\\a.txt");
+    ::SendMessageA(App().JobList, LB_SETCURSEL, 0, 0);
+    ::SendMessageA(window, WM_COMMAND, MAKEWPARAM(IDM_DELETE, LBN_DBLCLK), 0);
+    ::SendMessageA(window, WM_COMMAND, MAKEWPARAM(IDM_OPTIONS, 0), 0);
+    EXPECT_EQ(App().Queue->Count(), 1);
+    ::SendMessageA(window, WM_COMMAND, MAKEWPARAM(IDM_CLOSE, 0), 0);
+    EXPECT_FALSE(::IsWindowVisible(window));
+}
+
+TEST_F(CommandTest, TrayIconPopsUpTheMenusAndShowsTheWindow) {
+    HWND window = Start(kPaused, false);
+    auto dismiss = [](HWND) { ::PostMessageA(App().MainWindow, WM_CANCELMODE, 0, 0); };
+    for (LPARAM button : {WM_LBUTTONDOWN, WM_RBUTTONDOWN}) {
+        EXPECT_TRUE(WhileShown("#32768", nullptr, dismiss, [&] {
+            ::SendMessageA(window, WM_TRAYNOTIFY, 0, button);
+        })) << button;
+    }
+    // The pop-ups are the window's own submenus, with its states: hidden, extract is grayed.
+    HMENU extractMenu = ::GetSubMenu(::GetMenu(window), 1);
+    EXPECT_TRUE(::GetMenuState(extractMenu, IDM_EXTRACT, MF_BYCOMMAND) & MF_GRAYED);
+    EXPECT_FALSE(::GetMenuState(::GetSubMenu(::GetMenu(window), 0), IDM_EXIT, MF_BYCOMMAND) & MF_GRAYED);
+    ::SendMessageA(window, WM_TRAYNOTIFY, 1, WM_LBUTTONDBLCLK);  // another icon: ignored
+    EXPECT_FALSE(::IsWindowVisible(window));
+    ::SendMessageA(window, WM_TRAYNOTIFY, 0, WM_LBUTTONDBLCLK);
+    EXPECT_TRUE(::IsWindowVisible(window));
+    EXPECT_TRUE(MenuEnabled(window, IDM_EXTRACT));
+}
+
+TEST_F(CommandTest, AboutBoxClosesWithOkAndCancel) {
+    HWND window = Start(kPaused, true);
+    for (WPARAM button : {IDOK, IDCANCEL}) {
+        static WPARAM pressed;
+        pressed = button;
+        EXPECT_TRUE(WhileShown("#32770", "Kelvane について",
+                               [](HWND box) { ::PostMessageA(box, WM_COMMAND, pressed, 0); },
+                               [&] { ::SendMessageA(window, WM_COMMAND, MAKEWPARAM(IDM_ABOUT, 0), 0); }));
+    }
+}
+
+TEST_F(CommandTest, ExitAsksOnceWhenJobsWaitAndNoKeepsEverything) {
+    HWND window = Start(kPaused, true);
+    AddJob("D:\\a.zip\\a.txt");
+    App().DestinationFolder = "C:\\kept";
+    TMessage message = {WM_COMMAND, IDM_EXIT, 0, 0};
+    auto answer = [](WPARAM button) {
+        static WPARAM chosen;
+        chosen = button;
+        return [](HWND box) { ::PostMessageA(box, WM_COMMAND, chosen, 0); };
+    };
+    EXPECT_TRUE(WhileShown("#32770", "Kelvane", answer(IDNO), [&] { ExitResident(window, message); }));
+    EXPECT_EQ(message.Result, -1);
+    EXPECT_EQ(App().Queue->Count(), 1);
+    EXPECT_NE(App().Plugins, nullptr);
+    MSG quit;
+    EXPECT_FALSE(::PeekMessageA(&quit, nullptr, WM_QUIT, WM_QUIT, PM_NOREMOVE));
+
+    message.Result = 0;
+    EXPECT_TRUE(WhileShown("#32770", "Kelvane", answer(IDYES), [&] { ExitResident(window, message); }));
+    EXPECT_EQ(message.Result, 0);
+    EXPECT_EQ(App().Queue, nullptr);
+    EXPECT_EQ(App().Plugins, nullptr);
+    EXPECT_TRUE(::PeekMessageA(&quit, nullptr, WM_QUIT, WM_QUIT, PM_REMOVE));
+    EXPECT_EQ(RegReadStr(kSettingsKey, "DestDir", MAX_PATH, ""), "C:\\kept");
+    EXPECT_EQ(RegReadInt(kSettingsKey, "Mode", -1), kPaused);
+    EXPECT_EQ(RegReadInt(kSettingsKey, "Visible", -1), 1);
+}
+
+TEST_F(CommandTest, ExitWithAnEmptyQueueAsksNothing) {
+    HWND window = Start(kContinuous, false);
+    TMessage message = {WM_COMMAND, IDM_EXIT, 0, 0};
+    ExitResident(window, message);
+    EXPECT_EQ(App().Queue, nullptr);
+    MSG quit;
+    EXPECT_TRUE(::PeekMessageA(&quit, nullptr, WM_QUIT, WM_QUIT, PM_REMOVE));
+    EXPECT_EQ(RegReadInt(kSettingsKey, "Visible", -1), 0);
+}
+
+// A stand-in for the browser dialog: records what the callback sends it.
+struct BrowserProbe {
+    static LRESULT CALLBACK Proc(HWND window, UINT msg, WPARAM wParam, LPARAM lParam) {
+        if (msg == BFFM_SETSELECTIONA) {
+            Selection = reinterpret_cast<const char*>(lParam);
+            SelectionIsPath = wParam != 0;
+        } else if (msg == BFFM_SETSTATUSTEXTA) {
+            Status = lParam ? reinterpret_cast<const char*>(lParam) : "(null)";
+        }
+        return ::DefWindowProcA(window, msg, wParam, lParam);
+    }
+    static inline std::string Selection, Status;
+    static inline bool SelectionIsPath = false;
+};
+
+TEST_F(CommandTest, FolderBrowserOpensOnTheFolderAndShowsTheSelection) {
+    WNDCLASSA probeClass = {};
+    probeClass.lpfnWndProc = BrowserProbe::Proc;
+    probeClass.lpszClassName = "KelvaneBrowserProbe";
+    ::RegisterClassA(&probeClass);
+    HWND dialog = ::CreateWindowExA(0, "KelvaneBrowserProbe", "", 0, 0, 0, 0, 0, nullptr, nullptr, nullptr, nullptr);
+    ASSERT_NE(dialog, nullptr);
+    const std::string current = "C:\\表\\out";
+    BrowseCallback(dialog, BFFM_INITIALIZED, 0, reinterpret_cast<LPARAM>(current.c_str()));
+    EXPECT_EQ(BrowserProbe::Selection, current);
+    EXPECT_TRUE(BrowserProbe::SelectionIsPath);
+
+    char windows[MAX_PATH] = {};
+    ::GetWindowsDirectoryA(windows, MAX_PATH);
+    LPITEMIDLIST item = nullptr;
+    ASSERT_EQ(::SHParseDisplayName(std::wstring(windows, windows + std::strlen(windows)).c_str(), nullptr, &item, 0,
+                                   nullptr),
+              S_OK);
+    BrowseCallback(dialog, BFFM_SELCHANGED, reinterpret_cast<LPARAM>(item), 0);
+    ::CoTaskMemFree(item);
+    EXPECT_EQ(BrowserProbe::Status, windows);
+    BrowseCallback(dialog, BFFM_SELCHANGED, 0, 0);
+    EXPECT_EQ(BrowserProbe::Status, "(null)");
+    ::DestroyWindow(dialog);
+}
+
+}  // namespace

@@ -1,0 +1,159 @@
+#include <gtest/gtest.h>
+
+#include <windows.h>
+#include <commctrl.h>
+
+#include <cstring>
+
+#include "app/AppState.h"
+#include "app/Destination.h"
+#include "app/Identifiers.h"
+#include "app/MainWindow.h"
+#include "handoff/BlockWriter.h"
+#include "tests/app/WindowTestEnv.h"
+#include "tests/engine/TestEnv.h"
+#include "tests/shellext/ShellTestEnv.h"
+
+namespace {
+
+// Jobs run against the sample plug-ins, named as Susie's plug-in folder.
+class WorkerTest : public ::testing::Test {
+protected:
+    void SetUp() override {
+        StartCleanWindowTest();
+        susie.SetPath(SamplePlugin(""));
+    }
+    void TearDown() override { EndWindowTest(); }
+
+    HWND Start(uint8_t mode, bool visible = false) {
+        const int m = mode, v = visible ? 1 : 0;
+        ::RegSetKeyValueA(HKEY_CURRENT_USER, "Software\\Ombrik\\Kelvane", "Mode", REG_DWORD, &m, sizeof m);
+        ::RegSetKeyValueA(HKEY_CURRENT_USER, "Software\\Ombrik\\Kelvane", "Visible", REG_DWORD, &v, sizeof v);
+        HWND window = CreateTestMainWindow();
+        EXPECT_TRUE(SetDestinationFolder(window, out.Path()));
+        return window;
+    }
+    static void Drop(HWND window, const std::vector<std::string>& paths) {
+        const std::vector<char> bytes = DropListBytes(paths, false);
+        HGLOBAL drop = ::GlobalAlloc(GMEM_MOVEABLE, bytes.size());
+        std::memcpy(::GlobalLock(drop), bytes.data(), bytes.size());
+        ::GlobalUnlock(drop);
+        ::SendMessageA(window, WM_DROPFILES, reinterpret_cast<WPARAM>(drop), 0);
+    }
+    static int Jobs() { return App().Queue->Count(); }
+    static int Lines() { return static_cast<int>(::SendMessageA(App().JobList, LB_GETCOUNT, 0, 0)); }
+    std::string Nested(const char* member) { return TestData(std::string("outer.zip\\mid.tar\\pack\\inner.zip\\") + member); }
+
+    SusieSettings susie;
+    ScratchFolder out;
+};
+
+TEST_F(WorkerTest, RunsDroppedJobsOneAtATimeInContinuousMode) {
+    HWND window = Start(kContinuous);
+    {
+        // Holding the engine keeps the first worker inside its extraction.
+        auto engine = App().Plugins->LockForExtraction();
+        Drop(window, {Nested("docs\\readme.txt"), Nested("small.txt"), Nested("big.bin")});
+        EXPECT_EQ(Jobs(), 3);
+        EXPECT_FALSE(MenuEnabled(window, IDM_CHANGEDEST));
+        EXPECT_FALSE(ButtonEnabled(IDM_CHANGEDEST));
+        PumpUntil([] { return App().WorkerBusy.load() && Jobs() == 2; });
+        EXPECT_EQ(Lines(), 2);
+        // More WM_RUNNEXT while the worker runs start nothing.
+        for (int i = 0; i < 3; ++i)
+            ::PostMessageA(window, WM_RUNNEXT, 0, 0);
+        PumpPending();
+        EXPECT_EQ(Jobs(), 2);
+    }
+    PumpUntil([] { return Jobs() == 0 && !App().WorkerBusy && MenuEnabled(App().MainWindow, IDM_CHANGEDEST); });
+    EXPECT_TRUE(ButtonEnabled(IDM_CHANGEDEST));
+    EXPECT_TRUE(SameContents(out / "readme.txt", TestData("expect\\readme.txt")));
+    EXPECT_TRUE(SameContents(out / "small.txt", TestData("expect\\small.txt")));
+    EXPECT_TRUE(SameContents(out / "big.bin", TestData("expect\\big.bin")));
+}
+
+TEST_F(WorkerTest, PauseLetsTheRunningJobFinishAndStopsTheChain) {
+    HWND window = Start(kContinuous, true);
+    {
+        auto engine = App().Plugins->LockForExtraction();
+        Drop(window, {Nested("small.txt"), Nested("big.bin"), Nested("docs\\readme.txt")});
+        PumpUntil([] { return App().WorkerBusy.load() && Jobs() == 2; });
+        ::SendMessageA(window, WM_COMMAND, MAKEWPARAM(IDM_PAUSE, 0), 0);
+        EXPECT_EQ(App().RunMode, kPaused);
+    }
+    PumpUntil([] { return !App().WorkerBusy; });
+    PumpPending();
+    EXPECT_TRUE(FileExists(out / "small.txt"));
+    EXPECT_EQ(Jobs(), 2);
+    EXPECT_EQ(Lines(), 2);
+    EXPECT_FALSE(FileExists(out / "big.bin"));
+    // Continuous again: the chain picks up where it stopped.
+    ::SendMessageA(window, WM_COMMAND, MAKEWPARAM(IDM_CONTINUOUS, 0), 0);
+    PumpUntil([] { return Jobs() == 0 && !App().WorkerBusy; });
+    EXPECT_TRUE(FileExists(out / "readme.txt"));
+}
+
+TEST_F(WorkerTest, WorksTheQueueByHandWhenPaused) {
+    HWND window = Start(kPaused, true);
+    Drop(window, {Nested("small.txt"), Nested("big.bin"), TestData("no-such.zip\\gone.txt"), Nested("empty.txt")});
+    PumpPending();
+    ASSERT_EQ(Jobs(), 4);
+    // Nothing is selected: extract and delete do nothing.
+    ::SendMessageA(window, WM_COMMAND, MAKEWPARAM(IDM_EXTRACT, 0), 0);
+    ::SendMessageA(window, WM_COMMAND, MAKEWPARAM(IDM_DELETE, 0), 0);
+    EXPECT_EQ(Jobs(), 4);
+    // The selected job, not the first.
+    ::SendMessageA(App().JobList, LB_SETCURSEL, 1, 0);
+    ::SendMessageA(window, WM_COMMAND, MAKEWPARAM(IDM_EXTRACT, 0), 0);
+    EXPECT_TRUE(SameContents(out / "big.bin", TestData("expect\\big.bin")));
+    EXPECT_EQ(App().Queue->GetDestination(1), out / "gone.txt");
+    // A job that fails is gone without a word.
+    ::SendMessageA(App().JobList, LB_SETCURSEL, 1, 0);
+    ::SendMessageA(window, WM_COMMAND, MAKEWPARAM(IDM_EXTRACT, 0), 0);
+    EXPECT_EQ(Jobs(), 2);
+    EXPECT_FALSE(FileExists(out / "gone.txt"));
+    ::SendMessageA(App().JobList, LB_SETCURSEL, 0, 0);
+    ::SendMessageA(window, WM_COMMAND, MAKEWPARAM(IDM_DELETE, 0), 0);
+    EXPECT_EQ(App().Queue->GetSource(0), Nested("empty.txt"));
+    ::SendMessageA(window, WM_COMMAND, MAKEWPARAM(IDM_CANCELALL, 0), 0);
+    EXPECT_EQ(Jobs(), 0);
+    EXPECT_EQ(Lines(), 0);
+    EXPECT_FALSE(FileExists(out / "small.txt"));
+    EXPECT_EQ(out.FileCount(), 1);
+}
+
+TEST_F(WorkerTest, PausedIntakeShowsTheWindow) {
+    HWND window = Start(kPaused);
+    ASSERT_FALSE(::IsWindowVisible(window));
+    Drop(window, {"D:\\data\\pack.lzh"});
+    EXPECT_TRUE(::IsWindowVisible(window));
+    EXPECT_TRUE(MenuEnabled(window, IDM_EXTRACT));
+    EXPECT_EQ(App().Queue->GetSource(0), "D:\\data\\pack.lzh");
+    EXPECT_EQ(App().Queue->GetDestination(0), out / "pack.lzh");
+    EXPECT_EQ(Lines(), 1);
+}
+
+TEST_F(WorkerTest, HandOffUsesItsOwnFolder) {
+    HWND window = Start(kPaused);
+    const std::string title = WindowText(window);
+    for (const char* folder : {"E:\\tmp", "F:\\"}) {
+        std::vector<char> block(1024);
+        ASSERT_TRUE(WriteHandOffBlock(block.data(), block.size(), folder,
+                                      {"D:\\a.lzh\\docs\\inner.zip\\readme.txt", "D:\\x\\表.txt"}));
+        App().Pending.Push(block);
+    }
+    ::SendMessageA(window, WM_USER, 0, 0);
+    ::SendMessageA(window, WM_USER, 0, 0);
+    ::SendMessageA(window, WM_USER, 0, 0);  // none left: nothing happens
+    ASSERT_EQ(Jobs(), 4);
+    EXPECT_EQ(App().Queue->GetSource(0), "D:\\a.lzh\\docs\\inner.zip\\readme.txt");
+    EXPECT_EQ(App().Queue->GetDestination(0), "E:\\tmp\\readme.txt");
+    EXPECT_EQ(App().Queue->GetDestination(1), "E:\\tmp\\表.txt");
+    EXPECT_EQ(App().Queue->GetDestination(3), "F:\\表.txt");
+    EXPECT_EQ(Lines(), 4);
+    EXPECT_EQ(WindowText(window), title);
+    EXPECT_EQ(App().DestinationFolder, out.Path());
+    EXPECT_TRUE(::IsWindowVisible(window));
+}
+
+}  // namespace

@@ -1,0 +1,208 @@
+// Kelvane.exe as a user meets it: started twice, started without its drop handler, fed through the
+// drop handler by a test acting as the shell, and quit.
+#include <gtest/gtest.h>
+
+#include <windows.h>
+#include <shlobj.h>
+
+#include <string>
+
+#include "app/AppState.h"
+#include "app/Identifiers.h"
+#include "app/Settings.h"
+#include "base/Registry.h"
+#include "tests/engine/TestEnv.h"
+#include "tests/handoff/ReceiverWindow.h"
+#include "tests/shellext/ShellTestEnv.h"
+
+namespace {
+
+constexpr char kHandlerKey[] = "CLSID\\{5B0E7C3A-9D41-4F62-8A17-C3E2D6F90B84}";
+
+bool HandlerRegistered() {
+    return static_cast<bool>(OpenKey(HKEY_CLASSES_ROOT, kHandlerKey, KEY_QUERY_VALUE));
+}
+
+// Waits at most 10 s for done(); false on timeout.
+template <typename Condition>
+bool WaitFor(Condition done) {
+    const ULONGLONG deadline = ::GetTickCount64() + 10000;
+    while (!done()) {
+        if (::GetTickCount64() >= deadline)
+            return false;
+        ::MsgWaitForMultipleObjects(0, nullptr, FALSE, 10, QS_ALLINPUT);
+    }
+    return true;
+}
+
+class Resident {
+public:
+    explicit Resident(const std::string& program) {
+        STARTUPINFOA startup = {};
+        startup.cb = sizeof startup;
+        PROCESS_INFORMATION info = {};
+        std::string commandLine = "\"" + program + "\"";
+        if (::CreateProcessA(program.c_str(), commandLine.data(), nullptr, nullptr, FALSE, 0, nullptr, nullptr,
+                             &startup, &info)) {
+            process_.Reset(info.hProcess);
+            UniqueHandle thread(info.hThread);
+            id_ = info.dwProcessId;
+        }
+        EXPECT_TRUE(process_) << program;
+    }
+    ~Resident() {
+        if (process_ && ::WaitForSingleObject(process_.Get(), 0) == WAIT_TIMEOUT)
+            ::TerminateProcess(process_.Get(), 1);
+    }
+
+    // The main window of this process, once it exists.
+    HWND Window() const {
+        Search search = {id_, nullptr};
+        ::EnumWindows(FindMain, reinterpret_cast<LPARAM>(&search));
+        return search.found;
+    }
+    bool Running() const { return ::WaitForSingleObject(process_.Get(), 0) == WAIT_TIMEOUT; }
+    // The exit code once the process has ended within 10 s, else -1.
+    int ExitCode() const {
+        if (::WaitForSingleObject(process_.Get(), 10000) != WAIT_OBJECT_0)
+            return -1;
+        DWORD code = 0;
+        ::GetExitCodeProcess(process_.Get(), &code);
+        return static_cast<int>(code);
+    }
+    int JobLines() const {
+        HWND list = ::GetDlgItem(Window(), IDC_JOBLIST);
+        return static_cast<int>(::SendMessageA(list, LB_GETCOUNT, 0, 0));
+    }
+
+private:
+    struct Search {
+        DWORD id;
+        HWND found;
+    };
+    static BOOL CALLBACK FindMain(HWND window, LPARAM data) {
+        auto* search = reinterpret_cast<Search*>(data);
+        char name[32] = {};
+        DWORD owner = 0;
+        ::GetWindowThreadProcessId(window, &owner);
+        if (owner == search->id && ::GetClassNameA(window, name, sizeof name) && std::string(name) == "Kelvane") {
+            search->found = window;
+            return FALSE;
+        }
+        return TRUE;
+    }
+
+    UniqueHandle process_;
+    DWORD id_ = 0;
+};
+
+// Answers the next message box of the resident program (10 s at most); false when none came.
+bool Answer(WPARAM button) {
+    HWND box = nullptr;
+    if (!WaitFor([&] { return (box = ::FindWindowA("#32770", "Kelvane")) != nullptr && ::IsWindowVisible(box); }))
+        return false;
+    ::PostMessageA(box, WM_COMMAND, button, 0);
+    return true;
+}
+
+class ResidentTest : public ::testing::Test {
+protected:
+    void SetUp() override {
+        ::RegDeleteTreeA(HKEY_CURRENT_USER, kSettingsKey);
+        susie.SetPath(SamplePlugin(""));
+    }
+    void TearDown() override { ::RegDeleteTreeA(HKEY_CURRENT_USER, kSettingsKey); }
+    static void Settings(int mode, int visible) {
+        RegWriteInt(kSettingsKey, "Mode", mode);
+        RegWriteInt(kSettingsKey, "Visible", visible);
+    }
+    // The drop of `paths` onto `folder` with the right mouse button, and "ここに解凍(&E)" chosen.
+    static void ExtractHere(const std::string& folder, const std::vector<std::string>& paths) {
+        ComApartment apartment;
+        ServerDll dll;
+        ComPtr<IShellExtInit> init = dll.Create<IShellExtInit>(IID_IShellExtInit);
+        ASSERT_TRUE(init);
+        ComPtr<IContextMenu> menu;
+        ASSERT_EQ(init->QueryInterface(IID_IContextMenu, menu.PutVoid()), S_OK);
+        UniqueIdList target(::ILCreateFromPathA(folder.c_str()));
+        ASSERT_EQ(init->Initialize(target.Get(), TestDataObject::WithPaths(paths).Get(), nullptr), S_OK);
+        UniqueMenu popup(::CreatePopupMenu());
+        ASSERT_EQ(menu->QueryContextMenu(popup.Get(), 0, 100, 200, CMF_NORMAL), 1);
+        CMINVOKECOMMANDINFO invoke = {};
+        invoke.cbSize = sizeof invoke;
+        invoke.lpVerb = MAKEINTRESOURCEA(0);
+        ASSERT_EQ(menu->InvokeCommand(&invoke), S_OK);
+    }
+
+    SusieSettings susie;
+    ScratchFolder out;
+    const std::string program = ProgramFolder() + "Kelvane.exe";
+};
+
+TEST_F(ResidentTest, OneInstanceRegistersTheHandlerWhileItRuns) {
+    Resident first(program);
+    ASSERT_TRUE(WaitFor([&] { return first.Window() != nullptr; }));
+    EXPECT_TRUE(HandlerRegistered());
+    Resident second(program);
+    EXPECT_EQ(second.ExitCode(), 0);
+    EXPECT_TRUE(first.Running());
+    EXPECT_EQ(second.Window(), nullptr);
+
+    ::PostMessageA(first.Window(), WM_COMMAND, IDM_EXIT, 0);
+    EXPECT_EQ(first.ExitCode(), 0);
+    EXPECT_FALSE(HandlerRegistered());
+}
+
+TEST_F(ResidentTest, EndsBeforeAnyWindowWithoutItsDropHandler) {
+    ScratchFolder alone;
+    ASSERT_TRUE(::CopyFileA(program.c_str(), (alone / "Kelvane.exe").c_str(), FALSE));
+    Resident resident(alone / "Kelvane.exe");
+    bool windowSeen = false;
+    WaitFor([&] {
+        windowSeen = windowSeen || resident.Window() != nullptr;
+        return !resident.Running();
+    });
+    EXPECT_EQ(resident.ExitCode(), 0);
+    EXPECT_FALSE(windowSeen);
+}
+
+TEST_F(ResidentTest, ExtractsWhatTheShellHandsOver) {
+    Settings(kContinuous, 0);
+    Resident resident(program);
+    ASSERT_TRUE(WaitFor([&] { return resident.Window() != nullptr; }));
+    const std::string inner = TestData("outer.zip\\mid.tar\\pack\\inner.zip\\");
+    ExtractHere(out.Path(), {inner + "docs\\readme.txt", inner + "big.bin", TestData("holder.tar\\wrapped.k128\\tiny.txt")});
+    EXPECT_TRUE(WaitFor([&] { return out.FileCount() == 3 && resident.JobLines() == 0; }));
+    EXPECT_TRUE(SameContents(out / "readme.txt", TestData("expect\\readme.txt")));
+    EXPECT_TRUE(SameContents(out / "big.bin", TestData("expect\\big.bin")));
+    EXPECT_TRUE(SameContents(out / "tiny.txt", TestData("expect\\small.txt")));
+    ::PostMessageA(resident.Window(), WM_COMMAND, IDM_EXIT, 0);
+    EXPECT_EQ(resident.ExitCode(), 0);
+}
+
+TEST_F(ResidentTest, QuitWithWaitingJobsAsksOnce) {
+    Settings(kPaused, 0);
+    Resident resident(program);
+    ASSERT_TRUE(WaitFor([&] { return resident.Window() != nullptr; }));
+    ExtractHere(out.Path(), {TestData("inner.zip\\small.txt"), TestData("inner.zip\\big.bin")});
+    ASSERT_TRUE(WaitFor([&] { return resident.JobLines() == 2; }));
+    EXPECT_TRUE(::IsWindowVisible(resident.Window()));
+
+    ::PostMessageA(resident.Window(), WM_COMMAND, IDM_EXIT, 0);
+    ASSERT_TRUE(Answer(IDNO));
+    EXPECT_TRUE(WaitFor([] { return ::FindWindowA("#32770", "Kelvane") == nullptr; }));
+    EXPECT_TRUE(resident.Running());
+    EXPECT_EQ(resident.JobLines(), 2);
+    EXPECT_TRUE(HandlerRegistered());
+
+    ::PostMessageA(resident.Window(), WM_COMMAND, IDM_EXIT, 0);
+    ASSERT_TRUE(Answer(IDYES));
+    EXPECT_EQ(resident.ExitCode(), 0);
+    EXPECT_FALSE(HandlerRegistered());
+    EXPECT_EQ(out.FileCount(), 0);
+    EXPECT_EQ(RegReadInt(kSettingsKey, "Mode", -1), kPaused);
+    EXPECT_EQ(RegReadInt(kSettingsKey, "Visible", -1), 1);
+    EXPECT_EQ(RegReadStr(kSettingsKey, "DestDir", MAX_PATH, "").empty(), false);
+}
+
+}  // namespace
