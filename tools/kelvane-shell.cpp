@@ -1,0 +1,145 @@
+// Plays the shell's part for scripts: the right-drag of archive paths onto a folder, with
+// "ここに解凍(&E)" chosen, through KelvaneSX.dll beside this program; and the quit command.
+//   kelvane-shell drop FOLDER PATH...
+//   kelvane-shell wait      (for the resident program's window, 10 s at most)
+//   kelvane-shell quit
+// Exit 0 when done, 1 when the drop handler or the program refused, 2 for wrong arguments.
+#include <windows.h>
+#include <shlobj.h>
+
+#include <cstdio>
+#include <cstring>
+#include <string>
+#include <vector>
+
+#include "app/Identifiers.h"
+#include "base/AnsiPath.h"
+#include "base/ComPtr.h"
+#include "base/Owned.h"
+#include "base/ProcAddress.h"
+#include "shellext/DropHandlerClsid.h"
+
+namespace {
+
+// What the shell hands a drop handler: the dragged paths as CF_HDROP in global memory.
+class DropData final : public IDataObject {
+public:
+    explicit DropData(const std::vector<std::string>& paths) {
+        DROPFILES header = {};
+        header.pFiles = sizeof header;
+        bytes_.assign(reinterpret_cast<const char*>(&header), reinterpret_cast<const char*>(&header + 1));
+        for (const std::string& path : paths)
+            bytes_.insert(bytes_.end(), path.c_str(), path.c_str() + path.size() + 1);
+        bytes_.push_back('\0');
+    }
+
+    HRESULT STDMETHODCALLTYPE QueryInterface(REFIID iid, void** object) override {
+        *object = IsEqualIID(iid, IID_IUnknown) || IsEqualIID(iid, IID_IDataObject) ? this : nullptr;
+        if (!*object)
+            return E_NOINTERFACE;
+        AddRef();
+        return S_OK;
+    }
+    ULONG STDMETHODCALLTYPE AddRef() override { return ++references_; }
+    ULONG STDMETHODCALLTYPE Release() override {
+        const ULONG left = --references_;
+        if (left == 0)
+            delete this;
+        return left;
+    }
+    HRESULT STDMETHODCALLTYPE GetData(FORMATETC* format, STGMEDIUM* medium) override {
+        if (format->cfFormat != CF_HDROP || !(format->tymed & TYMED_HGLOBAL))
+            return DV_E_FORMATETC;
+        HGLOBAL memory = ::GlobalAlloc(GMEM_MOVEABLE, bytes_.size());
+        if (!memory)
+            return E_OUTOFMEMORY;
+        std::memcpy(::GlobalLock(memory), bytes_.data(), bytes_.size());
+        ::GlobalUnlock(memory);
+        *medium = {};
+        medium->tymed = TYMED_HGLOBAL;
+        medium->hGlobal = memory;
+        return S_OK;
+    }
+    HRESULT STDMETHODCALLTYPE GetDataHere(FORMATETC*, STGMEDIUM*) override { return E_NOTIMPL; }
+    HRESULT STDMETHODCALLTYPE QueryGetData(FORMATETC*) override { return E_NOTIMPL; }
+    HRESULT STDMETHODCALLTYPE GetCanonicalFormatEtc(FORMATETC*, FORMATETC*) override { return E_NOTIMPL; }
+    HRESULT STDMETHODCALLTYPE SetData(FORMATETC*, STGMEDIUM*, BOOL) override { return E_NOTIMPL; }
+    HRESULT STDMETHODCALLTYPE EnumFormatEtc(DWORD, IEnumFORMATETC**) override { return E_NOTIMPL; }
+    HRESULT STDMETHODCALLTYPE DAdvise(FORMATETC*, DWORD, IAdviseSink*, DWORD*) override { return E_NOTIMPL; }
+    HRESULT STDMETHODCALLTYPE DUnadvise(DWORD) override { return E_NOTIMPL; }
+    HRESULT STDMETHODCALLTYPE EnumDAdvise(IEnumSTATDATA**) override { return E_NOTIMPL; }
+
+private:
+    ULONG references_ = 1;
+    std::vector<char> bytes_;
+};
+
+using UniqueIdList = Unique<NullIsEmpty<PIDLIST_ABSOLUTE, ::ILFree>>;
+using GetClassObjectFunc = HRESULT(STDAPICALLTYPE*)(REFCLSID, REFIID, void**);
+
+std::string ServerBesideThisProgram() {
+    char program[MAX_PATH] = {};
+    ::GetModuleFileNameA(nullptr, program, MAX_PATH);
+    std::string folder = program;
+    std::string name;
+    SplitLastComponent(folder, name);
+    return folder + "\\KelvaneSX.dll";
+}
+
+bool Drop(const std::string& folder, const std::vector<std::string>& paths) {
+    UniqueModule server(::LoadLibraryA(ServerBesideThisProgram().c_str()));
+    auto getClassObject = ProcAddress<GetClassObjectFunc>(server.Get(), "DllGetClassObject");
+    if (!getClassObject)
+        return false;
+    ComPtr<IClassFactory> factory;
+    ComPtr<IShellExtInit> init;
+    ComPtr<IContextMenu> menu;
+    if (FAILED(getClassObject(kDropHandlerClsid, IID_IClassFactory, factory.PutVoid())) ||
+        FAILED(factory->CreateInstance(nullptr, IID_IShellExtInit, init.PutVoid())) ||
+        FAILED(init->QueryInterface(IID_IContextMenu, menu.PutVoid())))
+        return false;
+    UniqueIdList target(::ILCreateFromPathA(folder.c_str()));
+    ComPtr<DropData> data(new DropData(paths));
+    if (!target || init->Initialize(target.Get(), data.Get(), nullptr) != S_OK)
+        return false;
+    UniqueMenu popup(::CreatePopupMenu());
+    if (menu->QueryContextMenu(popup.Get(), 0, 1, 100, CMF_NORMAL) != 1)
+        return false;
+    CMINVOKECOMMANDINFO invoke = {};
+    invoke.cbSize = sizeof invoke;
+    invoke.lpVerb = MAKEINTRESOURCEA(0);
+    return menu->InvokeCommand(&invoke) == S_OK;
+}
+
+bool WaitForWindow() {
+    const ULONGLONG deadline = ::GetTickCount64() + 10000;
+    while (!::FindWindowA("Kelvane", nullptr)) {
+        if (::GetTickCount64() >= deadline)
+            return false;
+        ::Sleep(50);
+    }
+    return true;
+}
+
+bool Quit() {
+    HWND window = ::FindWindowA("Kelvane", nullptr);
+    return window && ::PostMessageA(window, WM_COMMAND, IDM_EXIT, 0);
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+    const std::string verb = argc > 1 ? argv[1] : "";
+    if (verb == "quit" && argc == 2)
+        return Quit() ? 0 : 1;
+    if (verb == "wait" && argc == 2)
+        return WaitForWindow() ? 0 : 1;
+    if (verb != "drop" || argc < 4) {
+        std::fprintf(stderr, "usage: kelvane-shell drop FOLDER PATH... | wait | quit\n");
+        return 2;
+    }
+    ::CoInitializeEx(nullptr, COINIT_APARTMENTTHREADED);
+    const bool dropped = Drop(argv[2], std::vector<std::string>(argv + 3, argv + argc));
+    ::CoUninitialize();
+    return dropped ? 0 : 1;
+}
