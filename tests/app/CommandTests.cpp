@@ -3,10 +3,8 @@
 #include <windows.h>
 #include <shlobj.h>
 
-#include <atomic>
 #include <cstring>
 #include <functional>
-#include <thread>
 
 #include "app/AboutBox.h"
 #include "app/AppState.h"
@@ -16,6 +14,7 @@
 #include "app/MainWindow.h"
 #include "app/Resident.h"
 #include "app/Settings.h"
+#include "base/Registry.h"
 #include "tests/app/WindowTestEnv.h"
 
 namespace {
@@ -49,29 +48,6 @@ protected:
             ::DispatchMessageA(&msg);
         keys[VK_MENU] = 0;
         ::SetKeyboardState(keys);
-    }
-    // Runs action on this thread while another thread waits for a window of this class and caption
-    // (10 s at most) and then does something to it.
-    static bool WhileShown(const char* windowClass, const char* caption, void (*onShown)(HWND),
-                           const std::function<void()>& action) {
-        std::atomic<bool> done = false;
-        std::atomic<bool> seen = false;
-        std::thread watcher([&] {
-            const ULONGLONG deadline = ::GetTickCount64() + 10000;
-            while (!done && ::GetTickCount64() < deadline) {
-                HWND shown = ::FindWindowA(windowClass, caption);
-                if (shown && ::IsWindowVisible(shown)) {
-                    seen = true;
-                    onShown(shown);
-                    return;
-                }
-                ::Sleep(10);
-            }
-        });
-        action();
-        done = true;
-        watcher.join();
-        return seen;
     }
 };
 
@@ -107,7 +83,7 @@ TEST_F(CommandTest, ControlNotificationsAndUnknownIdsAreNotCommands) {
 
 TEST_F(CommandTest, TrayIconPopsUpTheMenusAndShowsTheWindow) {
     HWND window = Start(kPaused, false);
-    auto dismiss = [](HWND) { ::PostMessageA(App().MainWindow, WM_CANCELMODE, 0, 0); };
+    auto dismiss = [window](HWND) { ::PostMessageA(window, WM_CANCELMODE, 0, 0); };
     for (LPARAM button : {WM_LBUTTONDOWN, WM_RBUTTONDOWN}) {
         EXPECT_TRUE(WhileShown("#32768", nullptr, dismiss, [&] {
             ::SendMessageA(window, WM_TRAYNOTIFY, 0, button);
@@ -127,10 +103,8 @@ TEST_F(CommandTest, TrayIconPopsUpTheMenusAndShowsTheWindow) {
 TEST_F(CommandTest, AboutBoxClosesWithOkAndCancel) {
     HWND window = Start(kPaused, true);
     for (WPARAM button : {IDOK, IDCANCEL}) {
-        static WPARAM pressed;
-        pressed = button;
         EXPECT_TRUE(WhileShown("#32770", "Kelvane について",
-                               [](HWND box) { ::PostMessageA(box, WM_COMMAND, pressed, 0); },
+                               [&](HWND box) { ::PostMessageA(box, WM_COMMAND, button, 0); },
                                [&] { ::SendMessageA(window, WM_COMMAND, MAKEWPARAM(IDM_ABOUT, 0), 0); }));
     }
 }
@@ -140,11 +114,7 @@ TEST_F(CommandTest, ExitAsksOnceWhenJobsWaitAndNoKeepsEverything) {
     AddJob("D:\\a.zip\\a.txt");
     App().DestinationFolder = "C:\\kept";
     TMessage message = {WM_COMMAND, IDM_EXIT, 0, 0};
-    auto answer = [](WPARAM button) {
-        static WPARAM chosen;
-        chosen = button;
-        return [](HWND box) { ::PostMessageA(box, WM_COMMAND, chosen, 0); };
-    };
+    auto answer = [](WPARAM button) { return [button](HWND box) { ::PostMessageA(box, WM_COMMAND, button, 0); }; };
     EXPECT_TRUE(WhileShown("#32770", "Kelvane", answer(IDNO), [&] { ExitResident(window, message); }));
     EXPECT_EQ(message.Result, -1);
     EXPECT_EQ(App().Queue->Count(), 1);
@@ -171,6 +141,48 @@ TEST_F(CommandTest, ExitWithAnEmptyQueueAsksNothing) {
     MSG quit;
     EXPECT_TRUE(::PeekMessageA(&quit, nullptr, WM_QUIT, WM_QUIT, PM_REMOVE));
     EXPECT_EQ(RegReadInt(kSettingsKey, "Visible", -1), 0);
+}
+
+TEST_F(CommandTest, DestroyingTheWindowExitsWithoutAsking) {
+    HWND window = Start(kPaused, true);
+    AddJob("D:\\a.zip\\a.txt");
+    bool asked = false;
+    WhileShown(
+        "#32770", "Kelvane",
+        [&](HWND box) {
+            asked = true;
+            ::PostMessageA(box, WM_COMMAND, IDNO, 0);
+        },
+        [&] { ::DestroyWindow(window); });
+    App().MainWindow = nullptr;
+    EXPECT_FALSE(asked);
+    EXPECT_EQ(App().Queue, nullptr);
+    EXPECT_EQ(RegReadInt(kSettingsKey, "Mode", -1), kPaused);
+    MSG quit;
+    EXPECT_TRUE(::PeekMessageA(&quit, nullptr, WM_QUIT, WM_QUIT, PM_REMOVE));
+}
+
+TEST_F(CommandTest, EndOfSessionSavesTheSettingsAndUnregistersTheHandler) {
+    HWND window = Start(kPaused, false);
+    ASSERT_TRUE(CallServerRegistration(true));
+    ASSERT_TRUE(OpenKey(HKEY_CLASSES_ROOT, "Folder\\shellex\\DragDropHandlers\\Kelvane", KEY_QUERY_VALUE));
+    App().DestinationFolder = "C:\\session";
+    ::SendMessageA(window, WM_ENDSESSION, FALSE, 0);  // the session goes on: nothing happens
+    EXPECT_EQ(RegReadStr(kSettingsKey, "DestDir", MAX_PATH, ""), "");
+    ::SendMessageA(window, WM_ENDSESSION, TRUE, 0);
+    EXPECT_EQ(RegReadStr(kSettingsKey, "DestDir", MAX_PATH, ""), "C:\\session");
+    EXPECT_FALSE(OpenKey(HKEY_CLASSES_ROOT, "Folder\\shellex\\DragDropHandlers\\Kelvane", KEY_QUERY_VALUE));
+}
+
+TEST_F(CommandTest, ARecreatedTaskbarGetsTheTrayIconBack) {
+    HWND window = Start(kContinuous, false);
+    App().TaskbarCreatedMessage = ::RegisterWindowMessageA("TaskbarCreated");
+    // The shell restarted: its icons are gone, so changing ours fails until it is added again.
+    ASSERT_TRUE(::Shell_NotifyIconA(NIM_DELETE, &App().Tray));
+    EXPECT_FALSE(::Shell_NotifyIconA(NIM_MODIFY, &App().Tray));
+    ::SendMessageA(window, App().TaskbarCreatedMessage, 0, 0);
+    EXPECT_TRUE(::Shell_NotifyIconA(NIM_MODIFY, &App().Tray));
+    App().TaskbarCreatedMessage = 0;
 }
 
 // A stand-in for the browser dialog: records what the callback sends it.

@@ -3,8 +3,6 @@
 #include <windows.h>
 #include <commctrl.h>
 
-#include <atomic>
-#include <thread>
 
 #include "app/AppState.h"
 #include "app/Destination.h"
@@ -179,9 +177,6 @@ TEST_F(MainWindowTest, ItemsAreTwoLinesOfTheSystemFontHigh) {
 TEST_F(MainWindowTest, ReportsAnErrorThatEscapesAHandler) {
     HWND window = CreateTestMainWindow();
     AddJob("D:\\a.txt", "F:\\a.txt");
-    std::atomic<bool> stop = false;
-    std::string shown;
-    std::thread closer([&] { shown = CloseMessageBox("ｱﾌﾟﾘｹｰｼｮﾝ ｴﾗｰ", stop); });
     WindowDC context(App().JobList);
     DRAWITEMSTRUCT item = {};
     item.CtlType = ODT_LISTBOX;
@@ -190,9 +185,14 @@ TEST_F(MainWindowTest, ReportsAnErrorThatEscapesAHandler) {
     item.itemAction = ODA_DRAWENTIRE;
     item.hwndItem = App().JobList;
     item.hDC = context.Get();
-    ::SendMessageA(window, WM_DRAWITEM, IDC_JOBLIST, reinterpret_cast<LPARAM>(&item));
-    stop = true;
-    closer.join();
+    std::string shown;
+    EXPECT_TRUE(WhileShown(
+        "#32770", "ｱﾌﾟﾘｹｰｼｮﾝ ｴﾗｰ",
+        [&](HWND box) {
+            shown = MessageBoxText(box);
+            ::PostMessageA(box, WM_COMMAND, IDOK, 0);
+        },
+        [&] { ::SendMessageA(window, WM_DRAWITEM, IDC_JOBLIST, reinterpret_cast<LPARAM>(&item)); }));
     EXPECT_NE(shown.find("ﾘｽﾄのｲﾝﾃﾞｯｸｽが範囲を超えています"), std::string::npos) << shown;
     EXPECT_NE(shown.find("TListIndexError"), std::string::npos) << shown;
     EXPECT_TRUE(::IsWindow(window));

@@ -2,6 +2,8 @@
 
 #include <gtest/gtest.h>
 
+#include <thread>
+
 #include <windows.h>
 #include <commctrl.h>
 
@@ -62,19 +64,33 @@ bool ButtonEnabled(UINT command) {
     return ::SendMessageA(App().Toolbar, TB_ISBUTTONENABLED, command, 0) != 0;
 }
 
-std::string CloseMessageBox(const char* caption, const std::atomic<bool>& stop) {
-    const ULONGLONG deadline = ::GetTickCount64() + 10000;
-    while (!stop && ::GetTickCount64() < deadline) {
-        if (HWND box = ::FindWindowA("#32770", caption)) {
-            char text[1024] = {};
-            // A message box shows its text in the static control 0xFFFF.
-            ::GetDlgItemTextA(box, 0xFFFF, text, sizeof text);
-            ::PostMessageA(box, WM_COMMAND, IDOK, 0);
-            return text;
+bool WhileShown(const char* windowClass, const char* caption, const std::function<void(HWND)>& onShown,
+                const std::function<void()>& action) {
+    std::atomic<bool> done = false;
+    std::atomic<bool> seen = false;
+    std::thread watcher([&] {
+        const ULONGLONG deadline = ::GetTickCount64() + 10000;
+        while (!done && ::GetTickCount64() < deadline) {
+            HWND shown = ::FindWindowA(windowClass, caption);
+            if (shown && ::IsWindowVisible(shown)) {
+                seen = true;
+                onShown(shown);
+                return;
+            }
+            ::Sleep(10);
         }
-        ::Sleep(20);
-    }
-    return {};
+    });
+    action();
+    done = true;
+    watcher.join();
+    return seen;
+}
+
+std::string MessageBoxText(HWND box) {
+    // A message box shows its text in the static control 0xFFFF.
+    char text[1024] = {};
+    ::GetDlgItemTextA(box, 0xFFFF, text, sizeof text);
+    return text;
 }
 
 void PumpPending() {

@@ -17,9 +17,12 @@ HWND CreateTestMainWindow();
 std::string WindowText(HWND window);
 bool MenuEnabled(HWND window, UINT command);
 bool ButtonEnabled(UINT command);
-// Waits (at most 10 s, or until stop) for a message box with this caption, closes it with OK and
-// returns its text.
-std::string CloseMessageBox(const char* caption, const std::atomic<bool>& stop);
+// Runs action on this thread while another thread waits (10 s at most) for a visible window of this
+// class and caption and hands it to onShown. Whether the window came.
+bool WhileShown(const char* windowClass, const char* caption, const std::function<void(HWND)>& onShown,
+                const std::function<void()>& action);
+// The text of a message box.
+std::string MessageBoxText(HWND box);
 
 // Dispatches this thread's messages until done() holds; a failure after 10 s.
 void PumpUntil(const std::function<bool()>& done);
