@@ -8,7 +8,6 @@
 #include <shlobj.h>
 
 #include <cstdio>
-#include <cstring>
 #include <string>
 #include <vector>
 
@@ -18,61 +17,9 @@
 #include "base/Owned.h"
 #include "base/ProcAddress.h"
 #include "shellext/DropHandlerClsid.h"
+#include "tools/DropDataObject.h"
 
 namespace {
-
-// What the shell hands a drop handler: the dragged paths as CF_HDROP in global memory.
-class DropData final : public IDataObject {
-public:
-    explicit DropData(const std::vector<std::string>& paths) {
-        DROPFILES header = {};
-        header.pFiles = sizeof header;
-        bytes_.assign(reinterpret_cast<const char*>(&header), reinterpret_cast<const char*>(&header + 1));
-        for (const std::string& path : paths)
-            bytes_.insert(bytes_.end(), path.c_str(), path.c_str() + path.size() + 1);
-        bytes_.push_back('\0');
-    }
-
-    HRESULT STDMETHODCALLTYPE QueryInterface(REFIID iid, void** object) override {
-        *object = IsEqualIID(iid, IID_IUnknown) || IsEqualIID(iid, IID_IDataObject) ? this : nullptr;
-        if (!*object)
-            return E_NOINTERFACE;
-        AddRef();
-        return S_OK;
-    }
-    ULONG STDMETHODCALLTYPE AddRef() override { return ++references_; }
-    ULONG STDMETHODCALLTYPE Release() override {
-        const ULONG left = --references_;
-        if (left == 0)
-            delete this;
-        return left;
-    }
-    HRESULT STDMETHODCALLTYPE GetData(FORMATETC* format, STGMEDIUM* medium) override {
-        if (format->cfFormat != CF_HDROP || !(format->tymed & TYMED_HGLOBAL))
-            return DV_E_FORMATETC;
-        HGLOBAL memory = ::GlobalAlloc(GMEM_MOVEABLE, bytes_.size());
-        if (!memory)
-            return E_OUTOFMEMORY;
-        std::memcpy(::GlobalLock(memory), bytes_.data(), bytes_.size());
-        ::GlobalUnlock(memory);
-        *medium = {};
-        medium->tymed = TYMED_HGLOBAL;
-        medium->hGlobal = memory;
-        return S_OK;
-    }
-    HRESULT STDMETHODCALLTYPE GetDataHere(FORMATETC*, STGMEDIUM*) override { return E_NOTIMPL; }
-    HRESULT STDMETHODCALLTYPE QueryGetData(FORMATETC*) override { return E_NOTIMPL; }
-    HRESULT STDMETHODCALLTYPE GetCanonicalFormatEtc(FORMATETC*, FORMATETC*) override { return E_NOTIMPL; }
-    HRESULT STDMETHODCALLTYPE SetData(FORMATETC*, STGMEDIUM*, BOOL) override { return E_NOTIMPL; }
-    HRESULT STDMETHODCALLTYPE EnumFormatEtc(DWORD, IEnumFORMATETC**) override { return E_NOTIMPL; }
-    HRESULT STDMETHODCALLTYPE DAdvise(FORMATETC*, DWORD, IAdviseSink*, DWORD*) override { return E_NOTIMPL; }
-    HRESULT STDMETHODCALLTYPE DUnadvise(DWORD) override { return E_NOTIMPL; }
-    HRESULT STDMETHODCALLTYPE EnumDAdvise(IEnumSTATDATA**) override { return E_NOTIMPL; }
-
-private:
-    ULONG references_ = 1;
-    std::vector<char> bytes_;
-};
 
 using UniqueIdList = Unique<NullIsEmpty<PIDLIST_ABSOLUTE, ::ILFree>>;
 using GetClassObjectFunc = HRESULT(STDAPICALLTYPE*)(REFCLSID, REFIID, void**);
@@ -99,7 +46,7 @@ bool Drop(const std::string& folder, const std::vector<std::string>& paths) {
         FAILED(init->QueryInterface(IID_IContextMenu, menu.PutVoid())))
         return false;
     UniqueIdList target(::ILCreateFromPathA(folder.c_str()));
-    ComPtr<DropData> data(new DropData(paths));
+    ComPtr<TDropDataObject> data(new TDropDataObject(DropListBytes(paths)));
     if (!target || init->Initialize(target.Get(), data.Get(), nullptr) != S_OK)
         return false;
     UniqueMenu popup(::CreatePopupMenu());

@@ -27,49 +27,12 @@ ComPtr<IClassFactory> ServerDll::Factory() const {
     return factory;
 }
 
-std::vector<char> DropListBytes(const std::vector<std::string>& paths, bool wide) {
-    DROPFILES header = {};
-    header.pFiles = sizeof header;
-    header.fWide = wide;
-    std::vector<char> bytes(reinterpret_cast<const char*>(&header), reinterpret_cast<const char*>(&header + 1));
-    for (const std::string& path : paths) {
-        if (!wide) {
-            bytes.insert(bytes.end(), path.c_str(), path.c_str() + path.size() + 1);
-            continue;
-        }
-        std::wstring text(path.size(), L'\0');
-        text.resize(::MultiByteToWideChar(CP_ACP, 0, path.data(), static_cast<int>(path.size()), text.data(),
-                                          static_cast<int>(text.size())));
-        const auto* units = reinterpret_cast<const char*>(text.c_str());
-        bytes.insert(bytes.end(), units, units + (text.size() + 1) * sizeof(wchar_t));
-    }
-    bytes.insert(bytes.end(), wide ? 2 : 1, '\0');
-    return bytes;
-}
-
 ComPtr<TestDataObject> TestDataObject::WithPaths(const std::vector<std::string>& paths, bool wide) {
     return WithBytes(DropListBytes(paths, wide));
 }
 
 ComPtr<TestDataObject> TestDataObject::WithBytes(std::vector<char> bytes) {
     return ComPtr<TestDataObject>(new TestDataObject(std::move(bytes)));
-}
-
-HRESULT TestDataObject::QueryInterface(REFIID iid, void** object) {
-    if (!IsEqualIID(iid, IID_IUnknown) && !IsEqualIID(iid, IID_IDataObject)) {
-        *object = nullptr;
-        return E_NOINTERFACE;
-    }
-    *object = static_cast<IDataObject*>(this);
-    AddRef();
-    return S_OK;
-}
-
-ULONG TestDataObject::Release() {
-    const ULONG left = --references_;
-    if (left == 0)
-        delete this;
-    return left;
 }
 
 HRESULT TestDataObject::GetData(FORMATETC* format, STGMEDIUM* medium) {
@@ -80,14 +43,9 @@ HRESULT TestDataObject::GetData(FORMATETC* format, STGMEDIUM* medium) {
     EXPECT_EQ(format->dwAspect, static_cast<DWORD>(DVASPECT_CONTENT));
     EXPECT_EQ(format->lindex, -1);
     EXPECT_EQ(format->tymed, static_cast<DWORD>(TYMED_HGLOBAL));
+    if (Medium == TYMED_HGLOBAL)
+        return TDropDataObject::GetData(format, medium);
     *medium = {};
     medium->tymed = Medium;
-    if (Medium != TYMED_HGLOBAL)
-        return S_OK;
-    medium->hGlobal = ::GlobalAlloc(GMEM_MOVEABLE, bytes_.size());
-    if (void* data = ::GlobalLock(medium->hGlobal)) {
-        std::memcpy(data, bytes_.data(), bytes_.size());
-        ::GlobalUnlock(medium->hGlobal);
-    }
     return S_OK;
 }

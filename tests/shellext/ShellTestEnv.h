@@ -10,6 +10,7 @@
 
 #include "base/ComPtr.h"
 #include "base/Owned.h"
+#include "tools/DropDataObject.h"
 
 // KelvaneSX.dll loaded for one test: every test starts with a fresh module.
 class ServerDll {
@@ -46,39 +47,20 @@ public:
     ComApartment& operator=(const ComApartment&) = delete;
 };
 
-// CF_HDROP data: the DROPFILES header, then the texts, each with its zero, then one more zero.
-std::vector<char> DropListBytes(const std::vector<std::string>& paths, bool wide);
-
-// A data object offering CF_HDROP in global memory, counting its references and its requests.
-class TestDataObject final : public IDataObject {
+// The shell's drop data, counting its requests and failing them on demand.
+class TestDataObject final : public TDropDataObject {
 public:
-    explicit TestDataObject(std::vector<char> bytes) : bytes_(std::move(bytes)) {}
+    using TDropDataObject::TDropDataObject;
     static ComPtr<TestDataObject> WithPaths(const std::vector<std::string>& paths, bool wide = false);
     static ComPtr<TestDataObject> WithBytes(std::vector<char> bytes);
 
-    ULONG References() const { return references_; }
     int Requests = 0;
     // Requests from this number on (counted from 1) fail with FailWith.
     int FailFrom = INT_MAX;
     HRESULT FailWith = DV_E_FORMATETC;
     DWORD Medium = TYMED_HGLOBAL;
 
-    HRESULT STDMETHODCALLTYPE QueryInterface(REFIID iid, void** object) override;
-    ULONG STDMETHODCALLTYPE AddRef() override { return ++references_; }
-    ULONG STDMETHODCALLTYPE Release() override;
     HRESULT STDMETHODCALLTYPE GetData(FORMATETC* format, STGMEDIUM* medium) override;
-    HRESULT STDMETHODCALLTYPE GetDataHere(FORMATETC*, STGMEDIUM*) override { return E_NOTIMPL; }
-    HRESULT STDMETHODCALLTYPE QueryGetData(FORMATETC*) override { return E_NOTIMPL; }
-    HRESULT STDMETHODCALLTYPE GetCanonicalFormatEtc(FORMATETC*, FORMATETC*) override { return E_NOTIMPL; }
-    HRESULT STDMETHODCALLTYPE SetData(FORMATETC*, STGMEDIUM*, BOOL) override { return E_NOTIMPL; }
-    HRESULT STDMETHODCALLTYPE EnumFormatEtc(DWORD, IEnumFORMATETC**) override { return E_NOTIMPL; }
-    HRESULT STDMETHODCALLTYPE DAdvise(FORMATETC*, DWORD, IAdviseSink*, DWORD*) override { return E_NOTIMPL; }
-    HRESULT STDMETHODCALLTYPE DUnadvise(DWORD) override { return E_NOTIMPL; }
-    HRESULT STDMETHODCALLTYPE EnumDAdvise(IEnumSTATDATA**) override { return E_NOTIMPL; }
-
-private:
-    ULONG references_ = 1;
-    std::vector<char> bytes_;
 };
 
 using UniqueIdList = Unique<NullIsEmpty<PIDLIST_ABSOLUTE, ::ILFree>>;
