@@ -22,6 +22,7 @@ cmp -s "$out/small.txt" "$data/expect/small.txt" || { echo "FAIL: wrong bytes"; 
 [ -s "$out/stdout" ] || [ -s "$out/stderr" ] && { echo "FAIL: output on success"; failures=$((failures + 1)); }
 expect 1 "missing member" -- --plugins "$(win "$plugins")" "$(win "$data")\\outer.zip\\nothing.txt" "$(win "$out")\\x"
 # Without --plugins the list comes from Susie's settings, which name no folder here.
+"$wine" reg delete 'HKCU\Software\Hosenbu\Susie\Plug-in' /f >/dev/null 2>&1
 expect 1 "no Susie folder" -- "$(win "$data")\\outer.zip\\ReadMe.txt" "$(win "$out")\\x"
 expect 0 "plain file without plug-ins" -- "$(win "$data")\\plain.txt" "$(win "$out")\\plain.txt"
 expect 2 "no arguments" --
