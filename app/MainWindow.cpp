@@ -5,7 +5,6 @@
 
 #include <cstdio>
 #include <cstdlib>
-#include <cstring>
 #include <exception>
 #include <iterator>
 #include <typeinfo>
@@ -18,6 +17,8 @@
 #include "app/Settings.h"
 #include "app/Toolbar.h"
 #include "app/TrayIcon.h"
+#include "base/AnsiPath.h"
+#include "base/ModulePath.h"
 #include "handoff/Receiver.h"
 #include "jobs/Intake.h"
 #include "jobs/Worker.h"
@@ -97,10 +98,10 @@ std::string TypeName(const std::type_info& type) {
 }
 
 std::string ModuleName() {
-    char path[MAX_PATH] = {};
-    ::GetModuleFileNameA(nullptr, path, MAX_PATH);
-    const char* slash = std::strrchr(path, '\\');
-    return slash ? slash + 1 : path;
+    std::string folder = ModulePath();
+    std::string name;
+    SplitLastComponent(folder, name);
+    return name;
 }
 
 // An error that escaped a handler: reported, and the program carries on.

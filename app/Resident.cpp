@@ -8,7 +8,7 @@
 #include "app/MainWindow.h"
 #include "app/Settings.h"
 #include "app/TrayIcon.h"
-#include "base/AnsiPath.h"
+#include "base/ModulePath.h"
 #include "base/ProcAddress.h"
 #include "handoff/Channel.h"
 #include "jobs/Worker.h"
@@ -19,14 +19,8 @@ using TServerEntry = HRESULT(STDAPICALLTYPE*)();
 
 // Only the copy beside the program: a DLL of that name elsewhere on the search path is never used.
 std::string ServerPath() {
-    char program[MAX_PATH] = {};
-    const DWORD length = ::GetModuleFileNameA(nullptr, program, MAX_PATH);
-    if (length == 0 || length >= MAX_PATH)
-        return {};
-    std::string folder = program;
-    std::string name;
-    SplitLastComponent(folder, name);
-    return folder + "\\" + kServerFileName;
+    const std::string folder = ProgramFolder();
+    return folder.empty() ? folder : folder + kServerFileName;
 }
 
 void TearDown(HWND window) {

@@ -4,6 +4,7 @@
 
 #include "app/AppState.h"
 #include "app/Identifiers.h"
+#include "base/ModulePath.h"
 
 namespace {
 
@@ -15,11 +16,9 @@ static_assert(NOTIFYICONDATAA_V1_SIZE == kTrayRecordSize);
 
 void AddTrayIcon(HWND window) {
     AppState& app = App();
-    char program[MAX_PATH] = {};
-    ::GetModuleFileNameA(nullptr, program, MAX_PATH);
     HICON large = nullptr;
     HICON small = nullptr;
-    ::ExtractIconExA(program, 0, &large, &small, 1);
+    ::ExtractIconExA(ModulePath().c_str(), 0, &large, &small, 1);
     UniqueIcon unusedLarge(large);
     app.TrayIcon.Reset(small);
 

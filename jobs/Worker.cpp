@@ -15,11 +15,11 @@ void EnableDestinationChange(HWND window, bool enabled) {
     ::SendMessageA(App().Toolbar, TB_ENABLEBUTTON, IDM_CHANGEDEST, MAKELPARAM(enabled ? 1 : 0, 0));
 }
 
-// A job leaves the list and the queue in one step, so line i always shows job i.
+// A job leaves the queue and the list in one step, so line i always shows job i. The queue goes
+// first: an invalid index fails there, before the list has changed.
 void RemoveJob(int index) {
-    App().Queue->GetSource(index);  // an invalid index fails here, before the list changes
-    ::SendMessageA(App().JobList, LB_DELETESTRING, index, 0);
     App().Queue->Delete(index);
+    ::SendMessageA(App().JobList, LB_DELETESTRING, index, 0);
 }
 
 int SelectedJob() {

@@ -8,6 +8,7 @@
 #include <vector>
 
 #include "base/AnsiPath.h"
+#include "base/ModulePath.h"
 #include "base/Registry.h"
 #include "shellext/DropHandlerClsid.h"
 #include "shellext/Server.h"
@@ -33,12 +34,12 @@ std::string ClsidText(const CLSID& id) {
     return text;
 }
 
-std::string ModulePath() {
-    char path[MAX_PATH + 1] = {};
-    const DWORD length = ::GetModuleFileNameA(ServerModule(), path, MAX_PATH);
-    if (length == 0 || length >= MAX_PATH)
+// The registry must name this file exactly, or not at all.
+std::string ServerPath() {
+    std::string path = ModulePath(ServerModule());
+    if (path.empty())
         throw std::runtime_error(kWriteFailed);
-    return std::string(path, length);
+    return path;
 }
 
 // "C:\x\KelvaneSX.dll" -> "KelvaneSX".
@@ -53,14 +54,14 @@ std::string ServerName(std::string path) {
 
 struct TNames {
     std::string Clsid = ClsidText(kDropHandlerClsid);
-    std::string ModulePath = ::ModulePath();
-    std::string ProgId = ServerName(ModulePath) + "." + kClassName;
+    std::string ServerPath = ::ServerPath();
+    std::string ProgId = ServerName(ServerPath) + "." + kClassName;
     std::string ClassKey = "CLSID\\" + Clsid;
     std::string HandlerKey = std::string("Folder\\shellex\\DragDropHandlers\\") + kClassName;
 };
 
 std::vector<TRegistryEntry> EntriesToWrite(const TNames& names) {
-    const std::string& path = names.ModulePath;
+    const std::string& path = names.ServerPath;
     const std::string server = path.find(' ') == std::string::npos ? path : '"' + path + '"';
     return {
         {names.ClassKey, "", kDescription},

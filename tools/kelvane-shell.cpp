@@ -12,8 +12,8 @@
 #include <vector>
 
 #include "app/Identifiers.h"
-#include "base/AnsiPath.h"
 #include "base/ComPtr.h"
+#include "base/ModulePath.h"
 #include "base/Owned.h"
 #include "base/ProcAddress.h"
 #include "shellext/DropHandlerClsid.h"
@@ -24,17 +24,8 @@ namespace {
 using UniqueIdList = Unique<NullIsEmpty<PIDLIST_ABSOLUTE, ::ILFree>>;
 using GetClassObjectFunc = HRESULT(STDAPICALLTYPE*)(REFCLSID, REFIID, void**);
 
-std::string ServerBesideThisProgram() {
-    char program[MAX_PATH] = {};
-    ::GetModuleFileNameA(nullptr, program, MAX_PATH);
-    std::string folder = program;
-    std::string name;
-    SplitLastComponent(folder, name);
-    return folder + "\\KelvaneSX.dll";
-}
-
 bool Drop(const std::string& folder, const std::vector<std::string>& paths) {
-    UniqueModule server(::LoadLibraryA(ServerBesideThisProgram().c_str()));
+    UniqueModule server(::LoadLibraryA((ProgramFolder() + "KelvaneSX.dll").c_str()));
     auto getClassObject = ProcAddress<GetClassObjectFunc>(server.Get(), "DllGetClassObject");
     if (!getClassObject)
         return false;

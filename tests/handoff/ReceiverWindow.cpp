@@ -115,10 +115,3 @@ bool WmUserQueued(HWND window) {
     MSG message;
     return ::PeekMessageA(&message, window, WM_USER, WM_USER, PM_NOREMOVE) != 0;
 }
-
-std::string ProgramFolder() {
-    char path[MAX_PATH] = {};
-    ::GetModuleFileNameA(nullptr, path, MAX_PATH);
-    std::string folder = path;
-    return folder.substr(0, folder.find_last_of('\\') + 1);
-}

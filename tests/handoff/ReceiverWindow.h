@@ -7,6 +7,7 @@
 #include <string>
 #include <vector>
 
+#include "base/ModulePath.h"
 #include "base/Owned.h"
 #include "handoff/BlockReader.h"
 #include "handoff/PendingBlocks.h"
@@ -51,5 +52,3 @@ std::vector<int> RunServingSentMessages(const std::vector<std::string>& commandL
 void DispatchPosted();
 // Whether a WM_USER waits in this thread's queue for `window`.
 bool WmUserQueued(HWND window);
-// The folder of this test program, with a trailing backslash.
-std::string ProgramFolder();

@@ -3,6 +3,7 @@
 
 #include <optional>
 
+#include "base/ModulePath.h"
 #include "base/Registry.h"
 #include "shellext/DropHandlerClsid.h"
 #include "tests/engine/TestEnv.h"
@@ -28,12 +29,6 @@ std::optional<std::string> Value(HKEY root, const std::string& key, const char* 
 
 bool KeyExists(HKEY root, const std::string& key) {
     return static_cast<bool>(OpenKey(root, key.c_str(), KEY_READ));
-}
-
-std::string ModulePath(HMODULE module) {
-    char path[MAX_PATH] = {};
-    ::GetModuleFileNameA(module, path, MAX_PATH);
-    return path;
 }
 
 // The seven entries, with what each must hold.
