@@ -47,9 +47,9 @@ public:
     const TPluginInfo& Item(int index) const;
 
     // Plug-ins are rarely thread-safe and FindPlugin reorders the list: every extraction holds
-    // this lock from start to end. WaitUntilIdle lets the owner wait before it frees the list.
+    // this lock from start to end, so two never run at once. Holding it also lets an owner wait
+    // until no extraction runs.
     std::unique_lock<std::mutex> LockForExtraction() { return std::unique_lock<std::mutex>(ExtractionMutex_); }
-    void WaitUntilIdle() { std::lock_guard<std::mutex> idle(ExtractionMutex_); }
 
 private:
     std::unique_ptr<TPluginInfo> TakeIn(const std::string& fileName, HKEY activateKey) const;
