@@ -1,8 +1,34 @@
 #include "engine/Archive.h"
 
+#include <cstring>
+
 #include "base/AnsiPath.h"
 #include "base/ProcAddress.h"
 #include "engine/PluginList.h"
+
+namespace {
+
+// Windows compares ANSI file names without regard to case; CharUpperBuffA folds whole characters,
+// so double-byte characters stay intact.
+std::string FoldedName(std::string text) {
+    if (!text.empty())
+        ::CharUpperBuffA(text.data(), static_cast<DWORD>(text.size()));
+    return text;
+}
+
+// The records of a listing block, up to its end record or its end, whichever comes first.
+std::vector<fileInfo> ListingRecords(HLOCAL block) {
+    std::vector<fileInfo> records;
+    LockedLocal locked(block);
+    const auto* record = static_cast<const fileInfo*>(locked.Data());
+    if (!record)
+        return records;
+    for (SIZE_T count = ::LocalSize(block) / sizeof(fileInfo); count > 0 && record->method[0] != 0; --count)
+        records.push_back(*record++);
+    return records;
+}
+
+}  // namespace
 
 bool TArchive::Probe(HMODULE module, IsSupportedFunc isSupported, uint32_t offset) {
     if (!isSupported(Name.c_str(), Head + offset))
@@ -21,14 +47,82 @@ bool TArchive::ProbeAt128(HMODULE module, IsSupportedFunc isSupported) {
 }
 
 bool TArchive::BindPlugin(TPluginList& pluginList) {
+    // A level without data has said why already.
     if (!Head)
-        return false;
+        return Failure.Kind != TFailureKind::kNone ? false : Fail(TFailureKind::kInternal);
     // Every plug-in is asked at offset 0 before any is asked at offset 128.
     if (!pluginList.FindPlugin(&TArchive::ProbeAt0, *this) && !pluginList.FindPlugin(&TArchive::ProbeAt128, *this))
-        return false;
+        return Fail(TFailureKind::kNoPlugin);
+    PluginName = pluginList.FileNameOf(Module);
+    Failure.Plugin = PluginName;
     GetFileInfoProc = ProcAddress<GetFileInfoFunc>(Module, "GetFileInfo");
     GetFileProc = ProcAddress<GetFileFunc>(Module, "GetFile");
-    return GetFileInfoProc && GetFileProc;
+    GetArchiveInfoProc = ProcAddress<GetArchiveInfoFunc>(Module, "GetArchiveInfo");
+    return (GetFileInfoProc && GetFileProc) || Fail(TFailureKind::kPluginIncomplete);
+}
+
+bool TArchive::AskMemberInfo(const TInput& input, const std::string& memberPath, fileInfo& info) {
+    std::memset(&info, 0, sizeof info);
+    const int result = GetFileInfoProc(input.Source, static_cast<long>(input.Length), memberPath.c_str(),
+                                       input.Flag | kSpiIgnoreCase, &info);
+    if (result == 0)
+        return true;
+    // Some plug-ins match by file name only, yet list every member with its folder.
+    if (FindInListing(input, memberPath, info))
+        return true;
+    return Fail(TFailureKind::kNotFound, result);
+}
+
+bool TArchive::FindInListing(const TInput& input, const std::string& memberPath, fileInfo& info) {
+    const unsigned int bit = 1u << (input.Flag & kSpiInputMask);
+    if (!GetArchiveInfoProc)
+        return false;
+    if (!(ListingTried & bit)) {
+        ListingTried |= bit;
+        HLOCAL block = nullptr;
+        if (GetArchiveInfoProc(input.Source, static_cast<long>(input.Length), input.Flag, &block) == 0 && block &&
+            ::LocalFlags(block) != LMEM_INVALID_HANDLE) {
+            Listing = ListingRecords(block);
+            ListingInput = input.Flag & kSpiInputMask;
+        }
+        // The listing is ours to free, whatever the result said.
+        if (block && ::LocalFlags(block) != LMEM_INVALID_HANDLE)
+            ::LocalFree(block);
+    }
+    if (ListingInput != (input.Flag & kSpiInputMask))
+        return false;
+    const std::string wanted = FoldedName(memberPath);
+    for (const fileInfo& record : Listing) {
+        std::string name(FieldText(record.path, sizeof record.path));
+        name += FieldText(record.filename, sizeof record.filename);
+        if (FoldedName(name) == wanted) {
+            info = record;
+            return true;
+        }
+    }
+    return false;
+}
+
+HLOCAL TArchive::AskMember(const TInput& input, const fileInfo& info) {
+    const bool memory = (input.Flag & kSpiInputMask) == kSpiInputMemory;
+    // Memory positions must stay inside the image.
+    if (memory && info.position > input.Length) {
+        Fail(TFailureKind::kShortBlock);
+        return nullptr;
+    }
+    const char* source = memory ? input.Source + info.position : input.Source;
+    const long length = static_cast<long>(memory ? input.Length - info.position : info.position);
+    HLOCAL member = nullptr;
+    const int result = GetFileProc(source, length, &member, input.Flag | kSpiOutputMemory, nullptr, 0);
+    if (result != 0) {
+        Fail(TFailureKind::kPluginError, result);
+        return nullptr;
+    }
+    if (!member || ::LocalFlags(member) == LMEM_INVALID_HANDLE) {
+        Fail(TFailureKind::kPluginError, kSpiMemoryError);
+        return nullptr;
+    }
+    return member;
 }
 
 std::string TArchive::MemberName(const fileInfo& info) const {
@@ -39,9 +133,17 @@ std::string TArchive::MemberName(const fileInfo& info) const {
     return name;
 }
 
-std::unique_ptr<TArchive> TArchive::TakeMember(HLOCAL member, const fileInfo& info) const {
-    if (!member || ::LocalFlags(member) == LMEM_INVALID_HANDLE)
-        return nullptr;
+std::unique_ptr<TArchive> TArchive::TakeMember(HLOCAL member, const fileInfo& info) {
     UniqueLocal owned(member);
-    return std::make_unique<TVirtualArchive>(MemberName(info), info.filesize, std::move(owned));
+    // A block smaller than the size the plug-in announced would be read past its end.
+    if (::LocalSize(member) < info.filesize) {
+        Fail(TFailureKind::kShortBlock);
+        return nullptr;
+    }
+    auto taken = std::make_unique<TVirtualArchive>(MemberName(info), info.filesize, std::move(owned));
+    if (taken->LastFailure().Kind != TFailureKind::kNone) {
+        Failure = taken->LastFailure();
+        return nullptr;
+    }
+    return taken;
 }

@@ -1,6 +1,7 @@
 // The chain of objects that resolves a path through the file system and nested archives:
 // a TRoot for the real file system, a TRealArchive for the archive file on disk, and one
-// TVirtualArchive for each archive or member taken into memory. They live for one extraction.
+// TVirtualArchive for each archive or member taken into memory. They live for one extraction, and
+// a level is released as soon as the member the next level needs has been taken out of it.
 #pragma once
 
 #include <windows.h>
@@ -8,9 +9,13 @@
 #include <cstdint>
 #include <memory>
 #include <string>
+#include <vector>
 
 #include "base/Owned.h"
+#include "engine/DestinationWrite.h"
+#include "engine/ExtractOutcome.h"
 #include "engine/SpiTypes.h"
+#include "engine/Temporary.h"
 
 class TPluginList;
 class TArchive;
@@ -20,20 +25,35 @@ public:
     virtual ~TFolder() = default;
 
     // The longest prefix of path that this level knows; rest gets the components taken off.
-    bool Locate(const std::string& path, std::string& rest, fileInfo& info);
+    virtual bool Locate(const std::string& path, std::string& rest, fileInfo& info);
     virtual std::unique_ptr<TArchive> OpenMember(const fileInfo& info) = 0;
+    // Writes the member that ends the path to destPath; by default through OpenMember and SaveTo.
+    virtual bool SaveMember(const fileInfo& info, const std::string& destPath);
+
+    // Why the last operation of this level failed.
+    const TFailure& LastFailure() const { return Failure; }
 
 protected:
     virtual bool Test(const std::string& prefix, fileInfo& info) = 0;
+    bool Fail(TFailureKind kind, int pluginCode = 0);
+    bool FailOnFile(TFailureKind kind, DWORD error, const std::string& file);
+
+    TFailure Failure;
 };
 
 class TRoot final : public TFolder {
 public:
+    bool Locate(const std::string& path, std::string& rest, fileInfo& info) override;
     std::unique_ptr<TArchive> OpenMember(const fileInfo& info) override;
-    static bool GetFileRecord(const std::string& path, fileInfo& info);
+    // fullSize, when given, gets the size past 4 GiB that the record's 32-bit fields cut.
+    static bool GetFileRecord(const std::string& path, fileInfo& info, uint64_t* fullSize = nullptr);
 
 protected:
-    bool Test(const std::string& prefix, fileInfo& info) override { return GetFileRecord(prefix, info); }
+    bool Test(const std::string& prefix, fileInfo& info) override;
+
+private:
+    uint64_t LocatedSize = 0;
+    DWORD ReadError = ERROR_SUCCESS;  // a file that exists but cannot be opened
 };
 
 class TArchive : public TFolder {
@@ -55,12 +75,29 @@ public:
     uint32_t GetHeadOffset() const { return HeadOffset; }
 
 protected:
+    // How the archive's bytes reach the plug-in: a file read from an offset, or an image in memory.
+    struct TInput {
+        const char* Source;
+        uint32_t Length;  // disk: the archive's start in the file; memory: its byte count
+        unsigned int Flag;
+    };
+    static TInput DiskInput(const std::string& file, uint32_t start) { return {file.c_str(), start, kSpiInputDisk}; }
+    static TInput MemoryInput(const unsigned char* data, uint32_t size) {
+        return {reinterpret_cast<const char*>(data), size, kSpiInputMemory};
+    }
+
     explicit TArchive(std::string name, uint32_t size) : Name(std::move(name)), Size(size) {}
     bool Test(const std::string& prefix, fileInfo& info) override { return GetMemberInfo(prefix, info); }
     bool Probe(HMODULE module, IsSupportedFunc isSupported, uint32_t offset);
+    // GetFileInfo, and the plug-in's listing when GetFileInfo does not know the path.
+    bool AskMemberInfo(const TInput& input, const std::string& memberPath, fileInfo& info);
+    // GetFile into a memory block; null (and Failure set) when the plug-in refuses.
+    HLOCAL AskMember(const TInput& input, const fileInfo& info);
+    // Whether a listing made with memory input proved that the plug-in reads memory.
+    bool ListedFromMemory() const { return ListingInput == kSpiInputMemory; }
     // "path" + "filename" of a member, appended to this archive's name.
     std::string MemberName(const fileInfo& info) const;
-    std::unique_ptr<TArchive> TakeMember(HLOCAL member, const fileInfo& info) const;
+    std::unique_ptr<TArchive> TakeMember(HLOCAL member, const fileInfo& info);
 
     std::string Name;
     HMODULE Module = nullptr;  // borrowed from the plug-in list
@@ -69,42 +106,67 @@ protected:
     GetFileInfoFunc GetFileInfoProc = nullptr;
     GetFileFunc GetFileProc = nullptr;
     uint32_t Size = 0;
+    std::string PluginName;
+    GetArchiveInfoFunc GetArchiveInfoProc = nullptr;
+
+private:
+    bool FindInListing(const TInput& input, const std::string& memberPath, fileInfo& info);
+
+    // Made at most once per input kind: plug-ins may be slow to list big archives.
+    std::vector<fileInfo> Listing;
+    unsigned int ListingInput = ~0u;
+    unsigned int ListingTried = 0;  // bit per input kind
 };
 
 // An archive file on disk: only its head is read; the plug-in reads the file through its name.
 class TRealArchive final : public TArchive {
 public:
-    TRealArchive(std::string name, uint32_t size);
+    // Members above this size are asked for on disk first: a block that large may find no room
+    // in a 32-bit address space, and a file is where they go anyway.
+    static constexpr uint32_t kMemoryOutputLimit = 256u << 20;
+
+    TRealArchive(std::string name, uint64_t size);
 
     std::unique_ptr<TArchive> OpenMember(const fileInfo& info) override;
+    bool SaveMember(const fileInfo& info, const std::string& destPath) override;
     bool GetMemberInfo(const std::string& memberPath, fileInfo& info) override;
     bool SaveTo(const std::string& destPath) override;
 
 private:
+    bool SaveThroughMemory(const fileInfo& info, const std::string& destPath);
+    bool SaveThroughDisk(const fileInfo& info, const std::string& destPath);
+
+    uint64_t FullSize = 0;
+    DWORD HeadError = ERROR_SUCCESS;
     unsigned char HeadBuffer[kHeadSize] = {};
 };
 
-// A member held whole in a plug-in's local-memory block, which this object owns.
+// A member held whole in a plug-in's local-memory block, which this object owns. When the bound
+// plug-in refuses memory input, the level is copied to a temporary file and read from there.
 class TVirtualArchive final : public TArchive {
 public:
     TVirtualArchive(std::string name, uint32_t size, UniqueLocal memHandle);
 
+    bool Locate(const std::string& path, std::string& rest, fileInfo& info) override;
     std::unique_ptr<TArchive> OpenMember(const fileInfo& info) override;
     bool GetMemberInfo(const std::string& memberPath, fileInfo& info) override;
     bool SaveTo(const std::string& destPath) override;
+
+    bool OnDisk() const { return static_cast<bool>(DiskCopy); }
 
 private:
     // The archive as the bound plug-in sees it: from the probe offset to the member's end.
     bool HasData() const { return Head && Size >= HeadOffset; }
     const unsigned char* Data() const { return Head + HeadOffset; }
     uint32_t DataSize() const { return Size - HeadOffset; }
+    TInput CurrentInput() const { return OnDisk() ? DiskInput(DiskCopy.Path(), 0) : MemoryInput(Data(), DataSize()); }
+    bool MoveToDisk();
 
     LockedLocal MemHandle;
+    TTemporaryCopy DiskCopy;  // exactly the bytes memory input would have shown
 };
-
-// Writes size bytes to destPath through a temporary file beside it, so the destination is either
-// complete or keeps what it held before.
-bool WriteBlockToFile(const std::string& destPath, const void* data, uint32_t size);
 
 // The one entry into the engine: writes the file that sourcePath names to destPath.
 bool ExtractPath(TPluginList& pluginList, const std::string& sourcePath, const std::string& destPath);
+// The same, saying why it failed.
+TExtractOutcome ExtractPathOutcome(TPluginList& pluginList, const std::string& sourcePath, const std::string& destPath);

@@ -18,3 +18,28 @@ bool TFolder::Locate(const std::string& path, std::string& rest, fileInfo& info)
             return false;
     }
 }
+
+bool TFolder::SaveMember(const fileInfo& info, const std::string& destPath) {
+    std::unique_ptr<TArchive> member = OpenMember(info);
+    if (!member)
+        return false;
+    if (member->SaveTo(destPath))
+        return true;
+    Failure = member->LastFailure();
+    return false;
+}
+
+bool TFolder::Fail(TFailureKind kind, int pluginCode) {
+    Failure.Kind = kind;
+    Failure.PluginCode = pluginCode;
+    Failure.Win32Error = ERROR_SUCCESS;
+    Failure.File.clear();
+    return false;
+}
+
+bool TFolder::FailOnFile(TFailureKind kind, DWORD error, const std::string& file) {
+    Fail(kind);
+    Failure.Win32Error = error;
+    Failure.File = file;
+    return false;
+}

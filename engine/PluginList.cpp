@@ -117,6 +117,13 @@ const TPluginInfo& TPluginList::Item(int index) const {
     return *Items_[index];
 }
 
+std::string TPluginList::FileNameOf(HMODULE module) const {
+    for (const auto& item : Items_)
+        if (item->Module.Get() == module)
+            return item->FileName;
+    return {};
+}
+
 HMODULE TPluginList::GetModule(int index) const {
     return Item(index).Module.Get();
 }

@@ -45,6 +45,8 @@ public:
     HMODULE GetModule(int index) const;
     IsSupportedFunc GetIsSupported(int index) const;
     const TPluginInfo& Item(int index) const;
+    // The file name of a loaded plug-in, for messages; empty for a module not in the list.
+    std::string FileNameOf(HMODULE module) const;
 
     // Plug-ins are rarely thread-safe and FindPlugin reorders the list: every extraction holds
     // this lock from start to end, so two never run at once. Holding it also lets an owner wait

@@ -1,45 +1,131 @@
-#include <cstring>
-
+#include "base/AnsiPath.h"
 #include "engine/Archive.h"
 #include "engine/OpenForReading.h"
 
-TRealArchive::TRealArchive(std::string name, uint32_t size) : TArchive(std::move(name), size) {
+namespace {
+
+// Where a plug-in's disk output went: under the member's folder and name, under its name alone, or
+// the one file it wrote.
+std::string FindOutput(const std::string& folder, const fileInfo& info) {
+    const std::string name(FieldText(info.filename, sizeof info.filename));
+    for (const std::string& candidate :
+         {folder + "\\" + std::string(FieldText(info.path, sizeof info.path)) + name, folder + "\\" + name}) {
+        const DWORD attributes = ::GetFileAttributesA(candidate.c_str());
+        if (attributes != INVALID_FILE_ATTRIBUTES && !(attributes & FILE_ATTRIBUTE_DIRECTORY))
+            return candidate;
+    }
+    WIN32_FIND_DATAA found;
+    UniqueFind search(::FindFirstFileA((folder + "\\*").c_str(), &found));
+    std::string only;
+    if (!search)
+        return only;
+    do {
+        if (found.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY)
+            continue;
+        if (!only.empty())
+            return {};
+        only = folder + "\\" + found.cFileName;
+    } while (::FindNextFileA(search.Get(), &found));
+    return only;
+}
+
+// The record's size is 32 bits: a file that agrees in those bits is taken as it is; spare bytes
+// after the member are cut off, as they are from a memory block.
+enum class TSizeCheck { kShort, kExact, kTrimmed, kFailed };
+TSizeCheck FitToSize(const std::string& file, uint32_t filesize) {
+    UniqueHandle handle(::CreateFileA(file.c_str(), GENERIC_READ | GENERIC_WRITE, 0, nullptr, OPEN_EXISTING,
+                                      FILE_ATTRIBUTE_NORMAL, nullptr));
+    LARGE_INTEGER size;
+    if (!handle || !::GetFileSizeEx(handle.Get(), &size))
+        return TSizeCheck::kFailed;
+    if (static_cast<uint64_t>(size.QuadPart) < filesize)
+        return TSizeCheck::kShort;
+    if (static_cast<uint32_t>(size.QuadPart) == filesize)
+        return TSizeCheck::kExact;
+    LARGE_INTEGER end;
+    end.QuadPart = filesize;
+    return ::SetFilePointerEx(handle.Get(), end, nullptr, FILE_BEGIN) && ::SetEndOfFile(handle.Get())
+               ? TSizeCheck::kTrimmed
+               : TSizeCheck::kFailed;
+}
+
+}  // namespace
+
+TRealArchive::TRealArchive(std::string name, uint64_t size)
+    : TArchive(std::move(name), static_cast<uint32_t>(size)), FullSize(size) {
     UniqueHandle file(OpenForReading(Name));
-    if (!file)
-        return;
     DWORD read = 0;
-    if (::ReadFile(file.Get(), HeadBuffer, kHeadSize, &read, nullptr))
+    if (file && ::ReadFile(file.Get(), HeadBuffer, kHeadSize, &read, nullptr))
         Head = HeadBuffer;
+    else
+        FailOnFile(TFailureKind::kCannotRead, ::GetLastError(), Name);
 }
 
 bool TRealArchive::GetMemberInfo(const std::string& memberPath, fileInfo& info) {
-    std::memset(&info, 0, sizeof info);
-    return GetFileInfoProc(Name.c_str(), HeadOffset, memberPath.c_str(), kSpiInputDisk | kSpiIgnoreCase, &info) == 0;
+    return AskMemberInfo(DiskInput(Name, HeadOffset), memberPath, info);
 }
 
 std::unique_ptr<TArchive> TRealArchive::OpenMember(const fileInfo& info) {
     // Disk positions are offsets in the file, whatever the probe offset.
-    HLOCAL member = nullptr;
-    if (GetFileProc(Name.c_str(), info.position, &member, kSpiInputDisk | kSpiOutputMemory, nullptr, 0) != 0)
-        return nullptr;
-    return TakeMember(member, info);
+    HLOCAL member = AskMember(DiskInput(Name, 0), info);
+    return member ? TakeMember(member, info) : nullptr;
+}
+
+bool TRealArchive::SaveThroughMemory(const fileInfo& info, const std::string& destPath) {
+    return TFolder::SaveMember(info, destPath);
+}
+
+bool TRealArchive::SaveThroughDisk(const fileInfo& info, const std::string& destPath) {
+    TTemporaryFolder output;
+    if (const DWORD error = output.Create(FolderOf(destPath)))
+        return FailOnFile(TFailureKind::kCannotWrite, error, destPath);
+    const int result = GetFileProc(Name.c_str(), static_cast<long>(info.position), const_cast<char*>(output.Path().c_str()),
+                                   kSpiInputDisk | kSpiOutputDisk, nullptr, 0);
+    if (result != 0)
+        return Fail(TFailureKind::kPluginError, result);
+    const std::string written = FindOutput(output.Path(), info);
+    if (written.empty())
+        return Fail(TFailureKind::kPluginError, kSpiFileWriteError);
+    switch (FitToSize(written, info.filesize)) {
+        case TSizeCheck::kShort:
+            return Fail(TFailureKind::kShortBlock);
+        case TSizeCheck::kFailed:
+            return FailOnFile(TFailureKind::kCannotWrite, ::GetLastError(), destPath);
+        default:
+            break;
+    }
+    const TWin32Result moved = MoveToFile(destPath, written);
+    return moved || FailOnFile(TFailureKind::kCannotWrite, moved.Error, destPath);
+}
+
+bool TRealArchive::SaveMember(const fileInfo& info, const std::string& destPath) {
+    // Memory output is the usual way; each output falls back to the other. A destination that
+    // cannot be written stays so either way. The memory way's failure is the one told.
+    if (info.filesize <= kMemoryOutputLimit) {
+        if (SaveThroughMemory(info, destPath))
+            return true;
+        const TFailure inMemory = Failure;
+        if (inMemory.Kind != TFailureKind::kCannotWrite && SaveThroughDisk(info, destPath))
+            return true;
+        Failure = inMemory;
+        return false;
+    }
+    if (SaveThroughDisk(info, destPath))
+        return true;
+    if (Failure.Kind == TFailureKind::kCannotWrite)
+        return false;
+    return SaveThroughMemory(info, destPath);
 }
 
 bool TRealArchive::SaveTo(const std::string& destPath) {
     UniqueHandle file(OpenForReading(Name));
-    if (!file)
-        return false;
+    LARGE_INTEGER size;
+    if (!file || !::GetFileSizeEx(file.Get(), &size))
+        return FailOnFile(TFailureKind::kCannotRead, ::GetLastError(), Name);
     // The file may have shrunk since it was located: never read past its end.
-    if (::GetFileSize(file.Get(), nullptr) < Size)
-        return false;
-    // An empty file cannot be mapped; it copies to an empty file all the same.
-    if (Size == 0)
-        return WriteBlockToFile(destPath, "", 0);
-    UniqueHandle mapping(::CreateFileMappingA(file.Get(), nullptr, PAGE_READONLY, 0, 0, nullptr));
-    if (!mapping)
-        return false;
-    UniqueView view(::MapViewOfFile(mapping.Get(), FILE_MAP_READ, 0, 0, 0));
-    if (!view)
-        return false;
-    return WriteBlockToFile(destPath, view.Get(), Size);
+    if (static_cast<uint64_t>(size.QuadPart) < FullSize)
+        return FailOnFile(TFailureKind::kCannotRead, ERROR_HANDLE_EOF, Name);
+    const TWin32Result copied = CopyToFile(destPath, file.Get(), FullSize);
+    return copied || FailOnFile(copied.Reading ? TFailureKind::kCannotRead : TFailureKind::kCannotWrite, copied.Error,
+                                copied.Reading ? Name : destPath);
 }

@@ -16,14 +16,14 @@ bool PutField(char* field, size_t fieldSize, const std::string& text) {
 
 }  // namespace
 
-bool TRoot::GetFileRecord(const std::string& path, fileInfo& info) {
+bool TRoot::GetFileRecord(const std::string& path, fileInfo& info, uint64_t* fullSize) {
     std::memset(&info, 0, sizeof info);
     UniqueHandle file(OpenForReading(path));
-    if (!file)
+    LARGE_INTEGER size;
+    if (!file || !::GetFileSizeEx(file.Get(), &size))
         return false;
-    const DWORD size = ::GetFileSize(file.Get(), nullptr);
-    info.compsize = size;
-    info.filesize = size;
+    info.compsize = static_cast<uint32_t>(size.QuadPart);
+    info.filesize = static_cast<uint32_t>(size.QuadPart);
 
     std::string folder = path;
     std::string name;
@@ -33,7 +33,27 @@ bool TRoot::GetFileRecord(const std::string& path, fileInfo& info) {
         std::memset(&info, 0, sizeof info);
         return false;
     }
+    if (fullSize)
+        *fullSize = static_cast<uint64_t>(size.QuadPart);
     return true;
+}
+
+bool TRoot::Test(const std::string& prefix, fileInfo& info) {
+    if (GetFileRecord(prefix, info, &LocatedSize))
+        return true;
+    // Folders on the way fail too; only a file that is there but locked is worth telling.
+    if (::GetLastError() == ERROR_SHARING_VIOLATION && ReadError == ERROR_SUCCESS)
+        ReadError = ERROR_SHARING_VIOLATION;
+    return false;
+}
+
+bool TRoot::Locate(const std::string& path, std::string& rest, fileInfo& info) {
+    ReadError = ERROR_SUCCESS;
+    if (TFolder::Locate(path, rest, info))
+        return true;
+    if (ReadError != ERROR_SUCCESS)
+        return FailOnFile(TFailureKind::kCannotRead, ReadError, path);
+    return Fail(TFailureKind::kNotFound);
 }
 
 std::unique_ptr<TArchive> TRoot::OpenMember(const fileInfo& info) {
@@ -44,5 +64,5 @@ std::unique_ptr<TArchive> TRoot::OpenMember(const fileInfo& info) {
     if (!folder.empty())
         realPath += '\\';
     realPath += name;
-    return std::make_unique<TRealArchive>(std::move(realPath), info.filesize);
+    return std::make_unique<TRealArchive>(std::move(realPath), LocatedSize);
 }

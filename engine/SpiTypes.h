@@ -29,9 +29,26 @@ constexpr unsigned int kSpiInputDisk = 0;
 constexpr unsigned int kSpiInputMemory = 1;
 constexpr unsigned int kSpiInputMask = 7;
 constexpr unsigned int kSpiIgnoreCase = 0x80;
-// GetFile flags: bits 8-10 give the output; 1 = a LocalAlloc block.
+// GetFile flags: bits 8-10 give the output; 0 = a file in the folder that `destination` names,
+// 1 = a LocalAlloc block.
+constexpr unsigned int kSpiOutputDisk = 0;
 constexpr unsigned int kSpiOutputMemory = 0x100;
 constexpr unsigned int kSpiOutputMask = 0x700;
+
+// The results every plug-in shares; 0 is success.
+enum SpiResult : int {
+    kSpiNoFunction = -1,
+    kSpiAborted = 1,
+    kSpiUnknownFormat = 2,
+    kSpiBrokenData = 3,
+    kSpiNoMemory = 4,
+    kSpiMemoryError = 5,
+    kSpiFileReadError = 6,
+    kSpiWindowError = 7,
+    kSpiInternalError = 8,
+    kSpiFileWriteError = 9,
+    kSpiEndOfFile = 10,
+};
 
 using SpiProgressCallback = int(WINAPI*)(int num, int denom, long data);
 
@@ -45,3 +62,6 @@ using GetFileInfoFunc = int(WINAPI*)(const char* source, long length, const char
 // destination: for memory output, a pointer to an HLOCAL that receives the member's block.
 using GetFileFunc = int(WINAPI*)(const char* source, long length, void* destination, unsigned int flag,
                                  SpiProgressCallback progress, long progressData);
+// Optional. *listing receives a LocalAlloc block of records, ended by one whose method[0] is zero;
+// the caller frees it.
+using GetArchiveInfoFunc = int(WINAPI*)(const char* source, long length, unsigned int flag, HLOCAL* listing);

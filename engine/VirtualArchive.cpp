@@ -4,46 +4,78 @@
 
 TVirtualArchive::TVirtualArchive(std::string name, uint32_t size, UniqueLocal memHandle)
     : TArchive(std::move(name), size) {
-    // A block smaller than the size the plug-in announced would be read past its end; such an
-    // object has no Head, and the block is freed as this constructor returns.
     const SIZE_T blockSize = ::LocalSize(memHandle.Get());
-    if (blockSize < size)
+    if (blockSize < size) {
+        Fail(TFailureKind::kShortBlock);
         return;
+    }
     // Probes read kHeadSize bytes, also behind a short member.
     if (blockSize < kHeadSize) {
         HLOCAL grown = ::LocalReAlloc(memHandle.Get(), kHeadSize, LMEM_MOVEABLE | LMEM_ZEROINIT);
-        if (!grown)
+        if (!grown) {
+            Fail(TFailureKind::kInternal);
             return;
+        }
         memHandle.Release();
         memHandle.Reset(grown);
     }
     MemHandle = LockedLocal(memHandle.Release());
     auto* head = static_cast<unsigned char*>(MemHandle.Data());
-    if (head && Size < kHeadSize)
+    if (!head) {
+        Fail(TFailureKind::kInternal);
+        return;
+    }
+    if (Size < kHeadSize)
         std::memset(head + Size, 0, kHeadSize - Size);
     Head = head;
+}
+
+bool TVirtualArchive::MoveToDisk() {
+    if (const DWORD error = DiskCopy.Create(Data(), DataSize(), Name))
+        return FailOnFile(TFailureKind::kCannotWrite, error, DiskCopy.Path());
+    return true;
+}
+
+bool TVirtualArchive::Locate(const std::string& path, std::string& rest, fileInfo& info) {
+    if (TFolder::Locate(path, rest, info))
+        return true;
+    // A plug-in that listed the image has read memory: the member is simply not there. Without a
+    // listing, a plug-in that finds nothing may be one that refuses memory input.
+    if (!HasData() || OnDisk() || ListedFromMemory())
+        return false;
+    const TFailure inMemory = Failure;
+    if (!MoveToDisk())
+        return false;
+    if (TFolder::Locate(path, rest, info))
+        return true;
+    Failure = inMemory;
+    return false;
 }
 
 bool TVirtualArchive::GetMemberInfo(const std::string& memberPath, fileInfo& info) {
     if (!HasData())
         return false;
-    std::memset(&info, 0, sizeof info);
     // Recognised at offset 128, the archive starts there for the plug-in: its positions count
-    // from that point.
-    return GetFileInfoProc(reinterpret_cast<const char*>(Data()), static_cast<long>(DataSize()), memberPath.c_str(),
-                           kSpiInputMemory | kSpiIgnoreCase, &info) == 0;
+    // from that point, in memory and in the disk copy alike.
+    return AskMemberInfo(CurrentInput(), memberPath, info);
 }
 
 std::unique_ptr<TArchive> TVirtualArchive::OpenMember(const fileInfo& info) {
-    if (!HasData() || info.position > DataSize())
+    if (!HasData())
         return nullptr;
-    HLOCAL member = nullptr;
-    if (GetFileProc(reinterpret_cast<const char*>(Data() + info.position), static_cast<long>(DataSize() - info.position),
-                    &member, kSpiInputMemory | kSpiOutputMemory, nullptr, 0) != 0)
-        return nullptr;
-    return TakeMember(member, info);
+    if (!OnDisk()) {
+        if (HLOCAL member = AskMember(CurrentInput(), info))
+            return TakeMember(member, info);
+        if (Failure.Kind != TFailureKind::kPluginError || !MoveToDisk())
+            return nullptr;
+    }
+    HLOCAL member = AskMember(CurrentInput(), info);
+    return member ? TakeMember(member, info) : nullptr;
 }
 
 bool TVirtualArchive::SaveTo(const std::string& destPath) {
-    return WriteBlockToFile(destPath, Head, Size);
+    if (!Head)
+        return false;
+    const TWin32Result written = WriteBlockToFile(destPath, Head, Size);
+    return written || FailOnFile(TFailureKind::kCannotWrite, written.Error, destPath);
 }

@@ -1,12 +1,34 @@
 // Console front end of the engine for scripts, tests and benchmarks.
 //   kelvane-extract [--plugins DIR] SOURCE DEST
-// Exit 0 when the destination was written, 1 when the extraction failed, 2 for wrong arguments.
+// Exit 0 when the destination was written (silently), 1 when the extraction failed (one line on
+// stderr saying where and why), 2 for wrong arguments.
+#include <windows.h>
+
 #include <cstdio>
 #include <cstring>
 #include <string>
 
 #include "engine/Archive.h"
 #include "engine/PluginList.h"
+
+namespace {
+
+// A console shows its own code page, which need not be the ANSI one; files and pipes get the bytes.
+std::string ForConsole(const std::string& ansi) {
+    DWORD mode = 0;
+    const UINT consolePage = ::GetConsoleOutputCP();
+    if (!::GetConsoleMode(::GetStdHandle(STD_ERROR_HANDLE), &mode) || consolePage == 0 || consolePage == ::GetACP())
+        return ansi;
+    const int wideLength = ::MultiByteToWideChar(CP_ACP, 0, ansi.data(), static_cast<int>(ansi.size()), nullptr, 0);
+    std::wstring wide(wideLength, L'\0');
+    ::MultiByteToWideChar(CP_ACP, 0, ansi.data(), static_cast<int>(ansi.size()), wide.data(), wideLength);
+    const int length = ::WideCharToMultiByte(consolePage, 0, wide.data(), wideLength, nullptr, 0, nullptr, nullptr);
+    std::string text(length, '\0');
+    ::WideCharToMultiByte(consolePage, 0, wide.data(), wideLength, text.data(), length, nullptr, nullptr);
+    return text;
+}
+
+}  // namespace
 
 int main(int argc, char** argv) {
     std::string pluginFolder;
@@ -29,5 +51,9 @@ int main(int argc, char** argv) {
     } else {
         ReloadPlugins(plugins);
     }
-    return ExtractPath(plugins, argv[next], argv[next + 1]) ? 0 : 1;
+    const TExtractOutcome outcome = ExtractPathOutcome(plugins, argv[next], argv[next + 1]);
+    if (outcome.Succeeded())
+        return 0;
+    std::fprintf(stderr, "%s\n", ForConsole("kelvane-extract: " + outcome.Describe()).c_str());
+    return 1;
 }

@@ -1,0 +1,21 @@
+// Writing the destination file. Every writer goes through a temporary file beside the destination
+// and renames it over at the end, so the destination is either complete or keeps what it held.
+#pragma once
+
+#include <windows.h>
+
+#include <cstdint>
+#include <string>
+
+// True on success; otherwise carries the Win32 error.
+struct TWin32Result {
+    DWORD Error = ERROR_SUCCESS;
+    bool Reading = false;  // the error came from reading the source, not from writing
+    explicit operator bool() const { return Error == ERROR_SUCCESS; }
+};
+
+TWin32Result WriteBlockToFile(const std::string& destPath, const void* data, uint32_t size);
+// Copies exactly size bytes from source's current position; a source that ends early fails.
+TWin32Result CopyToFile(const std::string& destPath, HANDLE source, uint64_t size);
+// Moves a finished file (on the destination's volume) over the destination.
+TWin32Result MoveToFile(const std::string& destPath, const std::string& finished);

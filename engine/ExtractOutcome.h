@@ -1,0 +1,44 @@
+// Why an extraction failed: what went wrong, where in the path, and which plug-in was involved.
+#pragma once
+
+#include <windows.h>
+
+#include <string>
+
+enum class TFailureKind {
+    kNone,
+    kNotFound,          // no such file, or no such member in its archive
+    kNoPlugin,          // no plug-in accepts the archive
+    kPluginIncomplete,  // the accepting plug-in lacks GetFileInfo or GetFile
+    kPluginError,       // the plug-in returned an error code
+    kShortBlock,        // the plug-in delivered less than it announced
+    kCannotRead,        // a file could not be read (Win32 error)
+    kCannotWrite,       // the destination or a temporary file could not be written (Win32 error)
+    kInternal,          // the engine itself failed, e.g. out of memory
+};
+
+// What one operation of an archive level knows about its own failure.
+struct TFailure {
+    TFailureKind Kind = TFailureKind::kNone;
+    std::string Plugin;  // file name of the plug-in involved, if one was
+    int PluginCode = 0;
+    DWORD Win32Error = 0;
+    std::string File;  // the file that could not be read or written, when that was the trouble
+};
+
+struct TExtractOutcome {
+    TFailure Failure;
+    // The part of the path that failed, relative to Container; the destination for write failures.
+    std::string Component;
+    // The full (virtual) path of the archive Component lies in; empty for the file system itself.
+    std::string Container;
+
+    bool Succeeded() const { return Failure.Kind == TFailureKind::kNone; }
+    // One line for people, in the ANSI code page: the place, then the reason.
+    std::string Describe() const;
+};
+
+// The name of a Susie result code, e.g. 6 -> "ファイル読み込みエラー"; null for unknown codes.
+const char* SusieCodeName(int code);
+// The system's text for a Win32 error, on one line.
+std::string Win32Message(DWORD error);

@@ -1,0 +1,148 @@
+#include "engine/Temporary.h"
+
+#include <atomic>
+
+#include "base/AnsiPath.h"
+
+namespace {
+
+std::string Prefix(DWORD processId) {
+    return "~kv" + std::to_string(processId) + "-";
+}
+
+// Counts on from a start that differs between runs, so a name left by a dead process of the same
+// id is stepped over quickly.
+std::string NextName(const std::string& folder, const std::string& suffix) {
+    static std::atomic<uint32_t> counter{::GetTickCount()};
+    std::string path = folder;
+    if (!path.empty() && FindLastSeparator(path, "\\") != path.size() - 1)
+        path += '\\';
+    return path + Prefix(::GetCurrentProcessId()) + std::to_string(counter++ & 0xFFFFFF) + suffix;
+}
+
+constexpr int kMaxNameTries = 100;
+
+bool Taken(DWORD error) {
+    return error == ERROR_FILE_EXISTS || error == ERROR_ALREADY_EXISTS;
+}
+
+void RemoveTree(const std::string& path) {
+    const DWORD attributes = ::GetFileAttributesA(path.c_str());
+    if (attributes == INVALID_FILE_ATTRIBUTES)
+        return;
+    // A link to elsewhere is removed, never followed.
+    if ((attributes & FILE_ATTRIBUTE_DIRECTORY) && !(attributes & FILE_ATTRIBUTE_REPARSE_POINT)) {
+        WIN32_FIND_DATAA found;
+        UniqueFind search(::FindFirstFileA((path + "\\*").c_str(), &found));
+        if (search) {
+            do {
+                const std::string name = found.cFileName;
+                if (name != "." && name != "..")
+                    RemoveTree(path + "\\" + name);
+            } while (::FindNextFileA(search.Get(), &found));
+        }
+        ::RemoveDirectoryA(path.c_str());
+        return;
+    }
+    if (attributes & FILE_ATTRIBUTE_READONLY)
+        ::SetFileAttributesA(path.c_str(), FILE_ATTRIBUTE_NORMAL);
+    if (attributes & FILE_ATTRIBUTE_DIRECTORY)
+        ::RemoveDirectoryA(path.c_str());
+    else
+        ::DeleteFileA(path.c_str());
+}
+
+std::string UserTemporaryFolder() {
+    char folder[MAX_PATH + 1] = {};
+    const DWORD length = ::GetTempPathA(sizeof folder, folder);
+    return length > 0 && length < sizeof folder ? std::string(folder, length) : std::string(".");
+}
+
+std::string ExtensionOf(const std::string& name) {
+    const size_t mark = FindLastSeparator(name, "\\.");
+    return mark != std::string::npos && name[mark] == '.' ? name.substr(mark) : std::string();
+}
+
+}  // namespace
+
+std::string FolderOf(const std::string& path) {
+    std::string folder = path;
+    std::string name;
+    SplitLastComponent(folder, name);
+    if (folder.empty())
+        return ".";
+    // "D:" alone would mean the drive's current folder, not its root.
+    if (folder.size() == 2 && folder[1] == ':')
+        folder += '\\';
+    return folder;
+}
+
+TNewFile CreateUniqueFile(const std::string& folder, const std::string& suffix, DWORD attributes, DWORD& error) {
+    TNewFile file;
+    for (int tries = 0; tries < kMaxNameTries; ++tries) {
+        std::string path = NextName(folder, suffix);
+        file.Handle.Reset(
+            ::CreateFileA(path.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_NEW, attributes, nullptr));
+        if (file.Handle) {
+            file.Path = std::move(path);
+            error = ERROR_SUCCESS;
+            return file;
+        }
+        error = ::GetLastError();
+        if (!Taken(error))
+            break;
+    }
+    return file;
+}
+
+void RemoveTemporariesOf(const std::string& folder, DWORD processId) {
+    const std::string prefix = folder + "\\" + Prefix(processId);
+    WIN32_FIND_DATAA found;
+    UniqueFind search(::FindFirstFileA((prefix + "*").c_str(), &found));
+    if (!search)
+        return;
+    do {
+        RemoveTree(folder + "\\" + found.cFileName);
+    } while (::FindNextFileA(search.Get(), &found));
+}
+
+TTemporaryCopy::~TTemporaryCopy() {
+    Keep_.Reset();
+    if (!Path_.empty())
+        ::DeleteFileA(Path_.c_str());
+}
+
+DWORD TTemporaryCopy::Create(const void* data, uint32_t size, const std::string& likeName) {
+    DWORD error = ERROR_SUCCESS;
+    TNewFile file = CreateUniqueFile(UserTemporaryFolder(), ExtensionOf(likeName), FILE_ATTRIBUTE_TEMPORARY, error);
+    if (!file.Handle)
+        return error;
+    Path_ = std::move(file.Path);
+    DWORD written = 0;
+    if (!::WriteFile(file.Handle.Get(), data, size, &written, nullptr) || written != size)
+        return ::GetLastError() ? ::GetLastError() : ERROR_WRITE_FAULT;
+    file.Handle.Reset();
+    // Reading stays open to all, writing and deleting to nobody, until this copy goes.
+    Keep_.Reset(::CreateFileA(Path_.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING,
+                              FILE_ATTRIBUTE_TEMPORARY, nullptr));
+    return Keep_ ? ERROR_SUCCESS : ::GetLastError();
+}
+
+TTemporaryFolder::~TTemporaryFolder() {
+    if (!Path_.empty())
+        RemoveTree(Path_);
+}
+
+DWORD TTemporaryFolder::Create(const std::string& parent) {
+    for (int tries = 0; tries < kMaxNameTries; ++tries) {
+        std::string path = NextName(parent, ".tmp");
+        if (::CreateDirectoryA(path.c_str(), nullptr)) {
+            Path_ = std::move(path);
+            return ERROR_SUCCESS;
+        }
+        const DWORD error = ::GetLastError();
+        if (!Taken(error))
+            return error;
+    }
+    return ERROR_FILE_EXISTS;
+}

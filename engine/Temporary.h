@@ -1,0 +1,58 @@
+// The engine's temporary files and folders. Every name starts "~kv<process id>-", so that what a
+// process left behind when it died can be found and removed by another.
+#pragma once
+
+#include <windows.h>
+
+#include <cstdint>
+#include <string>
+
+#include "base/Owned.h"
+
+// The folder that holds a destination path, usable as a folder name ("" -> ".", "D:" -> "D:\").
+std::string FolderOf(const std::string& path);
+
+// A new file "folder\~kvPID-N" + suffix, created exclusively (never an existing one); Path is empty
+// and error set when none could be made.
+struct TNewFile {
+    UniqueHandle Handle;
+    std::string Path;
+};
+TNewFile CreateUniqueFile(const std::string& folder, const std::string& suffix, DWORD attributes, DWORD& error);
+
+// Removes the files and folders (with their contents) that the process left in folder.
+void RemoveTemporariesOf(const std::string& folder, DWORD processId);
+
+// A copy of bytes in the user's temporary folder, for a plug-in that reads only files. It stays open
+// for reading only, so nobody changes it meanwhile, and is removed when the owner goes.
+class TTemporaryCopy {
+public:
+    TTemporaryCopy() = default;
+    TTemporaryCopy(const TTemporaryCopy&) = delete;
+    TTemporaryCopy& operator=(const TTemporaryCopy&) = delete;
+    ~TTemporaryCopy();
+
+    // Name keeps the extension of `likeName`: some plug-ins look at it. Returns the Win32 error.
+    DWORD Create(const void* data, uint32_t size, const std::string& likeName);
+    const std::string& Path() const { return Path_; }
+    explicit operator bool() const { return !Path_.empty(); }
+
+private:
+    UniqueHandle Keep_;
+    std::string Path_;
+};
+
+// An empty folder beside a destination, for a plug-in's disk output; removed with its contents.
+class TTemporaryFolder {
+public:
+    TTemporaryFolder() = default;
+    TTemporaryFolder(const TTemporaryFolder&) = delete;
+    TTemporaryFolder& operator=(const TTemporaryFolder&) = delete;
+    ~TTemporaryFolder();
+
+    DWORD Create(const std::string& parent);
+    const std::string& Path() const { return Path_; }
+
+private:
+    std::string Path_;
+};
