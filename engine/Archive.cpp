@@ -17,13 +17,12 @@ std::string FoldedName(std::string text) {
 }
 
 // The records of a listing block, up to its end record or its end, whichever comes first.
-std::vector<fileInfo> ListingRecords(HLOCAL block) {
+std::vector<fileInfo> ListingRecords(const LockedLocal& block) {
     std::vector<fileInfo> records;
-    LockedLocal locked(block);
-    const auto* record = static_cast<const fileInfo*>(locked.Data());
+    const auto* record = static_cast<const fileInfo*>(block.Data());
     if (!record)
         return records;
-    for (SIZE_T count = ::LocalSize(block) / sizeof(fileInfo); count > 0 && record->method[0] != 0; --count)
+    for (SIZE_T count = ::LocalSize(block.Handle()) / sizeof(fileInfo); count > 0 && record->method[0] != 0; --count)
         records.push_back(*record++);
     return records;
 }
@@ -80,14 +79,13 @@ bool TArchive::FindInListing(const TInput& input, const std::string& memberPath,
     if (!(ListingTried & bit)) {
         ListingTried |= bit;
         HLOCAL block = nullptr;
-        if (GetArchiveInfoProc(input.Source, static_cast<long>(input.Length), input.Flag, &block) == 0 && block &&
-            ::LocalFlags(block) != LMEM_INVALID_HANDLE) {
-            Listing = ListingRecords(block);
+        const int result = GetArchiveInfoProc(input.Source, static_cast<long>(input.Length), input.Flag, &block);
+        // The listing is ours to free, whatever the result said.
+        const LockedLocal listing(block && ::LocalFlags(block) != LMEM_INVALID_HANDLE ? block : nullptr);
+        if (result == 0 && listing.Data()) {
+            Listing = ListingRecords(listing);
             ListingInput = input.Flag & kSpiInputMask;
         }
-        // The listing is ours to free, whatever the result said.
-        if (block && ::LocalFlags(block) != LMEM_INVALID_HANDLE)
-            ::LocalFree(block);
     }
     if (ListingInput != (input.Flag & kSpiInputMask))
         return false;

@@ -99,21 +99,23 @@ bool TRealArchive::SaveThroughDisk(const fileInfo& info, const std::string& dest
 }
 
 bool TRealArchive::SaveMember(const fileInfo& info, const std::string& destPath) {
-    // Memory output is the usual way; each output falls back to the other. A destination that
-    // cannot be written stays so either way. The memory way's failure is the one told.
-    if (info.filesize <= kMemoryOutputLimit) {
-        if (SaveThroughMemory(info, destPath))
-            return true;
-        const TFailure inMemory = Failure;
-        if (inMemory.Kind != TFailureKind::kCannotWrite && SaveThroughDisk(info, destPath))
-            return true;
-        Failure = inMemory;
+    // Memory output is the usual way, disk output the first for large members; each falls back to
+    // the other. A destination that cannot be written is told as such, any other trouble as the
+    // memory way met it.
+    const bool large = info.filesize > kMemoryOutputLimit;
+    if (!large && SaveThroughMemory(info, destPath))
+        return true;
+    const TFailure inMemory = Failure;
+    if (inMemory.Kind == TFailureKind::kCannotWrite)
         return false;
-    }
     if (SaveThroughDisk(info, destPath))
         return true;
     if (Failure.Kind == TFailureKind::kCannotWrite)
         return false;
+    if (!large) {
+        Failure = inMemory;
+        return false;
+    }
     return SaveThroughMemory(info, destPath);
 }
 

@@ -119,7 +119,7 @@ TEST_F(WorkerTest, WorksTheQueueByHandWhenPaused) {
     EXPECT_EQ(Jobs(), 0);
     EXPECT_EQ(Lines(), 0);
     EXPECT_FALSE(FileExists(out / "small.txt"));
-    EXPECT_EQ(out.FileCount(), 1);
+    EXPECT_EQ(out.EntryCount(), 1);
 }
 
 TEST_F(WorkerTest, PausedIntakeShowsTheWindow) {

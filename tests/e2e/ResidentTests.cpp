@@ -172,7 +172,7 @@ TEST_F(ResidentTest, ExtractsWhatTheShellHandsOver) {
     ASSERT_TRUE(WaitFor([&] { return resident.Window() != nullptr; }));
     const std::string inner = TestData("outer.zip\\mid.tar\\pack\\inner.zip\\");
     ExtractHere(out.Path(), {inner + "docs\\readme.txt", inner + "big.bin", TestData("holder.tar\\wrapped.k128\\tiny.txt")});
-    EXPECT_TRUE(WaitFor([&] { return out.FileCount() == 3 && resident.JobLines() == 0; }));
+    EXPECT_TRUE(WaitFor([&] { return out.EntryCount() == 3 && resident.JobLines() == 0; }));
     EXPECT_TRUE(SameContents(out / "readme.txt", TestData("expect\\readme.txt")));
     EXPECT_TRUE(SameContents(out / "big.bin", TestData("expect\\big.bin")));
     EXPECT_TRUE(SameContents(out / "tiny.txt", TestData("expect\\small.txt")));
@@ -199,7 +199,7 @@ TEST_F(ResidentTest, QuitWithWaitingJobsAsksOnce) {
     ASSERT_TRUE(Answer(IDYES));
     EXPECT_EQ(resident.ExitCode(), 0);
     EXPECT_FALSE(HandlerRegistered());
-    EXPECT_EQ(out.FileCount(), 0);
+    EXPECT_EQ(out.EntryCount(), 0);
     EXPECT_EQ(RegReadInt(kSettingsKey, "Mode", -1), kPaused);
     EXPECT_EQ(RegReadInt(kSettingsKey, "Visible", -1), 1);
     EXPECT_EQ(RegReadStr(kSettingsKey, "DestDir", MAX_PATH, "").empty(), false);

@@ -80,7 +80,7 @@ TEST_F(ExtractTest, FailsWithoutWritingAnything) {
     EXPECT_FALSE(Extract(TestData("no-such-file.zip\\a.txt")));
     EXPECT_FALSE(Extract(TestData("outer.zip\\mid.tar\\pack\\no-such-member.txt")));
     EXPECT_FALSE(Extract(TestData("plain.txt"), "no-such-folder\\out.bin"));
-    EXPECT_EQ(out.FileCount(), 0);
+    EXPECT_EQ(out.EntryCount(), 0);
 }
 
 TEST_F(ExtractTest, SurvivesFaultyPlugins) {
@@ -89,7 +89,7 @@ TEST_F(ExtractTest, SurvivesFaultyPlugins) {
         PluginFolder folder({faulty});
         UsePlugins(folder.Path());
         EXPECT_FALSE(Extract(TestData("simple.tar\\a.txt")));
-        EXPECT_EQ(out.FileCount(), 0);
+        EXPECT_EQ(out.EntryCount(), 0);
     }
 }
 
@@ -101,7 +101,7 @@ TEST_F(ExtractTest, KeepsTheOldDestinationWhenAWriteFails) {
     EXPECT_FALSE(Extract(TestData("simple.tar\\a.txt"), "kept.txt"));
     EXPECT_EQ(Result("kept.txt"), ReadWholeFile(TestData("plain.txt")));
     // No temporary file is left behind, and a good write replaces the old contents.
-    EXPECT_EQ(out.FileCount(), 1);
+    EXPECT_EQ(out.EntryCount(), 1);
     UsePlugins(SamplePlugin(""));
     ASSERT_TRUE(Extract(TestData("simple.tar\\b.txt"), "kept.txt"));
     EXPECT_EQ(Result("kept.txt"), Expected("small.txt"));

@@ -81,16 +81,32 @@ ScratchFolder::~ScratchFolder() {
     RemoveTree(path_);
 }
 
-int ScratchFolder::FileCount() const {
+int ScratchFolder::EntryCount() const {
     int count = 0;
     WIN32_FIND_DATAA found;
     UniqueFind search(::FindFirstFileA((path_ + "\\*").c_str(), &found));
     if (!search)
         return 0;
     do {
-        if (!(found.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY))
+        const std::string name = found.cFileName;
+        if (name != "." && name != "..")
             ++count;
     } while (::FindNextFileA(search.Get(), &found));
+    return count;
+}
+
+int EngineTemporaries() {
+    char folder[MAX_PATH + 1] = {};
+    ::GetTempPathA(sizeof folder, folder);
+    const std::string pattern = std::string(folder) + "~kv" + std::to_string(::GetCurrentProcessId()) + "-*";
+    int count = 0;
+    WIN32_FIND_DATAA found;
+    UniqueFind search(::FindFirstFileA(pattern.c_str(), &found));
+    if (search) {
+        do
+            ++count;
+        while (::FindNextFileA(search.Get(), &found));
+    }
     return count;
 }
 

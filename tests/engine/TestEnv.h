@@ -25,11 +25,15 @@ public:
 
     const std::string& Path() const { return path_; }
     std::string operator/(const std::string& name) const { return path_ + "\\" + name; }
-    int FileCount() const;
+    // Files and folders in it.
+    int EntryCount() const;
 
 private:
     std::string path_;
 };
+
+// The engine's temporary files and folders of this process in the user's temporary folder.
+int EngineTemporaries();
 
 // A plug-in folder holding copies of the named sample plug-ins (paths under build/plugins).
 class PluginFolder : public ScratchFolder {

@@ -66,25 +66,32 @@ std::string MemberName(std::string_view raw) {
 }
 
 bool MatchMember(const std::string& name, const Query& query, fileInfo* info) {
-    const char* wanted = query.memberPath;
     size_t split = 0;  // just after the last separator
     for (size_t i = 0; i < name.size(); ++i) {
-        if (wanted[i] == '\0')
+        if (::IsDBCSLeadByte(static_cast<BYTE>(name[i])))
+            ++i;
+        else if (name[i] == '\\')
+            split = i + 1;
+    }
+    // The query is compared from where the compared part of the name starts.
+    const size_t from = query.nameOnly ? split : 0;
+    const char* wanted = query.all ? name.c_str() + from : query.memberPath;
+    for (size_t i = from; i < name.size(); ++i, ++wanted) {
+        if (*wanted == '\0')
             return false;
         if (::IsDBCSLeadByte(static_cast<BYTE>(name[i])) && i + 1 < name.size()) {
             // Both bytes of a double-byte character compare exactly.
-            if (wanted[i] != name[i] || wanted[i + 1] != name[i + 1])
+            if (wanted[0] != name[i] || wanted[1] != name[i + 1])
                 return false;
             ++i;
+            ++wanted;
             continue;
         }
-        const bool same = query.ignoreCase ? FoldAscii(wanted[i]) == FoldAscii(name[i]) : wanted[i] == name[i];
+        const bool same = query.ignoreCase ? FoldAscii(*wanted) == FoldAscii(name[i]) : *wanted == name[i];
         if (!same)
             return false;
-        if (name[i] == '\\')
-            split = i + 1;
     }
-    if (wanted[name.size()] != '\0' || split == name.size())
+    if (*wanted != '\0' || split == name.size())
         return false;  // longer query, or a directory
     const size_t fileLength = name.size() - split;
     if (split >= kNameField || fileLength >= kNameField)

@@ -10,14 +10,30 @@ namespace {
 using namespace kvspi;
 
 enum class Kind { kTar, kZip, kStub128 };
-enum class Fault { kNone, kWrongType, kEndlessInfo, kAcceptAll, kGetFileFails, kShortBlock };
+enum class Fault {
+    kNone,
+    kWrongType,
+    kEndlessInfo,
+    kAcceptAll,
+    kGetFileFails,
+    kShortBlock,
+    kNoMemoryInput,    // GetFileInfo and GetFile refuse memory input
+    kNoMemoryGetFile,  // GetFile refuses memory input with a read error
+    kNameOnly,         // GetFileInfo matches the file name alone; blocks carry 4 spare bytes
+    kNoMemoryOutput,   // GetFile finds no memory for a block
+};
 
 #ifndef KV_FAULT
 #define KV_FAULT kNone
 #endif
+// A plug-in built with KV_EXTENSION takes only files with that extension.
+#ifndef KV_EXTENSION
+#define KV_EXTENSION nullptr
+#endif
 constexpr Kind kKind = Kind::KV_KIND;
 constexpr Fault kFault = Fault::KV_FAULT;
 
+constexpr const char* kOwnExtension = KV_EXTENSION;
 constexpr int kError = 1;
 // IsSupported may rely on no more of `head` than this.
 constexpr size_t kHeadSize = 3072 - 128;
@@ -68,12 +84,21 @@ bool Extract(const Source& member, OutputBlock& block) {
     }
 }
 
-// Tells tests which of tar.spi, zip.spi and stub128.spi took a file.
-bool HasK128Extension(const char* fileName) {
-    constexpr char kExtension[] = ".k128";
-    constexpr size_t kLength = sizeof(kExtension) - 1;
+bool HasExtension(const char* fileName, const char* extension) {
+    const size_t wanted = std::strlen(extension);
     const size_t length = fileName ? std::strlen(fileName) : 0;
-    return length >= kLength && ::lstrcmpiA(fileName + length - kLength, kExtension) == 0;
+    return length >= wanted && ::lstrcmpiA(fileName + length - wanted, extension) == 0;
+}
+
+// Tells tests which of tar.spi, zip.spi and stub128.spi took a file.
+bool TakesName(const char* fileName) {
+    if (kKind == Kind::kStub128 && !HasExtension(fileName, ".k128"))
+        return false;
+    return !kOwnExtension || HasExtension(fileName, kOwnExtension);
+}
+
+bool IsMemoryInput(unsigned int flag) {
+    return (flag & kSpiInputMask) == kSpiInputMemory;
 }
 
 }  // namespace
@@ -101,17 +126,19 @@ int WINAPI IsSupported(const char* fileName, const void* head) {
     // to the front of the list first.
     if (kFault == Fault::kAcceptAll)
         return !fileName || !std::strstr(fileName, "refuse");
-    if (!head || (kKind == Kind::kStub128 && !HasK128Extension(fileName)))
+    if (!head || !TakesName(fileName))
         return 0;
     return Detect(static_cast<const uint8_t*>(head), kHeadSize) != Format::kUnknown;
 }
 
 int WINAPI GetFileInfo(const char* source, long length, const char* memberPath, unsigned int flag, fileInfo* info) {
+    if (kFault == Fault::kNoMemoryInput && IsMemoryInput(flag))
+        return kSpiUnknownFormat;
     try {
         Source archive;
         if (!memberPath || !info || !archive.Open(source, length, flag))
             return kError;
-        const Query query{memberPath, (flag & kSpiIgnoreCase) != 0};
+        const Query query{memberPath, (flag & kSpiIgnoreCase) != 0, kFault == Fault::kNameOnly};
         fileInfo found{};
         if (!Find(archive, query, &found))
             return kError;
@@ -130,17 +157,56 @@ int WINAPI GetFile(const char* source,
                    long /*progressData*/) {
     if constexpr (kFault == Fault::kGetFileFails)
         return kError;
+    if (kFault == Fault::kNoMemoryInput && IsMemoryInput(flag))
+        return kSpiUnknownFormat;
+    if (kFault == Fault::kNoMemoryGetFile && IsMemoryInput(flag))
+        return kSpiFileReadError;
     try {
         Source member;
-        if (!destination || (flag & kSpiOutputMask) != kSpiOutputMemory || !member.Open(source, length, flag))
+        if (!destination || !member.Open(source, length, flag))
             return kError;
+        // Disk output: destination names the folder to write the member into.
+        if ((flag & kSpiOutputMask) == kSpiOutputDisk) {
+            if (kKind != Kind::kZip)
+                return kSpiNoFunction;
+            return ZipExtractToFolder(member, static_cast<const char*>(destination)) ? 0 : kSpiFileWriteError;
+        }
+        if ((flag & kSpiOutputMask) != kSpiOutputMemory)
+            return kError;
+        if (kFault == Fault::kNoMemoryOutput)
+            return kSpiNoMemory;
         OutputBlock block;
         if (!Extract(member, block))
             return kError;
         // Announced filesize stays true; the block is what falls short.
         if (kFault == Fault::kShortBlock && !block.Resize(std::max<uint32_t>(block.Size() / 2, 1)))
             return kError;
+        if (kFault == Fault::kNameOnly && !block.Resize(block.Size() + 4))
+            return kError;
         *static_cast<HLOCAL*>(destination) = block.Release();
+        return 0;
+    } catch (...) {
+        return kError;
+    }
+}
+
+int WINAPI GetArchiveInfo(const char* source, long length, unsigned int flag, HLOCAL* listing) {
+    try {
+        Source archive;
+        std::vector<fileInfo> members;
+        Query query{"", false};
+        query.all = &members;
+        fileInfo scratch{};
+        if (!listing || !archive.Open(source, length, flag) || !Find(archive, query, &scratch))
+            return kError;
+        // Ended by a record whose method is empty.
+        OutputBlock block;
+        const auto bytes = static_cast<uint32_t>((members.size() + 1) * sizeof(fileInfo));
+        if (!block.Allocate(bytes))
+            return kSpiNoMemory;
+        std::memset(block.Data(), 0, bytes);
+        std::memcpy(block.Data(), members.data(), members.size() * sizeof(fileInfo));
+        *listing = block.Release();
         return 0;
     } catch (...) {
         return kError;

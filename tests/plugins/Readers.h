@@ -9,6 +9,7 @@
 #include <cstdint>
 #include <string>
 #include <string_view>
+#include <vector>
 
 namespace kvspi {
 
@@ -58,6 +59,8 @@ private:
 struct Query {
     const char* memberPath;
     bool ignoreCase;
+    bool nameOnly = false;                 // compare the member's file name alone, not its folder
+    std::vector<fileInfo>* all = nullptr;  // list every member here instead of finding one
 };
 
 // Turns stored name bytes into an ANSI member name with '\' separators: valid non-ASCII UTF-8 is
@@ -77,5 +80,7 @@ bool TarFind(const Source& source, const Query& query, fileInfo* info);
 bool TarExtract(const Source& source, OutputBlock& block);
 bool ZipFind(const Source& source, const Query& query, fileInfo* info);
 bool ZipExtract(const Source& source, OutputBlock& block);
+// Disk output: the member whose header starts the source, written as folder\its file name.
+bool ZipExtractToFolder(const Source& source, const std::string& folder);
 
 }  // namespace kvspi

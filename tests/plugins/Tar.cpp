@@ -117,7 +117,9 @@ bool TarFind(const Source& source, const Query& query, fileInfo* info) {
     bool hasLongName = false;
     for (uint32_t offset = 0; ReadHeader(source, offset, header);) {
         uint32_t size = 0;
-        if (IsZeroBlock(header) || !ChecksumMatches(header) || !ParseNumber(header + 124, 12, &size))
+        if (IsZeroBlock(header))
+            break;  // the archive's end
+        if (!ChecksumMatches(header) || !ParseNumber(header + 124, 12, &size))
             return false;
         const uint32_t dataOffset = offset + kBlock;
         if (size > source.Size() - dataOffset)
@@ -144,7 +146,9 @@ bool TarFind(const Source& source, const Query& query, fileInfo* info) {
                 uint32_t time = 0;
                 info->timestamp = ParseNumber(header + 136, 12, &time) ? time : 0;
                 info->crc = 0;
-                return true;
+                if (!query.all)
+                    return true;
+                query.all->push_back(*info);
             }
             hasLongName = false;
         } else if (type != 'K' && type != 'g') {
@@ -155,7 +159,7 @@ bool TarFind(const Source& source, const Query& query, fileInfo* info) {
             return false;
         offset = dataOffset + static_cast<uint32_t>(padded);
     }
-    return false;
+    return query.all != nullptr;
 }
 
 bool TarExtract(const Source& source, OutputBlock& block) {

@@ -2,6 +2,8 @@
 
 #include <zlib.h>
 
+#include "base/AnsiPath.h"
+
 #include <algorithm>
 #include <initializer_list>
 #include <memory>
@@ -211,35 +213,102 @@ bool ZipFind(const Source& source, const Query& query, fileInfo* info) {
     return false;
 }
 
-bool ZipExtract(const Source& source, OutputBlock& block) {
+namespace {
+
+// A member's local header, as far as extracting it needs.
+struct LocalEntry {
+    uint16_t flags = 0;
+    uint16_t method = 0;
+    uint32_t compressedSize = 0;
+    uint32_t size = 0;
+    uint32_t dataOffset = 0;
+    std::string name;
+};
+
+bool ReadLocal(const Source& source, LocalEntry& entry) {
     uint8_t header[kLocalSize];
     if (source.Size() < kLocalSize || !source.Read(0, header, kLocalSize) || U32(header) != kLocalSignature)
         return false;
-    const uint16_t flags = U16(header + 6);
-    const uint16_t method = U16(header + 8);
-    uint32_t compressedSize = U32(header + 18);
-    uint32_t size = U32(header + 22);
+    entry.flags = U16(header + 6);
+    entry.method = U16(header + 8);
+    entry.compressedSize = U32(header + 18);
+    entry.size = U32(header + 22);
     const uint16_t nameSize = U16(header + 26);
     const uint16_t extraSize = U16(header + 28);
-    const uint32_t dataOffset = kLocalSize + nameSize + extraSize;
-    std::vector<uint8_t> extra(extraSize);
-    if ((flags & kEncrypted) || dataOffset > source.Size() ||
-        !source.Read(kLocalSize + nameSize, extra.data(), extraSize) ||
-        !ApplyZip64(extra.data(), extraSize, {&size, &compressedSize}))
+    entry.dataOffset = kLocalSize + nameSize + extraSize;
+    std::vector<uint8_t> nameAndExtra(nameSize + extraSize);
+    if ((entry.flags & kEncrypted) || entry.dataOffset > source.Size() ||
+        !source.Read(kLocalSize, nameAndExtra.data(), nameSize + extraSize))
         return false;
-    const uint32_t available = source.Size() - dataOffset;
-    // Sizes that follow the data are zero here; a deflate stream tells its own end.
-    const bool sizesFollow = (flags & kSizesFollowData) != 0;
-    if (method == kDeflated && sizesFollow && compressedSize == 0) {
-        return Inflate(source, dataOffset, available, size ? std::optional<uint32_t>(size) : std::nullopt, block);
+    const uint8_t* extra = nameAndExtra.data() + nameSize;
+    entry.name = EntryName(nameAndExtra.data(), nameSize, extra, extraSize);
+    return ApplyZip64(extra, extraSize, {&entry.size, &entry.compressedSize});
+}
+
+// Stored data, copied through a small buffer so that members of any size fit.
+bool CopyStored(const Source& source, const LocalEntry& entry, HANDLE file) {
+    constexpr uint32_t kChunk = 1 << 20;
+    std::vector<uint8_t> chunk(kChunk);
+    for (uint32_t done = 0; done < entry.size;) {
+        const uint32_t count = std::min(kChunk, entry.size - done);
+        DWORD written = 0;
+        if (!source.Read(entry.dataOffset + done, chunk.data(), count) ||
+            !::WriteFile(file, chunk.data(), count, &written, nullptr) || written != count)
+            return false;
+        done += count;
     }
-    if (compressedSize > available || (sizesFollow && compressedSize == 0 && size == 0))
+    return true;
+}
+
+}  // namespace
+
+bool ZipExtract(const Source& source, OutputBlock& block) {
+    LocalEntry entry;
+    if (!ReadLocal(source, entry))
         return false;
-    if (method == kStored)
-        return compressedSize == size && block.Allocate(size) && source.Read(dataOffset, block.Data(), size);
-    if (method == kDeflated)
-        return Inflate(source, dataOffset, compressedSize, size, block);
+    const uint32_t available = source.Size() - entry.dataOffset;
+    // Sizes that follow the data are zero here; a deflate stream tells its own end.
+    const bool sizesFollow = (entry.flags & kSizesFollowData) != 0;
+    if (entry.method == kDeflated && sizesFollow && entry.compressedSize == 0) {
+        return Inflate(source, entry.dataOffset, available,
+                       entry.size ? std::optional<uint32_t>(entry.size) : std::nullopt, block);
+    }
+    if (entry.compressedSize > available || (sizesFollow && entry.compressedSize == 0 && entry.size == 0))
+        return false;
+    if (entry.method == kStored)
+        return entry.compressedSize == entry.size && block.Allocate(entry.size) &&
+               source.Read(entry.dataOffset, block.Data(), entry.size);
+    if (entry.method == kDeflated)
+        return Inflate(source, entry.dataOffset, entry.compressedSize, entry.size, block);
     return false;
+}
+
+bool ZipExtractToFolder(const Source& source, const std::string& folder) {
+    LocalEntry entry;
+    if (!ReadLocal(source, entry))
+        return false;
+    std::string where = entry.name;
+    std::string name;
+    SplitLastComponent(where, name);
+    const std::string path = folder + "\\" + name;
+    UniqueHandle file(::CreateFileA(path.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr));
+    if (!file)
+        return false;
+    bool written = false;
+    // Stored members stream; deflated ones go through memory, which small samples can afford.
+    if (entry.method == kStored && entry.compressedSize == entry.size &&
+        entry.size <= source.Size() - entry.dataOffset) {
+        written = CopyStored(source, entry, file.Get());
+    } else {
+        OutputBlock block;
+        DWORD count = 0;
+        written = ZipExtract(source, block) && ::WriteFile(file.Get(), block.Data(), block.Size(), &count, nullptr) &&
+                  count == block.Size();
+    }
+    file.Reset();
+    if (!written)
+        ::DeleteFileA(path.c_str());
+    return written;
 }
 
 }  // namespace kvspi

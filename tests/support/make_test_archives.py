@@ -79,6 +79,16 @@ write("holder.tar", tar_bytes([("wrapped.k128", k128), ("plain.txt", b"x")]))
 # A tar for the plug-ins that read tar only (faulty ones included).
 write("simple.tar", tar_bytes([("a.txt", readme), ("b.txt", small)]))
 
+# For the plug-ins that behave like real third-party ones, each reading its own extension: a zip
+# holding one tar for each (the one for the disk-only plug-in with a zip inside it), a name-only tar
+# and a zip for the plug-in without memory output on disk.
+quirky_tar = tar_bytes([("docs/readme.txt", readme), ("small.txt", small),
+                        ("deeper.zip", zip_bytes([("small.txt", small)]))])
+write("quirks.zip", zip_bytes([("inner.dtar", quirky_tar), ("inner.gtar", quirky_tar),
+                               ("inner.ntar", quirky_tar)], zipfile.ZIP_STORED))
+write("names.ntar", quirky_tar)
+write("stored.ozip", zip_bytes([("docs/readme.txt", readme), ("small.txt", small)], zipfile.ZIP_STORED))
+
 # What the members must come out as.
 write("expect/readme.txt", readme)
 write("expect/small.txt", small)

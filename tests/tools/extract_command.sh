@@ -1,5 +1,6 @@
 #!/usr/bin/env bash
-# kelvane-extract as scripts use it: exit codes 0/1/2, silence on success, a usage line on misuse.
+# kelvane-extract as scripts use it: exit codes 0/1/2, silence on success, one line saying where and
+# why on failure, a usage line on misuse.
 set -u
 wine=$1 extract=$2 plugins=$3 data=$4
 out=$(mktemp -d)
@@ -20,7 +21,18 @@ win() { echo "Z:${1//\//\\}"; }
 expect 0 "nested member" -- --plugins "$(win "$plugins")" "$(win "$data")\\outer.zip\\mid.tar\\pack\\inner.zip\\small.txt" "$(win "$out")\\small.txt"
 cmp -s "$out/small.txt" "$data/expect/small.txt" || { echo "FAIL: wrong bytes"; failures=$((failures + 1)); }
 [ -s "$out/stdout" ] || [ -s "$out/stderr" ] && { echo "FAIL: output on success"; failures=$((failures + 1)); }
+one_line_naming() {  # one_line_naming WHAT TEXT...: stderr is one line holding every TEXT
+    [ "$(wc -l <"$out/stderr")" = 1 ] || { echo "FAIL: $1: not one line on stderr"; failures=$((failures + 1)); }
+    local what=$1 text
+    shift
+    for text in "$@"; do
+        grep -qaF -- "$text" "$out/stderr" || { echo "FAIL: $what: stderr lacks $text"; failures=$((failures + 1)); }
+    done
+}
 expect 1 "missing member" -- --plugins "$(win "$plugins")" "$(win "$data")\\outer.zip\\nothing.txt" "$(win "$out")\\x"
+one_line_naming "missing member" "outer.zip" "nothing.txt" "zip.spi"
+expect 1 "destination in a missing folder" -- --plugins "$(win "$plugins")" "$(win "$data")\\plain.txt" "$(win "$out")\\none\\x"
+one_line_naming "destination in a missing folder" "$(win "$out")\\none\\x"
 # Without --plugins the list comes from Susie's settings, which name no folder here.
 "$wine" reg delete 'HKCU\Software\Hosenbu\Susie\Plug-in' /f >/dev/null 2>&1
 expect 1 "no Susie folder" -- "$(win "$data")\\outer.zip\\ReadMe.txt" "$(win "$out")\\x"

@@ -1,0 +1,74 @@
+// Plug-ins as real third-party ones behave: without memory input, matching by file name only,
+// without room for memory output. Each quirk costs at most a temporary file, never left behind.
+#include <gtest/gtest.h>
+
+#include <string>
+
+#include "engine/Archive.h"
+#include "engine/PluginList.h"
+#include "tests/engine/TestEnv.h"
+
+namespace {
+
+class FallbackTest : public ::testing::Test {
+protected:
+    void SetUp() override {
+        plugins.SetFolder(folder.Path());
+        ASSERT_EQ(plugins.Load(), 5);
+        temporariesBefore = EngineTemporaries();
+    }
+    void TearDown() override {
+        EXPECT_EQ(EngineTemporaries(), temporariesBefore) << "a temporary file was left behind";
+    }
+    TExtractOutcome Extract(const std::string& source, const std::string& dest = "out.bin") {
+        return ExtractPathOutcome(plugins, TestData(source), out / dest);
+    }
+    std::string Expected(const std::string& name) { return ReadWholeFile(TestData("expect\\" + name)); }
+
+    PluginFolder folder{"zip.spi", "quirky\\diskonly.spi", "quirky\\nomemget.spi", "quirky\\nameonly.spi",
+                        "quirky\\diskout.spi"};
+    TPluginList plugins;
+    ScratchFolder out;
+    int temporariesBefore = 0;
+};
+
+TEST_F(FallbackTest, ReadsLevelsWhosePluginRefusesMemoryInput) {
+    // inner.dtar's plug-in reads no memory at all, inner.gtar's lists from memory but will not
+    // extract from it.
+    for (const char* level : {"quirks.zip\\inner.dtar", "quirks.zip\\inner.gtar"}) {
+        SCOPED_TRACE(level);
+        ASSERT_TRUE(Extract(std::string(level) + "\\docs\\readme.txt").Succeeded());
+        EXPECT_EQ(ReadWholeFile(out / "out.bin"), Expected("readme.txt"));
+        // Only that level goes to disk: the zip inside it is read from memory again.
+        ASSERT_TRUE(Extract(std::string(level) + "\\deeper.zip\\small.txt", "small.txt").Succeeded());
+        EXPECT_EQ(ReadWholeFile(out / "small.txt"), Expected("small.txt"));
+    }
+    const TExtractOutcome missing = Extract("quirks.zip\\inner.dtar\\missing.txt");
+    EXPECT_EQ(missing.Failure.Kind, TFailureKind::kNotFound);
+    EXPECT_EQ(missing.Failure.Plugin, "diskonly.spi");
+    EXPECT_EQ(missing.Component, "missing.txt");
+    EXPECT_EQ(out.EntryCount(), 2);
+}
+
+TEST_F(FallbackTest, FindsMembersInFoldersThroughTheListing) {
+    // The plug-in knows "readme.txt" but not "docs\readme.txt"; its blocks have 4 spare bytes.
+    for (const char* archive : {"names.ntar", "quirks.zip\\inner.ntar"}) {
+        SCOPED_TRACE(archive);
+        ASSERT_TRUE(Extract(std::string(archive) + "\\DOCS\\ReadMe.txt").Succeeded());
+        EXPECT_EQ(ReadWholeFile(out / "out.bin"), Expected("readme.txt"));
+        EXPECT_EQ(Extract(std::string(archive) + "\\docs\\small.txt").Failure.Kind, TFailureKind::kNotFound);
+    }
+}
+
+TEST_F(FallbackTest, WritesThroughThePluginsDiskOutput) {
+    ASSERT_TRUE(Extract("stored.ozip\\docs\\readme.txt", "readme.txt").Succeeded());
+    EXPECT_EQ(ReadWholeFile(out / "readme.txt"), Expected("readme.txt"));
+    // The plug-in's own folder beside the destination is gone; only the destination is left.
+    EXPECT_EQ(out.EntryCount(), 1);
+    // Into a folder that does not exist, neither output can write.
+    const TExtractOutcome failed = Extract("stored.ozip\\small.txt", "no-such-folder\\small.txt");
+    EXPECT_EQ(failed.Failure.Kind, TFailureKind::kCannotWrite);
+    EXPECT_EQ(out.EntryCount(), 1);
+}
+
+}  // namespace
