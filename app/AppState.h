@@ -1,5 +1,5 @@
 // The one process-wide record of the resident program. The GUI thread owns it; the worker thread
-// touches only WorkerBusy (write), RunMode (read) and MainWindow (to post to it).
+// has only what TWorker hands it.
 #pragma once
 
 #include <windows.h>
@@ -10,13 +10,12 @@
 #include <memory>
 #include <string>
 
+#include "app/FailureNotice.h"
 #include "base/Owned.h"
 #include "engine/PluginList.h"
 #include "handoff/PendingBlocks.h"
 #include "jobs/ExtractQueue.h"
-
-constexpr uint8_t kContinuous = 0;
-constexpr uint8_t kPaused = 1;
+#include "jobs/Worker.h"
 
 // What every window-message handler receives; Result is what the window procedure returns.
 struct TMessage {
@@ -38,17 +37,15 @@ struct AppState {
     UniqueFont ListFont;
     std::unique_ptr<TPluginList> Plugins;
     std::unique_ptr<TExtractQueue> Queue;
-    std::atomic<uint8_t> RunMode{kContinuous};
     std::string DestinationFolder;
     int LineHeight = 0;
     NOTIFYICONDATAA Tray = {};
     UniqueIcon TrayIcon;
-    std::atomic<bool> WorkerBusy{false};
-    UniqueHandle Worker;  // the last worker thread, so the exit path can wait for it
+    TFailureNotice Failures;
+    int BalloonsShown = 0;  // what the tray icon was asked to show, for tests to see
+    // After the plug-ins, so it goes before them: it waits for its thread, which uses them.
+    TWorker Worker;
     UniqueHandle InstanceMutex;
 };
-
-static_assert(sizeof(AppState::RunMode) == 1 && decltype(AppState::RunMode)::is_always_lock_free);
-static_assert(decltype(AppState::WorkerBusy)::is_always_lock_free);
 
 AppState& App();

@@ -3,9 +3,9 @@
 #include "app/AboutBox.h"
 #include "app/FolderBrowser.h"
 #include "app/Identifiers.h"
+#include "app/JobCommands.h"
 #include "app/MainWindow.h"
 #include "app/Resident.h"
-#include "jobs/Worker.h"
 
 namespace {
 

@@ -22,14 +22,16 @@
 #define IDC_TOOLBAR 1300
 #define IDC_JOBLIST 1301
 
-// Private messages. WM_USER itself means "a hand-off block is pending".
-#define WM_RUNNEXT (WM_USER + 2)
+// Private messages. WM_USER itself means "a hand-off block is pending"; WM_USER + 2 and + 6 are the
+// worker's (jobs/Worker.h).
 #define WM_TRAYNOTIFY (WM_USER + 4)
+
+#define IDT_FAILURES 1
 
 #ifndef RC_INVOKED
 #include <windows.h>
 
-static_assert(WM_USER == 1024 && WM_RUNNEXT == 1026 && WM_TRAYNOTIFY == 1028);
+static_assert(WM_USER == 1024 && WM_TRAYNOTIFY == 1028);
 // The system menu carries the exit command too: it must not collide with SC_* values (>= 0xF000).
 static_assert(IDM_EXIT < SC_SIZE);
 #endif

@@ -1,4 +1,5 @@
-// Jobs enter the queue from files dropped on the main window and from the shell's drop handler.
+// Jobs enter the queue from files dropped on the main window and from the shell's drop handler, a
+// whole drop in one step.
 #pragma once
 
 #include <windows.h>

@@ -1,12 +1,14 @@
-#include "jobs/Worker.h"
+#include "app/JobCommands.h"
 
 #include <commctrl.h>
 
 #include <memory>
 
+#include "app/FailureNotice.h"
 #include "app/Identifiers.h"
+#include "app/JobList.h"
 #include "app/MainWindow.h"
-#include "engine/Archive.h"
+#include "jobs/Worker.h"
 
 namespace {
 
@@ -26,11 +28,15 @@ int SelectedJob() {
     return static_cast<int>(::SendMessageA(App().JobList, LB_GETCURSEL, 0, 0));
 }
 
+TJob JobAt(int index) {
+    return {App().Queue->GetSource(index), App().Queue->GetDestination(index)};
+}
+
 }  // namespace
 
 void RunNextJob(HWND window, TMessage& message) {
     AppState& app = App();
-    if (app.RunMode != kContinuous)
+    if (app.Worker.RunMode != kContinuous)
         return;
     if (app.Queue->Count() <= 0) {
         UnlockDestinationChange(window);
@@ -39,43 +45,26 @@ void RunNextJob(HWND window, TMessage& message) {
     MSG pending;
     while (::PeekMessageA(&pending, window, WM_RUNNEXT, WM_RUNNEXT, PM_REMOVE)) {
     }
-    if (app.WorkerBusy)
+    if (app.Worker.Busy())
         return;
-
     const int index = static_cast<int>(message.LParam);
-    auto param = std::make_unique<TParam>();
-    param->Source = app.Queue->GetSource(index);
-    param->Destination = app.Queue->GetDestination(index);
-    app.WorkerBusy = true;
-    // The handle is kept so that the exit path can wait for the worker.
-    app.Worker.Reset(::CreateThread(nullptr, 0, WorkerProc, param.get(), 0, nullptr));
-    if (app.Worker)
-        param.release();
-    else
-        app.WorkerBusy = false;
+    // A job that found no thread leaves the queue all the same, as it always has.
+    app.Worker.Start(window, *app.Plugins, JobAt(index));
     RemoveJob(index);
 }
 
-DWORD WINAPI WorkerProc(LPVOID raw) {
-    std::unique_ptr<TParam> param(static_cast<TParam*>(raw));
-    AppState& app = App();
-    app.WorkerBusy = true;
-    // A failed job is simply gone; ExtractPath reports every error as false.
-    ExtractPath(*app.Plugins, param->Source, param->Destination);
-    param.reset();
-    app.WorkerBusy = false;
-    if (app.RunMode == kContinuous)
-        ::PostMessageA(app.MainWindow, WM_RUNNEXT, 0, 0);
-    return 0;
+void OnJobFinished(HWND window, TMessage& message) {
+    const std::unique_ptr<TFinishedJob> finished(FinishedJobOf(message.LParam));
+    if (finished && !finished->Outcome.Succeeded())
+        NoteFailure(window, finished->Job.Source, finished->Outcome);
 }
 
 void WaitForWorker() {
-    if (App().Worker)
-        ::WaitForSingleObject(App().Worker.Get(), INFINITE);
+    App().Worker.Wait();
 }
 
 void StartIfContinuous(HWND window) {
-    if (App().RunMode != kContinuous)
+    if (App().Worker.RunMode != kContinuous)
         return;
     EnableDestinationChange(window, false);
     ::PostMessageA(window, WM_RUNNEXT, 0, 0);
@@ -85,32 +74,33 @@ void UnlockDestinationChange(HWND window) {
     EnableDestinationChange(window, true);
 }
 
-void ExtractSelected(HWND) {
+void ExtractSelected(HWND window) {
     const int index = SelectedJob();
     if (index < 0)
         return;
-    const std::string destination = App().Queue->GetDestination(index);
-    const std::string source = App().Queue->GetSource(index);
+    const TJob job = JobAt(index);
     // Waits for a worker's extraction, if one runs: the engine takes one extraction at a time.
-    ExtractPath(*App().Plugins, source, destination);
+    const TExtractOutcome outcome = RunJobHere(*App().Plugins, job);
     RemoveJob(index);
+    if (!outcome.Succeeded())
+        NoteFailure(window, job.Source, outcome);
 }
 
 void SetContinuous(HWND window) {
-    App().RunMode = kContinuous;
+    App().Worker.RunMode = kContinuous;
     UpdateCommandStates(window);
     ::PostMessageA(window, WM_RUNNEXT, 0, 0);
 }
 
 void SetPaused(HWND window) {
-    App().RunMode = kPaused;
+    App().Worker.RunMode = kPaused;
     UpdateCommandStates(window);
 }
 
 void CancelAll(HWND) {
-    const int count = static_cast<int>(::SendMessageA(App().JobList, LB_GETCOUNT, 0, 0));
-    for (int i = count - 1; i >= 0; --i)
-        RemoveJob(i);
+    // One step for the queue and one for the list, however many jobs there are.
+    App().Queue->Clear();
+    ClearJobLines(App().JobList);
 }
 
 void DeleteSelected(HWND) {

@@ -1,21 +1,14 @@
-// Runs the queue one job at a time: in continuous mode on a worker thread, chained by WM_RUNNEXT;
-// in paused mode by hand, through the job commands.
+// The queue as the window runs it: in continuous mode one job after another on the worker, chained
+// by WM_RUNNEXT; in paused mode by hand. Every change of the queue changes the job list with it.
 #pragma once
 
 #include <windows.h>
 
-#include <string>
-
 #include "app/AppState.h"
 
-// A worker's own copy of one job; the worker frees it.
-struct TParam {
-    std::string Source;
-    std::string Destination;
-};
-
 void RunNextJob(HWND window, TMessage& message);
-DWORD WINAPI WorkerProc(LPVOID param);
+// A job the worker finished: a failure is told through the tray icon.
+void OnJobFinished(HWND window, TMessage& message);
 // Waits until the worker thread, if one was started, has ended.
 void WaitForWorker();
 

@@ -65,6 +65,24 @@ bool MoveJobList(HWND jobList, const RECT& rect) {
     return ::SetWindowPlacement(jobList, &placement);
 }
 
+void SyncJobLines(HWND jobList, int count) {
+    const LRESULT top = ::SendMessageA(jobList, LB_GETTOPINDEX, 0, 0);
+    const LRESULT selected = ::SendMessageA(jobList, LB_GETCURSEL, 0, 0);
+    // Without this the list box repaints once per line it adds.
+    ::SendMessageA(jobList, WM_SETREDRAW, FALSE, 0);
+    ::SendMessageA(jobList, LB_SETCOUNT, count, 0);
+    if (selected != LB_ERR && selected < count)
+        ::SendMessageA(jobList, LB_SETCURSEL, selected, 0);
+    if (top != LB_ERR)
+        ::SendMessageA(jobList, LB_SETTOPINDEX, top, 0);
+    ::SendMessageA(jobList, WM_SETREDRAW, TRUE, 0);
+    ::InvalidateRect(jobList, nullptr, TRUE);
+}
+
+void ClearJobLines(HWND jobList) {
+    ::SendMessageA(jobList, LB_RESETCONTENT, 0, 0);
+}
+
 void OnMeasureItem(HWND, TMessage& message) {
     if (message.WParam != IDC_JOBLIST)
         return;

@@ -12,5 +12,8 @@ constexpr int kToolbarHeight = 28;
 HFONT CreateListFont();
 HWND CreateJobList(HWND window);
 bool MoveJobList(HWND jobList, const RECT& rect);
+// The list grows or shrinks to count lines in one step; selection and scrolling stay.
+void SyncJobLines(HWND jobList, int count);
+void ClearJobLines(HWND jobList);
 void OnMeasureItem(HWND window, TMessage& message);
 void OnDrawItem(HWND window, TMessage& message);

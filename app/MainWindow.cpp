@@ -11,7 +11,10 @@
 
 #include "app/Commands.h"
 #include "app/Destination.h"
+#include "app/FailureNotice.h"
 #include "app/Identifiers.h"
+#include "app/Intake.h"
+#include "app/JobCommands.h"
 #include "app/JobList.h"
 #include "app/Resident.h"
 #include "app/Settings.h"
@@ -20,8 +23,6 @@
 #include "base/AnsiPath.h"
 #include "base/ModulePath.h"
 #include "handoff/Receiver.h"
-#include "jobs/Intake.h"
-#include "jobs/Worker.h"
 
 namespace {
 
@@ -46,6 +47,9 @@ constexpr TDispatch kDispatch[] = {
     {WM_DROPFILES, AcceptDroppedFiles},
     {WM_USER, AcceptHandOff},
     {WM_RUNNEXT, RunNextJob},
+    {WM_JOBFINISHED, OnJobFinished},
+    {WM_TIMER, OnTimer},
+    {WM_SHOWWINDOW, OnShowWindow},
     {WM_TRAYNOTIFY, OnTrayNotify},
 };
 
@@ -144,7 +148,7 @@ HWND CreateMainWindow() {
     HWND window = ::CreateWindowExA(0, kMainClassName, "Kelvane", WS_CAPTION | WS_SYSMENU | WS_THICKFRAME,
                                     settings.Left, settings.Top, settings.Width, settings.Height, nullptr, nullptr,
                                     ::GetModuleHandleA(nullptr), nullptr);
-    App().RunMode = settings.Mode;
+    App().Worker.RunMode = settings.Mode;
     if (!window)
         return nullptr;
     SetDestinationFolder(window, settings.DestDir);
@@ -194,7 +198,7 @@ void OnClose(HWND window, TMessage&) {
 void UpdateCommandStates(HWND window) {
     HMENU menu = ::GetMenu(window);
     const bool visible = ::IsWindowVisible(window);
-    const uint8_t mode = App().RunMode;
+    const uint8_t mode = App().Worker.RunMode;
     for (const TCommandRule& rule : kCommandRules) {
         const bool enabled = (visible || !rule.NeedsVisible) && (rule.AnyMode || mode == rule.Mode);
         ::EnableMenuItem(menu, rule.Command, MF_BYCOMMAND | (enabled ? MF_ENABLED : MF_GRAYED));

@@ -5,13 +5,13 @@
 #include <string>
 
 #include "app/Identifiers.h"
+#include "app/JobCommands.h"
 #include "app/MainWindow.h"
 #include "app/Settings.h"
 #include "app/TrayIcon.h"
 #include "base/ModulePath.h"
 #include "base/ProcAddress.h"
 #include "handoff/Channel.h"
-#include "jobs/Worker.h"
 
 namespace {
 

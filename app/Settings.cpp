@@ -64,6 +64,6 @@ void SaveSettings(HWND window) {
         RegWriteInt(kSettingsKey, "Width", normal.right - normal.left);
         RegWriteInt(kSettingsKey, "Height", normal.bottom - normal.top);
     }
-    RegWriteInt(kSettingsKey, "Mode", App().RunMode.load());
+    RegWriteInt(kSettingsKey, "Mode", App().Worker.RunMode.load());
     RegWriteStr(kSettingsKey, "DestDir", App().DestinationFolder);
 }

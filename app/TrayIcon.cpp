@@ -4,13 +4,21 @@
 
 #include "app/AppState.h"
 #include "app/Identifiers.h"
+#include "base/AnsiPath.h"
 #include "base/ModulePath.h"
 
 namespace {
 
-// The classic record size: every shell version understands it.
-constexpr DWORD kTrayRecordSize = 88;
-static_assert(NOTIFYICONDATAA_V1_SIZE == kTrayRecordSize);
+// The record as shells since Windows 2000 read it: with the balloon fields, without later ones.
+constexpr DWORD kTrayRecordSize = NOTIFYICONDATAA_V2_SIZE;
+
+// Copies text into a fixed field, cut on a character boundary.
+template <size_t N>
+void PutText(char (&field)[N], const std::string& text) {
+    const std::string_view fitting = CutAtCharacter(text, N - 1);
+    fitting.copy(field, fitting.size());
+    field[fitting.size()] = '\0';
+}
 
 }  // namespace
 
@@ -30,8 +38,25 @@ void AddTrayIcon(HWND window) {
     tray.uFlags = NIF_MESSAGE | NIF_ICON | NIF_TIP;
     tray.uCallbackMessage = WM_TRAYNOTIFY;
     tray.hIcon = small;
-    lstrcpynA(tray.szTip, "Kelvane", sizeof tray.szTip);
+    PutText(tray.szTip, app.Failures.Tip());
     ::Shell_NotifyIconA(NIM_ADD, &tray);
+}
+
+void SetTrayTip(const std::string& tip) {
+    NOTIFYICONDATAA& tray = App().Tray;
+    tray.uFlags = NIF_TIP;
+    PutText(tray.szTip, tip);
+    ::Shell_NotifyIconA(NIM_MODIFY, &tray);
+}
+
+void ShowTrayBalloon(const std::string& title, const std::string& text) {
+    NOTIFYICONDATAA& tray = App().Tray;
+    tray.uFlags = NIF_INFO;
+    tray.dwInfoFlags = NIIF_WARNING;
+    PutText(tray.szInfoTitle, title);
+    PutText(tray.szInfo, text);
+    ::Shell_NotifyIconA(NIM_MODIFY, &tray);
+    ++App().BalloonsShown;
 }
 
 void RemoveTrayIcon() {

@@ -3,5 +3,10 @@
 
 #include <windows.h>
 
+#include <string>
+
 void AddTrayIcon(HWND window);
 void RemoveTrayIcon();
+void SetTrayTip(const std::string& tip);
+// A balloon notification from the icon; the shell hides it after a few seconds.
+void ShowTrayBalloon(const std::string& title, const std::string& text);

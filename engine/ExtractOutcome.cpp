@@ -8,7 +8,7 @@ std::string PluginPart(const TFailure& failure) {
     return failure.Plugin.empty() ? std::string() : "プラグイン " + failure.Plugin;
 }
 
-std::string Reason(const TFailure& failure) {
+std::string ReasonFor(const TFailure& failure) {
     switch (failure.Kind) {
         case TFailureKind::kNone:
             return "解凍しました";
@@ -85,5 +85,9 @@ std::string Win32Message(DWORD error) {
 
 std::string TExtractOutcome::Describe() const {
     std::string place = Container.empty() ? Component : Container + " の中の " + Component;
-    return place + ": " + Reason(Failure);
+    return place + ": " + Reason();
+}
+
+std::string TExtractOutcome::Reason() const {
+    return ReasonFor(Failure);
 }

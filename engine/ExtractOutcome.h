@@ -36,6 +36,8 @@ struct TExtractOutcome {
     bool Succeeded() const { return Failure.Kind == TFailureKind::kNone; }
     // One line for people, in the ANSI code page: the place, then the reason.
     std::string Describe() const;
+    // The reason alone.
+    std::string Reason() const;
 };
 
 // The name of a Susie result code, e.g. 6 -> "ファイル読み込みエラー"; null for unknown codes.

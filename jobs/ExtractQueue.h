@@ -34,6 +34,7 @@ public:
     int Append(std::string source, std::string destination, uint16_t flag);
     void Insert(int index, std::string source, std::string destination, uint16_t flag);
     void Delete(int index);
+    void Clear() { Jobs.clear(); }
 
 private:
     TExtractJob& At(int index) const;

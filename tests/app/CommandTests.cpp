@@ -58,16 +58,16 @@ TEST_F(CommandTest, AcceleratorsOfGrayedCommandsDoNothing) {
     PressKey(window, VK_DELETE);  // delete is grayed in continuous mode
     EXPECT_EQ(App().Queue->Count(), 1);
     PressKey(window, VK_ESCAPE);  // pause
-    EXPECT_EQ(App().RunMode, kPaused);
+    EXPECT_EQ(App().Worker.RunMode, kPaused);
     PressKey(window, VK_ESCAPE);  // pause is grayed now
-    EXPECT_EQ(App().RunMode, kPaused);
+    EXPECT_EQ(App().Worker.RunMode, kPaused);
     PressKey(window, VK_DELETE);
     EXPECT_EQ(App().Queue->Count(), 0);
     AddJob("D:\\b.zip\\b.txt");
     PressKey(window, VK_DELETE, true);  // Alt+Del: cancel all
     EXPECT_EQ(App().Queue->Count(), 0);
     PressKey(window, VK_F9);
-    EXPECT_EQ(App().RunMode, kContinuous);
+    EXPECT_EQ(App().Worker.RunMode, kContinuous);
 }
 
 TEST_F(CommandTest, ControlNotificationsAndUnknownIdsAreNotCommands) {

@@ -53,7 +53,7 @@ TEST_F(MainWindowTest, IsCreatedFromTheSettings) {
     EXPECT_EQ(rect.bottom - rect.top, 300);
     EXPECT_TRUE(::IsWindowVisible(window));
     EXPECT_EQ(WindowText(window), "Kelvane - C:\\表\\out");
-    EXPECT_EQ(App().RunMode, kPaused);
+    EXPECT_EQ(App().Worker.RunMode, kPaused);
     // No minimize or maximize box: a sizable frame only.
     EXPECT_EQ(::GetWindowLongA(window, GWL_STYLE) & (WS_MINIMIZEBOX | WS_MAXIMIZEBOX), 0);
 }
@@ -64,7 +64,7 @@ TEST_F(MainWindowTest, StartsHiddenInTheCurrentFolderWithoutSettings) {
     ::GetCurrentDirectoryA(MAX_PATH, current);
     EXPECT_FALSE(::IsWindowVisible(window));
     EXPECT_EQ(WindowText(window), std::string("Kelvane - ") + current);
-    EXPECT_EQ(App().RunMode, kContinuous);
+    EXPECT_EQ(App().Worker.RunMode, kContinuous);
     EXPECT_NE(App().Toolbar, nullptr);
     EXPECT_NE(App().Queue, nullptr);
     EXPECT_NE(App().Plugins, nullptr);
@@ -101,7 +101,7 @@ TEST_F(MainWindowTest, CommandStatesFollowVisibilityAndRunMode) {
     for (const Case& c : cases) {
         SCOPED_TRACE(testing::Message() << "visible " << c.visible << " mode " << int(c.mode));
         ::ShowWindow(window, c.visible ? SW_SHOWNORMAL : SW_HIDE);
-        App().RunMode = c.mode;
+        App().Worker.RunMode = c.mode;
         UpdateCommandStates(window);
         EXPECT_EQ(MenuEnabled(window, IDM_CLOSE), c.close);
         for (auto [command, expected] : {std::pair{IDM_EXTRACT, c.extract}, std::pair{IDM_DELETE, c.del},

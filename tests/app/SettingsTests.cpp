@@ -71,11 +71,11 @@ TEST_F(SettingsTest, SaveThenLoadRoundTrips) {
     HWND window = ::CreateWindowExA(0, "STATIC", "", WS_OVERLAPPEDWINDOW, 30, 40, 300, 200, nullptr, nullptr,
                                     nullptr, nullptr);
     ASSERT_NE(window, nullptr);
-    App().RunMode = kPaused;
+    App().Worker.RunMode = kPaused;
     App().DestinationFolder = "C:\\表\\saved";
     SaveSettings(window);
     ::DestroyWindow(window);
-    App().RunMode = kContinuous;
+    App().Worker.RunMode = kContinuous;
     App().DestinationFolder.clear();
 
     const TSettings settings = LoadSettings();

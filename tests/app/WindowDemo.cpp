@@ -81,7 +81,7 @@ int main(int argc, char** argv) {
     App().MainWindow = window;
     ::SetWindowPos(window, nullptr, 8, 8, 600, 230, SWP_NOZORDER);
     SetDestinationFolder(window, "C:\\Users\\user\\解凍先");
-    App().RunMode = kPaused;
+    App().Worker.RunMode = kPaused;
     ::ShowWindow(window, SW_SHOWNORMAL);
     UpdateCommandStates(window);
     AddJob("D:\\data\\pack.lzh\\docs\\inner.zip\\readme.txt");

@@ -33,12 +33,15 @@ void EndWindowTest() {
     while (::PeekMessageA(&stray, nullptr, 0, 0, PM_REMOVE)) {
     }
     app.MainWindow = app.Toolbar = app.JobList = nullptr;
+    app.Worker.Wait();
     app.Plugins.reset();
     app.ListFont.Reset();
     app.TrayIcon.Reset();
-    app.RunMode = kContinuous;
+    app.Worker.RunMode = kContinuous;
     app.DestinationFolder.clear();
     app.LineHeight = 0;
+    app.Failures = TFailureNotice();
+    app.BalloonsShown = 0;
     ::RegDeleteTreeA(HKEY_CURRENT_USER, kSettingsKey);
 }
 

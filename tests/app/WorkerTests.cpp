@@ -57,7 +57,7 @@ TEST_F(WorkerTest, RunsDroppedJobsOneAtATimeInContinuousMode) {
         EXPECT_EQ(Jobs(), 3);
         EXPECT_FALSE(MenuEnabled(window, IDM_CHANGEDEST));
         EXPECT_FALSE(ButtonEnabled(IDM_CHANGEDEST));
-        PumpUntil([] { return App().WorkerBusy.load() && Jobs() == 2; });
+        PumpUntil([] { return App().Worker.Busy() && Jobs() == 2; });
         EXPECT_EQ(Lines(), 2);
         // More WM_RUNNEXT while the worker runs start nothing.
         for (int i = 0; i < 3; ++i)
@@ -65,7 +65,7 @@ TEST_F(WorkerTest, RunsDroppedJobsOneAtATimeInContinuousMode) {
         PumpPending();
         EXPECT_EQ(Jobs(), 2);
     }
-    PumpUntil([] { return Jobs() == 0 && !App().WorkerBusy && MenuEnabled(App().MainWindow, IDM_CHANGEDEST); });
+    PumpUntil([] { return Jobs() == 0 && !App().Worker.Busy() && MenuEnabled(App().MainWindow, IDM_CHANGEDEST); });
     EXPECT_TRUE(ButtonEnabled(IDM_CHANGEDEST));
     EXPECT_TRUE(SameContents(out / "readme.txt", TestData("expect\\readme.txt")));
     EXPECT_TRUE(SameContents(out / "small.txt", TestData("expect\\small.txt")));
@@ -77,11 +77,11 @@ TEST_F(WorkerTest, PauseLetsTheRunningJobFinishAndStopsTheChain) {
     {
         auto engine = App().Plugins->LockForExtraction();
         Drop(window, {Nested("small.txt"), Nested("big.bin"), Nested("docs\\readme.txt")});
-        PumpUntil([] { return App().WorkerBusy.load() && Jobs() == 2; });
+        PumpUntil([] { return App().Worker.Busy() && Jobs() == 2; });
         ::SendMessageA(window, WM_COMMAND, MAKEWPARAM(IDM_PAUSE, 0), 0);
-        EXPECT_EQ(App().RunMode, kPaused);
+        EXPECT_EQ(App().Worker.RunMode, kPaused);
     }
-    PumpUntil([] { return !App().WorkerBusy; });
+    PumpUntil([] { return !App().Worker.Busy(); });
     PumpPending();
     EXPECT_TRUE(FileExists(out / "small.txt"));
     EXPECT_EQ(Jobs(), 2);
@@ -89,7 +89,7 @@ TEST_F(WorkerTest, PauseLetsTheRunningJobFinishAndStopsTheChain) {
     EXPECT_FALSE(FileExists(out / "big.bin"));
     // Continuous again: the chain picks up where it stopped.
     ::SendMessageA(window, WM_COMMAND, MAKEWPARAM(IDM_CONTINUOUS, 0), 0);
-    PumpUntil([] { return Jobs() == 0 && !App().WorkerBusy; });
+    PumpUntil([] { return Jobs() == 0 && !App().Worker.Busy(); });
     EXPECT_TRUE(FileExists(out / "readme.txt"));
 }
 
@@ -107,11 +107,13 @@ TEST_F(WorkerTest, WorksTheQueueByHandWhenPaused) {
     ::SendMessageA(window, WM_COMMAND, MAKEWPARAM(IDM_EXTRACT, 0), 0);
     EXPECT_TRUE(SameContents(out / "big.bin", TestData("expect\\big.bin")));
     EXPECT_EQ(App().Queue->GetDestination(1), out / "gone.txt");
-    // A job that fails is gone without a word.
+    // A job that fails leaves the queue too, and is told.
+    EXPECT_EQ(App().Failures.Unseen(), 0);
     ::SendMessageA(App().JobList, LB_SETCURSEL, 1, 0);
     ::SendMessageA(window, WM_COMMAND, MAKEWPARAM(IDM_EXTRACT, 0), 0);
     EXPECT_EQ(Jobs(), 2);
     EXPECT_FALSE(FileExists(out / "gone.txt"));
+    EXPECT_EQ(App().Failures.Unseen(), 1);
     ::SendMessageA(App().JobList, LB_SETCURSEL, 0, 0);
     ::SendMessageA(window, WM_COMMAND, MAKEWPARAM(IDM_DELETE, 0), 0);
     EXPECT_EQ(App().Queue->GetSource(0), Nested("empty.txt"));
@@ -120,6 +122,59 @@ TEST_F(WorkerTest, WorksTheQueueByHandWhenPaused) {
     EXPECT_EQ(Lines(), 0);
     EXPECT_FALSE(FileExists(out / "small.txt"));
     EXPECT_EQ(out.EntryCount(), 1);
+}
+
+TEST_F(WorkerTest, FailuresShowOneBalloonAndMarkTheIconUntilTheWindowOpens) {
+    HWND window = Start(kContinuous);
+    // Success stays quiet.
+    Drop(window, {Nested("small.txt")});
+    PumpUntil([] { return Jobs() == 0 && !App().Worker.Busy(); });
+    PumpPending();
+    EXPECT_EQ(App().Failures.Unseen(), 0);
+    EXPECT_STREQ(App().Tray.szTip, "Kelvane");
+
+    // A burst of failures gathers into one balloon with the count and the latest reason.
+    Drop(window, {TestData("no-such.zip\a.txt"), Nested("none-1.txt"), Nested("none-2.txt"), Nested("big.bin"),
+                  Nested("none-3.txt")});
+    PumpUntil([] { return App().BalloonsShown == 1; });
+    EXPECT_EQ(Jobs(), 0);
+    EXPECT_STREQ(App().Tray.szInfoTitle, "解凍できませんでした");
+    const std::string text = App().Tray.szInfo;
+    EXPECT_NE(text.find("4 件"), std::string::npos) << text;
+    EXPECT_NE(text.find("none-3.txt: 見つかりません"), std::string::npos) << text;
+    EXPECT_NE(std::string(App().Tray.szTip).find("失敗 4 件"), std::string::npos);
+    EXPECT_FALSE(::IsWindowVisible(window));
+
+    // Opening the window clears the mark.
+    ::ShowWindow(window, SW_SHOW);
+    EXPECT_STREQ(App().Tray.szTip, "Kelvane");
+    EXPECT_EQ(App().BalloonsShown, 1);
+}
+
+TEST_F(WorkerTest, BigBatchesEnterAndLeaveInOneStepInOrder) {
+    HWND window = Start(kPaused, true);
+    constexpr int kPaths = 10000;
+    std::vector<std::string> paths;
+    for (int i = 0; i < kPaths; ++i)
+        paths.push_back("D:\\bulk\\pack.zip\\file" + std::to_string(i) + ".txt");
+    const auto handOff = [&](const std::vector<std::string>& batch) {
+        std::vector<char> block(*HandOffBlockSize("E:\\out", batch));
+        ASSERT_TRUE(WriteHandOffBlock(block.data(), block.size(), "E:\\out", batch));
+        App().Pending.Push(block);
+        ::SendMessageA(window, WM_USER, 0, 0);
+    };
+    handOff({paths.begin(), paths.begin() + 3});
+    ::SendMessageA(App().JobList, LB_SETCURSEL, 2, 0);
+    handOff({paths.begin() + 3, paths.end()});
+    ASSERT_EQ(Jobs(), kPaths);
+    EXPECT_EQ(Lines(), kPaths);
+    for (int i : {0, 2, 3, 4567, kPaths - 1})
+        EXPECT_EQ(App().Queue->GetSource(i), paths[i]);
+    // The selection stays where it was.
+    EXPECT_EQ(::SendMessageA(App().JobList, LB_GETCURSEL, 0, 0), 2);
+    ::SendMessageA(window, WM_COMMAND, MAKEWPARAM(IDM_CANCELALL, 0), 0);
+    EXPECT_EQ(Jobs(), 0);
+    EXPECT_EQ(Lines(), 0);
 }
 
 TEST_F(WorkerTest, PausedIntakeShowsTheWindow) {

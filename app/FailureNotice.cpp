@@ -1,0 +1,56 @@
+#include "app/FailureNotice.h"
+
+#include "app/AppState.h"
+#include "app/Identifiers.h"
+#include "app/TrayIcon.h"
+#include "base/AnsiPath.h"
+
+namespace {
+
+std::string LastComponent(std::string path) {
+    std::string last;
+    SplitLastComponent(path, last);
+    return last;
+}
+
+}  // namespace
+
+bool TFailureNotice::Add(const std::string& source, const TExtractOutcome& outcome) {
+    Latest = LastComponent(source) + ": " + outcome.Reason();
+    ++Unseen_;
+    return Gathered++ == 0;
+}
+
+std::optional<TBalloon> TFailureNotice::TakeBalloon() {
+    if (Gathered == 0)
+        return std::nullopt;
+    std::string text = Gathered == 1 ? Latest : std::to_string(Gathered) + " 件が失敗しました。最後は " + Latest;
+    Gathered = 0;
+    return TBalloon{kFailureTitle, std::move(text)};
+}
+
+std::string TFailureNotice::Tip() const {
+    return Unseen_ == 0 ? std::string("Kelvane") : "Kelvane - 失敗 " + std::to_string(Unseen_) + " 件";
+}
+
+void NoteFailure(HWND window, const std::string& source, const TExtractOutcome& outcome) {
+    TFailureNotice& notice = App().Failures;
+    if (notice.Add(source, outcome))
+        ::SetTimer(window, IDT_FAILURES, TFailureNotice::kGatherMs, nullptr);
+    SetTrayTip(notice.Tip());
+}
+
+void OnTimer(HWND window, TMessage& message) {
+    if (message.WParam != IDT_FAILURES)
+        return;
+    ::KillTimer(window, IDT_FAILURES);
+    if (const auto balloon = App().Failures.TakeBalloon())
+        ShowTrayBalloon(balloon->Title, balloon->Text);
+}
+
+void OnShowWindow(HWND, TMessage& message) {
+    if (!message.WParam || App().Failures.Unseen() == 0)
+        return;
+    App().Failures.Seen();
+    SetTrayTip(App().Failures.Tip());
+}
