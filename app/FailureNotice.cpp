@@ -16,7 +16,7 @@ std::string LastComponent(std::string path) {
 }  // namespace
 
 bool TFailureNotice::Add(const std::string& source, const TExtractOutcome& outcome) {
-    Latest = LastComponent(source) + ": " + outcome.Reason();
+    Latest = LastComponent(source) + "\n" + outcome.Reason();
     ++Unseen_;
     return Gathered++ == 0;
 }
@@ -24,7 +24,7 @@ bool TFailureNotice::Add(const std::string& source, const TExtractOutcome& outco
 std::optional<TBalloon> TFailureNotice::TakeBalloon() {
     if (Gathered == 0)
         return std::nullopt;
-    std::string text = Gathered == 1 ? Latest : std::to_string(Gathered) + " 件が失敗しました。最後は " + Latest;
+    std::string text = Gathered == 1 ? Latest : std::to_string(Gathered) + " 件が失敗しました。最後は\n" + Latest;
     Gathered = 0;
     return TBalloon{kFailureTitle, std::move(text)};
 }

@@ -17,7 +17,7 @@ TEST(FailureNoticeTest, OneFailureIsOneBalloonWithTheNameAndTheReason) {
     const auto balloon = notice.TakeBalloon();
     ASSERT_TRUE(balloon.has_value());
     EXPECT_EQ(balloon->Title, "解凍できませんでした");
-    EXPECT_EQ(balloon->Text, "readme.txt: 見つかりません");
+    EXPECT_EQ(balloon->Text, "readme.txt\n見つかりません");
     EXPECT_FALSE(notice.TakeBalloon().has_value());
 }
 
@@ -29,7 +29,7 @@ TEST(FailureNoticeTest, AThousandFailuresInARowAreOneBalloon) {
     EXPECT_EQ(gatherings, 1);
     const auto balloon = notice.TakeBalloon();
     ASSERT_TRUE(balloon.has_value());
-    EXPECT_EQ(balloon->Text, "1000 件が失敗しました。最後は broken999.zip: 見つかりません");
+    EXPECT_EQ(balloon->Text, "1000 件が失敗しました。最後は\nbroken999.zip\n見つかりません");
     // The next failure starts a new gathering; the mark counts them all until seen.
     EXPECT_TRUE(notice.Add("D:\\x.zip", NotFound()));
     EXPECT_EQ(notice.Tip(), "Kelvane - 失敗 1001 件");

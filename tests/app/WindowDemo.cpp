@@ -1,7 +1,8 @@
 // Shows the main window with two queued jobs (the second selected) and the about box over it,
-// for the README's screenshot. scripts/screenshot drives it through two marker files in FOLDER:
-// it writes "ready" once the about box is up, and ends when "quit" appears.
-//   window-demo FOLDER
+// for the README's screenshot; with "failure", the tray icon's balloon for two failed jobs instead.
+// scripts/screenshot drives it through two marker files in FOLDER: it writes "ready" once the
+// picture is taken, and ends when "quit" appears.
+//   window-demo FOLDER [failure]
 #include <windows.h>
 
 #include <string>
@@ -9,6 +10,7 @@
 #include "app/AboutBox.h"
 #include "app/AppState.h"
 #include "app/Destination.h"
+#include "app/FailureNotice.h"
 #include "app/MainWindow.h"
 #include "app/TrayIcon.h"
 
@@ -43,6 +45,12 @@ bool Exists(const std::string& path) {
     return ::GetFileAttributesA(path.c_str()) != INVALID_FILE_ATTRIBUTES;
 }
 
+void ReadyWhenQuit(const std::string& picture, int width, int height) {
+    SaveScreen(gMarkers + "\\" + picture, width, height);
+    UniqueHandle ready(::CreateFileA((gMarkers + "\\ready").c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS,
+                                     FILE_ATTRIBUTE_NORMAL, nullptr));
+}
+
 void CALLBACK Step(HWND, UINT, UINT_PTR, DWORD) {
     static int state = 0;
     HWND about = ::FindWindowA("#32770", "Kelvane について");
@@ -54,12 +62,34 @@ void CALLBACK Step(HWND, UINT, UINT_PTR, DWORD) {
     } else if (state == 1) {
         // One tick after painting, so the picture is complete on the display.
         state = 2;
-        SaveScreen(gMarkers + "\\screen.bmp", 760, 300);
-        UniqueHandle ready(::CreateFileA((gMarkers + "\\ready").c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS,
-                                         FILE_ATTRIBUTE_NORMAL, nullptr));
+        ReadyWhenQuit("screen.bmp", 760, 300);
     } else if (state == 2 && Exists(gMarkers + "\\quit")) {
         ::EndDialog(about, IDOK);
     }
+}
+
+// The balloon shows once the failures' gathering ends; the picture is taken a little after.
+void CALLBACK FailureStep(HWND window, UINT, UINT_PTR, DWORD) {
+    static int ticks = 0;
+    if (++ticks == 60)
+        ReadyWhenQuit("screen.bmp", 1024, 768);
+    else if (ticks > 60 && Exists(gMarkers + "\\quit"))
+        ::PostMessageA(window, WM_QUIT, 0, 0);
+}
+
+void ShowFailures(HWND window) {
+    TExtractOutcome outcome;
+    outcome.Failure.Kind = TFailureKind::kPluginError;
+    outcome.Failure.Plugin = "lzh.spi";
+    outcome.Failure.PluginCode = 3;
+    NoteFailure(window, "D:\\data\\old.lzh\\setup.exe", outcome);
+    outcome.Failure.Kind = TFailureKind::kNotFound;
+    outcome.Failure.Plugin = "zip.spi";
+    NoteFailure(window, "D:\\data\\pack.lzh\\docs\\inner.zip\\readme.txt", outcome);
+    ::SetTimer(window, 2, 100, FailureStep);
+    MSG msg;
+    while (::GetMessageA(&msg, nullptr, 0, 0) > 0)
+        ::DispatchMessageA(&msg);
 }
 
 void AddJob(const std::string& source) {
@@ -70,8 +100,9 @@ void AddJob(const std::string& source) {
 }  // namespace
 
 int main(int argc, char** argv) {
-    if (argc != 2)
+    if (argc != 2 && argc != 3)
         return 2;
+    const bool failure = argc == 3 && std::string(argv[2]) == "failure";
     gMarkers = argv[1];
     if (!RegisterMainClass())
         return 1;
@@ -87,8 +118,14 @@ int main(int argc, char** argv) {
     AddJob("D:\\data\\pack.lzh\\docs\\inner.zip\\readme.txt");
     AddJob("D:\\アーカイブ\\資料.zip\\表計算\\予定表.xls");
     ::SendMessageA(App().JobList, LB_SETCURSEL, 1, 0);
-    ::SetTimer(window, 1, 100, Step);
-    ShowAbout(window);  // returns once the script has its picture
+    if (failure) {
+        // Below the tray icon's own window, where the balloon appears.
+        ::SetWindowPos(window, nullptr, 8, 150, 0, 0, SWP_NOSIZE | SWP_NOZORDER);
+        ShowFailures(window);
+    } else {
+        ::SetTimer(window, 1, 100, Step);
+        ShowAbout(window);  // returns once the script has its picture
+    }
     RemoveTrayIcon();
     ::DestroyWindow(window);
     return 0;

@@ -141,7 +141,7 @@ TEST_F(WorkerTest, FailuresShowOneBalloonAndMarkTheIconUntilTheWindowOpens) {
     EXPECT_STREQ(App().Tray.szInfoTitle, "解凍できませんでした");
     const std::string text = App().Tray.szInfo;
     EXPECT_NE(text.find("4 件"), std::string::npos) << text;
-    EXPECT_NE(text.find("none-3.txt: 見つかりません"), std::string::npos) << text;
+    EXPECT_NE(text.find("none-3.txt\n見つかりません"), std::string::npos) << text;
     EXPECT_NE(std::string(App().Tray.szTip).find("失敗 4 件"), std::string::npos);
     EXPECT_FALSE(::IsWindowVisible(window));
 
