@@ -1,5 +1,6 @@
 // Plays the shell's part for scripts: the right-drag of archive paths onto a folder, with
-// "ここに解凍(&E)" chosen, through KelvaneSX.dll beside this program; and the quit command.
+// "ここに解凍(&E)" chosen, through KelvaneSX.dll beside this program (kelvane-shell64.exe: the 64-bit
+// shell, through KelvaneSX64.dll); and the quit command.
 //   kelvane-shell drop FOLDER PATH...
 //   kelvane-shell wait      (for the resident program's window, 10 s at most)
 //   kelvane-shell quit
@@ -17,6 +18,7 @@
 #include "base/Owned.h"
 #include "base/ProcAddress.h"
 #include "shellext/DropHandlerClsid.h"
+#include "shellext/ServerFile.h"
 #include "tools/DropDataObject.h"
 
 namespace {
@@ -25,7 +27,7 @@ using UniqueIdList = Unique<NullIsEmpty<PIDLIST_ABSOLUTE, ::ILFree>>;
 using GetClassObjectFunc = HRESULT(STDAPICALLTYPE*)(REFCLSID, REFIID, void**);
 
 bool Drop(const std::string& folder, const std::vector<std::string>& paths) {
-    UniqueModule server(::LoadLibraryA((ProgramFolder() + "KelvaneSX.dll").c_str()));
+    UniqueModule server(::LoadLibraryA((ProgramFolder() + kServerFileName).c_str()));
     auto getClassObject = ProcAddress<GetClassObjectFunc>(server.Get(), "DllGetClassObject");
     if (!getClassObject)
         return false;
