@@ -70,7 +70,7 @@ struct TNames {
     std::string ServerPath;
     std::string ProgId;
     std::string ClassKey = "CLSID\\" + Clsid;
-    std::string HandlerKey = std::string("Folder\\shellex\\DragDropHandlers\\") + kClassName;
+    std::string HandlerKey = kDropHandlerKey;
 };
 
 bool RunsOnWow64() {
