@@ -12,12 +12,14 @@
 #include "base/ModulePath.h"
 #include "base/ProcAddress.h"
 #include "handoff/Channel.h"
+#include "shellext/ServerFile.h"
 
 namespace {
 
 using TServerEntry = HRESULT(STDAPICALLTYPE*)();
 
 // Only the copy beside the program: a DLL of that name elsewhere on the search path is never used.
+// The 32-bit server registers its 64-bit sibling as well (see the registration).
 std::string ServerPath() {
     const std::string folder = ProgramFolder();
     return folder.empty() ? folder : folder + kServerFileName;

@@ -7,7 +7,6 @@
 #include "app/AppState.h"
 
 constexpr char kInstanceMutexName[] = "Kelvane";
-constexpr char kServerFileName[] = "KelvaneSX.dll";
 
 // The whole program: start-up, message loop and clean-up. Always 0.
 int RunResident();

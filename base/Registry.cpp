@@ -39,29 +39,36 @@ std::optional<DWORD> QueryDword(HKEY key, const char* name) {
 namespace {
 
 // Creates the key with any missing parents, or opens it, for writing.
-UniqueKey CreateForWriting(HKEY root, const std::string& subKey) {
+UniqueKey CreateForWriting(HKEY root, const std::string& subKey, REGSAM view) {
     HKEY created = nullptr;
-    if (::RegCreateKeyExA(root, subKey.c_str(), 0, nullptr, REG_OPTION_NON_VOLATILE, KEY_WRITE, nullptr, &created,
-                          nullptr) != ERROR_SUCCESS)
+    if (::RegCreateKeyExA(root, subKey.c_str(), 0, nullptr, REG_OPTION_NON_VOLATILE, KEY_WRITE | view, nullptr,
+                          &created, nullptr) != ERROR_SUCCESS)
         return {};
     return UniqueKey(created);
 }
 
-bool WriteValue(HKEY root, const std::string& subKey, const char* name, DWORD type, const void* data, DWORD size) {
-    UniqueKey key = CreateForWriting(root, subKey);
+bool WriteValue(HKEY root,
+                const std::string& subKey,
+                const char* name,
+                DWORD type,
+                const void* data,
+                DWORD size,
+                REGSAM view) {
+    UniqueKey key = CreateForWriting(root, subKey, view);
     return key && ::RegSetValueExA(key.Get(), name, 0, type, static_cast<const BYTE*>(data), size) == ERROR_SUCCESS;
 }
 
 }  // namespace
 
-bool WriteString(HKEY root, const std::string& subKey, const char* name, const std::string& text) {
-    return WriteValue(root, subKey, name, REG_SZ, text.c_str(), static_cast<DWORD>(text.size() + 1));
+bool WriteString(HKEY root, const std::string& subKey, const char* name, const std::string& text, REGSAM view) {
+    return WriteValue(root, subKey, name, REG_SZ, text.c_str(), static_cast<DWORD>(text.size() + 1), view);
 }
 
-bool WriteDword(HKEY root, const std::string& subKey, const char* name, DWORD value) {
-    return WriteValue(root, subKey, name, REG_DWORD, &value, sizeof value);
+bool WriteDword(HKEY root, const std::string& subKey, const char* name, DWORD value, REGSAM view) {
+    return WriteValue(root, subKey, name, REG_DWORD, &value, sizeof value, view);
 }
 
-bool DeleteKey(HKEY root, const std::string& subKey) {
-    return ::RegDeleteKeyA(root, subKey.c_str()) == ERROR_SUCCESS;
+// RegDeleteKeyA always works on the process's own view; only the Ex form reaches the other one.
+bool DeleteKey(HKEY root, const std::string& subKey, REGSAM view) {
+    return ::RegDeleteKeyExA(root, subKey.c_str(), view, 0) == ERROR_SUCCESS;
 }

@@ -8,6 +8,7 @@
 
 #include "base/Owned.h"
 
+// `access` may carry KEY_WOW64_64KEY or KEY_WOW64_32KEY to name a view of the registry.
 UniqueKey OpenKey(HKEY root, const char* subKey, REGSAM access);
 
 // A REG_SZ value (and REG_EXPAND_SZ, unexpanded, when allowed) of at most maxBytes bytes with its
@@ -15,8 +16,11 @@ UniqueKey OpenKey(HKEY root, const char* subKey, REGSAM access);
 std::optional<std::string> QueryString(HKEY key, const char* name, DWORD maxBytes, bool allowExpand = false);
 std::optional<DWORD> QueryDword(HKEY key, const char* name);
 
+// `view` 0 is the process's own view of the registry; KEY_WOW64_64KEY or KEY_WOW64_32KEY names one
+// (on 64-bit Windows the two keep their own class entries, and a 32-bit process sees the 32-bit one).
+
 // Creates the key with any missing parents and sets a REG_SZ value (empty name: the default value).
-bool WriteString(HKEY root, const std::string& subKey, const char* name, const std::string& text);
-bool WriteDword(HKEY root, const std::string& subKey, const char* name, DWORD value);
+bool WriteString(HKEY root, const std::string& subKey, const char* name, const std::string& text, REGSAM view = 0);
+bool WriteDword(HKEY root, const std::string& subKey, const char* name, DWORD value, REGSAM view = 0);
 // Deletes one key that has no subkeys left; false when it could not (absent included).
-bool DeleteKey(HKEY root, const std::string& subKey);
+bool DeleteKey(HKEY root, const std::string& subKey, REGSAM view = 0);

@@ -1,15 +1,4 @@
 # 32-bit Windows: the Susie plug-ins are 32-bit DLLs and must load into our processes.
-set(CMAKE_SYSTEM_NAME Windows)
+set(KELVANE_MINGW_TARGET i686-w64-mingw32)
 set(CMAKE_SYSTEM_PROCESSOR i686)
-
-set(CMAKE_C_COMPILER i686-w64-mingw32-gcc-posix)
-set(CMAKE_CXX_COMPILER i686-w64-mingw32-g++-posix)
-set(CMAKE_RC_COMPILER i686-w64-mingw32-windres)
-
-set(CMAKE_FIND_ROOT_PATH /usr/i686-w64-mingw32)
-set(CMAKE_FIND_ROOT_PATH_MODE_PROGRAM NEVER)
-set(CMAKE_FIND_ROOT_PATH_MODE_LIBRARY ONLY)
-set(CMAKE_FIND_ROOT_PATH_MODE_INCLUDE ONLY)
-
-# CTest runs every cross-built test through the project's Wine wrapper.
-set(CMAKE_CROSSCOMPILING_EMULATOR ${CMAKE_CURRENT_LIST_DIR}/../scripts/wine)
+include(${CMAKE_CURRENT_LIST_DIR}/mingw.cmake)

@@ -8,3 +8,6 @@ inline constexpr CLSID kDropHandlerClsid = {0x5b0e7c3a,
                                             0x9d41,
                                             0x4f62,
                                             {0x8a, 0x17, 0xc3, 0xe2, 0xd6, 0xf9, 0x0b, 0x84}};
+
+// Offers the handler for drops onto folders; its default value is the class identifier's text.
+inline constexpr char kDropHandlerKey[] = "Folder\\shellex\\DragDropHandlers\\Kelvane";

@@ -11,6 +11,7 @@
 #include "base/ModulePath.h"
 #include "base/Registry.h"
 #include "shellext/DropHandlerClsid.h"
+#include "shellext/ServerFile.h"
 #include "shellext/Server.h"
 
 namespace {
@@ -42,23 +43,57 @@ std::string ServerPath() {
     return path;
 }
 
-// "C:\x\KelvaneSX.dll" -> "KelvaneSX".
-std::string ServerName(std::string path) {
+// "C:\x\KelvaneSX.dll" -> "KelvaneSX". The 64-bit file's suffix is dropped: "KelvaneSX64.dll" serves
+// the same class under the same ProgID.
+std::string ServerName(std::string path, bool sixtyFourBit) {
     std::string name;
     SplitLastComponent(path, name);
     const size_t dot = FindLastSeparator(name, ".");
     if (dot != std::string::npos)
         name.resize(dot);
+    if (sixtyFourBit && name.ends_with(kSixtyFourBitSuffix) && name.size() > sizeof kSixtyFourBitSuffix - 1)
+        name.resize(name.size() - (sizeof kSixtyFourBitSuffix - 1));
     return name;
 }
 
-struct TNames {
-    std::string Clsid = ClsidText(kDropHandlerClsid);
-    std::string ServerPath = ::ServerPath();
-    std::string ProgId = ServerName(ServerPath) + "." + kClassName;
-    std::string ClassKey = "CLSID\\" + Clsid;
-    std::string HandlerKey = std::string("Folder\\shellex\\DragDropHandlers\\") + kClassName;
+// One server file and the registry view that its class entries belong in (0: this process's own).
+struct TServer {
+    std::string Path;
+    bool SixtyFourBit;
+    REGSAM View;
 };
+
+struct TNames {
+    explicit TNames(const TServer& server)
+        : ServerPath(server.Path), ProgId(ServerName(server.Path, server.SixtyFourBit) + "." + kClassName) {}
+    std::string Clsid = ClsidText(kDropHandlerClsid);
+    std::string ServerPath;
+    std::string ProgId;
+    std::string ClassKey = "CLSID\\" + Clsid;
+    std::string HandlerKey = kDropHandlerKey;
+};
+
+bool RunsOnWow64() {
+    BOOL wow64 = FALSE;
+    return ::IsWow64Process(::GetCurrentProcess(), &wow64) && wow64;
+}
+
+// This server in its own view, and, for the 32-bit server on 64-bit Windows, its 64-bit sibling in
+// the 64-bit view. A 32-bit process cannot load the 64-bit DLL to let it register itself; writing its
+// entries from the one table with KEY_WOW64_64KEY needs no helper program to build, ship and start.
+// The sibling is registered only when its file lies beside this one, and unregistered always.
+std::vector<TServer> Servers(bool registering) {
+    std::vector<TServer> servers = {{ServerPath(), sizeof(void*) == 8, 0}};
+    if (sizeof(void*) == 4 && RunsOnWow64()) {
+        std::string folder = servers[0].Path;
+        std::string name;
+        SplitLastComponent(folder, name);
+        const std::string sibling = folder + "\\" + kServerFileName64;
+        if (!registering || ::GetFileAttributesA(sibling.c_str()) != INVALID_FILE_ATTRIBUTES)
+            servers.push_back({sibling, true, KEY_WOW64_64KEY});
+    }
+    return servers;
+}
 
 std::vector<TRegistryEntry> EntriesToWrite(const TNames& names) {
     const std::string& path = names.ServerPath;
@@ -88,26 +123,44 @@ struct TClassesRoot {
 const TClassesRoot kMachineClasses = {HKEY_CLASSES_ROOT, ""};
 const TClassesRoot kUserClasses = {HKEY_CURRENT_USER, "Software\\Classes\\"};
 
-bool WriteAll(const TClassesRoot& classes, const std::vector<TRegistryEntry>& entries) {
+bool WriteAll(const TClassesRoot& classes, const std::vector<TRegistryEntry>& entries, REGSAM view) {
     for (const TRegistryEntry& entry : entries)
-        if (!WriteString(classes.Root, classes.Prefix + entry.Key, entry.Value, entry.Text))
+        if (!WriteString(classes.Root, classes.Prefix + entry.Key, entry.Value, entry.Text, view))
             return false;
     return true;
+}
+
+// A standard user may not write the machine's classes; the user's own part of them serves the same,
+// and without the handler registered the resident program would not start at all.
+void Register(const TServer& server) {
+    const std::vector<TRegistryEntry> entries = EntriesToWrite(TNames(server));
+    if (!WriteAll(kMachineClasses, entries, server.View) && !WriteAll(kUserClasses, entries, server.View))
+        throw std::runtime_error(kWriteFailed);
+}
+
+void Unregister(const TServer& server) {
+    const std::vector<std::string> keys = KeysToDelete(TNames(server));
+    for (const TClassesRoot& classes : {kMachineClasses, kUserClasses})
+        for (const std::string& key : keys)
+            DeleteKey(classes.Root, classes.Prefix + key, server.View);
 }
 
 }  // namespace
 
 void RegisterDropHandler() {
-    const std::vector<TRegistryEntry> entries = EntriesToWrite(TNames());
-    // A standard user may not write the machine's classes; the user's own part of them serves the
-    // same, and without the handler registered the resident program would not start at all.
-    if (!WriteAll(kMachineClasses, entries) && !WriteAll(kUserClasses, entries))
-        throw std::runtime_error(kWriteFailed);
+    const std::vector<TServer> servers = Servers(true);
+    try {
+        for (const TServer& server : servers)
+            Register(server);
+    } catch (...) {
+        // Half a registration would offer the handler in one shell while the program does not run.
+        for (const TServer& server : servers)
+            Unregister(server);
+        throw;
+    }
 }
 
 void UnregisterDropHandler() {
-    const std::vector<std::string> keys = KeysToDelete(TNames());
-    for (const TClassesRoot& classes : {kMachineClasses, kUserClasses})
-        for (const std::string& key : keys)
-            DeleteKey(classes.Root, classes.Prefix + key);
+    for (const TServer& server : Servers(false))
+        Unregister(server);
 }

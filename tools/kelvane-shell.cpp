@@ -1,5 +1,6 @@
 // Plays the shell's part for scripts: the right-drag of archive paths onto a folder, with
-// "ここに解凍(&E)" chosen, through KelvaneSX.dll beside this program; and the quit command.
+// "ここに解凍(&E)" chosen, through the drop handler registered for folders, found as the shell finds
+// it (kelvane-shell64.exe plays the 64-bit shell and reads the 64-bit view); and the quit command.
 //   kelvane-shell drop FOLDER PATH...
 //   kelvane-shell wait      (for the resident program's window, 10 s at most)
 //   kelvane-shell quit
@@ -13,28 +14,33 @@
 
 #include "app/Identifiers.h"
 #include "base/ComPtr.h"
-#include "base/ModulePath.h"
 #include "base/Owned.h"
-#include "base/ProcAddress.h"
+#include "base/Registry.h"
 #include "shellext/DropHandlerClsid.h"
 #include "tools/DropDataObject.h"
 
 namespace {
 
 using UniqueIdList = Unique<NullIsEmpty<PIDLIST_ABSOLUTE, ::ILFree>>;
-using GetClassObjectFunc = HRESULT(STDAPICALLTYPE*)(REFCLSID, REFIID, void**);
+
+// The class that the folders' handler key names, made in process from the class entries of this
+// program's registry view: only a server of this program's architecture can be made.
+ComPtr<IShellExtInit> CreateRegisteredHandler() {
+    const UniqueKey key = OpenKey(HKEY_CLASSES_ROOT, kDropHandlerKey, KEY_READ);
+    const std::optional<std::string> text = QueryString(key.Get(), "", 64);
+    wchar_t wide[64] = {};
+    CLSID id;
+    ComPtr<IShellExtInit> init;
+    if (text && ::MultiByteToWideChar(CP_ACP, 0, text->c_str(), -1, wide, 64) &&
+        SUCCEEDED(::CLSIDFromString(wide, &id)))
+        ::CoCreateInstance(id, nullptr, CLSCTX_INPROC_SERVER, IID_IShellExtInit, init.PutVoid());
+    return init;
+}
 
 bool Drop(const std::string& folder, const std::vector<std::string>& paths) {
-    UniqueModule server(::LoadLibraryA((ProgramFolder() + "KelvaneSX.dll").c_str()));
-    auto getClassObject = ProcAddress<GetClassObjectFunc>(server.Get(), "DllGetClassObject");
-    if (!getClassObject)
-        return false;
-    ComPtr<IClassFactory> factory;
-    ComPtr<IShellExtInit> init;
+    ComPtr<IShellExtInit> init = CreateRegisteredHandler();
     ComPtr<IContextMenu> menu;
-    if (FAILED(getClassObject(kDropHandlerClsid, IID_IClassFactory, factory.PutVoid())) ||
-        FAILED(factory->CreateInstance(nullptr, IID_IShellExtInit, init.PutVoid())) ||
-        FAILED(init->QueryInterface(IID_IContextMenu, menu.PutVoid())))
+    if (!init || FAILED(init->QueryInterface(IID_IContextMenu, menu.PutVoid())))
         return false;
     UniqueIdList target(::ILCreateFromPathA(folder.c_str()));
     ComPtr<TDropDataObject> data(new TDropDataObject(DropListBytes(paths)));

@@ -164,14 +164,18 @@ TEST_F(CommandTest, DestroyingTheWindowExitsWithoutAsking) {
 
 TEST_F(CommandTest, EndOfSessionSavesTheSettingsAndUnregistersTheHandler) {
     HWND window = Start(kPaused, false);
+    // The 64-bit shell's class entries, for KelvaneSX64.dll beside the program, go as well.
+    const char* const classKey64 = "CLSID\\{5B0E7C3A-9D41-4F62-8A17-C3E2D6F90B84}";
     ASSERT_TRUE(CallServerRegistration(true));
     ASSERT_TRUE(OpenKey(HKEY_CLASSES_ROOT, "Folder\\shellex\\DragDropHandlers\\Kelvane", KEY_QUERY_VALUE));
+    ASSERT_TRUE(OpenKey(HKEY_CLASSES_ROOT, classKey64, KEY_QUERY_VALUE | KEY_WOW64_64KEY));
     App().DestinationFolder = "C:\\session";
     ::SendMessageA(window, WM_ENDSESSION, FALSE, 0);  // the session goes on: nothing happens
     EXPECT_EQ(RegReadStr(kSettingsKey, "DestDir", MAX_PATH, ""), "");
     ::SendMessageA(window, WM_ENDSESSION, TRUE, 0);
     EXPECT_EQ(RegReadStr(kSettingsKey, "DestDir", MAX_PATH, ""), "C:\\session");
     EXPECT_FALSE(OpenKey(HKEY_CLASSES_ROOT, "Folder\\shellex\\DragDropHandlers\\Kelvane", KEY_QUERY_VALUE));
+    EXPECT_FALSE(OpenKey(HKEY_CLASSES_ROOT, classKey64, KEY_QUERY_VALUE | KEY_WOW64_64KEY));
 }
 
 TEST_F(CommandTest, ARecreatedTaskbarGetsTheTrayIconBack) {

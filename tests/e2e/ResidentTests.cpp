@@ -11,6 +11,7 @@
 #include "app/Identifiers.h"
 #include "app/Settings.h"
 #include "base/Registry.h"
+#include "shellext/ServerFile.h"
 #include "tests/engine/TestEnv.h"
 #include "tests/handoff/ReceiverWindow.h"
 #include "tests/shellext/ShellTestEnv.h"
@@ -21,6 +22,50 @@ constexpr char kHandlerKey[] = "CLSID\\{5B0E7C3A-9D41-4F62-8A17-C3E2D6F90B84}";
 
 bool HandlerRegistered() {
     return static_cast<bool>(OpenKey(HKEY_CLASSES_ROOT, kHandlerKey, KEY_QUERY_VALUE));
+}
+
+std::optional<std::string> Value(const std::string& key, REGSAM view) {
+    const UniqueKey opened = OpenKey(HKEY_CLASSES_ROOT, key.c_str(), KEY_READ | view);
+    return QueryString(opened.Get(), "", 1024);
+}
+
+// A key with its values and subkeys, as text; empty when the key does not exist.
+std::string Dump(HKEY root, const std::string& key, REGSAM view) {
+    const UniqueKey opened = OpenKey(root, key.c_str(), KEY_READ | view);
+    if (!opened)
+        return {};
+    std::string text = key + "\n";
+    char name[256];
+    char data[1024];
+    DWORD nameSize = sizeof name;
+    DWORD dataSize = sizeof data;
+    for (DWORD i = 0; ::RegEnumValueA(opened.Get(), i, name, &nameSize, nullptr, nullptr, reinterpret_cast<BYTE*>(data),
+                                      &dataSize) == ERROR_SUCCESS;
+         ++i, nameSize = sizeof name, dataSize = sizeof data)
+        text.append("  ").append(name).append("=").append(data, dataSize).append("\n");
+    for (DWORD i = 0;
+         ::RegEnumKeyExA(opened.Get(), i, name, &nameSize, nullptr, nullptr, nullptr, nullptr) == ERROR_SUCCESS;
+         ++i, nameSize = sizeof name)
+        text += Dump(root, key + "\\" + name, view);
+    return text;
+}
+
+// Everything of Kelvane's in one registry view, the machine's classes and the user's.
+std::string KelvaneEntries(REGSAM view) {
+    std::string all;
+    for (const auto& [root, prefix] : {std::pair{HKEY_CLASSES_ROOT, ""}, {HKEY_CURRENT_USER, "Software\\Classes\\"}})
+        for (const char* key : {kHandlerKey, "KelvaneSX.Kelvane", "Folder\\shellex\\DragDropHandlers\\Kelvane"})
+            all += Dump(root, prefix + std::string(key), view);
+    return all;
+}
+
+// While the program runs, each view names the server of its own architecture, beside the program.
+void ExpectBothViewsRegistered() {
+    for (const auto& [view, file] :
+         {std::pair{KEY_WOW64_32KEY, kServerFileName32}, {KEY_WOW64_64KEY, kServerFileName64}}) {
+        EXPECT_EQ(Value(std::string(kHandlerKey) + "\\InprocServer32", view), ProgramFolder() + file);
+        EXPECT_EQ(Value("Folder\\shellex\\DragDropHandlers\\Kelvane", view), std::string(kHandlerKey).substr(6));
+    }
 }
 
 // Waits at most 10 s for done(); false on timeout.
@@ -142,15 +187,29 @@ protected:
 TEST_F(ResidentTest, OneInstanceRegistersTheHandlerWhileItRuns) {
     Resident first(program);
     ASSERT_TRUE(WaitFor([&] { return first.Window() != nullptr; }));
-    EXPECT_TRUE(HandlerRegistered());
+    ExpectBothViewsRegistered();
+    const std::string entries32 = KelvaneEntries(KEY_WOW64_32KEY);
+    const std::string entries64 = KelvaneEntries(KEY_WOW64_64KEY);
     Resident second(program);
     EXPECT_EQ(second.ExitCode(), 0);
     EXPECT_TRUE(first.Running());
     EXPECT_EQ(second.Window(), nullptr);
+    EXPECT_EQ(KelvaneEntries(KEY_WOW64_32KEY), entries32);
+    EXPECT_EQ(KelvaneEntries(KEY_WOW64_64KEY), entries64);
 
     ::PostMessageA(first.Window(), WM_COMMAND, IDM_EXIT, 0);
     EXPECT_EQ(first.ExitCode(), 0);
-    EXPECT_FALSE(HandlerRegistered());
+    EXPECT_EQ(KelvaneEntries(KEY_WOW64_32KEY), "");
+    EXPECT_EQ(KelvaneEntries(KEY_WOW64_64KEY), "");
+
+    // Started again, it writes the same entries, no more.
+    Resident again(program);
+    ASSERT_TRUE(WaitFor([&] { return again.Window() != nullptr; }));
+    EXPECT_EQ(KelvaneEntries(KEY_WOW64_32KEY), entries32);
+    EXPECT_EQ(KelvaneEntries(KEY_WOW64_64KEY), entries64);
+    ::PostMessageA(again.Window(), WM_COMMAND, IDM_EXIT, 0);
+    EXPECT_EQ(again.ExitCode(), 0);
+    EXPECT_EQ(KelvaneEntries(KEY_WOW64_32KEY) + KelvaneEntries(KEY_WOW64_64KEY), "");
 }
 
 TEST_F(ResidentTest, EndsBeforeAnyWindowWithoutItsDropHandler) {
@@ -171,10 +230,31 @@ TEST_F(ResidentTest, ExtractsWhatTheShellHandsOver) {
     Resident resident(program);
     ASSERT_TRUE(WaitFor([&] { return resident.Window() != nullptr; }));
     const std::string inner = TestData("outer.zip\\mid.tar\\pack\\inner.zip\\");
-    ExtractHere(out.Path(), {inner + "docs\\readme.txt", inner + "big.bin", TestData("holder.tar\\wrapped.k128\\tiny.txt")});
+    ExtractHere(out.Path(),
+                {inner + "docs\\readme.txt", inner + "big.bin", TestData("holder.tar\\wrapped.k128\\tiny.txt")});
     EXPECT_TRUE(WaitFor([&] { return out.EntryCount() == 3 && resident.JobLines() == 0; }));
     EXPECT_TRUE(SameContents(out / "readme.txt", TestData("expect\\readme.txt")));
     EXPECT_TRUE(SameContents(out / "big.bin", TestData("expect\\big.bin")));
+    EXPECT_TRUE(SameContents(out / "tiny.txt", TestData("expect\\small.txt")));
+    ::PostMessageA(resident.Window(), WM_COMMAND, IDM_EXIT, 0);
+    EXPECT_EQ(resident.ExitCode(), 0);
+}
+
+// On 64-bit Windows the shell is a 64-bit process: kelvane-shell64.exe makes the handler from the
+// 64-bit view, so KelvaneSX64.dll's, and hands over to the 32-bit program. The 32-bit shell still can.
+TEST_F(ResidentTest, ExtractsWhatThe64BitShellHandsOver) {
+    Settings(kContinuous, 0);
+    Resident resident(program);
+    ASSERT_TRUE(WaitFor([&] { return resident.Window() != nullptr; }));
+    const std::string nested = TestData("outer.zip\\mid.tar\\pack\\inner.zip\\docs\\readme.txt");
+    const std::string japanese = TestData("表フォルダ\\表.zip\\表\\表.txt");
+    const std::string shell64 = '"' + ProgramFolder() + "kelvane-shell64.exe\" drop \"" + out.Path() + "\" \"" +
+                                nested + "\" \"" + japanese + '"';
+    EXPECT_EQ(RunServingSentMessages({shell64}), std::vector<int>{0});
+    ExtractHere(out.Path(), {TestData("holder.tar\\wrapped.k128\\tiny.txt")});
+    EXPECT_TRUE(WaitFor([&] { return out.EntryCount() == 3 && resident.JobLines() == 0; }));
+    EXPECT_TRUE(SameContents(out / "readme.txt", TestData("expect\\readme.txt")));
+    EXPECT_TRUE(SameContents(out / "表.txt", TestData("expect\\表.txt")));
     EXPECT_TRUE(SameContents(out / "tiny.txt", TestData("expect\\small.txt")));
     ::PostMessageA(resident.Window(), WM_COMMAND, IDM_EXIT, 0);
     EXPECT_EQ(resident.ExitCode(), 0);

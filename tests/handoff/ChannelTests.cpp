@@ -3,17 +3,22 @@
 
 #include <algorithm>
 #include <cstring>
+#include <fstream>
 
 #include "base/Owned.h"
+#include "handoff/BlockFormat.h"
+#include "handoff/BlockWriter.h"
 #include "handoff/Channel.h"
 #include "handoff/Sender.h"
 #include "tests/handoff/ReceiverWindow.h"
 
 namespace {
 
-std::string Sender(const std::string& folder, const std::vector<std::string>& paths) {
+std::string Sender(const std::string& folder,
+                   const std::vector<std::string>& paths,
+                   const char* program = "handoff_send.exe") {
     std::string line = "\"";
-    for (const std::string& part : {ProgramFolder() + "handoff_send.exe", folder}) {
+    for (const std::string& part : {ProgramFolder() + program, folder}) {
         line.append(part).append("\" \"");
     }
     for (const std::string& path : paths)
@@ -21,6 +26,29 @@ std::string Sender(const std::string& folder, const std::vector<std::string>& pa
     line.resize(line.size() - 2);
     return line;
 }
+
+// Paths one per line in a temporary file, for a sender that gets more than a command line holds.
+class PathList {
+public:
+    explicit PathList(const std::vector<std::string>& paths) {
+        char folder[MAX_PATH] = {};
+        char file[MAX_PATH] = {};
+        ::GetTempPathA(MAX_PATH, folder);
+        EXPECT_NE(::GetTempFileNameA(folder, "kvl", 0, file), 0u);
+        path_ = file;
+        std::ofstream out(path_, std::ios::binary);
+        for (const std::string& path : paths)
+            out << path << '\n';
+    }
+    ~PathList() { ::DeleteFileA(path_.c_str()); }
+    PathList(const PathList&) = delete;
+    PathList& operator=(const PathList&) = delete;
+
+    std::string Argument() const { return "@" + path_; }
+
+private:
+    std::string path_;
+};
 
 BOOL CALLBACK CollectReceivers(HWND window, LPARAM found) {
     char className[256] = {};
@@ -49,6 +77,47 @@ TEST(HandOffChannel, DeliversFolderAndPathsToTheWindow) {
 // The sender compares the class name as GetClassNameA reports it, byte for byte. Here the sender runs
 // in this process: across processes Wine reports the spelling of the name's atom, and the atom
 // "Kelvane" exists first, from the registered message.
+// The block holds nothing of pointer size: the 64-bit sender (KelvaneSX64.dll's, in the 64-bit shell)
+// writes the very bytes the 32-bit one does, and the 32-bit receiver and reader take them whole.
+TEST(HandOffChannel, SendersOfBothArchitecturesWriteTheSameBlock) {
+    TestWindowClass windowClass;
+    TestReceiverWindow window(windowClass);
+    std::vector<std::string> many;
+    for (int i = 0; i < 10000; ++i) {
+        std::string path = "D:\\表.lzh\\" + std::to_string(i) + "\\";
+        many.push_back(path + std::string(kMaxBlockPath - path.size(), 'x'));
+    }
+    const struct {
+        std::string Folder;
+        std::vector<std::string> Paths;
+    } cases[] = {
+        {"E:\\表", {"D:\\ソフト.lzh\\表.txt", "D:\\予定表.zip\\inner.zip\\ｱ.txt"}},
+        // Every field at its largest: the longest folder the drop handler passes, a path cut to 260
+        // bytes and one of exactly 260.
+        {"E:\\" + std::string(kMaxBlockPath - 3, 'd'),
+         {"D:\\a.lzh\\" + std::string(400, 'x'), "D:\\b.lzh\\" + std::string(kMaxBlockPath - 9, 'y')}},
+        {"E:\\out", many},
+    };
+    for (const char* program : {"handoff_send.exe", "handoff_send64.exe"}) {
+        for (const auto& sent : cases) {
+            const PathList list(sent.Paths);
+            EXPECT_EQ(RunServingSentMessages({Sender(sent.Folder, {list.Argument()}, program)}), std::vector<int>{0});
+            const std::optional<std::vector<char>> received = window.Pending.TakeOldest();
+            ASSERT_TRUE(received) << program;
+            std::vector<char> expected(HandOffBlockSize(sent.Folder, sent.Paths).value());
+            ASSERT_TRUE(WriteHandOffBlock(expected.data(), expected.size(), sent.Folder, sent.Paths));
+            EXPECT_TRUE(*received == expected) << program << ", " << sent.Paths.size() << " paths";
+
+            const std::optional<THandOffRequest> read = ReadHandOffBlock(*received);
+            ASSERT_TRUE(read);
+            EXPECT_EQ(read->Folder, sent.Folder);
+            ASSERT_EQ(read->Paths.size(), sent.Paths.size()) << program;
+            for (size_t i = 0; i < sent.Paths.size(); ++i)
+                ASSERT_EQ(read->Paths[i], sent.Paths[i].substr(0, kMaxBlockPath)) << program << ", path " << i;
+        }
+    }
+}
+
 TEST(HandOffChannel, ClassNameMustMatchByteForByte) {
     for (const char* name : {"KELVANE", "kelvane", "Kelvan", "Kelvane2", " Kelvane"}) {
         TestWindowClass windowClass(name);

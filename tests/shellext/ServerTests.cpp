@@ -6,6 +6,7 @@
 #include "base/ModulePath.h"
 #include "base/Registry.h"
 #include "shellext/DropHandlerClsid.h"
+#include "shellext/ServerFile.h"
 #include "tests/engine/TestEnv.h"
 #include "tests/shellext/ShellTestEnv.h"
 
@@ -20,37 +21,41 @@ std::string ClsidText() {
     return text;
 }
 
-std::optional<std::string> Value(HKEY root, const std::string& key, const char* name = "") {
-    const UniqueKey opened = OpenKey(root, key.c_str(), KEY_READ);
+// The registry view of this test program's architecture, and the other one (0: the process's own).
+constexpr REGSAM kOwnView = sizeof(void*) == 8 ? KEY_WOW64_64KEY : KEY_WOW64_32KEY;
+constexpr REGSAM kOtherView = sizeof(void*) == 8 ? KEY_WOW64_32KEY : KEY_WOW64_64KEY;
+
+std::optional<std::string> Value(HKEY root, const std::string& key, const char* name = "", REGSAM view = 0) {
+    const UniqueKey opened = OpenKey(root, key.c_str(), KEY_READ | view);
     if (!opened)
         return std::nullopt;
     return QueryString(opened.Get(), name, 4096);
 }
 
-bool KeyExists(HKEY root, const std::string& key) {
-    return static_cast<bool>(OpenKey(root, key.c_str(), KEY_READ));
+bool KeyExists(HKEY root, const std::string& key, REGSAM view = 0) {
+    return static_cast<bool>(OpenKey(root, key.c_str(), KEY_READ | view));
 }
 
 // The seven entries, with what each must hold.
-void ExpectRegistered(HKEY root, const std::string& progId, const std::string& server) {
+void ExpectRegistered(HKEY root, const std::string& progId, const std::string& server, REGSAM view = 0) {
     const std::string clsid = ClsidText();
     const std::string classKey = "CLSID\\" + clsid;
-    const std::optional<std::string> description = Value(root, classKey);
+    const std::optional<std::string> description = Value(root, classKey, "", view);
     ASSERT_TRUE(description);
     EXPECT_FALSE(description->empty());
-    EXPECT_EQ(Value(root, classKey + "\\InprocServer32"), server);
-    EXPECT_EQ(Value(root, progId), description);
-    EXPECT_EQ(Value(root, progId + "\\Clsid"), clsid);
-    EXPECT_EQ(Value(root, classKey + "\\ProgID"), progId);
-    EXPECT_EQ(Value(root, classKey + "\\InprocServer32", "ThreadingModel"), "Apartment");
-    EXPECT_EQ(Value(root, "Folder\\shellex\\DragDropHandlers\\Kelvane"), clsid);
+    EXPECT_EQ(Value(root, classKey + "\\InprocServer32", "", view), server);
+    EXPECT_EQ(Value(root, progId, "", view), description);
+    EXPECT_EQ(Value(root, progId + "\\Clsid", "", view), clsid);
+    EXPECT_EQ(Value(root, classKey + "\\ProgID", "", view), progId);
+    EXPECT_EQ(Value(root, classKey + "\\InprocServer32", "ThreadingModel", view), "Apartment");
+    EXPECT_EQ(Value(root, "Folder\\shellex\\DragDropHandlers\\Kelvane", "", view), clsid);
 }
 
-void ExpectUnregistered(HKEY root, const std::string& progId) {
+void ExpectUnregistered(HKEY root, const std::string& progId, REGSAM view = 0) {
     const std::string classKey = "CLSID\\" + ClsidText();
-    EXPECT_FALSE(KeyExists(root, classKey));
-    EXPECT_FALSE(KeyExists(root, progId));
-    EXPECT_FALSE(KeyExists(root, "Folder\\shellex\\DragDropHandlers\\Kelvane"));
+    EXPECT_FALSE(KeyExists(root, classKey, view));
+    EXPECT_FALSE(KeyExists(root, progId, view));
+    EXPECT_FALSE(KeyExists(root, "Folder\\shellex\\DragDropHandlers\\Kelvane", view));
 }
 
 // A key under which no lasting key can be made: a volatile one. Stands in for a classes root that
@@ -173,13 +178,26 @@ TEST_F(ServerTest, RegistersAndUnregistersTheSevenEntries) {
     const Unregistering cleanup(dll);
     const std::string path = ModulePath(dll.Module());
     ASSERT_EQ(path.find(' '), std::string::npos) << "the build folder must be free of spaces for this test";
+    // Both files serve one class under one ProgID. The 32-bit server also registers the 64-bit file
+    // beside it, in the 64-bit view, for the 64-bit shell; the 64-bit server registers only itself.
+    const auto expectBothViews = [&] {
+        if (sizeof(void*) == 4) {
+            ExpectRegistered(HKEY_CLASSES_ROOT, "KelvaneSX.Kelvane", path, KEY_WOW64_32KEY);
+            ExpectRegistered(HKEY_CLASSES_ROOT, "KelvaneSX.Kelvane", ProgramFolder() + kServerFileName64,
+                             KEY_WOW64_64KEY);
+        } else {
+            ExpectRegistered(HKEY_CLASSES_ROOT, "KelvaneSX.Kelvane", path, KEY_WOW64_64KEY);
+            EXPECT_FALSE(KeyExists(HKEY_CLASSES_ROOT, "CLSID\\" + ClsidText(), KEY_WOW64_32KEY));
+        }
+    };
     ASSERT_EQ(dll.RegisterServer(), S_OK);
-    ExpectRegistered(HKEY_CLASSES_ROOT, "KelvaneSX.Kelvane", path);
+    expectBothViews();
     // Registering again rewrites the same values.
     ASSERT_EQ(dll.RegisterServer(), S_OK);
-    ExpectRegistered(HKEY_CLASSES_ROOT, "KelvaneSX.Kelvane", path);
+    expectBothViews();
     EXPECT_EQ(dll.UnregisterServer(), S_OK);
-    ExpectUnregistered(HKEY_CLASSES_ROOT, "KelvaneSX.Kelvane");
+    for (const REGSAM view : {KEY_WOW64_32KEY, KEY_WOW64_64KEY})
+        ExpectUnregistered(HKEY_CLASSES_ROOT, "KelvaneSX.Kelvane", view);
     EXPECT_EQ(dll.UnregisterServer(), S_OK);
 }
 
@@ -194,7 +212,9 @@ TEST_F(ServerTest, ModuleFileNameGivesProgramIdAndQuotedPath) {
         const Unregistering cleanup(other);
         const std::string path = ModulePath(other.Module());
         ASSERT_EQ(other.RegisterServer(), S_OK);
-        ExpectRegistered(HKEY_CLASSES_ROOT, "Other 表.Kelvane", '"' + path + '"');
+        ExpectRegistered(HKEY_CLASSES_ROOT, "Other 表.Kelvane", '"' + path + '"', kOwnView);
+        // No other server file beside this one: its own view only.
+        EXPECT_FALSE(KeyExists(HKEY_CLASSES_ROOT, "CLSID\\" + ClsidText(), kOtherView));
         EXPECT_EQ(other.UnregisterServer(), S_OK);
         ExpectUnregistered(HKEY_CLASSES_ROOT, "Other 表.Kelvane");
     }
@@ -202,19 +222,24 @@ TEST_F(ServerTest, ModuleFileNameGivesProgramIdAndQuotedPath) {
 }
 
 TEST_F(ServerTest, StandardUserRegistersUnderTheirOwnClasses) {
-    const Unregistering cleanup(dll);
-    const std::string path = ModulePath(dll.Module());
+    // A copy with no 64-bit file beside it: the override stands for this process's own view only, and
+    // the 32-bit server would write its sibling's entries to the real 64-bit view.
+    ScratchFolder alone;
+    ASSERT_TRUE(::CopyFileA(ModulePath(dll.Module()).c_str(), (alone / kServerFileName).c_str(), FALSE));
+    const ServerDll lone(alone / kServerFileName);
+    const Unregistering cleanup(lone);
+    const std::string path = ModulePath(lone.Module());
     {
         const RefusingKey refusing;
         const PredefinedKeyOverride classesRoot(HKEY_CLASSES_ROOT, refusing.Get());
-        ASSERT_EQ(dll.RegisterServer(), S_OK);
+        ASSERT_EQ(lone.RegisterServer(), S_OK);
     }
     const UniqueKey userClasses = OpenKey(HKEY_CURRENT_USER, "Software\\Classes", KEY_READ);
     ASSERT_TRUE(userClasses);
-    ExpectRegistered(userClasses.Get(), "KelvaneSX.Kelvane", path);
+    ExpectRegistered(userClasses.Get(), "KelvaneSX.Kelvane", path, kOwnView);
     EXPECT_FALSE(KeyExists(HKEY_LOCAL_MACHINE, "Software\\Classes\\KelvaneSX.Kelvane"));
-    EXPECT_EQ(dll.UnregisterServer(), S_OK);
-    ExpectUnregistered(userClasses.Get(), "KelvaneSX.Kelvane");
+    EXPECT_EQ(lone.UnregisterServer(), S_OK);
+    ExpectUnregistered(userClasses.Get(), "KelvaneSX.Kelvane", kOwnView);
 }
 
 TEST_F(ServerTest, RegistrationFailsWhenNoClassesCanBeWritten) {

@@ -6,6 +6,7 @@
 
 #include "base/ProcAddress.h"
 #include "shellext/DropHandlerClsid.h"
+#include "shellext/ServerFile.h"
 #include "tests/handoff/ReceiverWindow.h"
 
 ServerDll::ServerDll(const std::string& path) : module_(::LoadLibraryA(path.c_str())) {
@@ -19,7 +20,7 @@ ServerDll::ServerDll(const std::string& path) : module_(::LoadLibraryA(path.c_st
     EXPECT_TRUE(GetClassObject && CanUnloadNow && RegisterServer && UnregisterServer);
 }
 
-ServerDll::ServerDll() : ServerDll(ProgramFolder() + "KelvaneSX.dll") {}
+ServerDll::ServerDll() : ServerDll(ProgramFolder() + kServerFileName) {}
 
 ComPtr<IClassFactory> ServerDll::Factory() const {
     ComPtr<IClassFactory> factory;

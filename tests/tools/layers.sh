@@ -9,7 +9,7 @@ declare -A allowed=(
     [handoff]="base"
     [jobs]="base engine"
     [shellext]="base handoff"
-    [app]="base engine handoff jobs"
+    [app]="base engine handoff jobs shellext"
     [tools]="base engine handoff jobs shellext app"
 )
 failures=0
