@@ -12,9 +12,9 @@
 
 #include "app/FailureNotice.h"
 #include "base/Owned.h"
-#include "engine/PluginList.h"
 #include "handoff/PendingBlocks.h"
 #include "jobs/ExtractQueue.h"
+#include "jobs/PluginHost.h"
 #include "jobs/Worker.h"
 
 // What every window-message handler receives; Result is what the window procedure returns.
@@ -35,7 +35,7 @@ struct AppState {
     bool ToolbarPresent = false;
     TPendingBlocks Pending;  // hand-off blocks received and not yet taken into the queue
     UniqueFont ListFont;
-    std::unique_ptr<TPluginList> Plugins;
+    std::unique_ptr<TPluginHost> Host;  // runs the plug-ins in a process of their own
     std::unique_ptr<TExtractQueue> Queue;
     std::string DestinationFolder;
     int LineHeight = 0;
@@ -43,7 +43,7 @@ struct AppState {
     UniqueIcon TrayIcon;
     TFailureNotice Failures;
     int BalloonsShown = 0;  // what the tray icon was asked to show, for tests to see
-    // After the plug-ins, so it goes before them: it waits for its thread, which uses them.
+    // After the host, so it goes before it: it waits for its thread, which uses the host.
     TWorker Worker;
     UniqueHandle InstanceMutex;
 };

@@ -12,6 +12,10 @@
 
 namespace {
 
+// A job that runs longer than this is ended by cancel-all, and waited for no longer at exit.
+constexpr ULONGLONG kCancelAfterMs = 2000;
+constexpr DWORD kExitWaitMs = 3000;
+
 void EnableDestinationChange(HWND window, bool enabled) {
     ::EnableMenuItem(::GetMenu(window), IDM_CHANGEDEST, MF_BYCOMMAND | (enabled ? MF_ENABLED : MF_GRAYED));
     ::SendMessageA(App().Toolbar, TB_ENABLEBUTTON, IDM_CHANGEDEST, MAKELPARAM(enabled ? 1 : 0, 0));
@@ -49,18 +53,24 @@ void RunNextJob(HWND window, TMessage& message) {
         return;
     const int index = static_cast<int>(message.LParam);
     // A job that found no thread leaves the queue all the same, as it always has.
-    app.Worker.Start(window, *app.Plugins, JobAt(index));
+    app.Worker.Start(window, *app.Host, JobAt(index));
     RemoveJob(index);
 }
 
 void OnJobFinished(HWND window, TMessage& message) {
     const std::unique_ptr<TFinishedJob> finished(FinishedJobOf(message.LParam));
-    if (finished && !finished->Outcome.Succeeded())
+    // A job the user ended is no failure to tell.
+    if (finished && !finished->Outcome.Succeeded() && finished->Outcome.Failure.Kind != TFailureKind::kCanceled)
         NoteFailure(window, finished->Job.Source, finished->Outcome);
 }
 
 void WaitForWorker() {
-    App().Worker.Wait();
+    AppState& app = App();
+    if (app.Worker.WaitFor(kExitWaitMs))
+        return;
+    if (app.Host)
+        app.Host->Terminate();
+    app.Worker.Wait();
 }
 
 void StartIfContinuous(HWND window) {
@@ -79,8 +89,8 @@ void ExtractSelected(HWND window) {
     if (index < 0)
         return;
     const TJob job = JobAt(index);
-    // Waits for a worker's extraction, if one runs: the engine takes one extraction at a time.
-    const TExtractOutcome outcome = RunJobHere(*App().Plugins, job);
+    // Waits for a worker's extraction, if one runs: the host takes one extraction at a time.
+    const TExtractOutcome outcome = RunJobHere(*App().Host, job);
     RemoveJob(index);
     if (!outcome.Succeeded())
         NoteFailure(window, job.Source, outcome);
@@ -98,9 +108,13 @@ void SetPaused(HWND window) {
 }
 
 void CancelAll(HWND) {
+    AppState& app = App();
     // One step for the queue and one for the list, however many jobs there are.
-    App().Queue->Clear();
-    ClearJobLines(App().JobList);
+    app.Queue->Clear();
+    ClearJobLines(app.JobList);
+    // A job that has run for a while may be stuck in a plug-in: it ends with its host.
+    if (app.Worker.Busy() && app.Host->RunningMs() > kCancelAfterMs)
+        app.Host->Terminate();
 }
 
 void DeleteSelected(HWND) {

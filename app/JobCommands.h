@@ -9,7 +9,8 @@
 void RunNextJob(HWND window, TMessage& message);
 // A job the worker finished: a failure is told through the tray icon.
 void OnJobFinished(HWND window, TMessage& message);
-// Waits until the worker thread, if one was started, has ended.
+// Waits until the worker thread, if one was started, has ended: a few seconds at most, then the
+// host is ended under the job, so that the program always quits.
 void WaitForWorker();
 
 void StartIfContinuous(HWND window);

@@ -177,8 +177,7 @@ void OnCreate(HWND window, TMessage&) {
     app.Toolbar = CreateToolbar(window);
     app.JobList = CreateJobList(window);
     AddTrayIcon(window);
-    app.Plugins = std::make_unique<TPluginList>();
-    ReloadPlugins(*app.Plugins);
+    app.Host = std::make_unique<TPluginHost>(ProgramFolder() + kHostFileName);
     app.Queue = std::make_unique<TExtractQueue>();
     AddExitToSystemMenu(window);
 }

@@ -27,10 +27,10 @@ std::string ServerPath() {
 
 void TearDown(HWND window) {
     AppState& app = App();
-    // The worker uses the plug-in list until its extraction ends.
+    // The worker uses the host until its extraction ends.
     WaitForWorker();
     app.Queue.reset();
-    app.Plugins.reset();
+    app.Host.reset();
     RemoveTrayIcon();
     app.ListFont.Reset();
     SaveSettings(window);

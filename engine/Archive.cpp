@@ -4,6 +4,7 @@
 
 #include "base/AnsiPath.h"
 #include "base/ProcAddress.h"
+#include "engine/PluginActivity.h"
 #include "engine/PluginList.h"
 
 namespace {
@@ -50,8 +51,11 @@ bool TArchive::BindPlugin(TPluginList& pluginList) {
     if (!Head)
         return Failure.Kind != TFailureKind::kNone ? false : Fail(TFailureKind::kInternal);
     // Every plug-in is asked at offset 0 before any is asked at offset 128.
-    if (!pluginList.FindPlugin(&TArchive::ProbeAt0, *this) && !pluginList.FindPlugin(&TArchive::ProbeAt128, *this))
-        return Fail(TFailureKind::kNoPlugin);
+    if (!pluginList.FindPlugin(&TArchive::ProbeAt0, *this) && !pluginList.FindPlugin(&TArchive::ProbeAt128, *this)) {
+        Fail(TFailureKind::kNoPlugin);
+        Failure.Skipped = pluginList.SkippedText();
+        return false;
+    }
     PluginName = pluginList.FileNameOf(Module);
     Failure.Plugin = PluginName;
     GetFileInfoProc = ProcAddress<GetFileInfoFunc>(Module, "GetFileInfo");
@@ -62,8 +66,11 @@ bool TArchive::BindPlugin(TPluginList& pluginList) {
 
 bool TArchive::AskMemberInfo(const TInput& input, const std::string& memberPath, fileInfo& info) {
     std::memset(&info, 0, sizeof info);
-    const int result = GetFileInfoProc(input.Source, static_cast<long>(input.Length), memberPath.c_str(),
-                                       input.Flag | kSpiIgnoreCase, &info);
+    const int result = [&] {
+        const TPluginCall call(PluginName);
+        return GetFileInfoProc(input.Source, static_cast<long>(input.Length), memberPath.c_str(),
+                               input.Flag | kSpiIgnoreCase, &info);
+    }();
     if (result == 0)
         return true;
     // Some plug-ins match by file name only, yet list every member with its folder.
@@ -79,7 +86,10 @@ bool TArchive::FindInListing(const TInput& input, const std::string& memberPath,
     if (!(ListingTried & bit)) {
         ListingTried |= bit;
         HLOCAL block = nullptr;
-        const int result = GetArchiveInfoProc(input.Source, static_cast<long>(input.Length), input.Flag, &block);
+        const int result = [&] {
+            const TPluginCall call(PluginName);
+            return GetArchiveInfoProc(input.Source, static_cast<long>(input.Length), input.Flag, &block);
+        }();
         // The listing is ours to free, whatever the result said.
         const LockedLocal listing(block && ::LocalFlags(block) != LMEM_INVALID_HANDLE ? block : nullptr);
         if (result == 0 && listing.Data()) {
@@ -111,7 +121,10 @@ HLOCAL TArchive::AskMember(const TInput& input, const fileInfo& info) {
     const char* source = memory ? input.Source + info.position : input.Source;
     const long length = static_cast<long>(memory ? input.Length - info.position : info.position);
     HLOCAL member = nullptr;
-    const int result = GetFileProc(source, length, &member, input.Flag | kSpiOutputMemory, nullptr, 0);
+    const int result = [&] {
+        const TPluginCall call(PluginName);
+        return GetFileProc(source, length, &member, input.Flag | kSpiOutputMemory, nullptr, 0);
+    }();
     if (result != 0) {
         Fail(TFailureKind::kPluginError, result);
         return nullptr;

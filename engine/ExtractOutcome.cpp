@@ -15,7 +15,9 @@ std::string ReasonFor(const TFailure& failure) {
         case TFailureKind::kNotFound:
             return failure.Plugin.empty() ? "見つかりません" : "見つかりません (" + PluginPart(failure) + ")";
         case TFailureKind::kNoPlugin:
-            return "対応するプラグインがありません";
+            return failure.Skipped.empty() ? "対応するプラグインがありません"
+                                           : "対応するプラグインがありません (2 回異常終了した " + failure.Skipped +
+                                                 " は使いません)";
         case TFailureKind::kPluginIncomplete:
             return PluginPart(failure) + " に GetFileInfo か GetFile がありません";
         case TFailureKind::kPluginError: {
@@ -32,6 +34,12 @@ std::string ReasonFor(const TFailure& failure) {
             return "書き込めません (" + Win32Message(failure.Win32Error) + ")";
         case TFailureKind::kInternal:
             return "メモリーが足りないか、内部エラーです";
+        case TFailureKind::kPluginCrashed:
+            return PluginPart(failure) + " が異常終了しました";
+        case TFailureKind::kHostEnded:
+            return "プラグインを動かすプロセスが突然終了しました";
+        case TFailureKind::kCanceled:
+            return "中止しました";
     }
     return {};
 }

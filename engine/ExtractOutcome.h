@@ -15,6 +15,9 @@ enum class TFailureKind {
     kCannotRead,        // a file could not be read (Win32 error)
     kCannotWrite,       // the destination or a temporary file could not be written (Win32 error)
     kInternal,          // the engine itself failed, e.g. out of memory
+    kPluginCrashed,     // the process died inside the plug-in
+    kHostEnded,         // the plug-in host ended, inside no plug-in
+    kCanceled,          // ended by the user (cancel-all, exit); stays last, messages check against it
 };
 
 // What one operation of an archive level knows about its own failure.
@@ -24,6 +27,7 @@ struct TFailure {
     int PluginCode = 0;
     DWORD Win32Error = 0;
     std::string File;  // the file that could not be read or written, when that was the trouble
+    std::string Skipped;  // for kNoPlugin: plug-ins not asked, since they crashed before
 };
 
 struct TExtractOutcome {

@@ -7,6 +7,7 @@
 #include "base/ProcAddress.h"
 #include "base/Registry.h"
 #include "engine/Archive.h"
+#include "engine/PluginActivity.h"
 #include "engine/SusieSettings.h"
 
 namespace {
@@ -59,8 +60,10 @@ void TPluginList::Clear() {
 }
 
 std::unique_ptr<TPluginInfo> TPluginList::TakeIn(const std::string& fileName, HKEY activateKey) const {
-    if (!IsSwitchedOn(activateKey, fileName))
+    if (!IsSwitchedOn(activateKey, fileName) || IsSkipped(fileName))
         return nullptr;
+    // Loading runs the plug-in's own start-up code.
+    const TPluginCall call(fileName);
     UniqueModule module(::LoadLibraryA((Folder_ + "\\" + fileName).c_str()));
     if (!module)
         return nullptr;
@@ -103,6 +106,7 @@ int TPluginList::Load() {
 
 bool TPluginList::FindPlugin(TProbe probe, TArchive& archive) {
     for (auto it = Items_.begin(); it != Items_.end(); ++it) {
+        const TPluginCall call((*it)->FileName);
         if ((archive.*probe)((*it)->Module.Get(), (*it)->IsSupportedProc)) {
             std::rotate(Items_.begin(), it, it + 1);
             return true;
@@ -115,6 +119,18 @@ const TPluginInfo& TPluginList::Item(int index) const {
     if (index < 0 || index >= Count())
         throw std::out_of_range("plug-in index out of range");
     return *Items_[index];
+}
+
+bool TPluginList::IsSkipped(const std::string& fileName) const {
+    return std::any_of(Skipped_.begin(), Skipped_.end(),
+                       [&](const std::string& skipped) { return ::lstrcmpiA(skipped.c_str(), fileName.c_str()) == 0; });
+}
+
+std::string TPluginList::SkippedText() const {
+    std::string text;
+    for (const std::string& name : Skipped_)
+        text += (text.empty() ? "" : ", ") + name;
+    return text;
 }
 
 std::string TPluginList::FileNameOf(HMODULE module) const {

@@ -38,6 +38,11 @@ public:
     int Load();
     void Clear();
 
+    // Plug-ins that Load leaves out (by file name, without regard to case): those that crashed.
+    void SetSkipped(std::vector<std::string> fileNames) { Skipped_ = std::move(fileNames); }
+    // Their names, for a failure to mention; empty when none is skipped.
+    std::string SkippedText() const;
+
     // Asks the plug-ins in list order; the first that accepts moves to the front.
     bool FindPlugin(TProbe probe, TArchive& archive);
 
@@ -55,10 +60,12 @@ public:
 
 private:
     std::unique_ptr<TPluginInfo> TakeIn(const std::string& fileName, HKEY activateKey) const;
+    bool IsSkipped(const std::string& fileName) const;
 
     std::vector<std::unique_ptr<TPluginInfo>> Items_;
     bool Loaded_ = false;
     std::string Folder_;
+    std::vector<std::string> Skipped_;
     std::mutex ExtractionMutex_;
 };
 

@@ -1,6 +1,7 @@
 #include "base/AnsiPath.h"
 #include "engine/Archive.h"
 #include "engine/OpenForReading.h"
+#include "engine/PluginActivity.h"
 
 namespace {
 
@@ -79,8 +80,11 @@ bool TRealArchive::SaveThroughDisk(const fileInfo& info, const std::string& dest
     TTemporaryFolder output;
     if (const DWORD error = output.Create(FolderOf(destPath)))
         return FailOnFile(TFailureKind::kCannotWrite, error, destPath);
-    const int result = GetFileProc(Name.c_str(), static_cast<long>(info.position), const_cast<char*>(output.Path().c_str()),
-                                   kSpiInputDisk | kSpiOutputDisk, nullptr, 0);
+    const int result = [&] {
+        const TPluginCall call(PluginName);
+        return GetFileProc(Name.c_str(), static_cast<long>(info.position), const_cast<char*>(output.Path().c_str()),
+                           kSpiInputDisk | kSpiOutputDisk, nullptr, 0);
+    }();
     if (result != 0)
         return Fail(TFailureKind::kPluginError, result);
     const std::string written = FindOutput(output.Path(), info);

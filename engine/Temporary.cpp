@@ -52,18 +52,18 @@ void RemoveTree(const std::string& path) {
         ::DeleteFileA(path.c_str());
 }
 
-std::string UserTemporaryFolder() {
-    char folder[MAX_PATH + 1] = {};
-    const DWORD length = ::GetTempPathA(sizeof folder, folder);
-    return length > 0 && length < sizeof folder ? std::string(folder, length) : std::string(".");
-}
-
 std::string ExtensionOf(const std::string& name) {
     const size_t mark = FindLastSeparator(name, "\\.");
     return mark != std::string::npos && name[mark] == '.' ? name.substr(mark) : std::string();
 }
 
 }  // namespace
+
+std::string UserTemporaryFolder() {
+    char folder[MAX_PATH + 1] = {};
+    const DWORD length = ::GetTempPathA(sizeof folder, folder);
+    return length > 0 && length < sizeof folder ? std::string(folder, length) : std::string(".");
+}
 
 std::string FolderOf(const std::string& path) {
     std::string folder = path;

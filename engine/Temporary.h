@@ -20,6 +20,9 @@ struct TNewFile {
 };
 TNewFile CreateUniqueFile(const std::string& folder, const std::string& suffix, DWORD attributes, DWORD& error);
 
+// The user's temporary folder, with its trailing backslash.
+std::string UserTemporaryFolder();
+
 // Removes the files and folders (with their contents) that the process left in folder.
 void RemoveTemporariesOf(const std::string& folder, DWORD processId);
 

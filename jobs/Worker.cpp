@@ -2,12 +2,12 @@
 
 #include <memory>
 
-#include "engine/Archive.h"
+#include "jobs/PluginHost.h"
 
 struct TWorker::TRun {
     TWorker* Worker;
     HWND Window;
-    TPluginList* Plugins;
+    TPluginHost* Host;
     TJob Job;
 };
 
@@ -15,17 +15,17 @@ TFinishedJob* FinishedJobOf(LPARAM lParam) {
     return reinterpret_cast<TFinishedJob*>(lParam);
 }
 
-TExtractOutcome RunJobHere(TPluginList& plugins, const TJob& job) {
-    return ExtractPathOutcome(plugins, job.Source, job.Destination);
+TExtractOutcome RunJobHere(TPluginHost& host, const TJob& job) {
+    return host.Extract(job.Source, job.Destination);
 }
 
-bool TWorker::Start(HWND window, TPluginList& plugins, TJob job) {
+bool TWorker::Start(HWND window, TPluginHost& host, TJob job) {
     bool idle = false;
     if (!Busy_.compare_exchange_strong(idle, true))
         return false;
     // The previous thread has finished its work; its handle can go.
     Wait();
-    auto run = std::make_unique<TRun>(TRun{this, window, &plugins, std::move(job)});
+    auto run = std::make_unique<TRun>(TRun{this, window, &host, std::move(job)});
     Thread_.Reset(::CreateThread(nullptr, 0, ThreadProc, run.get(), 0, nullptr));
     if (!Thread_) {
         Busy_ = false;
@@ -36,8 +36,11 @@ bool TWorker::Start(HWND window, TPluginList& plugins, TJob job) {
 }
 
 void TWorker::Wait() {
-    if (Thread_)
-        ::WaitForSingleObject(Thread_.Get(), INFINITE);
+    WaitFor(INFINITE);
+}
+
+bool TWorker::WaitFor(DWORD ms) {
+    return !Thread_ || ::WaitForSingleObject(Thread_.Get(), ms) == WAIT_OBJECT_0;
 }
 
 DWORD WINAPI TWorker::ThreadProc(LPVOID raw) {
@@ -45,7 +48,7 @@ DWORD WINAPI TWorker::ThreadProc(LPVOID raw) {
     TWorker& worker = *run->Worker;
     try {
         auto finished = std::make_unique<TFinishedJob>();
-        finished->Outcome = RunJobHere(*run->Plugins, run->Job);
+        finished->Outcome = RunJobHere(*run->Host, run->Job);
         finished->Job = std::move(run->Job);
         if (::PostMessageA(run->Window, WM_JOBFINISHED, 0, reinterpret_cast<LPARAM>(finished.get())))
             finished.release();

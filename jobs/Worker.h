@@ -11,7 +11,7 @@
 #include "base/Owned.h"
 #include "engine/ExtractOutcome.h"
 
-class TPluginList;
+class TPluginHost;
 
 constexpr uint8_t kContinuous = 0;
 constexpr uint8_t kPaused = 1;
@@ -48,7 +48,9 @@ public:
     // Extracts the job on a new thread, which tells window when it ends (WM_JOBFINISHED, then
     // WM_RUNNEXT in continuous mode). False, and nothing started, when a job runs already or no
     // thread could be made.
-    bool Start(HWND window, TPluginList& plugins, TJob job);
+    bool Start(HWND window, TPluginHost& host, TJob job);
+    // Until the last thread started has ended, or the time is up; whether it ended.
+    bool WaitFor(DWORD ms);
     // Until the last thread started has ended.
     void Wait();
 
@@ -62,5 +64,5 @@ private:
 
 static_assert(decltype(TWorker::RunMode)::is_always_lock_free && sizeof(TWorker::RunMode) == 1);
 
-// Runs a job on the calling thread; the engine still takes one extraction at a time.
-TExtractOutcome RunJobHere(TPluginList& plugins, const TJob& job);
+// Runs a job on the calling thread; the host still takes one extraction at a time.
+TExtractOutcome RunJobHere(TPluginHost& host, const TJob& job);

@@ -118,7 +118,7 @@ TEST_F(CommandTest, ExitAsksOnceWhenJobsWaitAndNoKeepsEverything) {
     EXPECT_TRUE(WhileShown("#32770", "Kelvane", answer(IDNO), [&] { ExitResident(window, message); }));
     EXPECT_EQ(message.Result, -1);
     EXPECT_EQ(App().Queue->Count(), 1);
-    EXPECT_NE(App().Plugins, nullptr);
+    EXPECT_NE(App().Host, nullptr);
     MSG quit;
     EXPECT_FALSE(::PeekMessageA(&quit, nullptr, WM_QUIT, WM_QUIT, PM_NOREMOVE));
 
@@ -126,7 +126,7 @@ TEST_F(CommandTest, ExitAsksOnceWhenJobsWaitAndNoKeepsEverything) {
     EXPECT_TRUE(WhileShown("#32770", "Kelvane", answer(IDYES), [&] { ExitResident(window, message); }));
     EXPECT_EQ(message.Result, 0);
     EXPECT_EQ(App().Queue, nullptr);
-    EXPECT_EQ(App().Plugins, nullptr);
+    EXPECT_EQ(App().Host, nullptr);
     EXPECT_TRUE(::PeekMessageA(&quit, nullptr, WM_QUIT, WM_QUIT, PM_REMOVE));
     EXPECT_EQ(RegReadStr(kSettingsKey, "DestDir", MAX_PATH, ""), "C:\\kept");
     EXPECT_EQ(RegReadInt(kSettingsKey, "Mode", -1), kPaused);

@@ -67,7 +67,7 @@ TEST_F(MainWindowTest, StartsHiddenInTheCurrentFolderWithoutSettings) {
     EXPECT_EQ(App().Worker.RunMode, kContinuous);
     EXPECT_NE(App().Toolbar, nullptr);
     EXPECT_NE(App().Queue, nullptr);
-    EXPECT_NE(App().Plugins, nullptr);
+    EXPECT_NE(App().Host, nullptr);
 }
 
 TEST_F(MainWindowTest, JobListStaysBelowTheToolbarWhenResized) {

@@ -34,7 +34,7 @@ void EndWindowTest() {
     }
     app.MainWindow = app.Toolbar = app.JobList = nullptr;
     app.Worker.Wait();
-    app.Plugins.reset();
+    app.Host.reset();
     app.ListFont.Reset();
     app.TrayIcon.Reset();
     app.Worker.RunMode = kContinuous;

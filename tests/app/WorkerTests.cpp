@@ -52,7 +52,7 @@ TEST_F(WorkerTest, RunsDroppedJobsOneAtATimeInContinuousMode) {
     HWND window = Start(kContinuous);
     {
         // Holding the engine keeps the first worker inside its extraction.
-        auto engine = App().Plugins->LockForExtraction();
+        auto engine = App().Host->LockForExtraction();
         Drop(window, {Nested("docs\\readme.txt"), Nested("small.txt"), Nested("big.bin")});
         EXPECT_EQ(Jobs(), 3);
         EXPECT_FALSE(MenuEnabled(window, IDM_CHANGEDEST));
@@ -75,7 +75,7 @@ TEST_F(WorkerTest, RunsDroppedJobsOneAtATimeInContinuousMode) {
 TEST_F(WorkerTest, PauseLetsTheRunningJobFinishAndStopsTheChain) {
     HWND window = Start(kContinuous, true);
     {
-        auto engine = App().Plugins->LockForExtraction();
+        auto engine = App().Host->LockForExtraction();
         Drop(window, {Nested("small.txt"), Nested("big.bin"), Nested("docs\\readme.txt")});
         PumpUntil([] { return App().Worker.Busy() && Jobs() == 2; });
         ::SendMessageA(window, WM_COMMAND, MAKEWPARAM(IDM_PAUSE, 0), 0);

@@ -7,10 +7,11 @@ declare -A allowed=(
     [base]=""
     [engine]="base"
     [handoff]="base"
-    [jobs]="base engine"
+    [host]="base engine"
+    [jobs]="base engine host"
     [shellext]="base handoff"
-    [app]="base engine handoff jobs shellext"
-    [tools]="base engine handoff jobs shellext app"
+    [app]="base engine handoff host jobs shellext"
+    [tools]="base engine handoff host jobs shellext app"
 )
 failures=0
 cd "$root" || exit 1

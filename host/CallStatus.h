@@ -1,0 +1,27 @@
+// Which plug-in the host is inside, kept in memory that only the host and the resident program
+// share (an unnamed mapping the host inherits), so that it can still be read once the host died.
+#pragma once
+
+#include <windows.h>
+
+#include <string>
+
+#include "engine/PluginActivity.h"
+
+struct TCallStatus {
+    volatile LONG Inside;  // nonzero while a plug-in runs
+    char Plugin[MAX_PATH];
+};
+
+// The host's side: every call into a plug-in is noted before it starts.
+class TCallStatusWriter final : public TPluginActivity {
+public:
+    explicit TCallStatusWriter(TCallStatus* status) : Status(status) {}
+    void Calling(const std::string& plugin) noexcept override;
+
+private:
+    TCallStatus* Status;
+};
+
+// The resident program's side: the plug-in being called, or empty; never reads past the block.
+std::string PluginInside(const TCallStatus& status);

@@ -1,0 +1,167 @@
+#include "host/Messages.h"
+
+#include <cstring>
+
+namespace {
+
+// Paths and reasons are short; a text this long is a broken message.
+constexpr uint32_t kMaxText = 32 * 1024;
+constexpr uint32_t kMaxSkipped = 1000;
+
+class TWriter {
+public:
+    void Number(uint32_t value) {
+        for (int shift = 0; shift < 32; shift += 8)
+            Bytes.push_back(static_cast<char>(value >> shift & 0xFF));
+    }
+    void Text(const std::string& text) {
+        Number(static_cast<uint32_t>(text.size()));
+        Bytes.insert(Bytes.end(), text.begin(), text.end());
+    }
+    std::vector<char> Bytes;
+};
+
+class TReader {
+public:
+    explicit TReader(const std::vector<char>& bytes) : Bytes(bytes) {}
+    bool Number(uint32_t& value) {
+        if (Bytes.size() - At < 4)
+            return false;
+        value = 0;
+        for (int i = 0; i < 4; ++i)
+            value |= static_cast<uint32_t>(static_cast<uint8_t>(Bytes[At + i])) << (8 * i);
+        At += 4;
+        return true;
+    }
+    // Texts hold no zero byte: they become C strings on the other side.
+    bool Text(std::string& text) {
+        uint32_t length = 0;
+        if (!Number(length) || length > kMaxText || Bytes.size() - At < length)
+            return false;
+        text.assign(Bytes.data() + At, length);
+        At += length;
+        return text.find('\0') == std::string::npos;
+    }
+    bool AtEnd() const { return At == Bytes.size(); }
+
+private:
+    const std::vector<char>& Bytes;
+    size_t At = 0;
+};
+
+bool WriteAll(HANDLE pipe, const char* data, size_t size) {
+    while (size > 0) {
+        DWORD written = 0;
+        if (!::WriteFile(pipe, data, static_cast<DWORD>(size), &written, nullptr) || written == 0)
+            return false;
+        data += written;
+        size -= written;
+    }
+    return true;
+}
+
+bool ReadAll(HANDLE pipe, char* data, size_t size) {
+    while (size > 0) {
+        DWORD read = 0;
+        if (!::ReadFile(pipe, data, static_cast<DWORD>(size), &read, nullptr) || read == 0)
+            return false;
+        data += read;
+        size -= read;
+    }
+    return true;
+}
+
+}  // namespace
+
+std::vector<char> EncodeStart(const std::vector<std::string>& skipped) {
+    TWriter writer;
+    writer.Number(static_cast<uint32_t>(skipped.size()));
+    for (const std::string& name : skipped)
+        writer.Text(name);
+    return writer.Bytes;
+}
+
+std::optional<std::vector<std::string>> DecodeStart(const std::vector<char>& payload) {
+    TReader reader(payload);
+    uint32_t count = 0;
+    if (!reader.Number(count) || count > kMaxSkipped)
+        return std::nullopt;
+    std::vector<std::string> skipped(count);
+    for (std::string& name : skipped)
+        if (!reader.Text(name))
+            return std::nullopt;
+    return reader.AtEnd() ? std::optional(std::move(skipped)) : std::nullopt;
+}
+
+std::vector<char> EncodeExtract(const TExtractRequest& request) {
+    TWriter writer;
+    writer.Text(request.Source);
+    writer.Text(request.Destination);
+    return writer.Bytes;
+}
+
+std::optional<TExtractRequest> DecodeExtract(const std::vector<char>& payload) {
+    TReader reader(payload);
+    TExtractRequest request;
+    if (!reader.Text(request.Source) || !reader.Text(request.Destination) || !reader.AtEnd())
+        return std::nullopt;
+    return request;
+}
+
+std::vector<char> EncodeOutcome(const TExtractOutcome& outcome) {
+    TWriter writer;
+    const TFailure& failure = outcome.Failure;
+    writer.Number(static_cast<uint32_t>(failure.Kind));
+    writer.Number(static_cast<uint32_t>(failure.PluginCode));
+    writer.Number(failure.Win32Error);
+    for (const std::string* text : {&failure.Plugin, &failure.File, &failure.Skipped, &outcome.Component,
+                                    &outcome.Container})
+        writer.Text(*text);
+    return writer.Bytes;
+}
+
+std::optional<TExtractOutcome> DecodeOutcome(const std::vector<char>& payload) {
+    TReader reader(payload);
+    TExtractOutcome outcome;
+    TFailure& failure = outcome.Failure;
+    uint32_t kind = 0;
+    uint32_t code = 0;
+    uint32_t error = 0;
+    if (!reader.Number(kind) || kind > static_cast<uint32_t>(TFailureKind::kCanceled) || !reader.Number(code) ||
+        !reader.Number(error))
+        return std::nullopt;
+    failure.Kind = static_cast<TFailureKind>(kind);
+    failure.PluginCode = static_cast<int>(code);
+    failure.Win32Error = error;
+    for (std::string* text : {&failure.Plugin, &failure.File, &failure.Skipped, &outcome.Component,
+                              &outcome.Container})
+        if (!reader.Text(*text))
+            return std::nullopt;
+    return reader.AtEnd() ? std::optional(std::move(outcome)) : std::nullopt;
+}
+
+bool WriteMessage(HANDLE pipe, TMessageKind kind, const std::vector<char>& payload) {
+    if (payload.size() > kMaxPayload)
+        return false;
+    TWriter header;
+    header.Number(static_cast<uint32_t>(kind));
+    header.Number(static_cast<uint32_t>(payload.size()));
+    // One write for the whole message, so that a reader never sees half of it for long.
+    std::vector<char> message = std::move(header.Bytes);
+    message.insert(message.end(), payload.begin(), payload.end());
+    return WriteAll(pipe, message.data(), message.size());
+}
+
+bool ReadMessage(HANDLE pipe, TMessageKind expected, std::vector<char>& payload) {
+    std::vector<char> header(8);
+    if (!ReadAll(pipe, header.data(), header.size()))
+        return false;
+    TReader reader(header);
+    uint32_t kind = 0;
+    uint32_t length = 0;
+    if (!reader.Number(kind) || !reader.Number(length) || kind != static_cast<uint32_t>(expected) ||
+        length > kMaxPayload)
+        return false;
+    payload.resize(length);
+    return ReadAll(pipe, payload.data(), length);
+}
