@@ -11,12 +11,6 @@ namespace {
 // How long a host that was told to go may take before it is ended.
 constexpr DWORD kGoodbyeMs = 2000;
 
-std::string Upper(std::string text) {
-    if (!text.empty())
-        ::CharUpperBuffA(text.data(), static_cast<DWORD>(text.size()));
-    return text;
-}
-
 TExtractOutcome Failure(TFailureKind kind, const std::string& plugin = {}) {
     TExtractOutcome outcome;
     outcome.Failure.Kind = kind;
@@ -159,7 +153,7 @@ TExtractOutcome TPluginHost::Died(const std::string& destPath) {
         return Failure(TFailureKind::kCanceled);
     if (plugin.empty())
         return Failure(TFailureKind::kHostEnded);
-    ++Crashes_[Upper(plugin)];
+    CountCrash(plugin);
     return Failure(TFailureKind::kPluginCrashed, plugin);
 }
 
@@ -194,10 +188,21 @@ ULONGLONG TPluginHost::RunningMs() const {
     return started ? ::GetTickCount64() - started : 0;
 }
 
+void TPluginHost::CountCrash(const std::string& plugin) {
+    // File names, so without regard to case.
+    for (TCrashes& crashes : Crashes_) {
+        if (::lstrcmpiA(crashes.Plugin.c_str(), plugin.c_str()) == 0) {
+            ++crashes.Count;
+            return;
+        }
+    }
+    Crashes_.push_back({plugin, 1});
+}
+
 std::vector<std::string> TPluginHost::PluginsToSkip() const {
     std::vector<std::string> skipped;
-    for (const auto& [plugin, crashes] : Crashes_)
-        if (crashes >= kCrashesBeforeSkipping)
-            skipped.push_back(plugin);
+    for (const TCrashes& crashes : Crashes_)
+        if (crashes.Count >= kCrashesBeforeSkipping)
+            skipped.push_back(crashes.Plugin);
     return skipped;
 }

@@ -7,7 +7,6 @@
 #include <windows.h>
 
 #include <atomic>
-#include <map>
 #include <mutex>
 #include <string>
 #include <vector>
@@ -44,6 +43,7 @@ private:
     TExtractOutcome Died(const std::string& destPath);
     void Stop();
     std::vector<std::string> PluginsToSkip() const;
+    void CountCrash(const std::string& plugin);
 
     std::string HostPath_;
     std::mutex Extraction_;
@@ -57,5 +57,9 @@ private:
     UniqueWritableView Status_;
     std::atomic<ULONGLONG> Started_{0};
     std::atomic<bool> Canceled_{false};
-    std::map<std::string, int> Crashes_;  // by upper-cased file name
+    struct TCrashes {
+        std::string Plugin;
+        int Count;
+    };
+    std::vector<TCrashes> Crashes_;
 };

@@ -1,7 +1,7 @@
 // Console front end of the engine for scripts, tests and benchmarks.
 //   kelvane-extract [--plugins DIR] SOURCE DEST
 // Exit 0 when the destination was written (silently), 1 when the extraction failed (one line on
-// stderr saying where and why), 2 for wrong arguments.
+// stderr saying where and why), 2 for wrong arguments, 3 when a plug-in (or the program) crashed.
 #include <windows.h>
 
 #include <cstdio>
@@ -9,6 +9,7 @@
 #include <string>
 
 #include "engine/Archive.h"
+#include "engine/PluginActivity.h"
 #include "engine/PluginList.h"
 
 namespace {
@@ -28,6 +29,33 @@ std::string ForConsole(const std::string& ansi) {
     return text;
 }
 
+void PrintFailure(const TExtractOutcome& outcome) {
+    std::fprintf(stderr, "%s\n", ForConsole("kelvane-extract: " + outcome.Describe()).c_str());
+    std::fflush(stderr);
+}
+
+// The plug-in being called, kept for the crash message; fixed storage, nothing to allocate then.
+class TLastCall final : public TPluginActivity {
+public:
+    void Calling(const std::string& plugin) noexcept override {
+        const size_t length = plugin.copy(Name, sizeof Name - 1);
+        Name[length] = '\0';
+    }
+    char Name[MAX_PATH] = {};
+};
+
+TLastCall lastCall;
+const char* sourcePath = "";
+
+LONG WINAPI OnCrash(EXCEPTION_POINTERS*) {
+    TExtractOutcome outcome;
+    outcome.Failure.Kind = lastCall.Name[0] ? TFailureKind::kPluginCrashed : TFailureKind::kInternal;
+    outcome.Failure.Plugin = lastCall.Name;
+    outcome.Component = sourcePath;
+    PrintFailure(outcome);
+    ::ExitProcess(3);
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
@@ -44,6 +72,9 @@ int main(int argc, char** argv) {
         return 2;
     }
 
+    sourcePath = argv[next];
+    SetPluginActivity(&lastCall);
+    ::SetUnhandledExceptionFilter(OnCrash);
     TPluginList plugins;
     if (fromFolder) {
         plugins.SetFolder(pluginFolder);
@@ -54,6 +85,6 @@ int main(int argc, char** argv) {
     const TExtractOutcome outcome = ExtractPathOutcome(plugins, argv[next], argv[next + 1]);
     if (outcome.Succeeded())
         return 0;
-    std::fprintf(stderr, "%s\n", ForConsole("kelvane-extract: " + outcome.Describe()).c_str());
+    PrintFailure(outcome);
     return 1;
 }

@@ -21,6 +21,9 @@ enum class Fault {
     kNoMemoryGetFile,  // GetFile refuses memory input with a read error
     kNameOnly,         // GetFileInfo matches the file name alone; blocks carry 4 spare bytes
     kNoMemoryOutput,   // GetFile finds no memory for a block
+    kCrash,            // GetFileInfo refuses memory input and writes through a null pointer on files, so
+                       // that it dies holding a temporary copy made for it
+    kHang,             // GetFileInfo never returns
 };
 
 #ifndef KV_FAULT
@@ -126,12 +129,25 @@ int WINAPI IsSupported(const char* fileName, const void* head) {
     // to the front of the list first.
     if (kFault == Fault::kAcceptAll)
         return !fileName || !std::strstr(fileName, "refuse");
+    // The crashing and the hanging plug-in go by name alone: no other plug-in reads their files.
+    if (kFault == Fault::kCrash || kFault == Fault::kHang)
+        return TakesName(fileName);
     if (!head || !TakesName(fileName))
         return 0;
     return Detect(static_cast<const uint8_t*>(head), kHeadSize) != Format::kUnknown;
 }
 
 int WINAPI GetFileInfo(const char* source, long length, const char* memberPath, unsigned int flag, fileInfo* info) {
+    if (kFault == Fault::kCrash) {
+        if (IsMemoryInput(flag))
+            return kSpiUnknownFormat;
+        int* volatile nowhere = nullptr;
+        *nowhere = 1;
+    }
+    if constexpr (kFault == Fault::kHang) {
+        for (;;)
+            ::Sleep(INFINITE);
+    }
     if (kFault == Fault::kNoMemoryInput && IsMemoryInput(flag))
         return kSpiUnknownFormat;
     try {

@@ -89,6 +89,11 @@ write("quirks.zip", zip_bytes([("inner.dtar", quirky_tar), ("inner.gtar", quirky
 write("names.ntar", quirky_tar)
 write("stored.ozip", zip_bytes([("docs/readme.txt", readme), ("small.txt", small)], zipfile.ZIP_STORED))
 
+# Files that only the crashing and the hanging plug-in take, by their names.
+write("broken.crash", b"only crash.spi takes this\r\n")
+write("crashes.zip", zip_bytes([("inner.crash", b"only crash.spi takes this\r\n")], zipfile.ZIP_STORED))
+write("stuck.hang", b"only hang.spi takes this\r\n")
+
 # What the members must come out as.
 write("expect/readme.txt", readme)
 write("expect/small.txt", small)

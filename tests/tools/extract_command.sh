@@ -33,6 +33,9 @@ expect 1 "missing member" -- --plugins "$(win "$plugins")" "$(win "$data")\\oute
 one_line_naming "missing member" "outer.zip" "nothing.txt" "zip.spi"
 expect 1 "destination in a missing folder" -- --plugins "$(win "$plugins")" "$(win "$data")\\plain.txt" "$(win "$out")\\none\\x"
 one_line_naming "destination in a missing folder" "$(win "$out")\\none\\x"
+# A plug-in that crashes ends only this command, which says so.
+expect 3 "crashing plug-in" -- --plugins "$(win "$plugins")" "$(win "$data")\\broken.crash\\a.txt" "$(win "$out")\\x"
+one_line_naming "crashing plug-in" "broken.crash" "crash.spi"
 # Without --plugins the list comes from Susie's settings, which name no folder here.
 "$wine" reg delete 'HKCU\Software\Hosenbu\Susie\Plug-in' /f >/dev/null 2>&1
 expect 1 "no Susie folder" -- "$(win "$data")\\outer.zip\\ReadMe.txt" "$(win "$out")\\x"
