@@ -105,7 +105,8 @@ HRESULT TContextMenu::InvokeCommand(CMINVOKECOMMANDINFO* info) {
         const HRESULT fetched = FetchDropList(dataObject_.Get(), paths);
         if (FAILED(fetched))
             return fetched;
-        return QueueHandOff(destinationFolder_, std::move(paths)) ? S_OK : E_OUTOFMEMORY;
+        QueueHandOff(destinationFolder_, std::move(paths));
+        return S_OK;
     });
 }
 

@@ -85,7 +85,7 @@ void WaitServingSentMessages(HANDLE event, DWORD timeoutMs) noexcept {
 
 }  // namespace
 
-bool QueueHandOff(std::string folder, std::vector<std::string> paths) {
+void QueueHandOff(std::string folder, std::vector<std::string> paths) {
     const auto done = std::make_shared<const UniqueHandle>(::CreateEventA(nullptr, TRUE, FALSE, nullptr));
     bool first = false;
     {
@@ -94,13 +94,12 @@ bool QueueHandOff(std::string folder, std::vector<std::string> paths) {
         first = queue.size() == 1;
         if (first && !StartSender()) {
             queue.pop_back();
-            return false;
+            return;
         }
     }
     // Behind an earlier one the window has not answered yet: this one cannot be taken any sooner.
     if (first && *done)
         WaitServingSentMessages(done->Get(), kGraceMs);
-    return true;
 }
 
 bool HandOffsPending() noexcept {
