@@ -119,6 +119,18 @@ private:
     HANDLE mutex_ = nullptr;
 };
 
+// A slim lock held exclusively for the guard's life; taking such a lock cannot fail.
+class ExclusiveLock {
+public:
+    explicit ExclusiveLock(SRWLOCK& lock) noexcept : lock_(lock) { ::AcquireSRWLockExclusive(&lock_); }
+    ExclusiveLock(const ExclusiveLock&) = delete;
+    ExclusiveLock& operator=(const ExclusiveLock&) = delete;
+    ~ExclusiveLock() { ::ReleaseSRWLockExclusive(&lock_); }
+
+private:
+    SRWLOCK& lock_;
+};
+
 // A global-memory block locked for the guard's life; the block itself stays with its owner.
 class GlobalLockGuard {
 public:

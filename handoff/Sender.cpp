@@ -16,13 +16,14 @@ BOOL CALLBACK SendToReceiver(HWND window, LPARAM message) {
     ::GetClassNameA(window, className, sizeof className);
     if (std::strcmp(className, kReceiverClass) != 0)
         return TRUE;
-    ::SendMessageA(window, static_cast<UINT>(message), kHandOffId, 0);
+    DWORD_PTR result = 0;
+    ::SendMessageTimeoutA(window, static_cast<UINT>(message), kHandOffId, 0, SMTO_NORMAL, kAnswerWaitMs, &result);
     return FALSE;
 }
 
 }  // namespace
 
-void SendHandOff(std::string_view folder, const std::vector<std::string>& paths) noexcept {
+void SendHandOff(std::string_view folder, const std::vector<std::string>& paths, DWORD turnWaitMs) noexcept {
     try {
         const std::optional<uint32_t> size = HandOffBlockSize(folder, paths);
         if (!size)
@@ -30,7 +31,7 @@ void SendHandOff(std::string_view folder, const std::vector<std::string>& paths)
         UniqueHandle mutex(::CreateMutexA(nullptr, FALSE, kSenderMutexName));
         if (!mutex)
             return;
-        const MutexLock turn(mutex.Get(), kSenderWaitMs);
+        const MutexLock turn(mutex.Get(), turnWaitMs);
         if (!turn)
             return;
         const std::string name = SectionName(kHandOffId);

@@ -10,9 +10,18 @@
 // Senders share one section name; they take turns under this mutex, each waiting a bounded time.
 inline constexpr char kSenderMutexName[] = "KelvaneSX.HandOff";
 inline constexpr DWORD kSenderWaitMs = 5000;
+// The section must outlive the receiver's copy, which is made while it handles the message, so the
+// sender waits for the answer. The window may be busy for minutes (a long extraction of the selected
+// job runs on its thread) and its copy is then still wanted; a window that stays silent longer is
+// taken to be hung, and the sender lets go so that later hand-offs get their turn.
+inline constexpr DWORD kAnswerWaitMs = 5 * 60 * 1000;
+// Long enough for a sender that holds the turn while it waits for the answer.
+inline constexpr DWORD kPatientTurnWaitMs = kAnswerWaitMs + kSenderWaitMs;
 
 // Writes the block for `folder` and `paths` into the section and sends the hand-off message to the
-// first top-level window of class "Kelvane", waiting until it has been handled. Every failure is
-// silent: no window, no section, a section that already exists (another sender's), or another
-// sender that does not finish in time.
-void SendHandOff(std::string_view folder, const std::vector<std::string>& paths) noexcept;
+// first top-level window of class "Kelvane", waiting until it has been handled or kAnswerWaitMs has
+// passed. Every failure is silent: no window, no section, a section that already exists (another
+// sender's), or another sender that does not finish within `turnWaitMs`.
+void SendHandOff(std::string_view folder,
+                 const std::vector<std::string>& paths,
+                 DWORD turnWaitMs = kSenderWaitMs) noexcept;

@@ -3,12 +3,13 @@
 #include <algorithm>
 #include <cstring>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "base/Owned.h"
-#include "handoff/Sender.h"
 #include "shellext/ComBoundary.h"
 #include "shellext/DropList.h"
+#include "shellext/HandOffQueue.h"
 #include "shellext/Server.h"
 
 namespace {
@@ -104,7 +105,7 @@ HRESULT TContextMenu::InvokeCommand(CMINVOKECOMMANDINFO* info) {
         const HRESULT fetched = FetchDropList(dataObject_.Get(), paths);
         if (FAILED(fetched))
             return fetched;
-        SendHandOff(destinationFolder_, paths);
+        QueueHandOff(destinationFolder_, std::move(paths));
         return S_OK;
     });
 }

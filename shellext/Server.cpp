@@ -5,6 +5,7 @@
 
 #include "shellext/ContextMenuFactory.h"
 #include "shellext/DropHandlerClsid.h"
+#include "shellext/HandOffQueue.h"
 #include "shellext/Registration.h"
 
 namespace {
@@ -59,7 +60,7 @@ extern "C" HRESULT STDAPICALLTYPE DllGetClassObject(REFCLSID classId, REFIID iid
 }
 
 extern "C" HRESULT STDAPICALLTYPE DllCanUnloadNow() {
-    return liveObjects != 0 || TheFactory().References() != 0 ? S_FALSE : S_OK;
+    return liveObjects != 0 || TheFactory().References() != 0 || HandOffsPending() ? S_FALSE : S_OK;
 }
 
 extern "C" HRESULT STDAPICALLTYPE DllRegisterServer() {

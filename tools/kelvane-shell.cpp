@@ -1,7 +1,7 @@
 // Plays the shell's part for scripts: the right-drag of archive paths onto a folder, with
 // "ここに解凍(&E)" chosen, through the drop handler registered for folders, found as the shell finds
 // it (kelvane-shell64.exe plays the 64-bit shell and reads the 64-bit view); and the quit command.
-//   kelvane-shell drop FOLDER PATH...
+//   kelvane-shell drop FOLDER PATH...   (ends once the drop handler has handed over or given up)
 //   kelvane-shell wait      (for the resident program's window, 10 s at most)
 //   kelvane-shell quit
 // Exit 0 when done, 1 when the drop handler or the program refused, 2 for wrong arguments.
@@ -15,8 +15,11 @@
 #include "app/Identifiers.h"
 #include "base/ComPtr.h"
 #include "base/Owned.h"
+#include "base/ProcAddress.h"
 #include "base/Registry.h"
+#include "handoff/Sender.h"
 #include "shellext/DropHandlerClsid.h"
+#include "shellext/ServerFile.h"
 #include "tools/DropDataObject.h"
 
 namespace {
@@ -55,6 +58,17 @@ bool Drop(const std::string& folder, const std::vector<std::string>& paths) {
     return menu->InvokeCommand(&invoke) == S_OK;
 }
 
+// The handler sends from a thread of its own, which a shell that lives on lets finish. This one is
+// about to end, and the thread with it: it waits, as long as that thread may take, for the handler
+// to have nothing left to send.
+void WaitForDropHandler() {
+    const HMODULE server = ::GetModuleHandleA(kServerFileName);
+    const auto canUnloadNow = server ? ProcAddress<HRESULT(STDAPICALLTYPE*)()>(server, "DllCanUnloadNow") : nullptr;
+    const ULONGLONG deadline = ::GetTickCount64() + kPatientTurnWaitMs + kAnswerWaitMs;
+    while (canUnloadNow && canUnloadNow() != S_OK && ::GetTickCount64() < deadline)
+        ::Sleep(20);
+}
+
 bool WaitForWindow() {
     const ULONGLONG deadline = ::GetTickCount64() + 10000;
     while (!::FindWindowA("Kelvane", nullptr)) {
@@ -84,6 +98,7 @@ int main(int argc, char** argv) {
     }
     ::CoInitializeEx(nullptr, COINIT_APARTMENTTHREADED);
     const bool dropped = Drop(argv[2], std::vector<std::string>(argv + 3, argv + argc));
+    WaitForDropHandler();
     ::CoUninitialize();
     return dropped ? 0 : 1;
 }
