@@ -40,7 +40,8 @@ TJob JobAt(int index) {
 
 void RunNextJob(HWND window, TMessage& message) {
     AppState& app = App();
-    if (app.Worker.RunMode != kContinuous)
+    // A worker ended by the exit still asks for more, after the queue has gone.
+    if (app.Worker.RunMode != kContinuous || !app.Queue)
         return;
     if (app.Queue->Count() <= 0) {
         UnlockDestinationChange(window);

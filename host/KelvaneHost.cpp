@@ -1,7 +1,9 @@
 // KelvaneHost.exe: runs the plug-ins for the resident program, one extraction at a time, so that a
 // plug-in that crashes or hangs costs one job and this process, never the resident program.
-//   KelvaneHost REQUEST REPLY STATUS   (inherited handles: request pipe, reply pipe, status block)
-// It ends when the request pipe closes, or at the first malformed message.
+//   KelvaneHost REQUEST REPLY STATUS PARENT
+// (inherited handles: request pipe, reply pipe, status block, the resident program's process)
+// It ends when the request pipe closes, at the first malformed message, or when the resident
+// program has gone, even while a plug-in hangs.
 #include <windows.h>
 
 #include <cstdlib>
@@ -53,15 +55,24 @@ int Serve(HANDLE requests, HANDLE replies, TCallStatus* status) {
 
 }  // namespace
 
+DWORD WINAPI EndWithParent(LPVOID parent) {
+    ::WaitForSingleObject(static_cast<HANDLE>(parent), INFINITE);
+    ::ExitProcess(0);
+}
+
 int main(int argc, char** argv) {
     // A crash ends this process at once: no dialog may wait for a user.
     ::SetErrorMode(SEM_FAILCRITICALERRORS | SEM_NOGPFAULTERRORBOX | SEM_NOOPENFILEERRORBOX);
-    if (argc != 4)
+    if (argc != 5)
         return kMalformed;
     UniqueHandle requests(InheritedHandle(argv[1]));
     UniqueHandle replies(InheritedHandle(argv[2]));
     UniqueHandle statusMapping(InheritedHandle(argv[3]));
-    if (!requests || !replies || !statusMapping)
+    UniqueHandle parent(InheritedHandle(argv[4]));
+    if (!requests || !replies || !statusMapping || !parent)
+        return kMalformed;
+    UniqueHandle watch(::CreateThread(nullptr, 0, EndWithParent, parent.Get(), 0, nullptr));
+    if (!watch)
         return kMalformed;
     UniqueWritableView status(::MapViewOfFile(statusMapping.Get(), FILE_MAP_WRITE, 0, 0, sizeof(TCallStatus)));
     if (!status)

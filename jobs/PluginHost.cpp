@@ -82,19 +82,24 @@ bool TPluginHost::Start(TExtractOutcome& failure) {
     ::SetHandleInformation(requestWrite.Get(), HANDLE_FLAG_INHERIT, 0);
     ::SetHandleInformation(replyRead.Get(), HANDLE_FLAG_INHERIT, 0);
     UniqueWritableView status(::MapViewOfFile(statusMapping.Get(), FILE_MAP_WRITE, 0, 0, sizeof(TCallStatus)));
+    // The host watches this process and ends with it, so a host stuck in a plug-in never outlives us.
+    HANDLE self = nullptr;
+    ::DuplicateHandle(::GetCurrentProcess(), ::GetCurrentProcess(), ::GetCurrentProcess(), &self, SYNCHRONIZE, TRUE,
+                      0);
+    UniqueHandle parent(self);
 
     const auto number = [](const UniqueHandle& handle) {
         return std::to_string(reinterpret_cast<uintptr_t>(handle.Get()));
     };
     std::string commandLine = "\"" + HostPath_ + "\" " + number(requestRead) + " " + number(replyWrite) + " " +
-                              number(statusMapping);
-    const TInheritOnly inheritOnly({requestRead.Get(), replyWrite.Get(), statusMapping.Get()});
+                              number(statusMapping) + " " + number(parent);
+    const TInheritOnly inheritOnly({requestRead.Get(), replyWrite.Get(), statusMapping.Get(), parent.Get()});
     STARTUPINFOEXA startup = {};
     startup.StartupInfo.cb = sizeof startup;
     startup.lpAttributeList = inheritOnly.Get();
     PROCESS_INFORMATION process = {};
     const DWORD flags = CREATE_NO_WINDOW | (startup.lpAttributeList ? EXTENDED_STARTUPINFO_PRESENT : 0);
-    if (!status || !::CreateProcessA(HostPath_.c_str(), commandLine.data(), nullptr, nullptr, TRUE, flags, nullptr,
+    if (!status || !parent || !::CreateProcessA(HostPath_.c_str(), commandLine.data(), nullptr, nullptr, TRUE, flags, nullptr,
                                      nullptr, &startup.StartupInfo, &process)) {
         failure = Failure(TFailureKind::kHostEnded);
         failure.Failure.Win32Error = ::GetLastError();

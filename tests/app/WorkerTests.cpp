@@ -151,6 +151,37 @@ TEST_F(WorkerTest, FailuresShowOneBalloonAndMarkTheIconUntilTheWindowOpens) {
     EXPECT_EQ(App().BalloonsShown, 1);
 }
 
+TEST_F(WorkerTest, ACrashingPluginCostsOnlyItsJob) {
+    HWND window = Start(kContinuous);
+    Drop(window, {Nested("small.txt"), TestData("broken.crash\\a.txt"), Nested("docs\\readme.txt")});
+    PumpUntil([] { return App().BalloonsShown == 1 && Jobs() == 0 && !App().Worker.Busy(); });
+    EXPECT_TRUE(SameContents(out / "small.txt", TestData("expect\\small.txt")));
+    EXPECT_TRUE(SameContents(out / "readme.txt", TestData("expect\\readme.txt")));
+    EXPECT_EQ(out.EntryCount(), 2);
+    EXPECT_NE(std::string(App().Tray.szInfo).find("crash.spi"), std::string::npos) << App().Tray.szInfo;
+    EXPECT_TRUE(::IsWindow(window));
+}
+
+TEST_F(WorkerTest, CancelAllEndsAJobStuckInAPluginAndLaterJobsRun) {
+    HWND window = Start(kContinuous, true);
+    Drop(window, {TestData("stuck.hang\\a.txt"), Nested("small.txt")});
+    PumpUntil([] { return App().Worker.Busy() && Jobs() == 1; });
+    ::SendMessageA(window, WM_COMMAND, MAKEWPARAM(IDM_PAUSE, 0), 0);
+    // A job is ended only once it has run for a while; until then cancel-all leaves it alone.
+    ::SendMessageA(window, WM_COMMAND, MAKEWPARAM(IDM_CANCELALL, 0), 0);
+    EXPECT_EQ(Jobs(), 0);
+    EXPECT_TRUE(App().Worker.Busy());
+    PumpUntil([] { return App().Host->RunningMs() > 2500; });
+    ::SendMessageA(window, WM_COMMAND, MAKEWPARAM(IDM_CANCELALL, 0), 0);
+    PumpUntil([] { return !App().Worker.Busy(); });
+    PumpPending();
+    EXPECT_EQ(App().Failures.Unseen(), 0) << "a canceled job is no failure";
+    Drop(window, {Nested("small.txt")});
+    ::SendMessageA(window, WM_COMMAND, MAKEWPARAM(IDM_CONTINUOUS, 0), 0);
+    PumpUntil([] { return Jobs() == 0 && !App().Worker.Busy(); });
+    EXPECT_TRUE(SameContents(out / "small.txt", TestData("expect\\small.txt")));
+}
+
 TEST_F(WorkerTest, BigBatchesEnterAndLeaveInOneStepInOrder) {
     HWND window = Start(kPaused, true);
     constexpr int kPaths = 10000;

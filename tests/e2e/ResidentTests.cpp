@@ -4,6 +4,7 @@
 
 #include <windows.h>
 #include <shlobj.h>
+#include <tlhelp32.h>
 
 #include <string>
 
@@ -68,6 +69,16 @@ void ExpectBothViewsRegistered() {
     }
 }
 
+int HostProcesses() {
+    UniqueHandle snapshot(::CreateToolhelp32Snapshot(TH32CS_SNAPPROCESS, 0));
+    PROCESSENTRY32 entry = {};
+    entry.dwSize = sizeof entry;
+    int count = 0;
+    for (BOOL more = ::Process32First(snapshot.Get(), &entry); more; more = ::Process32Next(snapshot.Get(), &entry))
+        count += ::lstrcmpiA(entry.szExeFile, "KelvaneHost.exe") == 0;
+    return count;
+}
+
 // Waits at most 10 s for done(); false on timeout.
 template <typename Condition>
 bool WaitFor(Condition done) {
@@ -107,6 +118,7 @@ public:
         return search.found;
     }
     bool Running() const { return ::WaitForSingleObject(process_.Get(), 0) == WAIT_TIMEOUT; }
+    void Kill() { ::TerminateProcess(process_.Get(), 1); }
     // The exit code once the process has ended within 10 s, else -1.
     int ExitCode() const {
         if (::WaitForSingleObject(process_.Get(), 10000) != WAIT_OBJECT_0)
@@ -238,6 +250,31 @@ TEST_F(ResidentTest, ExtractsWhatTheShellHandsOver) {
     EXPECT_TRUE(SameContents(out / "tiny.txt", TestData("expect\\small.txt")));
     ::PostMessageA(resident.Window(), WM_COMMAND, IDM_EXIT, 0);
     EXPECT_EQ(resident.ExitCode(), 0);
+}
+
+// A plug-in that never returns keeps neither the program from quitting nor its host alive.
+TEST_F(ResidentTest, AHangingPluginKeepsNothingRunning) {
+    Settings(kContinuous, 0);
+    {
+        Resident resident(program);
+        ASSERT_TRUE(WaitFor([&] { return resident.Window() != nullptr; }));
+        ExtractHere(out.Path(), {TestData("stuck.hang\\a.txt")});
+        // The host runs once a job has started.
+        ASSERT_TRUE(WaitFor([&] { return HostProcesses() == 1 && resident.JobLines() == 0; }));
+        const ULONGLONG asked = ::GetTickCount64();
+        ::PostMessageA(resident.Window(), WM_COMMAND, IDM_EXIT, 0);
+        EXPECT_EQ(resident.ExitCode(), 0);
+        EXPECT_LT(::GetTickCount64() - asked, 8000u);
+        EXPECT_TRUE(WaitFor([] { return HostProcesses() == 0; }));
+        EXPECT_EQ(KelvaneEntries(KEY_WOW64_32KEY) + KelvaneEntries(KEY_WOW64_64KEY), "");
+    }
+    // Should the program itself die, its host goes too.
+    Resident resident(program);
+    ASSERT_TRUE(WaitFor([&] { return resident.Window() != nullptr; }));
+    ExtractHere(out.Path(), {TestData("stuck.hang\\a.txt")});
+    ASSERT_TRUE(WaitFor([&] { return HostProcesses() == 1; }));
+    resident.Kill();
+    EXPECT_TRUE(WaitFor([] { return HostProcesses() == 0; }));
 }
 
 // On 64-bit Windows the shell is a 64-bit process: kelvane-shell64.exe makes the handler from the

@@ -113,9 +113,14 @@ TEST(HostMessagesTest, AHostFedGarbageEndsAlone) {
     ASSERT_TRUE(::CreatePipe(&handles[2], &handles[3], &inherit, 0));
     UniqueHandle requestRead(handles[0]), requestWrite(handles[1]), replyRead(handles[2]), replyWrite(handles[3]);
     UniqueHandle status(::CreateFileMappingA(INVALID_HANDLE_VALUE, &inherit, PAGE_READWRITE, 0, 4096, nullptr));
+    HANDLE self = nullptr;
+    ASSERT_TRUE(::DuplicateHandle(::GetCurrentProcess(), ::GetCurrentProcess(), ::GetCurrentProcess(), &self,
+                                  SYNCHRONIZE, TRUE, 0));
+    UniqueHandle parent(self);
     const auto number = [](const UniqueHandle& h) { return std::to_string(reinterpret_cast<uintptr_t>(h.Get())); };
     const std::string path = ProgramFolder() + kHostFileName;
-    std::string commandLine = "\"" + path + "\" " + number(requestRead) + " " + number(replyWrite) + " " + number(status);
+    std::string commandLine = "\"" + path + "\" " + number(requestRead) + " " + number(replyWrite) + " " +
+                              number(status) + " " + number(parent);
     STARTUPINFOA startup = {};
     startup.cb = sizeof startup;
     PROCESS_INFORMATION info = {};
