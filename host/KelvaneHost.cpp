@@ -31,8 +31,9 @@ HANDLE InheritedHandle(const char* text) {
 int Serve(HANDLE requests, HANDLE replies, TCallStatus* status) {
     TCallStatusWriter writer(status);
     SetPluginActivity(&writer);
+    TMessageReader reader(requests);
     std::vector<char> payload;
-    if (!ReadMessage(requests, TMessageKind::kStart, payload))
+    if (!reader.Read(TMessageKind::kStart, payload))
         return kMalformed;
     auto skipped = DecodeStart(payload);
     if (!skipped)
@@ -42,7 +43,7 @@ int Serve(HANDLE requests, HANDLE replies, TCallStatus* status) {
     ReloadPlugins(plugins);
     for (;;) {
         // A closed request pipe is the resident program saying goodbye.
-        if (!ReadMessage(requests, TMessageKind::kExtract, payload))
+        if (!reader.Read(TMessageKind::kExtract, payload))
             return ::GetLastError() == ERROR_BROKEN_PIPE ? 0 : kMalformed;
         const auto request = DecodeExtract(payload);
         if (!request)

@@ -60,17 +60,6 @@ bool WriteAll(HANDLE pipe, const char* data, size_t size) {
     return true;
 }
 
-bool ReadAll(HANDLE pipe, char* data, size_t size) {
-    while (size > 0) {
-        DWORD read = 0;
-        if (!::ReadFile(pipe, data, static_cast<DWORD>(size), &read, nullptr) || read == 0)
-            return false;
-        data += read;
-        size -= read;
-    }
-    return true;
-}
-
 }  // namespace
 
 std::vector<char> EncodeStart(const std::vector<std::string>& skipped) {
@@ -152,16 +141,32 @@ bool WriteMessage(HANDLE pipe, TMessageKind kind, const std::vector<char>& paylo
     return WriteAll(pipe, message.data(), message.size());
 }
 
-bool ReadMessage(HANDLE pipe, TMessageKind expected, std::vector<char>& payload) {
-    std::vector<char> header(8);
-    if (!ReadAll(pipe, header.data(), header.size()))
+bool TMessageReader::Fill(size_t wanted) {
+    constexpr size_t kChunk = 8 + kMaxPayload;
+    while (Buffered.size() < wanted) {
+        const size_t had = Buffered.size();
+        Buffered.resize(had + kChunk);
+        DWORD read = 0;
+        const bool ok = ::ReadFile(Pipe, Buffered.data() + had, static_cast<DWORD>(kChunk), &read, nullptr);
+        Buffered.resize(had + (ok ? read : 0));
+        if (!ok || read == 0)
+            return false;
+    }
+    return true;
+}
+
+bool TMessageReader::Read(TMessageKind expected, std::vector<char>& payload) {
+    constexpr size_t kHeader = 8;
+    if (!Fill(kHeader))
         return false;
+    const std::vector<char> header(Buffered.begin(), Buffered.begin() + kHeader);
     TReader reader(header);
     uint32_t kind = 0;
     uint32_t length = 0;
     if (!reader.Number(kind) || !reader.Number(length) || kind != static_cast<uint32_t>(expected) ||
-        length > kMaxPayload)
+        length > kMaxPayload || !Fill(kHeader + length))
         return false;
-    payload.resize(length);
-    return ReadAll(pipe, payload.data(), length);
+    payload.assign(Buffered.begin() + kHeader, Buffered.begin() + kHeader + length);
+    Buffered.erase(Buffered.begin(), Buffered.begin() + kHeader + length);
+    return true;
 }

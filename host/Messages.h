@@ -36,6 +36,18 @@ std::optional<TExtractOutcome> DecodeOutcome(const std::vector<char>& payload);
 
 // Writes one whole message; false when the pipe is gone.
 bool WriteMessage(HANDLE pipe, TMessageKind kind, const std::vector<char>& payload);
-// Reads one whole message of the expected kind; false on a broken pipe, another kind, or a length
-// over the bound.
-bool ReadMessage(HANDLE pipe, TMessageKind expected, std::vector<char>& payload);
+// Reads whole messages from one pipe. It takes what the pipe has in as few reads as it can, since
+// every read costs a trip through the system, and keeps what belongs to the next message.
+class TMessageReader {
+public:
+    explicit TMessageReader(HANDLE pipe) : Pipe(pipe) {}
+    // One message of the expected kind; false on a broken pipe, another kind, or a length over the
+    // bound.
+    bool Read(TMessageKind expected, std::vector<char>& payload);
+
+private:
+    bool Fill(size_t wanted);
+
+    HANDLE Pipe;
+    std::vector<char> Buffered;
+};

@@ -117,6 +117,7 @@ bool TPluginHost::Start(TExtractOutcome& failure) {
     }
     Requests_ = std::move(requestWrite);
     Replies_ = std::move(replyRead);
+    Reader_.emplace(Replies_.Get());
     StatusMapping_ = std::move(statusMapping);
     Status_ = std::move(status);
     if (WriteMessage(Requests_.Get(), TMessageKind::kStart, EncodeStart(PluginsToSkip())))
@@ -128,16 +129,21 @@ bool TPluginHost::Start(TExtractOutcome& failure) {
 TExtractOutcome TPluginHost::Extract(const std::string& sourcePath, const std::string& destPath) {
     const std::lock_guard<std::mutex> one(Extraction_);
     TExtractOutcome outcome;
-    // A host that went while idle (ended from outside) is replaced before it is asked.
-    if (Requests_ && ::WaitForSingleObject(Host_.Get(), 0) != WAIT_TIMEOUT)
-        Died({});
     if (!Requests_ && !Start(outcome))
         return outcome;
     Canceled_ = false;
     Started_ = ::GetTickCount64();
+    const std::vector<char> request = EncodeExtract({sourcePath, destPath});
+    bool sent = WriteMessage(Requests_.Get(), TMessageKind::kExtract, request);
+    // A host that went while idle (ended from outside) is replaced, and asked once more.
+    if (!sent) {
+        Died({});
+        if (!Start(outcome))
+            return outcome;
+        sent = WriteMessage(Requests_.Get(), TMessageKind::kExtract, request);
+    }
     std::vector<char> reply;
-    const bool answered = WriteMessage(Requests_.Get(), TMessageKind::kExtract, EncodeExtract({sourcePath, destPath})) &&
-                          ReadMessage(Replies_.Get(), TMessageKind::kOutcome, reply);
+    const bool answered = sent && Reader_->Read(TMessageKind::kOutcome, reply);
     std::optional<TExtractOutcome> decoded;
     if (answered)
         decoded = DecodeOutcome(reply);
@@ -175,6 +181,7 @@ void TPluginHost::Stop() {
         ::TerminateProcess(host.Get(), 1);
         ::WaitForSingleObject(host.Get(), kGoodbyeMs);
     }
+    Reader_.reset();
     Replies_.Reset();
     Status_.Reset();
     StatusMapping_.Reset();

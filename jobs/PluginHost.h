@@ -8,11 +8,13 @@
 
 #include <atomic>
 #include <mutex>
+#include <optional>
 #include <string>
 #include <vector>
 
 #include "base/Owned.h"
 #include "engine/ExtractOutcome.h"
+#include "host/Messages.h"
 
 struct TCallStatus;
 
@@ -53,6 +55,7 @@ private:
     DWORD HostId_ = 0;
     UniqueHandle Requests_;  // our ends of the pipe pair
     UniqueHandle Replies_;
+    std::optional<TMessageReader> Reader_;
     UniqueHandle StatusMapping_;
     UniqueWritableView Status_;
     std::atomic<ULONGLONG> Started_{0};

@@ -138,7 +138,7 @@ TEST(HostMessagesTest, AHostFedGarbageEndsAlone) {
     ::GetExitCodeProcess(process.Get(), &code);
     EXPECT_EQ(code, 2u);
     std::vector<char> reply;
-    EXPECT_FALSE(ReadMessage(replyRead.Get(), TMessageKind::kOutcome, reply));
+    EXPECT_FALSE(TMessageReader(replyRead.Get()).Read(TMessageKind::kOutcome, reply));
 }
 
 }  // namespace

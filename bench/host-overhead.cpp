@@ -1,0 +1,61 @@
+// The cost of running the plug-ins in KelvaneHost.exe: COUNT small nested extractions through the
+// resident program's client and the host, against the same extractions in process (the engine as
+// kelvane-extract runs it), in rounds that alternate. The plug-ins come from Susie's settings, as
+// for both the resident program and the host.
+//   bench-host COUNT ROUNDS SOURCE DESTFOLDER
+// Prints one line per round: "in_process_ms through_host_ms first_host_job_ms". Each side writes into
+// a folder of its own (DESTFOLDER\a, DESTFOLDER\b, which must exist), emptied by the caller between
+// runs: Wine looks names up in a folder by reading it, so a fuller folder would slow one side.
+#include <windows.h>
+
+#include <cstdio>
+#include <cstdlib>
+#include <string>
+
+#include "base/ModulePath.h"
+#include "engine/Archive.h"
+#include "engine/PluginList.h"
+#include "jobs/PluginHost.h"
+
+namespace {
+
+double Now() {
+    LARGE_INTEGER count;
+    LARGE_INTEGER frequency;
+    ::QueryPerformanceCounter(&count);
+    ::QueryPerformanceFrequency(&frequency);
+    return 1000.0 * static_cast<double>(count.QuadPart) / static_cast<double>(frequency.QuadPart);
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+    if (argc != 5)
+        return 2;
+    const int count = std::atoi(argv[1]);
+    const int rounds = std::atoi(argv[2]);
+    const std::string source = argv[3];
+    const std::string folder = argv[4];
+    TPluginList plugins;
+    ReloadPlugins(plugins);
+    for (int round = 0; round < rounds; ++round) {
+        const double inProcessStart = Now();
+        for (int i = 0; i < count; ++i)
+            if (!ExtractPath(plugins, source, folder + "\\a\\" + std::to_string(i) + ".txt"))
+                return 1;
+        const double inProcess = Now() - inProcessStart;
+
+        // A fresh host each round, so every round pays its start with its first job.
+        TPluginHost host(ProgramFolder() + kHostFileName);
+        const double hostStart = Now();
+        double firstJob = 0;
+        for (int i = 0; i < count; ++i) {
+            if (!host.Extract(source, folder + "\\b\\" + std::to_string(i) + ".txt").Succeeded())
+                return 1;
+            if (i == 0)
+                firstJob = Now() - hostStart;
+        }
+        std::printf("%.1f %.1f %.1f\n", inProcess, Now() - hostStart, firstJob);
+    }
+    return 0;
+}
