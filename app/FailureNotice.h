@@ -1,6 +1,7 @@
-// Failed jobs are told by a balloon from the tray icon: the source's name, then the reason. Failures that follow each other within a
-// few seconds share one balloon, with their count and the latest reason; the icon's tip keeps a
-// mark of them until the window is opened. Success stays quiet.
+// Failed jobs are told by a balloon from the tray icon: the source's name, then the reason.
+// Failures that follow each other within a few seconds share one balloon, with their count and the
+// latest reason; the icon's tip keeps a mark of them until the window is opened. Success stays
+// quiet.
 #pragma once
 
 #include <windows.h>

@@ -13,17 +13,10 @@
 #include <vector>
 
 #include "app/Identifiers.h"
+#include "bench/Clock.h"
 #include "handoff/Sender.h"
 
 namespace {
-
-double Now() {
-    LARGE_INTEGER count;
-    LARGE_INTEGER frequency;
-    ::QueryPerformanceCounter(&count);
-    ::QueryPerformanceFrequency(&frequency);
-    return 1000.0 * static_cast<double>(count.QuadPart) / static_cast<double>(frequency.QuadPart);
-}
 
 // Asks the window for its line count; -1 when it does not answer within the bound.
 LRESULT Lines(HWND list) {
@@ -36,11 +29,11 @@ LRESULT Lines(HWND list) {
 // Polls until the list has `count` lines; the time it took, or a negative number after 60 s.
 double UntilLines(HWND list, LRESULT count, double start) {
     while (Lines(list) != count) {
-        if (Now() - start > 60000)
+        if (NowMs() - start > 60000)
             return -1;
         ::Sleep(1);
     }
-    return Now() - start;
+    return NowMs() - start;
 }
 
 }  // namespace
@@ -62,19 +55,19 @@ int main(int argc, char** argv) {
     std::atomic<double> worst{0};
     std::thread pinger([&] {
         while (!done) {
-            const double sent = Now();
+            const double sent = NowMs();
             DWORD_PTR ignored = 0;
             ::SendMessageTimeoutA(window, WM_NULL, 0, 0, SMTO_NORMAL, 60000, &ignored);
-            if (const double waited = Now() - sent; waited > worst)
+            if (const double waited = NowMs() - sent; waited > worst)
                 worst = waited;
             ::Sleep(2);
         }
     });
 
-    const double intakeStart = Now();
+    const double intakeStart = NowMs();
     SendHandOff(argv[2], paths);
     const double intake = UntilLines(list, count, intakeStart);
-    const double cancelStart = Now();
+    const double cancelStart = NowMs();
     ::PostMessageA(window, WM_COMMAND, MAKEWPARAM(IDM_CANCELALL, 0), 0);
     const double cancel = UntilLines(list, 0, cancelStart);
     done = true;

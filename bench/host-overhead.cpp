@@ -13,21 +13,10 @@
 #include <string>
 
 #include "base/ModulePath.h"
+#include "bench/Clock.h"
 #include "engine/Archive.h"
 #include "engine/PluginList.h"
 #include "jobs/PluginHost.h"
-
-namespace {
-
-double Now() {
-    LARGE_INTEGER count;
-    LARGE_INTEGER frequency;
-    ::QueryPerformanceCounter(&count);
-    ::QueryPerformanceFrequency(&frequency);
-    return 1000.0 * static_cast<double>(count.QuadPart) / static_cast<double>(frequency.QuadPart);
-}
-
-}  // namespace
 
 int main(int argc, char** argv) {
     if (argc != 5)
@@ -39,23 +28,23 @@ int main(int argc, char** argv) {
     TPluginList plugins;
     ReloadPlugins(plugins);
     for (int round = 0; round < rounds; ++round) {
-        const double inProcessStart = Now();
+        const double inProcessStart = NowMs();
         for (int i = 0; i < count; ++i)
             if (!ExtractPath(plugins, source, folder + "\\a\\" + std::to_string(i) + ".txt"))
                 return 1;
-        const double inProcess = Now() - inProcessStart;
+        const double inProcess = NowMs() - inProcessStart;
 
         // A fresh host each round, so every round pays its start with its first job.
         TPluginHost host(ProgramFolder() + kHostFileName);
-        const double hostStart = Now();
+        const double hostStart = NowMs();
         double firstJob = 0;
         for (int i = 0; i < count; ++i) {
             if (!host.Extract(source, folder + "\\b\\" + std::to_string(i) + ".txt").Succeeded())
                 return 1;
             if (i == 0)
-                firstJob = Now() - hostStart;
+                firstJob = NowMs() - hostStart;
         }
-        std::printf("%.1f %.1f %.1f\n", inProcess, Now() - hostStart, firstJob);
+        std::printf("%.1f %.1f %.1f\n", inProcess, NowMs() - hostStart, firstJob);
     }
     return 0;
 }

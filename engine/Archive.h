@@ -169,4 +169,6 @@ private:
 // The one entry into the engine: writes the file that sourcePath names to destPath.
 bool ExtractPath(TPluginList& pluginList, const std::string& sourcePath, const std::string& destPath);
 // The same, saying why it failed.
-TExtractOutcome ExtractPathOutcome(TPluginList& pluginList, const std::string& sourcePath, const std::string& destPath);
+TExtractOutcome ExtractPathOutcome(TPluginList& pluginList,
+                                   const std::string& sourcePath,
+                                   const std::string& destPath);

@@ -37,7 +37,9 @@ std::string ReasonFor(const TFailure& failure) {
         case TFailureKind::kPluginCrashed:
             return PluginPart(failure) + " が異常終了しました";
         case TFailureKind::kHostEnded:
-            return "プラグインを動かすプロセスが突然終了しました";
+            // With an error, it never started.
+            return failure.Win32Error ? "プラグインを動かすプロセスを起動できません (" + Win32Message(failure.Win32Error) + ")"
+                                      : "プラグインを動かすプロセスが突然終了しました";
         case TFailureKind::kCanceled:
             return "中止しました";
     }

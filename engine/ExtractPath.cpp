@@ -57,7 +57,9 @@ bool ResolveStep(TStep& step, TPluginList& pluginList, const std::string& destPa
 
 }  // namespace
 
-TExtractOutcome ExtractPathOutcome(TPluginList& pluginList, const std::string& sourcePath, const std::string& destPath) {
+TExtractOutcome ExtractPathOutcome(TPluginList& pluginList,
+                                   const std::string& sourcePath,
+                                   const std::string& destPath) {
     auto extracting = pluginList.LockForExtraction();
     TExtractOutcome outcome;
     try {

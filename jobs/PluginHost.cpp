@@ -99,8 +99,9 @@ bool TPluginHost::Start(TExtractOutcome& failure) {
     startup.lpAttributeList = inheritOnly.Get();
     PROCESS_INFORMATION process = {};
     const DWORD flags = CREATE_NO_WINDOW | (startup.lpAttributeList ? EXTENDED_STARTUPINFO_PRESENT : 0);
-    if (!status || !parent || !::CreateProcessA(HostPath_.c_str(), commandLine.data(), nullptr, nullptr, TRUE, flags, nullptr,
-                                     nullptr, &startup.StartupInfo, &process)) {
+    if (!status || !parent ||
+        !::CreateProcessA(HostPath_.c_str(), commandLine.data(), nullptr, nullptr, TRUE, flags, nullptr, nullptr,
+                          &startup.StartupInfo, &process)) {
         failure = Failure(TFailureKind::kHostEnded);
         failure.Failure.Win32Error = ::GetLastError();
         failure.Failure.File = HostPath_;

@@ -291,7 +291,8 @@ bool ZipExtractToFolder(const Source& source, const std::string& folder) {
     std::string name;
     SplitLastComponent(where, name);
     const std::string path = folder + "\\" + name;
-    UniqueHandle file(::CreateFileA(path.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr));
+    UniqueHandle file(
+        ::CreateFileA(path.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr));
     if (!file)
         return false;
     bool written = false;
