@@ -105,6 +105,26 @@ TEST(HostMessagesTest, RefuseMalformedPayloads) {
     EXPECT_FALSE(DecodeStart({'\xFF', '\xFF', '\xFF', '\x7F'}).has_value()) << "a count past any data";
 }
 
+// A reply cut short by a dying host, or longer than any reply may be, is no reply.
+TEST(HostMessagesTest, RefuseTruncatedAndOverlongMessages) {
+    for (const uint32_t announced : {100u, kMaxPayload + 1}) {
+        SCOPED_TRACE(announced);
+        HANDLE read = nullptr;
+        HANDLE write = nullptr;
+        ASSERT_TRUE(::CreatePipe(&read, &write, nullptr, 0));
+        UniqueHandle reading(read), writing(write);
+        std::vector<char> message = {static_cast<char>(TMessageKind::kOutcome), 0, 0, 0};
+        for (int shift = 0; shift < 32; shift += 8)
+            message.push_back(static_cast<char>(announced >> shift));
+        message.resize(message.size() + 10, 'x');
+        DWORD written = 0;
+        ASSERT_TRUE(::WriteFile(writing.Get(), message.data(), static_cast<DWORD>(message.size()), &written, nullptr));
+        writing.Reset();
+        std::vector<char> payload;
+        EXPECT_FALSE(TMessageReader(reading.Get()).Read(TMessageKind::kOutcome, payload));
+    }
+}
+
 // A host whose request pipe brings garbage ends; the resident side only sees its pipe break.
 TEST(HostMessagesTest, AHostFedGarbageEndsAlone) {
     SECURITY_ATTRIBUTES inherit = {sizeof inherit, nullptr, TRUE};
