@@ -7,10 +7,15 @@ void TCallStatusWriter::Calling(const std::string& plugin) noexcept {
         ::InterlockedExchange(&Status->Inside, 0);
         return;
     }
+    // Called around every plug-in call: the name is written only when it changes, and cut (which
+    // looks at every byte) only when it is too long, which file names never are.
+    if (plugin != FieldText(Status->Plugin, sizeof Status->Plugin)) {
+        const std::string_view name =
+            plugin.size() < sizeof Status->Plugin ? plugin : CutAtCharacter(plugin, sizeof Status->Plugin - 1);
+        name.copy(Status->Plugin, name.size());
+        Status->Plugin[name.size()] = '\0';
+    }
     // The name is complete before the flag says so.
-    const std::string_view name = CutAtCharacter(plugin, sizeof Status->Plugin - 1);
-    name.copy(Status->Plugin, name.size());
-    Status->Plugin[name.size()] = '\0';
     ::InterlockedExchange(&Status->Inside, 1);
 }
 

@@ -4,7 +4,7 @@
 
 #include "jobs/PluginHost.h"
 
-struct TWorker::TRun {
+struct TWorker::TParam {
     TWorker* Worker;
     HWND Window;
     TPluginHost* Host;
@@ -25,8 +25,8 @@ bool TWorker::Start(HWND window, TPluginHost& host, TJob job) {
         return false;
     // The previous thread has finished its work; its handle can go.
     Wait();
-    auto run = std::make_unique<TRun>(TRun{this, window, &host, std::move(job)});
-    Thread_.Reset(::CreateThread(nullptr, 0, ThreadProc, run.get(), 0, nullptr));
+    auto run = std::make_unique<TParam>(TParam{this, window, &host, std::move(job)});
+    Thread_.Reset(::CreateThread(nullptr, 0, WorkerProc, run.get(), 0, nullptr));
     if (!Thread_) {
         Busy_ = false;
         return false;
@@ -43,8 +43,8 @@ bool TWorker::WaitFor(DWORD ms) {
     return !Thread_ || ::WaitForSingleObject(Thread_.Get(), ms) == WAIT_OBJECT_0;
 }
 
-DWORD WINAPI TWorker::ThreadProc(LPVOID raw) {
-    std::unique_ptr<TRun> run(static_cast<TRun*>(raw));
+DWORD WINAPI TWorker::WorkerProc(LPVOID raw) {
+    std::unique_ptr<TParam> run(static_cast<TParam*>(raw));
     TWorker& worker = *run->Worker;
     try {
         auto finished = std::make_unique<TFinishedJob>();

@@ -55,8 +55,9 @@ public:
     void Wait();
 
 private:
-    struct TRun;
-    static DWORD WINAPI ThreadProc(LPVOID run);
+    // A worker thread's own copy of its job, which the thread frees.
+    struct TParam;
+    static DWORD WINAPI WorkerProc(LPVOID run);
 
     std::atomic<bool> Busy_{false};
     UniqueHandle Thread_;  // kept so that the exit path can wait for it
