@@ -1,5 +1,5 @@
-// Which plug-in the host is inside, kept in memory that only the host and the resident program
-// share (an unnamed mapping the host inherits), so that it can still be read once the host died.
+// Which plug-in the host is inside, kept in the memory of the channel that only the host and the
+// resident program share, so that it can still be read once the host died.
 #pragma once
 
 #include <windows.h>

@@ -1,9 +1,9 @@
 // KelvaneHost.exe: runs the plug-ins for the resident program, one extraction at a time, so that a
 // plug-in that crashes or hangs costs one job and this process, never the resident program.
-//   KelvaneHost REQUEST REPLY STATUS PARENT
-// (inherited handles: request pipe, reply pipe, status block, the resident program's process)
-// It ends when the request pipe closes, at the first malformed message, or when the resident
-// program has gone, even while a plug-in hangs.
+//   KelvaneHost CHANNEL REQUEST-READY REPLY-READY PARENT
+// (inherited handles: the channel's section, its two events, the resident program's process)
+// It ends when told to, at the first malformed message, or when the resident program has gone,
+// even while a plug-in hangs.
 #include <windows.h>
 
 #include <cstdlib>
@@ -12,12 +12,14 @@
 #include "base/Owned.h"
 #include "engine/Archive.h"
 #include "engine/PluginList.h"
-#include "host/CallStatus.h"
-#include "host/Messages.h"
+#include "host/Channel.h"
 
 namespace {
 
 constexpr int kMalformed = 2;
+// The next request usually follows the reply at once: watching for it this long saves a sleep and
+// a wake-up, which cost about as much again through the wineserver.
+constexpr unsigned kSpinMicroseconds = 500;
 
 // A handle value from the command line that names an open handle of this process.
 HANDLE InheritedHandle(const char* text) {
@@ -28,12 +30,17 @@ HANDLE InheritedHandle(const char* text) {
     return end && *end == '\0' && value != 0 && ::GetHandleInformation(handle, &flags) ? handle : nullptr;
 }
 
-int Serve(HANDLE requests, HANDLE replies, TCallStatus* status) {
-    TCallStatusWriter writer(status);
+DWORD WINAPI EndWithParent(LPVOID parent) {
+    ::WaitForSingleObject(static_cast<HANDLE>(parent), INFINITE);
+    ::ExitProcess(0);
+}
+
+int Serve(TChannelEnd& channel, TCallStatus& status) {
+    TCallStatusWriter writer(&status);
     SetPluginActivity(&writer);
-    TMessageReader reader(requests);
+    TMessageKind kind;
     std::vector<char> payload;
-    if (!reader.Read(TMessageKind::kStart, payload))
+    if (!channel.Receive(kind, payload, 0) || kind != TMessageKind::kStart)
         return kMalformed;
     auto skipped = DecodeStart(payload);
     if (!skipped)
@@ -41,42 +48,41 @@ int Serve(HANDLE requests, HANDLE replies, TCallStatus* status) {
     TPluginList plugins;
     plugins.SetSkipped(std::move(*skipped));
     ReloadPlugins(plugins);
+    // Ready: the start message is answered in kind.
+    if (!channel.Send(TMessageKind::kStart, {}))
+        return kMalformed;
     for (;;) {
-        // A closed request pipe is the resident program saying goodbye.
-        if (!reader.Read(TMessageKind::kExtract, payload))
-            return ::GetLastError() == ERROR_BROKEN_PIPE ? 0 : kMalformed;
-        const auto request = DecodeExtract(payload);
+        if (!channel.Receive(kind, payload, kSpinMicroseconds))
+            return kMalformed;
+        if (kind == TMessageKind::kQuit)
+            return 0;
+        const auto request = kind == TMessageKind::kExtract ? DecodeExtract(payload) : std::nullopt;
         if (!request)
             return kMalformed;
         const TExtractOutcome outcome = ExtractPathOutcome(plugins, request->Source, request->Destination);
-        if (!WriteMessage(replies, TMessageKind::kOutcome, EncodeOutcome(outcome)))
-            return 0;
+        if (!channel.Send(TMessageKind::kOutcome, EncodeOutcome(outcome)))
+            return kMalformed;
     }
 }
 
 }  // namespace
-
-DWORD WINAPI EndWithParent(LPVOID parent) {
-    ::WaitForSingleObject(static_cast<HANDLE>(parent), INFINITE);
-    ::ExitProcess(0);
-}
 
 int main(int argc, char** argv) {
     // A crash ends this process at once: no dialog may wait for a user.
     ::SetErrorMode(SEM_FAILCRITICALERRORS | SEM_NOGPFAULTERRORBOX | SEM_NOOPENFILEERRORBOX);
     if (argc != 5)
         return kMalformed;
-    UniqueHandle requests(InheritedHandle(argv[1]));
-    UniqueHandle replies(InheritedHandle(argv[2]));
-    UniqueHandle statusMapping(InheritedHandle(argv[3]));
+    UniqueHandle section(InheritedHandle(argv[1]));
+    UniqueHandle requestReady(InheritedHandle(argv[2]));
+    UniqueHandle replyReady(InheritedHandle(argv[3]));
     UniqueHandle parent(InheritedHandle(argv[4]));
-    if (!requests || !replies || !statusMapping || !parent)
+    if (!section || !requestReady || !replyReady || !parent)
         return kMalformed;
+    UniqueWritableView view(::MapViewOfFile(section.Get(), FILE_MAP_WRITE, 0, 0, sizeof(TChannelMemory)));
     UniqueHandle watch(::CreateThread(nullptr, 0, EndWithParent, parent.Get(), 0, nullptr));
-    if (!watch)
+    if (!view || !watch)
         return kMalformed;
-    UniqueWritableView status(::MapViewOfFile(statusMapping.Get(), FILE_MAP_WRITE, 0, 0, sizeof(TCallStatus)));
-    if (!status)
-        return kMalformed;
-    return Serve(requests.Get(), replies.Get(), static_cast<TCallStatus*>(status.Get()));
+    auto& memory = *static_cast<TChannelMemory*>(view.Get());
+    TChannelEnd channel(memory.Replies, replyReady.Get(), memory.Requests, requestReady.Get(), parent.Get());
+    return Serve(channel, memory.Status);
 }

@@ -49,17 +49,6 @@ private:
     size_t At = 0;
 };
 
-bool WriteAll(HANDLE pipe, const char* data, size_t size) {
-    while (size > 0) {
-        DWORD written = 0;
-        if (!::WriteFile(pipe, data, static_cast<DWORD>(size), &written, nullptr) || written == 0)
-            return false;
-        data += written;
-        size -= written;
-    }
-    return true;
-}
-
 }  // namespace
 
 std::vector<char> EncodeStart(const std::vector<std::string>& skipped) {
@@ -127,46 +116,4 @@ std::optional<TExtractOutcome> DecodeOutcome(const std::vector<char>& payload) {
         if (!reader.Text(*text))
             return std::nullopt;
     return reader.AtEnd() ? std::optional(std::move(outcome)) : std::nullopt;
-}
-
-bool WriteMessage(HANDLE pipe, TMessageKind kind, const std::vector<char>& payload) {
-    if (payload.size() > kMaxPayload)
-        return false;
-    TWriter header;
-    header.Number(static_cast<uint32_t>(kind));
-    header.Number(static_cast<uint32_t>(payload.size()));
-    // One write for the whole message, so that a reader never sees half of it for long.
-    std::vector<char> message = std::move(header.Bytes);
-    message.insert(message.end(), payload.begin(), payload.end());
-    return WriteAll(pipe, message.data(), message.size());
-}
-
-bool TMessageReader::Fill(size_t wanted) {
-    constexpr size_t kChunk = 8 + kMaxPayload;
-    while (Buffered.size() < wanted) {
-        const size_t had = Buffered.size();
-        Buffered.resize(had + kChunk);
-        DWORD read = 0;
-        const bool ok = ::ReadFile(Pipe, Buffered.data() + had, static_cast<DWORD>(kChunk), &read, nullptr);
-        Buffered.resize(had + (ok ? read : 0));
-        if (!ok || read == 0)
-            return false;
-    }
-    return true;
-}
-
-bool TMessageReader::Read(TMessageKind expected, std::vector<char>& payload) {
-    constexpr size_t kHeader = 8;
-    if (!Fill(kHeader))
-        return false;
-    const std::vector<char> header(Buffered.begin(), Buffered.begin() + kHeader);
-    TReader reader(header);
-    uint32_t kind = 0;
-    uint32_t length = 0;
-    if (!reader.Number(kind) || !reader.Number(length) || kind != static_cast<uint32_t>(expected) ||
-        length > kMaxPayload || !Fill(kHeader + length))
-        return false;
-    payload.assign(Buffered.begin() + kHeader, Buffered.begin() + kHeader + length);
-    Buffered.erase(Buffered.begin(), Buffered.begin() + kHeader + length);
-    return true;
 }

@@ -1,4 +1,4 @@
-// What the resident program and its plug-in host say to each other over their private pipe pair.
+// What the resident program and its plug-in host say to each other over their private channel.
 // A message is its kind (32 bits), its payload's length (32 bits), then the payload; integers are
 // little-endian, texts a length and their bytes. Every reader checks every length before it trusts
 // a byte: a malformed message is refused whole.
@@ -14,9 +14,10 @@
 #include "engine/ExtractOutcome.h"
 
 enum class TMessageKind : uint32_t {
-    kStart = 1,    // resident -> host, first: the plug-ins to leave out
+    kStart = 1,    // resident -> host, first: the plug-ins to leave out; answered empty once loaded
     kExtract = 2,  // resident -> host: one job
     kOutcome = 3,  // host -> resident: how the job went
+    kQuit = 4,     // resident -> host: end now; stays last, readers check kinds against it
 };
 
 // Far more than two paths and a reason need; a larger length is a broken message.
@@ -34,20 +35,3 @@ std::optional<TExtractRequest> DecodeExtract(const std::vector<char>& payload);
 std::vector<char> EncodeOutcome(const TExtractOutcome& outcome);
 std::optional<TExtractOutcome> DecodeOutcome(const std::vector<char>& payload);
 
-// Writes one whole message; false when the pipe is gone.
-bool WriteMessage(HANDLE pipe, TMessageKind kind, const std::vector<char>& payload);
-// Reads whole messages from one pipe. It takes what the pipe has in as few reads as it can, since
-// every read costs a trip through the system, and keeps what belongs to the next message.
-class TMessageReader {
-public:
-    explicit TMessageReader(HANDLE pipe) : Pipe(pipe) {}
-    // One message of the expected kind; false on a broken pipe, another kind, or a length over the
-    // bound.
-    bool Read(TMessageKind expected, std::vector<char>& payload);
-
-private:
-    bool Fill(size_t wanted);
-
-    HANDLE Pipe;
-    std::vector<char> Buffered;
-};

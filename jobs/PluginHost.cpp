@@ -3,13 +3,13 @@
 #include <memory>
 
 #include "engine/Temporary.h"
-#include "host/CallStatus.h"
-#include "host/Messages.h"
 
 namespace {
 
 // How long a host that was told to go may take before it is ended.
 constexpr DWORD kGoodbyeMs = 2000;
+// Replies to small jobs come within this; watching for them saves a sleep and a wake-up.
+constexpr unsigned kSpinMicroseconds = 100;
 
 TExtractOutcome Failure(TFailureKind kind, const std::string& plugin = {}) {
     TExtractOutcome outcome;
@@ -18,16 +18,11 @@ TExtractOutcome Failure(TFailureKind kind, const std::string& plugin = {}) {
     return outcome;
 }
 
-// A pipe whose one end goes to the host (inheritable) and the other stays here (not inheritable).
-bool MakePipe(UniqueHandle& read, UniqueHandle& write) {
+// An unnamed object the host inherits; this side keeps using it.
+template <typename Create>
+UniqueHandle Inheritable(Create create) {
     SECURITY_ATTRIBUTES inherit = {sizeof inherit, nullptr, TRUE};
-    HANDLE r = nullptr;
-    HANDLE w = nullptr;
-    if (!::CreatePipe(&r, &w, &inherit, 0))
-        return false;
-    read.Reset(r);
-    write.Reset(w);
-    return true;
+    return UniqueHandle(create(&inherit));
 }
 
 // Only the listed handles reach the child, whatever else in this process is inheritable.
@@ -67,39 +62,32 @@ TPluginHost::~TPluginHost() {
 }
 
 bool TPluginHost::Start(TExtractOutcome& failure) {
-    UniqueHandle requestRead;
-    UniqueHandle requestWrite;
-    UniqueHandle replyRead;
-    UniqueHandle replyWrite;
-    SECURITY_ATTRIBUTES inherit = {sizeof inherit, nullptr, TRUE};
-    UniqueHandle statusMapping(
-        ::CreateFileMappingA(INVALID_HANDLE_VALUE, &inherit, PAGE_READWRITE, 0, sizeof(TCallStatus), nullptr));
-    if (!MakePipe(requestRead, requestWrite) || !MakePipe(replyRead, replyWrite) || !statusMapping) {
-        failure = Failure(TFailureKind::kHostEnded);
-        failure.Failure.Win32Error = ::GetLastError();
-        return false;
-    }
-    ::SetHandleInformation(requestWrite.Get(), HANDLE_FLAG_INHERIT, 0);
-    ::SetHandleInformation(replyRead.Get(), HANDLE_FLAG_INHERIT, 0);
-    UniqueWritableView status(::MapViewOfFile(statusMapping.Get(), FILE_MAP_WRITE, 0, 0, sizeof(TCallStatus)));
+    UniqueHandle section = Inheritable([](SECURITY_ATTRIBUTES* inherit) {
+        return ::CreateFileMappingA(INVALID_HANDLE_VALUE, inherit, PAGE_READWRITE, 0, sizeof(TChannelMemory), nullptr);
+    });
+    const auto event = [](SECURITY_ATTRIBUTES* inherit) { return ::CreateEventA(inherit, FALSE, FALSE, nullptr); };
+    UniqueHandle requestReady = Inheritable(event);
+    UniqueHandle replyReady = Inheritable(event);
     // The host watches this process and ends with it, so a host stuck in a plug-in never outlives us.
     HANDLE self = nullptr;
     ::DuplicateHandle(::GetCurrentProcess(), ::GetCurrentProcess(), ::GetCurrentProcess(), &self, SYNCHRONIZE, TRUE,
                       0);
     UniqueHandle parent(self);
+    UniqueWritableView view(
+        section ? ::MapViewOfFile(section.Get(), FILE_MAP_WRITE, 0, 0, sizeof(TChannelMemory)) : nullptr);
 
     const auto number = [](const UniqueHandle& handle) {
         return std::to_string(reinterpret_cast<uintptr_t>(handle.Get()));
     };
-    std::string commandLine = "\"" + HostPath_ + "\" " + number(requestRead) + " " + number(replyWrite) + " " +
-                              number(statusMapping) + " " + number(parent);
-    const TInheritOnly inheritOnly({requestRead.Get(), replyWrite.Get(), statusMapping.Get(), parent.Get()});
+    std::string commandLine = "\"" + HostPath_ + "\" " + number(section) + " " + number(requestReady) + " " +
+                              number(replyReady) + " " + number(parent);
+    const TInheritOnly inheritOnly({section.Get(), requestReady.Get(), replyReady.Get(), parent.Get()});
     STARTUPINFOEXA startup = {};
     startup.StartupInfo.cb = sizeof startup;
     startup.lpAttributeList = inheritOnly.Get();
     PROCESS_INFORMATION process = {};
     const DWORD flags = CREATE_NO_WINDOW | (startup.lpAttributeList ? EXTENDED_STARTUPINFO_PRESENT : 0);
-    if (!status || !parent ||
+    if (!view || !requestReady || !replyReady || !parent ||
         !::CreateProcessA(HostPath_.c_str(), commandLine.data(), nullptr, nullptr, TRUE, flags, nullptr, nullptr,
                           &startup.StartupInfo, &process)) {
         failure = Failure(TFailureKind::kHostEnded);
@@ -108,20 +96,24 @@ bool TPluginHost::Start(TExtractOutcome& failure) {
         return false;
     }
     ::CloseHandle(process.hThread);
-    // The host's ends are the host's alone: a pipe breaks only when the host is gone.
-    requestRead.Reset();
-    replyWrite.Reset();
+    // Other children of this process get none of it.
+    for (const UniqueHandle* handle : {&section, &requestReady, &replyReady})
+        ::SetHandleInformation(handle->Get(), HANDLE_FLAG_INHERIT, 0);
     {
         const std::lock_guard<std::mutex> guard(Process_);
         Host_.Reset(process.hProcess);
         HostId_ = process.dwProcessId;
     }
-    Requests_ = std::move(requestWrite);
-    Replies_ = std::move(replyRead);
-    Reader_.emplace(Replies_.Get());
-    StatusMapping_ = std::move(statusMapping);
-    Status_ = std::move(status);
-    if (WriteMessage(Requests_.Get(), TMessageKind::kStart, EncodeStart(PluginsToSkip())))
+    Section_ = std::move(section);
+    View_ = std::move(view);
+    RequestReady_ = std::move(requestReady);
+    ReplyReady_ = std::move(replyReady);
+    Channel_.emplace(Memory().Requests, RequestReady_.Get(), Memory().Replies, ReplyReady_.Get(), Host_.Get());
+    // The host answers once its plug-ins are loaded; loading runs their start-up code, which may crash.
+    TMessageKind kind = TMessageKind::kQuit;
+    std::vector<char> ready;
+    if (Channel_->Send(TMessageKind::kStart, EncodeStart(PluginsToSkip())) && Channel_->Receive(kind, ready, 0) &&
+        kind == TMessageKind::kStart)
         return true;
     failure = Died({});
     return false;
@@ -130,23 +122,24 @@ bool TPluginHost::Start(TExtractOutcome& failure) {
 TExtractOutcome TPluginHost::Extract(const std::string& sourcePath, const std::string& destPath) {
     const std::lock_guard<std::mutex> one(Extraction_);
     TExtractOutcome outcome;
-    if (!Requests_ && !Start(outcome))
+    if (!Channel_ && !Start(outcome))
         return outcome;
     Canceled_ = false;
     Started_ = ::GetTickCount64();
     const std::vector<char> request = EncodeExtract({sourcePath, destPath});
-    bool sent = WriteMessage(Requests_.Get(), TMessageKind::kExtract, request);
-    // A host that went while idle (ended from outside) is replaced, and asked once more.
-    if (!sent) {
+    TMessageKind kind = TMessageKind::kOutcome;
+    std::vector<char> reply;
+    bool answered = Channel_->Send(TMessageKind::kExtract, request) && Channel_->Receive(kind, reply, kSpinMicroseconds);
+    // A host that had gone while idle (ended from outside) never took the request: a fresh one is
+    // asked once more.
+    if (!answered && Memory().Requests.Full && !Canceled_) {
         Died({});
         if (!Start(outcome))
             return outcome;
-        sent = WriteMessage(Requests_.Get(), TMessageKind::kExtract, request);
+        answered = Channel_->Send(TMessageKind::kExtract, request) && Channel_->Receive(kind, reply, kSpinMicroseconds);
     }
-    std::vector<char> reply;
-    const bool answered = sent && Reader_->Read(TMessageKind::kOutcome, reply);
     std::optional<TExtractOutcome> decoded;
-    if (answered)
+    if (answered && kind == TMessageKind::kOutcome)
         decoded = DecodeOutcome(reply);
     Started_ = 0;
     // A host that answers nonsense is ended like one that died.
@@ -154,7 +147,7 @@ TExtractOutcome TPluginHost::Extract(const std::string& sourcePath, const std::s
 }
 
 TExtractOutcome TPluginHost::Died(const std::string& destPath) {
-    const std::string plugin = Status_ ? PluginInside(*static_cast<const TCallStatus*>(Status_.Get())) : std::string();
+    const std::string plugin = View_ ? PluginInside(Memory().Status) : std::string();
     const DWORD id = HostId_;
     Stop();
     // What the host left half-made: its temporary copies and the partial files beside the destination.
@@ -170,22 +163,23 @@ TExtractOutcome TPluginHost::Died(const std::string& destPath) {
 }
 
 void TPluginHost::Stop() {
-    // Closing the request pipe tells the host to go; one that does not is ended.
-    Requests_.Reset();
     UniqueHandle host;
     {
         const std::lock_guard<std::mutex> guard(Process_);
         host = std::move(Host_);
         HostId_ = 0;
     }
-    if (host && ::WaitForSingleObject(host.Get(), kGoodbyeMs) != WAIT_OBJECT_0) {
+    // Told to go, a host ends at once; one that does not (stuck in a plug-in) is ended.
+    const bool told = Channel_ && Channel_->Send(TMessageKind::kQuit, {});
+    if (host && (!told || ::WaitForSingleObject(host.Get(), kGoodbyeMs) != WAIT_OBJECT_0)) {
         ::TerminateProcess(host.Get(), 1);
         ::WaitForSingleObject(host.Get(), kGoodbyeMs);
     }
-    Reader_.reset();
-    Replies_.Reset();
-    Status_.Reset();
-    StatusMapping_.Reset();
+    Channel_.reset();
+    View_.Reset();
+    Section_.Reset();
+    RequestReady_.Reset();
+    ReplyReady_.Reset();
 }
 
 void TPluginHost::Terminate() {

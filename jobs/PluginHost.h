@@ -14,9 +14,7 @@
 
 #include "base/Owned.h"
 #include "engine/ExtractOutcome.h"
-#include "host/Messages.h"
-
-struct TCallStatus;
+#include "host/Channel.h"
 
 // Beside the resident program; only that copy is ever started.
 inline constexpr char kHostFileName[] = "KelvaneHost.exe";
@@ -47,17 +45,19 @@ private:
     std::vector<std::string> PluginsToSkip() const;
     void CountCrash(const std::string& plugin);
 
+    TChannelMemory& Memory() const { return *static_cast<TChannelMemory*>(View_.Get()); }
+
     std::string HostPath_;
     std::mutex Extraction_;
     // Guards the process handle against Terminate from another thread.
     mutable std::mutex Process_;
     UniqueHandle Host_;
     DWORD HostId_ = 0;
-    UniqueHandle Requests_;  // our ends of the pipe pair
-    UniqueHandle Replies_;
-    std::optional<TMessageReader> Reader_;
-    UniqueHandle StatusMapping_;
-    UniqueWritableView Status_;
+    UniqueHandle Section_;  // the channel, shared with the host alone
+    UniqueWritableView View_;
+    UniqueHandle RequestReady_;
+    UniqueHandle ReplyReady_;
+    std::optional<TChannelEnd> Channel_;
     std::atomic<ULONGLONG> Started_{0};
     std::atomic<bool> Canceled_{false};
     struct TCrashes {

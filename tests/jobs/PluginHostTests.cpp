@@ -4,13 +4,14 @@
 
 #include <windows.h>
 
+#include <memory>
 #include <string>
 #include <thread>
 #include <vector>
 
 #include "base/ModulePath.h"
 #include "engine/Temporary.h"
-#include "host/Messages.h"
+#include "host/Channel.h"
 #include "jobs/PluginHost.h"
 #include "tests/engine/TestEnv.h"
 
@@ -105,60 +106,72 @@ TEST(HostMessagesTest, RefuseMalformedPayloads) {
     EXPECT_FALSE(DecodeStart({'\xFF', '\xFF', '\xFF', '\x7F'}).has_value()) << "a count past any data";
 }
 
-// A reply cut short by a dying host, or longer than any reply may be, is no reply.
-TEST(HostMessagesTest, RefuseTruncatedAndOverlongMessages) {
-    for (const uint32_t announced : {100u, kMaxPayload + 1}) {
-        SCOPED_TRACE(announced);
-        HANDLE read = nullptr;
-        HANDLE write = nullptr;
-        ASSERT_TRUE(::CreatePipe(&read, &write, nullptr, 0));
-        UniqueHandle reading(read), writing(write);
-        std::vector<char> message = {static_cast<char>(TMessageKind::kOutcome), 0, 0, 0};
-        for (int shift = 0; shift < 32; shift += 8)
-            message.push_back(static_cast<char>(announced >> shift));
-        message.resize(message.size() + 10, 'x');
-        DWORD written = 0;
-        ASSERT_TRUE(::WriteFile(writing.Get(), message.data(), static_cast<DWORD>(message.size()), &written, nullptr));
-        writing.Reset();
-        std::vector<char> payload;
-        EXPECT_FALSE(TMessageReader(reading.Get()).Read(TMessageKind::kOutcome, payload));
+// A message of no known kind, or longer than any message may be, is refused; so is waiting on a
+// peer that has ended.
+TEST(HostMessagesTest, TheChannelRefusesWhatNoPeerMaySend) {
+    auto memory = std::make_unique<TChannelMemory>();
+    UniqueHandle ready(::CreateEventA(nullptr, FALSE, FALSE, nullptr));
+    UniqueHandle peerEnded(::CreateEventA(nullptr, TRUE, FALSE, nullptr));
+    TChannelEnd sender(memory->Requests, ready.Get(), memory->Replies, ready.Get(), peerEnded.Get());
+    TChannelEnd receiver(memory->Replies, ready.Get(), memory->Requests, ready.Get(), peerEnded.Get());
+    TMessageKind kind;
+    std::vector<char> payload;
+    ASSERT_TRUE(sender.Send(TMessageKind::kExtract, {'a', 'b'}));
+    EXPECT_FALSE(sender.Send(TMessageKind::kExtract, {'c'})) << "the first was not taken yet";
+    ASSERT_TRUE(receiver.Receive(kind, payload, 0));
+    EXPECT_EQ(kind, TMessageKind::kExtract);
+    EXPECT_EQ(payload, (std::vector<char>{'a', 'b'}));
+    EXPECT_FALSE(sender.Send(TMessageKind::kExtract, std::vector<char>(kMaxPayload + 1)));
+
+    for (const auto& [number, length] : {std::pair<uint32_t, uint32_t>{99, 2}, {0, 2}, {2, kMaxPayload + 1}}) {
+        SCOPED_TRACE(number);
+        memory->Requests.Kind = number;
+        memory->Requests.Length = length;
+        memory->Requests.Full = 1;
+        EXPECT_FALSE(receiver.Receive(kind, payload, 0));
+        memory->Requests.Full = 0;
     }
+    ::SetEvent(peerEnded.Get());
+    EXPECT_FALSE(receiver.Receive(kind, payload, 0));
 }
 
-// A host whose request pipe brings garbage ends; the resident side only sees its pipe break.
+// A host whose first message is garbage ends; the resident side only sees it gone.
 TEST(HostMessagesTest, AHostFedGarbageEndsAlone) {
     SECURITY_ATTRIBUTES inherit = {sizeof inherit, nullptr, TRUE};
-    HANDLE handles[4] = {};
-    ASSERT_TRUE(::CreatePipe(&handles[0], &handles[1], &inherit, 0));
-    ASSERT_TRUE(::CreatePipe(&handles[2], &handles[3], &inherit, 0));
-    UniqueHandle requestRead(handles[0]), requestWrite(handles[1]), replyRead(handles[2]), replyWrite(handles[3]);
-    UniqueHandle status(::CreateFileMappingA(INVALID_HANDLE_VALUE, &inherit, PAGE_READWRITE, 0, 4096, nullptr));
+    UniqueHandle section(
+        ::CreateFileMappingA(INVALID_HANDLE_VALUE, &inherit, PAGE_READWRITE, 0, sizeof(TChannelMemory), nullptr));
+    UniqueHandle requestReady(::CreateEventA(&inherit, FALSE, FALSE, nullptr));
+    UniqueHandle replyReady(::CreateEventA(&inherit, FALSE, FALSE, nullptr));
     HANDLE self = nullptr;
     ASSERT_TRUE(::DuplicateHandle(::GetCurrentProcess(), ::GetCurrentProcess(), ::GetCurrentProcess(), &self,
                                   SYNCHRONIZE, TRUE, 0));
     UniqueHandle parent(self);
+    UniqueWritableView view(::MapViewOfFile(section.Get(), FILE_MAP_WRITE, 0, 0, sizeof(TChannelMemory)));
+    ASSERT_TRUE(view);
+    auto& memory = *static_cast<TChannelMemory*>(view.Get());
     const auto number = [](const UniqueHandle& h) { return std::to_string(reinterpret_cast<uintptr_t>(h.Get())); };
     const std::string path = ProgramFolder() + kHostFileName;
-    std::string commandLine = "\"" + path + "\" " + number(requestRead) + " " + number(replyWrite) + " " +
-                              number(status) + " " + number(parent);
+    std::string commandLine = "\"" + path + "\" " + number(section) + " " + number(requestReady) + " " +
+                              number(replyReady) + " " + number(parent);
     STARTUPINFOA startup = {};
     startup.cb = sizeof startup;
     PROCESS_INFORMATION info = {};
     ASSERT_TRUE(::CreateProcessA(path.c_str(), commandLine.data(), nullptr, nullptr, TRUE, CREATE_NO_WINDOW, nullptr,
                                  nullptr, &startup, &info));
     UniqueHandle process(info.hProcess), thread(info.hThread);
-    requestRead.Reset();
-    replyWrite.Reset();
     // A start message whose length is far over the bound.
-    const char garbage[] = {1, 0, 0, 0, '\xFF', '\xFF', '\xFF', '\x7F'};
-    DWORD written = 0;
-    ASSERT_TRUE(::WriteFile(requestWrite.Get(), garbage, sizeof garbage, &written, nullptr));
+    memory.Requests.Kind = static_cast<uint32_t>(TMessageKind::kStart);
+    memory.Requests.Length = 0x7FFFFFFF;
+    ::InterlockedExchange(&memory.Requests.Full, 1);
+    ::SetEvent(requestReady.Get());
     ASSERT_EQ(::WaitForSingleObject(process.Get(), 10000), WAIT_OBJECT_0);
     DWORD code = 0;
     ::GetExitCodeProcess(process.Get(), &code);
     EXPECT_EQ(code, 2u);
+    TChannelEnd resident(memory.Requests, requestReady.Get(), memory.Replies, replyReady.Get(), process.Get());
+    TMessageKind kind;
     std::vector<char> reply;
-    EXPECT_FALSE(TMessageReader(replyRead.Get()).Read(TMessageKind::kOutcome, reply));
+    EXPECT_FALSE(resident.Receive(kind, reply, 0));
 }
 
 }  // namespace

@@ -1,0 +1,49 @@
+// The private channel between the resident program and its plug-in host: one unnamed section that
+// only the two hold (the host inherits its handle), with a mailbox each way and the call status,
+// and an unnamed event per mailbox. Under Wine every wait is a trip through the wineserver, so a
+// reader first watches its mailbox for a moment, and a writer wakes the reader only when it sleeps.
+#pragma once
+
+#include <windows.h>
+
+#include <cstdint>
+#include <vector>
+
+#include "host/CallStatus.h"
+#include "host/Messages.h"
+
+struct TMailbox {
+    volatile LONG Full;     // a message waits; only the reader empties it
+    volatile LONG Waiting;  // the reader sleeps on the event
+    volatile uint32_t Kind;
+    volatile uint32_t Length;
+    char Payload[kMaxPayload];
+};
+
+struct TChannelMemory {
+    TMailbox Requests;  // resident program -> host
+    TMailbox Replies;   // host -> resident program
+    TCallStatus Status;
+};
+
+// One side's view: the mailbox it writes, the one it reads, and the peer whose end it watches.
+class TChannelEnd {
+public:
+    TChannelEnd(TMailbox& out, HANDLE outReady, TMailbox& in, HANDLE inReady, HANDLE peer)
+        : Out(out), OutReady(outReady), In(in), InReady(inReady), Peer(peer) {}
+
+    // False when the payload is too long or the last message was never taken.
+    bool Send(TMessageKind kind, const std::vector<char>& payload);
+    // The next message, after watching for spinMicroseconds before sleeping; false when the peer
+    // has ended or the message is malformed (an unknown kind, a length over the bound).
+    bool Receive(TMessageKind& kind, std::vector<char>& payload, unsigned spinMicroseconds);
+
+private:
+    bool WaitForMessage(unsigned spinMicroseconds);
+
+    TMailbox& Out;
+    HANDLE OutReady;
+    TMailbox& In;
+    HANDLE InReady;
+    HANDLE Peer;
+};
