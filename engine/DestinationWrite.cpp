@@ -8,8 +8,9 @@
 
 namespace {
 
-// Large enough that per-call costs vanish, small enough for any 32-bit address space.
-constexpr uint32_t kCopyChunk = 4u << 20;
+// Large enough that per-call costs vanish, small enough for any 32-bit address space; a multiple
+// of the allocation granularity, as view offsets must be.
+constexpr uint32_t kCopyChunk = 64u << 20;
 
 DWORD LastErrorOr(DWORD fallback) {
     const DWORD error = ::GetLastError();
@@ -49,18 +50,22 @@ TWin32Result WriteBlockToFile(const std::string& destPath, const void* data, uin
 
 TWin32Result CopyToFile(const std::string& destPath, HANDLE source, uint64_t size) {
     return WriteThroughTemporary(destPath, [&](HANDLE file) -> TWin32Result {
-        const auto chunk = std::make_unique<char[]>(static_cast<size_t>(std::min<uint64_t>(size, kCopyChunk)) + 1);
-        for (uint64_t left = size; left > 0;) {
-            const auto want = static_cast<DWORD>(std::min<uint64_t>(left, kCopyChunk));
-            DWORD got = 0;
-            if (!::ReadFile(source, chunk.get(), want, &got, nullptr))
+        // An empty file has nothing to map.
+        if (size == 0)
+            return {};
+        UniqueHandle mapping(::CreateFileMappingA(source, nullptr, PAGE_READONLY, 0, 0, nullptr));
+        if (!mapping)
+            return {LastErrorOr(ERROR_READ_FAULT), true};
+        // A window of the file at a time: any size fits a 32-bit address space, and the bytes go
+        // from the file's pages to the write without a copy of our own.
+        for (uint64_t offset = 0; offset < size; offset += kCopyChunk) {
+            const auto length = static_cast<DWORD>(std::min<uint64_t>(size - offset, kCopyChunk));
+            UniqueView view(::MapViewOfFile(mapping.Get(), FILE_MAP_READ, static_cast<DWORD>(offset >> 32),
+                                            static_cast<DWORD>(offset), length));
+            if (!view)
                 return {LastErrorOr(ERROR_READ_FAULT), true};
-            // The source shrank since it was located.
-            if (got == 0)
-                return {ERROR_HANDLE_EOF, true};
-            if (const DWORD error = WriteAll(file, chunk.get(), got))
+            if (const DWORD error = WriteAll(file, view.Get(), length))
                 return {error};
-            left -= got;
         }
         return {};
     });

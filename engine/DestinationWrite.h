@@ -15,7 +15,8 @@ struct TWin32Result {
 };
 
 TWin32Result WriteBlockToFile(const std::string& destPath, const void* data, uint32_t size);
-// Copies exactly size bytes from source's current position; a source that ends early fails.
+// Copies the first size bytes of the file source, which the caller holds open so that nobody can
+// shorten it meanwhile.
 TWin32Result CopyToFile(const std::string& destPath, HANDLE source, uint64_t size);
 // Moves a finished file (on the destination's volume) over the destination.
 TWin32Result MoveToFile(const std::string& destPath, const std::string& finished);
