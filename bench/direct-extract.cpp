@@ -41,8 +41,9 @@ int main(int argc, char** argv) {
     const char* source = argv[2];
     long length = 0;
     unsigned int input = kSpiInputDisk;
-    // The caller owns every block a plug-in hands out and frees it, as the engine does.
-    std::vector<UniqueLocal> blocks;
+    // The caller owns every block a plug-in hands out and frees it, as the engine does: a level's
+    // block as soon as the next level's member is out of it.
+    UniqueLocal held;
     const char* image = head;
     fileInfo info;
     for (int level = 3; level < argc - 1; ++level) {
@@ -64,8 +65,7 @@ int main(int argc, char** argv) {
         HLOCAL block = nullptr;
         if (getFile(at, from, &block, input | kSpiOutputMemory, nullptr, 0) != 0)
             return 1;
-        blocks.emplace_back(block);
-        // Every level stays in memory until the end, as in the engine.
+        held.Reset(block);
         source = static_cast<const char*>(::LocalLock(block));
         image = source;
         length = static_cast<long>(info.filesize);

@@ -9,12 +9,15 @@
 
 namespace {
 
-// Windows compares ANSI file names without regard to case; CharUpperBuffA folds whole characters,
-// so double-byte characters stay intact.
-std::string FoldedName(std::string text) {
-    if (!text.empty())
-        ::CharUpperBuffA(text.data(), static_cast<DWORD>(text.size()));
-    return text;
+// Windows compares ANSI file names without regard to case; LCMapStringA folds whole characters, so
+// double-byte characters stay intact (and, unlike CharUpperBuffA, it needs no user32 in the process).
+std::string FoldedName(const std::string& text) {
+    const int length = static_cast<int>(text.size());
+    std::string folded(text.size(), '\0');
+    if (length == 0 ||
+        ::LCMapStringA(LOCALE_SYSTEM_DEFAULT, LCMAP_UPPERCASE, text.data(), length, folded.data(), length) != length)
+        return text;
+    return folded;
 }
 
 // The records of a listing block, up to its end record or its end, whichever comes first.
