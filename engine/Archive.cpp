@@ -20,15 +20,19 @@ std::string FoldedName(const std::string& text) {
     return folded;
 }
 
-// The records of a listing block, up to its end record or its end, whichever comes first.
-std::vector<fileInfo> ListingRecords(const LockedLocal& block) {
-    std::vector<fileInfo> records;
+// The records of a listing block, up to its end record or its end, whichever comes first, each
+// with its folder and name folded once for every lookup to come.
+std::vector<TListedMember> ListingRecords(const LockedLocal& block) {
+    std::vector<TListedMember> members;
     const auto* record = static_cast<const fileInfo*>(block.Data());
     if (!record)
-        return records;
-    for (SIZE_T count = ::LocalSize(block.Handle()) / sizeof(fileInfo); count > 0 && record->method[0] != 0; --count)
-        records.push_back(*record++);
-    return records;
+        return members;
+    for (SIZE_T count = ::LocalSize(block.Handle()) / sizeof(fileInfo); count > 0 && record->method[0] != 0; --count) {
+        std::string name(FieldText(record->path, sizeof record->path));
+        name += FieldText(record->filename, sizeof record->filename);
+        members.push_back({FoldedName(name), *record++});
+    }
+    return members;
 }
 
 }  // namespace
@@ -103,11 +107,9 @@ bool TArchive::FindInListing(const TInput& input, const std::string& memberPath,
     if (ListingInput != (input.Flag & kSpiInputMask))
         return false;
     const std::string wanted = FoldedName(memberPath);
-    for (const fileInfo& record : Listing) {
-        std::string name(FieldText(record.path, sizeof record.path));
-        name += FieldText(record.filename, sizeof record.filename);
-        if (FoldedName(name) == wanted) {
-            info = record;
+    for (const TListedMember& member : Listing) {
+        if (member.FoldedPath == wanted) {
+            info = member.Record;
             return true;
         }
     }

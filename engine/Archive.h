@@ -20,6 +20,12 @@
 class TPluginList;
 class TArchive;
 
+// A member from a plug-in's listing, with its folder and name folded for comparing.
+struct TListedMember {
+    std::string FoldedPath;
+    fileInfo Record;
+};
+
 class TFolder {
 public:
     virtual ~TFolder() = default;
@@ -113,7 +119,7 @@ private:
     bool FindInListing(const TInput& input, const std::string& memberPath, fileInfo& info);
 
     // Made at most once per input kind: plug-ins may be slow to list big archives.
-    std::vector<fileInfo> Listing;
+    std::vector<TListedMember> Listing;
     unsigned int ListingInput = ~0u;
     unsigned int ListingTried = 0;  // bit per input kind
 };
