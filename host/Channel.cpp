@@ -14,6 +14,21 @@ double Microseconds() {
 
 }  // namespace
 
+std::string HostCommandLine(const std::string& hostPath,
+                            HANDLE section,
+                            HANDLE requestReady,
+                            HANDLE replyReady,
+                            HANDLE parent) {
+    std::string line = "\"";
+    line += hostPath;
+    line += '"';
+    for (HANDLE handle : {section, requestReady, replyReady, parent}) {
+        line += ' ';
+        line += std::to_string(reinterpret_cast<uintptr_t>(handle));
+    }
+    return line;
+}
+
 bool TChannelEnd::Send(TMessageKind kind, const std::vector<char>& payload) {
     if (payload.size() > kMaxPayload || Out.Full)
         return false;

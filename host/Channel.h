@@ -7,6 +7,7 @@
 #include <windows.h>
 
 #include <cstdint>
+#include <string>
 #include <vector>
 
 #include "host/CallStatus.h"
@@ -25,6 +26,14 @@ struct TChannelMemory {
     TMailbox Replies;   // host -> resident program
     TCallStatus Status;
 };
+
+// The host's command line: its path, then the handles it inherits (the section, the requests' and
+// the replies' events, the resident program's process) as the host reads them.
+std::string HostCommandLine(const std::string& hostPath,
+                            HANDLE section,
+                            HANDLE requestReady,
+                            HANDLE replyReady,
+                            HANDLE parent);
 
 // One side's view: the mailbox it writes, the one it reads, and the peer whose end it watches.
 class TChannelEnd {

@@ -76,11 +76,8 @@ bool TPluginHost::Start(TExtractOutcome& failure) {
     UniqueWritableView view(
         section ? ::MapViewOfFile(section.Get(), FILE_MAP_WRITE, 0, 0, sizeof(TChannelMemory)) : nullptr);
 
-    const auto number = [](const UniqueHandle& handle) {
-        return std::to_string(reinterpret_cast<uintptr_t>(handle.Get()));
-    };
-    std::string commandLine = "\"" + HostPath_ + "\" " + number(section) + " " + number(requestReady) + " " +
-                              number(replyReady) + " " + number(parent);
+    std::string commandLine =
+        HostCommandLine(HostPath_, section.Get(), requestReady.Get(), replyReady.Get(), parent.Get());
     const TInheritOnly inheritOnly({section.Get(), requestReady.Get(), replyReady.Get(), parent.Get()});
     STARTUPINFOEXA startup = {};
     startup.StartupInfo.cb = sizeof startup;

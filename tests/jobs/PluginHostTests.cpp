@@ -149,10 +149,9 @@ TEST(HostMessagesTest, AHostFedGarbageEndsAlone) {
     UniqueWritableView view(::MapViewOfFile(section.Get(), FILE_MAP_WRITE, 0, 0, sizeof(TChannelMemory)));
     ASSERT_TRUE(view);
     auto& memory = *static_cast<TChannelMemory*>(view.Get());
-    const auto number = [](const UniqueHandle& h) { return std::to_string(reinterpret_cast<uintptr_t>(h.Get())); };
     const std::string path = ProgramFolder() + kHostFileName;
-    std::string commandLine = "\"" + path + "\" " + number(section) + " " + number(requestReady) + " " +
-                              number(replyReady) + " " + number(parent);
+    std::string commandLine =
+        HostCommandLine(path, section.Get(), requestReady.Get(), replyReady.Get(), parent.Get());
     STARTUPINFOA startup = {};
     startup.cb = sizeof startup;
     PROCESS_INFORMATION info = {};
