@@ -12,8 +12,9 @@
 
 namespace {
 
-// A job that runs longer than this is ended by cancel-all, and waited for no longer at exit.
+// A job that has run longer than this may be stuck in a plug-in: cancel-all ends it.
 constexpr ULONGLONG kCancelAfterMs = 2000;
+// How long the exit waits for a running job before it ends the host.
 constexpr DWORD kExitWaitMs = 3000;
 
 void EnableDestinationChange(HWND window, bool enabled) {
