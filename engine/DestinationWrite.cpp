@@ -33,6 +33,24 @@ TWin32Result WriteThroughTemporary(const std::string& destPath, Fill fill) {
     return result;
 }
 
+// The bytes reach the disk before the name does: after a power cut the destination holds the old
+// file or the new one, never a new name over blocks that were not written.
+DWORD FlushToDisk(const std::string& path) {
+    UniqueHandle file(::CreateFileA(path.c_str(), GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
+                                    nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr));
+    if (!file || !::FlushFileBuffers(file.Get()))
+        return LastErrorOr(ERROR_WRITE_FAULT);
+    return ERROR_SUCCESS;
+}
+
+// Whether the old file may be moved out of the way now, as a replacement does. Asked first because
+// Wine's ReplaceFileA leaves a stray empty file beside the destination when it finds out itself.
+bool CanMoveAside(const std::string& path) {
+    return static_cast<bool>(UniqueHandle(::CreateFileA(path.c_str(), DELETE,
+                                                        FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
+                                                        OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr)));
+}
+
 DWORD WriteAll(HANDLE file, const void* data, uint32_t size) {
     DWORD written = 0;
     if (!::WriteFile(file, data, size, &written, nullptr) || written != size)
@@ -72,7 +90,22 @@ TWin32Result CopyToFile(const std::string& destPath, HANDLE source, uint64_t siz
 }
 
 TWin32Result MoveToFile(const std::string& destPath, const std::string& finished) {
-    if (::MoveFileExA(finished.c_str(), destPath.c_str(), MOVEFILE_REPLACE_EXISTING))
-        return {};
-    return {LastErrorOr(ERROR_WRITE_FAULT)};
+    if (const DWORD error = FlushToDisk(finished))
+        return {error};
+    const DWORD kept = ::GetFileAttributesA(destPath.c_str());
+    const bool replacing = kept != INVALID_FILE_ATTRIBUTES && !(kept & FILE_ATTRIBUTE_DIRECTORY);
+    // A read-only file cannot be replaced; it is read-only again afterwards.
+    if (replacing && (kept & FILE_ATTRIBUTE_READONLY))
+        ::SetFileAttributesA(destPath.c_str(), kept & ~FILE_ATTRIBUTE_READONLY);
+    // ReplaceFileA keeps the old file's security, streams and identity; where the volume cannot,
+    // a rename does, written through so that it reaches the disk after the data, never before.
+    const bool moved =
+        (replacing && CanMoveAside(destPath) &&
+         ::ReplaceFileA(destPath.c_str(), finished.c_str(), nullptr, REPLACEFILE_IGNORE_MERGE_ERRORS, nullptr, nullptr)) ||
+        ::MoveFileExA(finished.c_str(), destPath.c_str(), MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH);
+    const DWORD error = moved ? ERROR_SUCCESS : LastErrorOr(ERROR_WRITE_FAULT);
+    // The attributes as they were, on the new content or, after a failure, on the old file.
+    if (replacing)
+        ::SetFileAttributesA(destPath.c_str(), moved ? (kept & ~FILE_ATTRIBUTE_NORMAL) | FILE_ATTRIBUTE_ARCHIVE : kept);
+    return {error};
 }

@@ -1,5 +1,6 @@
 // Writing the destination file. Every writer goes through a temporary file beside the destination
-// and renames it over at the end, so the destination is either complete or keeps what it held.
+// and renames it over at the end, so the destination is either complete or keeps what it held, also
+// across a power cut.
 #pragma once
 
 #include <windows.h>
@@ -18,5 +19,7 @@ TWin32Result WriteBlockToFile(const std::string& destPath, const void* data, uin
 // Copies the first size bytes of the file source, which the caller holds open so that nobody can
 // shorten it meanwhile.
 TWin32Result CopyToFile(const std::string& destPath, HANDLE source, uint64_t size);
-// Moves a finished file (on the destination's volume) over the destination.
+// Moves a finished file (on the destination's volume) over the destination once its bytes are on
+// the disk. An existing destination keeps its attributes, and where the volume allows, its
+// security and streams.
 TWin32Result MoveToFile(const std::string& destPath, const std::string& finished);

@@ -2,6 +2,7 @@
 
 #include <string>
 
+#include "base/Owned.h"
 #include "engine/Archive.h"
 #include "engine/PluginList.h"
 #include "tests/engine/TestEnv.h"
@@ -105,6 +106,26 @@ TEST_F(ExtractTest, KeepsTheOldDestinationWhenAWriteFails) {
     UsePlugins(SamplePlugin(""));
     ASSERT_TRUE(Extract(TestData("simple.tar\\b.txt"), "kept.txt"));
     EXPECT_EQ(Result("kept.txt"), Expected("small.txt"));
+}
+
+TEST_F(ExtractTest, ReplacesADestinationKeepingItsAttributes) {
+    const std::string dest = out / "kept.txt";
+    constexpr DWORD kKept = FILE_ATTRIBUTE_READONLY | FILE_ATTRIBUTE_HIDDEN;
+    ASSERT_TRUE(Extract(TestData("plain.txt"), "kept.txt"));
+    ASSERT_TRUE(::SetFileAttributesA(dest.c_str(), kKept));
+    ASSERT_TRUE(Extract(TestData("simple.tar\\b.txt"), "kept.txt"));
+    EXPECT_EQ(Result("kept.txt"), Expected("small.txt"));
+    EXPECT_EQ(::GetFileAttributesA(dest.c_str()) & kKept, kKept);
+    {
+        // Held open by someone else, the old file can be neither replaced nor renamed over.
+        UniqueHandle held(::CreateFileA(dest.c_str(), GENERIC_READ, 0, nullptr, OPEN_EXISTING, 0, nullptr));
+        ASSERT_TRUE(held);
+        EXPECT_FALSE(Extract(TestData("plain.txt"), "kept.txt"));
+    }
+    EXPECT_EQ(Result("kept.txt"), Expected("small.txt"));
+    EXPECT_EQ(::GetFileAttributesA(dest.c_str()) & kKept, kKept);
+    EXPECT_EQ(out.EntryCount(), 1);
+    ::SetFileAttributesA(dest.c_str(), FILE_ATTRIBUTE_NORMAL);
 }
 
 TEST_F(ExtractTest, LongFoldersAndNamesNeverOverrunTheRecord) {
