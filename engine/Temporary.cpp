@@ -1,23 +1,36 @@
 #include "engine/Temporary.h"
 
+#include <bcrypt.h>
+
 #include <atomic>
+#include <cstdio>
 
 #include "base/AnsiPath.h"
 
 namespace {
 
-std::string Prefix(DWORD processId) {
-    return "~kv" + std::to_string(processId) + "-";
+std::string Prefix(DWORD processId, const std::string& token) {
+    return "~kv" + std::to_string(processId) + "-" + token + "-";
+}
+
+std::string& Token() {
+    static std::string token = NewTemporaryToken();
+    return token;
+}
+
+std::string WithSeparator(const std::string& folder) {
+    std::string path = folder;
+    if (!path.empty() && FindLastSeparator(path, "\\") != path.size() - 1)
+        path += '\\';
+    return path;
 }
 
 // Counts on from a start that differs between runs, so a name left by a dead process of the same
 // id is stepped over quickly.
 std::string NextName(const std::string& folder, const std::string& suffix) {
     static std::atomic<uint32_t> counter{::GetTickCount()};
-    std::string path = folder;
-    if (!path.empty() && FindLastSeparator(path, "\\") != path.size() - 1)
-        path += '\\';
-    return path + Prefix(::GetCurrentProcessId()) + std::to_string(counter++ & 0xFFFFFF) + suffix;
+    return WithSeparator(folder) + Prefix(::GetCurrentProcessId(), TemporaryToken()) +
+           std::to_string(counter++ & 0xFFFFFF) + suffix;
 }
 
 constexpr int kMaxNameTries = 100;
@@ -95,15 +108,41 @@ TNewFile CreateUniqueFile(const std::string& folder, const std::string& suffix, 
     return file;
 }
 
-void RemoveTemporariesOf(const std::string& folder, DWORD processId) {
-    const std::string prefix = folder + "\\" + Prefix(processId);
+std::string NewTemporaryToken() {
+    uint32_t value = 0;
+    if (!BCRYPT_SUCCESS(::BCryptGenRandom(nullptr, reinterpret_cast<PUCHAR>(&value), sizeof value,
+                                          BCRYPT_USE_SYSTEM_PREFERRED_RNG)))
+        value = ::GetTickCount() ^ (::GetCurrentProcessId() << 16);
+    char text[9];
+    std::snprintf(text, sizeof text, "%08x", value);
+    return text;
+}
+
+bool IsTemporaryToken(const std::string& text) {
+    return text.size() == 8 && text.find_first_not_of("0123456789abcdef") == std::string::npos;
+}
+
+const std::string& TemporaryToken() {
+    return Token();
+}
+
+void SetTemporaryToken(const std::string& token) {
+    Token() = token;
+}
+
+bool RemoveTemporariesOf(const std::string& folder, DWORD processId, const std::string& token) {
+    const std::string base = WithSeparator(folder);
+    const std::string pattern = base + Prefix(processId, token) + "*";
     WIN32_FIND_DATAA found;
-    UniqueFind search(::FindFirstFileA((prefix + "*").c_str(), &found));
-    if (!search)
-        return;
-    do {
-        RemoveTree(folder + "\\" + found.cFileName);
-    } while (::FindNextFileA(search.Get(), &found));
+    {
+        UniqueFind search(::FindFirstFileA(pattern.c_str(), &found));
+        if (!search)
+            return true;
+        do {
+            RemoveTree(base + found.cFileName);
+        } while (::FindNextFileA(search.Get(), &found));
+    }
+    return !UniqueFind(::FindFirstFileA(pattern.c_str(), &found));
 }
 
 TTemporaryCopy::~TTemporaryCopy() {

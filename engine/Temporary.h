@@ -1,5 +1,7 @@
-// The engine's temporary files and folders. Every name starts "~kv<process id>-", so that what a
-// process left behind when it died can be found and removed by another.
+// The engine's temporary files and folders. Every name starts "~kv<process id>-<token>-": the process
+// id and a random token together tell this process's names from anybody else's, also another
+// machine's in a shared folder, so that what it left behind when it died can be found and removed by
+// another, and nothing else.
 #pragma once
 
 #include <windows.h>
@@ -23,8 +25,17 @@ TNewFile CreateUniqueFile(const std::string& folder, const std::string& suffix, 
 // The user's temporary folder, with its trailing backslash.
 std::string UserTemporaryFolder();
 
-// Removes the files and folders (with their contents) that the process left in folder.
-void RemoveTemporariesOf(const std::string& folder, DWORD processId);
+// Eight random hex digits.
+std::string NewTemporaryToken();
+bool IsTemporaryToken(const std::string& text);
+// This process's token: random, unless set (before the first name is made) by whoever must find
+// its names again.
+const std::string& TemporaryToken();
+void SetTemporaryToken(const std::string& token);
+
+// Removes the files and folders (with their contents) that the process of that id and token left
+// in folder. True when none is left.
+bool RemoveTemporariesOf(const std::string& folder, DWORD processId, const std::string& token);
 
 // A copy of bytes in the user's temporary folder, for a plug-in that reads only files. It stays open
 // for reading only, so nobody changes it meanwhile, and is removed when the owner goes.

@@ -18,7 +18,8 @@ std::string HostCommandLine(const std::string& hostPath,
                             HANDLE section,
                             HANDLE requestReady,
                             HANDLE replyReady,
-                            HANDLE parent) {
+                            HANDLE parent,
+                            const std::string& token) {
     std::string line = "\"";
     line += hostPath;
     line += '"';
@@ -26,6 +27,8 @@ std::string HostCommandLine(const std::string& hostPath,
         line += ' ';
         line += std::to_string(reinterpret_cast<uintptr_t>(handle));
     }
+    line += ' ';
+    line += token;
     return line;
 }
 

@@ -28,12 +28,14 @@ struct TChannelMemory {
 };
 
 // The host's command line: its path, then the handles it inherits (the section, the requests' and
-// the replies' events, the resident program's process) as the host reads them.
+// the replies' events, the resident program's process) as the host reads them, then the token its
+// temporary names carry.
 std::string HostCommandLine(const std::string& hostPath,
                             HANDLE section,
                             HANDLE requestReady,
                             HANDLE replyReady,
-                            HANDLE parent);
+                            HANDLE parent,
+                            const std::string& token);
 
 // One side's view: the mailbox it writes, the one it reads, and the peer whose end it watches.
 class TChannelEnd {

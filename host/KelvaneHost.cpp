@@ -1,7 +1,8 @@
 // KelvaneHost.exe: runs the plug-ins for the resident program, one extraction at a time, so that a
 // plug-in that crashes or hangs costs one job and this process, never the resident program.
-//   KelvaneHost CHANNEL REQUEST-READY REPLY-READY PARENT
-// (inherited handles: the channel's section, its two events, the resident program's process)
+//   KelvaneHost CHANNEL REQUEST-READY REPLY-READY PARENT TOKEN
+// (inherited handles: the channel's section, its two events, the resident program's process; the
+// token that the names of its temporary files carry, so that the resident program can find them)
 // It ends when told to, at the first malformed message, or when the resident program has gone,
 // even while a plug-in hangs.
 #include <windows.h>
@@ -12,6 +13,7 @@
 #include "base/Owned.h"
 #include "engine/Archive.h"
 #include "engine/PluginList.h"
+#include "engine/Temporary.h"
 #include "host/Channel.h"
 
 namespace {
@@ -70,8 +72,9 @@ int Serve(TChannelEnd& channel, TCallStatus& status) {
 int main(int argc, char** argv) {
     // A crash ends this process at once: no dialog may wait for a user.
     ::SetErrorMode(SEM_FAILCRITICALERRORS | SEM_NOGPFAULTERRORBOX | SEM_NOOPENFILEERRORBOX);
-    if (argc != 5)
+    if (argc != 6 || !IsTemporaryToken(argv[5]))
         return kMalformed;
+    SetTemporaryToken(argv[5]);
     UniqueHandle section(InheritedHandle(argv[1]));
     UniqueHandle requestReady(InheritedHandle(argv[2]));
     UniqueHandle replyReady(InheritedHandle(argv[3]));

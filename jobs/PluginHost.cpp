@@ -76,8 +76,9 @@ bool TPluginHost::Start(TExtractOutcome& failure) {
     UniqueWritableView view(
         section ? ::MapViewOfFile(section.Get(), FILE_MAP_WRITE, 0, 0, sizeof(TChannelMemory)) : nullptr);
 
+    std::string token = NewTemporaryToken();
     std::string commandLine =
-        HostCommandLine(HostPath_, section.Get(), requestReady.Get(), replyReady.Get(), parent.Get());
+        HostCommandLine(HostPath_, section.Get(), requestReady.Get(), replyReady.Get(), parent.Get(), token);
     const TInheritOnly inheritOnly({section.Get(), requestReady.Get(), replyReady.Get(), parent.Get()});
     STARTUPINFOEXA startup = {};
     startup.StartupInfo.cb = sizeof startup;
@@ -101,6 +102,7 @@ bool TPluginHost::Start(TExtractOutcome& failure) {
         Host_.Reset(process.hProcess);
         HostId_ = process.dwProcessId;
     }
+    HostToken_ = std::move(token);
     Section_ = std::move(section);
     View_ = std::move(view);
     RequestReady_ = std::move(requestReady);
@@ -148,9 +150,9 @@ TExtractOutcome TPluginHost::Died(const std::string& destPath) {
     const DWORD id = HostId_;
     Stop();
     // What the host left half-made: its temporary copies and the partial files beside the destination.
-    RemoveTemporariesOf(UserTemporaryFolder(), id);
+    RemoveTemporariesOf(UserTemporaryFolder(), id, HostToken_);
     if (!destPath.empty())
-        RemoveTemporariesOf(FolderOf(destPath), id);
+        RemoveTemporariesOf(FolderOf(destPath), id, HostToken_);
     if (Canceled_.exchange(false))
         return Failure(TFailureKind::kCanceled);
     if (plugin.empty())

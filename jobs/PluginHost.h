@@ -53,6 +53,7 @@ private:
     mutable std::mutex Process_;
     UniqueHandle Host_;
     DWORD HostId_ = 0;
+    std::string HostToken_;  // carried by the names of the host's temporaries
     UniqueHandle Section_;  // the channel, shared with the host alone
     UniqueWritableView View_;
     UniqueHandle RequestReady_;
