@@ -8,6 +8,30 @@
 
 namespace {
 
+// Whoever reads and rewrites the record holds this, in whichever of the user's programs.
+class TRecordLock {
+public:
+    TRecordLock() : Mutex(::CreateMutexA(nullptr, FALSE, "Local\\Kelvane.TemporaryRecord")) {
+        // Abandoned by a program that died holding it, it is ours all the same.
+        if (Mutex)
+            ::WaitForSingleObject(Mutex.Get(), INFINITE);
+    }
+    ~TRecordLock() {
+        if (Mutex)
+            ::ReleaseMutex(Mutex.Get());
+    }
+    TRecordLock(const TRecordLock&) = delete;
+    TRecordLock& operator=(const TRecordLock&) = delete;
+
+private:
+    UniqueHandle Mutex;
+};
+
+bool StillRuns(DWORD processId) {
+    UniqueHandle process(::OpenProcess(SYNCHRONIZE, FALSE, processId));
+    return process && ::WaitForSingleObject(process.Get(), 0) == WAIT_TIMEOUT;
+}
+
 // A record longer than this is not ours to trust: it is read no further.
 constexpr DWORD kMaxRecordBytes = 1u << 20;
 
@@ -70,7 +94,7 @@ bool TTemporaryRecord::Write(const std::vector<TEntry>& entries) const {
 }
 
 bool TTemporaryRecord::Note(DWORD processId, const std::string& token, const std::string& folder) {
-    const std::lock_guard<std::mutex> guard(Lock_);
+    const TRecordLock lock;
     std::vector<TEntry> entries = Read();
     for (const TEntry& entry : entries)
         if (entry.ProcessId == processId && entry.Token == token && ::lstrcmpiA(entry.Folder.c_str(), folder.c_str()) == 0)
@@ -80,11 +104,11 @@ bool TTemporaryRecord::Note(DWORD processId, const std::string& token, const std
 }
 
 void TTemporaryRecord::Sweep() {
-    const std::lock_guard<std::mutex> guard(Lock_);
+    const TRecordLock lock;
     const std::vector<TEntry> entries = Read();
     std::vector<TEntry> left;
     for (const TEntry& entry : entries)
-        if (!RemoveTemporariesOf(entry.Folder, entry.ProcessId, entry.Token))
+        if (StillRuns(entry.ProcessId) || !RemoveTemporariesOf(entry.Folder, entry.ProcessId, entry.Token))
             left.push_back(entry);
     if (left.size() != entries.size())
         Write(left);

@@ -1,12 +1,12 @@
 // Where the plug-in hosts of this user may have left temporary files: each host's process id and
 // token with every folder it was given to write in (the temporary folder, the destinations'
 // folders). Kept in a file, so that what a killed or crashed program left is found at its next
-// start; every note reaches the disk before the host may write there.
+// start; every note reaches the disk before the host may write there. Every program of the user
+// shares the one file, each change made under a lock of the session.
 #pragma once
 
 #include <windows.h>
 
-#include <mutex>
 #include <string>
 #include <vector>
 
@@ -20,8 +20,8 @@ public:
     // Notes that the host (processId, token) may leave temporaries in folder; false when the record
     // could not be written.
     bool Note(DWORD processId, const std::string& token, const std::string& folder);
-    // Removes what the noted hosts left, none of which may still run. What cannot be removed yet
-    // (a file still open) stays noted, for the next sweep.
+    // Removes what the noted hosts that have ended left. What cannot be removed yet (a file still
+    // open), and what a host still running may still use, stays noted for the next sweep.
     void Sweep();
 
 private:
@@ -34,5 +34,4 @@ private:
     bool Write(const std::vector<TEntry>& entries) const;
 
     std::string File_;
-    std::mutex Lock_;
 };

@@ -12,6 +12,7 @@
 
 namespace {
 
+// The process ids below are no multiple of four, so never those of a running process.
 void MakeFile(const std::string& path) {
     ASSERT_TRUE(UniqueHandle(::CreateFileA(path.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_NEW, 0, nullptr))) << path;
 }
@@ -52,8 +53,8 @@ TEST(TemporaryRecordTest, SweepsExactlyTheNotedHostsTemporaries) {
 TEST(TemporaryRecordTest, ADamagedRecordLosesOnlyItsBadLines) {
     ScratchFolder home, destination;
     const std::string file = home / "temporaries.txt";
-    const std::string text = "garbage\r\n0 0123abcd " + destination.Path() + "\r\n12 NOTHEX00 " + destination.Path() +
-                             "\r\n12 0123abcd\r\n\r\n" + "12 0123abcd " + destination.Path() + "\n" +
+    const std::string text = "garbage\r\n0 0123abcd " + destination.Path() + "\r\n14 NOTHEX00 " + destination.Path() +
+                             "\r\n14 0123abcd\r\n\r\n" + "14 0123abcd " + destination.Path() + "\n" +
                              std::string(300, '\xFF');
     ASSERT_TRUE(::CloseHandle(::CreateFileA(file.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_NEW, 0, nullptr)));
     {
@@ -61,7 +62,7 @@ TEST(TemporaryRecordTest, ADamagedRecordLosesOnlyItsBadLines) {
         DWORD written = 0;
         ASSERT_TRUE(::WriteFile(out.Get(), text.data(), static_cast<DWORD>(text.size()), &written, nullptr));
     }
-    MakeFile(destination / "~kv12-0123abcd-1.tmp");
+    MakeFile(destination / "~kv14-0123abcd-1.tmp");
     TTemporaryRecord(file).Sweep();
     EXPECT_EQ(destination.EntryCount(), 0);
 }
