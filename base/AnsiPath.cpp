@@ -28,6 +28,17 @@ void SplitLastComponent(std::string& path, std::string& last) {
     path.resize(mark);
 }
 
+std::string WithSeparator(std::string_view path, char separator) {
+    std::string result(path);
+    for (size_t i = 0; i < result.size(); ++i) {
+        if (::IsDBCSLeadByte(static_cast<BYTE>(result[i])))
+            ++i;
+        else if (result[i] == '\\' || result[i] == '/')
+            result[i] = separator;
+    }
+    return result;
+}
+
 std::string_view CutAtCharacter(std::string_view text, size_t maxBytes) {
     if (text.size() <= maxBytes)
         return text;

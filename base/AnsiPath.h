@@ -11,6 +11,10 @@ size_t FindLastSeparator(std::string_view path, std::string_view separators);
 // "D:\a\b.lzh" -> path "D:\a", last "b.lzh". No separator: path empty, last = whole path.
 void SplitLastComponent(std::string& path, std::string& last);
 
+// path with every '\' and '/' outside double-byte characters made `separator`: archives from the
+// Unix world separate member names with '/', and the two mean the same. A '/' is never a trail byte.
+std::string WithSeparator(std::string_view path, char separator);
+
 // The longest head of text of at most maxBytes bytes that ends on a character boundary.
 std::string_view CutAtCharacter(std::string_view text, size_t maxBytes);
 

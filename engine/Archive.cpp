@@ -11,13 +11,30 @@ namespace {
 
 // Windows compares ANSI file names without regard to case; LCMapStringA folds whole characters, so
 // double-byte characters stay intact (and, unlike CharUpperBuffA, it needs no user32 in the process).
-std::string FoldedName(const std::string& text) {
+// "/" and "\" separate alike.
+std::string FoldedName(const std::string& name) {
+    const std::string text = WithSeparator(name, '\\');
     const int length = static_cast<int>(text.size());
     std::string folded(text.size(), '\0');
     if (length == 0 ||
         ::LCMapStringA(LOCALE_SYSTEM_DEFAULT, LCMAP_UPPERCASE, text.data(), length, folded.data(), length) != length)
         return text;
     return folded;
+}
+
+bool InFolder(std::string_view memberPath) {
+    return FindLastSeparator(memberPath, "\\/") != std::string_view::npos;
+}
+
+// A '/' is never part of a double-byte character, so any is a separator.
+bool NamesWithSlash(const std::vector<TListedMember>& members) {
+    for (const TListedMember& member : members) {
+        const fileInfo& record = member.Record;
+        if (FieldText(record.path, sizeof record.path).find('/') != std::string_view::npos ||
+            FieldText(record.filename, sizeof record.filename).find('/') != std::string_view::npos)
+            return true;
+    }
+    return false;
 }
 
 // The records of a listing block, up to its end record or its end, whichever comes first, each
@@ -71,15 +88,44 @@ bool TArchive::BindPlugin(TPluginList& pluginList) {
     return (GetFileInfoProc && GetFileProc) || Fail(TFailureKind::kPluginIncomplete);
 }
 
+bool TArchive::Locate(const std::string& path, std::string& rest, fileInfo& info) {
+    if (TFolder::Locate(path, rest, info))
+        return true;
+    // Plug-ins for Unix-world formats know members in folders by "/" alone. Until an answer or a
+    // listing has shown which separator this one takes, "/" is tried only when "\" found nothing, so
+    // that a path that is there costs no call more, whichever the plug-in takes.
+    if (Naming != TNaming::kUnknown || !InFolder(path))
+        return false;
+    const TFailure usual = Failure;
+    Naming = TNaming::kTrySlash;
+    if (TFolder::Locate(path, rest, info))
+        return true;
+    Naming = TNaming::kUnknown;
+    Failure = usual;
+    return false;
+}
+
+bool TArchive::Test(const std::string& prefix, fileInfo& info) {
+    // A prefix without a separator was asked as it is already.
+    if (Naming == TNaming::kTrySlash && !InFolder(prefix))
+        return false;
+    return GetMemberInfo(prefix, info);
+}
+
 bool TArchive::AskMemberInfo(const TInput& input, const std::string& memberPath, fileInfo& info) {
+    const bool slash = Naming == TNaming::kSlash || Naming == TNaming::kTrySlash;
+    const std::string asked = WithSeparator(memberPath, slash ? '/' : '\\');
     std::memset(&info, 0, sizeof info);
     const int result = [&] {
         const TPluginCall call(PluginName);
-        return GetFileInfoProc(input.Source, static_cast<long>(input.Length), memberPath.c_str(),
+        return GetFileInfoProc(input.Source, static_cast<long>(input.Length), asked.c_str(),
                                input.Flag | kSpiIgnoreCase, &info);
     }();
-    if (result == 0)
+    if (result == 0) {
+        if (InFolder(asked))
+            Naming = slash ? TNaming::kSlash : TNaming::kBackslash;
         return true;
+    }
     // Some plug-ins match by file name only, yet list every member with its folder.
     if (FindInListing(input, memberPath, info))
         return true;
@@ -102,6 +148,8 @@ bool TArchive::FindInListing(const TInput& input, const std::string& memberPath,
         if (result == 0 && listing.Data()) {
             Listing = ListingRecords(listing);
             ListingInput = input.Flag & kSpiInputMask;
+            if (Naming == TNaming::kUnknown)
+                Naming = NamesWithSlash(Listing) ? TNaming::kSlash : TNaming::kBackslash;
         }
     }
     if (ListingInput != (input.Flag & kSpiInputMask))
@@ -142,11 +190,10 @@ HLOCAL TArchive::AskMember(const TInput& input, const fileInfo& info) {
 }
 
 std::string TArchive::MemberName(const fileInfo& info) const {
-    std::string name = Name;
-    name += '\\';
-    name += FieldText(info.path, sizeof info.path);
-    name += FieldText(info.filename, sizeof info.filename);
-    return name;
+    std::string member(FieldText(info.path, sizeof info.path));
+    member += FieldText(info.filename, sizeof info.filename);
+    // Named as the user names it, whatever separator the plug-in gave.
+    return Name + '\\' + WithSeparator(member, '\\');
 }
 
 std::unique_ptr<TArchive> TArchive::TakeMember(HLOCAL member, const fileInfo& info) {

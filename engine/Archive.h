@@ -67,6 +67,7 @@ public:
     static constexpr uint32_t kHeadSize = 3072;
     static constexpr uint32_t kProbeOffset = 128;
 
+    bool Locate(const std::string& path, std::string& rest, fileInfo& info) override;
     bool ProbeAt0(HMODULE module, IsSupportedFunc isSupported);
     bool ProbeAt128(HMODULE module, IsSupportedFunc isSupported);
     virtual bool GetMemberInfo(const std::string& memberPath, fileInfo& info) = 0;
@@ -93,7 +94,7 @@ protected:
     }
 
     explicit TArchive(std::string name, uint32_t size) : Name(std::move(name)), Size(size) {}
-    bool Test(const std::string& prefix, fileInfo& info) override { return GetMemberInfo(prefix, info); }
+    bool Test(const std::string& prefix, fileInfo& info) override;
     bool Probe(HMODULE module, IsSupportedFunc isSupported, uint32_t offset);
     // GetFileInfo, and the plug-in's listing when GetFileInfo does not know the path.
     bool AskMemberInfo(const TInput& input, const std::string& memberPath, fileInfo& info);
@@ -116,7 +117,13 @@ protected:
     GetArchiveInfoFunc GetArchiveInfoProc = nullptr;
 
 private:
+    // Which separator the plug-in takes in member paths, once an answer or its listing has shown it;
+    // kTrySlash while "/" is tried after "\" found nothing.
+    enum class TNaming { kUnknown, kBackslash, kSlash, kTrySlash };
+
     bool FindInListing(const TInput& input, const std::string& memberPath, fileInfo& info);
+
+    TNaming Naming = TNaming::kUnknown;
 
     // Made at most once per input kind: plug-ins may be slow to list big archives.
     std::vector<TListedMember> Listing;

@@ -31,21 +31,24 @@ std::string FindOutput(const std::string& folder, const fileInfo& info) {
 }
 
 // The record's size is 32 bits: a file that agrees in those bits is taken as it is; spare bytes
-// after the member are cut off, as they are from a memory block.
+// after the member are cut off, as they are from a memory block. The size is read without opening
+// the file, and a file is opened only to be cut, sharing it: the plug-in may still hold it.
 enum class TSizeCheck { kShort, kExact, kTrimmed, kFailed };
 TSizeCheck FitToSize(const std::string& file, uint32_t filesize) {
-    UniqueHandle handle(::CreateFileA(file.c_str(), GENERIC_READ | GENERIC_WRITE, 0, nullptr, OPEN_EXISTING,
-                                      FILE_ATTRIBUTE_NORMAL, nullptr));
-    LARGE_INTEGER size;
-    if (!handle || !::GetFileSizeEx(handle.Get(), &size))
+    WIN32_FILE_ATTRIBUTE_DATA attributes;
+    if (!::GetFileAttributesExA(file.c_str(), GetFileExInfoStandard, &attributes))
         return TSizeCheck::kFailed;
-    if (static_cast<uint64_t>(size.QuadPart) < filesize)
+    const uint64_t size = (uint64_t{attributes.nFileSizeHigh} << 32) | attributes.nFileSizeLow;
+    if (size < filesize)
         return TSizeCheck::kShort;
-    if (static_cast<uint32_t>(size.QuadPart) == filesize)
+    if (static_cast<uint32_t>(size) == filesize)
         return TSizeCheck::kExact;
+    UniqueHandle handle(::CreateFileA(file.c_str(), GENERIC_WRITE,
+                                      FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr, OPEN_EXISTING,
+                                      FILE_ATTRIBUTE_NORMAL, nullptr));
     LARGE_INTEGER end;
     end.QuadPart = filesize;
-    return ::SetFilePointerEx(handle.Get(), end, nullptr, FILE_BEGIN) && ::SetEndOfFile(handle.Get())
+    return handle && ::SetFilePointerEx(handle.Get(), end, nullptr, FILE_BEGIN) && ::SetEndOfFile(handle.Get())
                ? TSizeCheck::kTrimmed
                : TSizeCheck::kFailed;
 }

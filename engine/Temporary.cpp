@@ -146,7 +146,6 @@ bool RemoveTemporariesOf(const std::string& folder, DWORD processId, const std::
 }
 
 TTemporaryCopy::~TTemporaryCopy() {
-    Keep_.Reset();
     if (!Path_.empty())
         ::DeleteFileA(Path_.c_str());
 }
@@ -160,11 +159,7 @@ DWORD TTemporaryCopy::Create(const void* data, uint32_t size, const std::string&
     DWORD written = 0;
     if (!::WriteFile(file.Handle.Get(), data, size, &written, nullptr) || written != size)
         return ::GetLastError() ? ::GetLastError() : ERROR_WRITE_FAULT;
-    file.Handle.Reset();
-    // Reading stays open to all, writing and deleting to nobody, until this copy goes.
-    Keep_.Reset(::CreateFileA(Path_.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING,
-                              FILE_ATTRIBUTE_TEMPORARY, nullptr));
-    return Keep_ ? ERROR_SUCCESS : ::GetLastError();
+    return ERROR_SUCCESS;
 }
 
 TTemporaryFolder::~TTemporaryFolder() {

@@ -37,8 +37,10 @@ void SetTemporaryToken(const std::string& token);
 // in folder. True when none is left.
 bool RemoveTemporariesOf(const std::string& folder, DWORD processId, const std::string& token);
 
-// A copy of bytes in the user's temporary folder, for a plug-in that reads only files. It stays open
-// for reading only, so nobody changes it meanwhile, and is removed when the owner goes.
+// A copy of bytes in the user's temporary folder, for a plug-in that reads only files; removed when the
+// owner goes. No handle of ours stays open on it: many plug-ins open their archive with no sharing.
+// Nor does it need another guard: that folder admits only the user and the administrators, who could
+// as well change the archive on disk, which plug-ins read through its name too.
 class TTemporaryCopy {
 public:
     TTemporaryCopy() = default;
@@ -52,7 +54,6 @@ public:
     explicit operator bool() const { return !Path_.empty(); }
 
 private:
-    UniqueHandle Keep_;
     std::string Path_;
 };
 

@@ -37,7 +37,7 @@ bool TVirtualArchive::MoveToDisk() {
 }
 
 bool TVirtualArchive::Locate(const std::string& path, std::string& rest, fileInfo& info) {
-    if (TFolder::Locate(path, rest, info))
+    if (TArchive::Locate(path, rest, info))
         return true;
     // A plug-in that listed the image has read memory: the member is simply not there. Without a
     // listing, a plug-in that finds nothing may be one that refuses memory input.
@@ -46,7 +46,7 @@ bool TVirtualArchive::Locate(const std::string& path, std::string& rest, fileInf
     const TFailure inMemory = Failure;
     if (!MoveToDisk())
         return false;
-    if (TFolder::Locate(path, rest, info))
+    if (TArchive::Locate(path, rest, info))
         return true;
     Failure = inMemory;
     return false;

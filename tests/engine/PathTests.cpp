@@ -24,6 +24,12 @@ TEST(SplitLastComponent, NeverSplitsInsideADoubleByteCharacter) {
     EXPECT_EQ(FindLastSeparator("a:表", ":\\"), 1u);
 }
 
+// ソ is 83 5C: only whole characters are separators, whichever way they are turned.
+TEST(WithSeparator, TurnsEitherSeparatorButNoTrailByte) {
+    EXPECT_EQ(WithSeparator("表\\ソ/a.txt", '/'), "表/ソ/a.txt");
+    EXPECT_EQ(WithSeparator("表/ソ\\a.txt", '\\'), "表\\ソ\\a.txt");
+}
+
 TEST(FieldText, StopsAtTheFirstZeroOrTheFieldEnd) {
     const char field[4] = {'a', 'b', 0, 'c'};
     EXPECT_EQ(FieldText(field, sizeof field), "ab");

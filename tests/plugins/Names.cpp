@@ -1,5 +1,7 @@
 #include "tests/plugins/Readers.h"
 
+#include "base/AnsiPath.h"
+
 #include <algorithm>
 #include <cstring>
 
@@ -35,7 +37,7 @@ std::string ToAnsi(const std::wstring& wide) {
 
 }  // namespace
 
-std::string MemberName(std::string_view raw) {
+std::string MemberName(std::string_view raw, bool slashes) {
     raw = raw.substr(0, raw.find('\0'));
     std::string name(raw);
     // Names flagged as UTF-8 and names that merely are UTF-8 (Linux tools write the locale's UTF-8 unflagged)
@@ -45,19 +47,16 @@ std::string MemberName(std::string_view raw) {
         if (const std::wstring wide = FromUtf8(raw); !wide.empty())
             name = ToAnsi(wide);
     }
-    // Trail bytes of double-byte characters may look like separators; only whole characters count.
-    for (size_t i = 0; i < name.size(); ++i) {
-        if (::IsDBCSLeadByte(static_cast<BYTE>(name[i])))
-            ++i;
-        else if (name[i] == '/')
-            name[i] = '\\';
-    }
+    const char separator = slashes ? '/' : '\\';
+    if (!slashes)
+        name = WithSeparator(name, separator);
     // "./a.txt" and "/a.txt" are the member a.txt.
+    const std::string dot{'.', separator};
     size_t start = 0;
     while (true) {
-        if (name.compare(start, 1, "\\") == 0)
+        if (start < name.size() && name[start] == separator)
             start += 1;
-        else if (name.compare(start, 2, ".\\") == 0)
+        else if (name.compare(start, 2, dot) == 0)
             start += 2;
         else
             break;

@@ -24,6 +24,8 @@ enum class Fault {
     kCrash,            // GetFileInfo refuses memory input and writes through a null pointer on files, so
                        // that it dies holding a temporary copy made for it
     kHang,             // GetFileInfo never returns
+    kSlashNames,       // as Unix-world plug-ins: members are named and matched with "/" only, and listed
+                       // with the whole name as the file name and an empty folder
 };
 
 #ifndef KV_FAULT
@@ -32,6 +34,13 @@ enum class Fault {
 // A plug-in built with KV_EXTENSION takes only files with that extension.
 #ifndef KV_EXTENSION
 #define KV_EXTENSION nullptr
+#endif
+// A plug-in built with KV_EXCLUSIVE opens its archive with no sharing, as many real ones do, and
+// answers a read error when it cannot.
+#ifdef KV_EXCLUSIVE
+constexpr DWORD kArchiveSharing = 0;
+#else
+constexpr DWORD kArchiveSharing = FILE_SHARE_READ | FILE_SHARE_WRITE;
 #endif
 constexpr Kind kKind = Kind::KV_KIND;
 constexpr Fault kFault = Fault::KV_FAULT;
@@ -104,6 +113,13 @@ bool IsMemoryInput(unsigned int flag) {
     return (flag & kSpiInputMask) == kSpiInputMemory;
 }
 
+// 0 when the archive is open; otherwise what the plug-in answers.
+int OpenArchive(Source& archive, const char* source, long length, unsigned int flag) {
+    if (archive.Open(source, length, flag, kArchiveSharing))
+        return 0;
+    return kArchiveSharing == 0 ? kSpiFileReadError : kError;
+}
+
 }  // namespace
 
 extern "C" {
@@ -151,10 +167,13 @@ int WINAPI GetFileInfo(const char* source, long length, const char* memberPath, 
     if (kFault == Fault::kNoMemoryInput && IsMemoryInput(flag))
         return kSpiUnknownFormat;
     try {
-        Source archive;
-        if (!memberPath || !info || !archive.Open(source, length, flag))
+        if (!memberPath || !info)
             return kError;
-        const Query query{memberPath, (flag & kSpiIgnoreCase) != 0, kFault == Fault::kNameOnly};
+        Source archive;
+        if (const int error = OpenArchive(archive, source, length, flag))
+            return error;
+        const Query query{memberPath, (flag & kSpiIgnoreCase) != 0, kFault == Fault::kNameOnly,
+                          kFault == Fault::kSlashNames};
         fileInfo found{};
         if (!Find(archive, query, &found))
             return kError;
@@ -178,9 +197,11 @@ int WINAPI GetFile(const char* source,
     if (kFault == Fault::kNoMemoryGetFile && IsMemoryInput(flag))
         return kSpiFileReadError;
     try {
-        Source member;
-        if (!destination || !member.Open(source, length, flag))
+        if (!destination)
             return kError;
+        Source member;
+        if (const int error = OpenArchive(member, source, length, flag))
+            return error;
         // Disk output: destination names the folder to write the member into.
         if ((flag & kSpiOutputMask) == kSpiOutputDisk) {
             if (kKind != Kind::kZip)
@@ -208,12 +229,16 @@ int WINAPI GetFile(const char* source,
 
 int WINAPI GetArchiveInfo(const char* source, long length, unsigned int flag, HLOCAL* listing) {
     try {
+        if (!listing)
+            return kError;
         Source archive;
+        if (const int error = OpenArchive(archive, source, length, flag))
+            return error;
         std::vector<fileInfo> members;
-        Query query{"", false};
+        Query query{"", false, false, kFault == Fault::kSlashNames};
         query.all = &members;
         fileInfo scratch{};
-        if (!listing || !archive.Open(source, length, flag) || !Find(archive, query, &scratch))
+        if (!Find(archive, query, &scratch))
             return kError;
         // Ended by a record whose method is empty.
         OutputBlock block;

@@ -17,8 +17,9 @@ namespace kvspi {
 // that range, so truncated or corrupt archives fail instead of reading beyond them.
 class Source {
 public:
-    // flag & kSpiInputMask picks the input; disk: `source` names the file, `length` is the start.
-    bool Open(const char* source, long length, unsigned int flag);
+    // flag & kSpiInputMask picks the input; disk: `source` names the file, `length` is the start,
+    // and `share` is the sharing the file is opened with.
+    bool Open(const char* source, long length, unsigned int flag, DWORD share = FILE_SHARE_READ | FILE_SHARE_WRITE);
 
     uint32_t Size() const { return size_; }
     // Added to an offset gives the position a plug-in reports: file offsets for disk input.
@@ -60,12 +61,13 @@ struct Query {
     const char* memberPath;
     bool ignoreCase;
     bool nameOnly = false;                 // compare the member's file name alone, not its folder
+    bool slashes = false;                  // names keep "/" as their separator (see MemberName)
     std::vector<fileInfo>* all = nullptr;  // list every member here instead of finding one
 };
 
-// Turns stored name bytes into an ANSI member name with '\' separators: valid non-ASCII UTF-8 is
-// converted, other bytes are kept.
-std::string MemberName(std::string_view raw);
+// Turns stored name bytes into an ANSI member name with '\' separators, or with the stored '/' when
+// `slashes` is set: valid non-ASCII UTF-8 is converted, other bytes are kept.
+std::string MemberName(std::string_view raw, bool slashes = false);
 // Fills info's path and filename when `name` is the queried member, is no directory, and fits.
 bool MatchMember(const std::string& name, const Query& query, fileInfo* info);
 void SetMethod(fileInfo* info, const char* method);

@@ -5,7 +5,7 @@
 
 namespace kvspi {
 
-bool Source::Open(const char* source, long length, unsigned int flag) {
+bool Source::Open(const char* source, long length, unsigned int flag, DWORD share) {
     if (!source || length < 0)
         return false;
     switch (flag & kSpiInputMask) {
@@ -14,8 +14,8 @@ bool Source::Open(const char* source, long length, unsigned int flag) {
             size_ = static_cast<uint32_t>(length);
             return true;
         case kSpiInputDisk: {
-            file_.Reset(::CreateFileA(source, GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr, OPEN_EXISTING,
-                                      FILE_ATTRIBUTE_NORMAL, nullptr));
+            file_.Reset(
+                ::CreateFileA(source, GENERIC_READ, share, nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr));
             LARGE_INTEGER fileSize;
             if (!file_ || !::GetFileSizeEx(file_.Get(), &fileSize) || fileSize.QuadPart < length)
                 return false;

@@ -138,7 +138,7 @@ bool TarFind(const Source& source, const Query& query, fileInfo* info) {
                 hasLongName = true;
             }
         } else if (IsRegularFile(header)) {
-            if (MatchMember(MemberName(hasLongName ? longName : HeaderName(header)), query, info)) {
+            if (MatchMember(MemberName(hasLongName ? longName : HeaderName(header), query.slashes), query, info)) {
                 SetMethod(info, "tar");
                 info->position = source.Origin() + offset;
                 info->compsize = size;

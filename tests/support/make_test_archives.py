@@ -80,12 +80,20 @@ write("holder.tar", tar_bytes([("wrapped.k128", k128), ("plain.txt", b"x")]))
 write("simple.tar", tar_bytes([("a.txt", readme), ("b.txt", small)]))
 
 # For the plug-ins that behave like real third-party ones, each reading its own extension: a zip
-# holding one tar for each (the one for the disk-only plug-in with a zip inside it), a name-only tar
-# and a zip for the plug-in without memory output on disk.
-quirky_tar = tar_bytes([("docs/readme.txt", readme), ("small.txt", small),
-                        ("deeper.zip", zip_bytes([("small.txt", small)]))])
-write("quirks.zip", zip_bytes([("inner.dtar", quirky_tar), ("inner.gtar", quirky_tar),
-                               ("inner.ntar", quirky_tar)], zipfile.ZIP_STORED))
+# holding one tar for each (with a zip inside), a name-only tar and a zip for the plug-in without
+# memory output on disk. Of those that open their archive with no sharing, one level lies inside the
+# other; those that name members with "/" get double-byte names whose trail byte is '\' (表 95 5C,
+# ソ 83 5C), and lie on disk too.
+quirky_members = [("docs/readme.txt", readme), ("small.txt", small), ("deeper.zip", zip_bytes([("small.txt", small)]))]
+quirky_tar = tar_bytes(quirky_members)
+slashed_tar = tar_bytes([("docs/readme.txt", readme), ("表/ソ.txt", "表の中身".encode("cp932")),
+                         ("pack/deeper.zip", zip_bytes([("small.txt", small)]))])
+write("quirks.zip", zip_bytes([("inner.dtar", quirky_tar), ("inner.gtar", quirky_tar), ("inner.ntar", quirky_tar),
+                               ("inner.xtar", tar_bytes(quirky_members + [("again.ytar", quirky_tar)])),
+                               ("inner.ytar", quirky_tar), ("inner.star", slashed_tar),
+                               ("inner.utar", slashed_tar)], zipfile.ZIP_STORED))
+write("slashes.star", slashed_tar)
+write("slashes.utar", slashed_tar)
 write("names.ntar", quirky_tar)
 write("stored.ozip", zip_bytes([("docs/readme.txt", readme), ("small.txt", small)], zipfile.ZIP_STORED))
 
