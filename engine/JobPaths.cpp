@@ -10,12 +10,19 @@ bool FitsWindowsPath(const std::string& path) {
     return characters > 0 && characters < MAX_PATH;
 }
 
-bool JobPathsFit(const std::string& source, const std::string& destination, TExtractOutcome& outcome) {
+bool SourceFits(const std::string& source, TExtractOutcome& outcome) {
     outcome = TExtractOutcome{};
     if (source.size() > kMaxJobPath) {
         outcome.Failure.Kind = TFailureKind::kPathTooLong;
         outcome.Component = source;
-    } else if (!FitsWindowsPath(destination)) {
+    }
+    return outcome.Succeeded();
+}
+
+bool JobPathsFit(const std::string& source, const std::string& destination, TExtractOutcome& outcome) {
+    if (!SourceFits(source, outcome))
+        return false;
+    if (!FitsWindowsPath(destination)) {
         outcome.Failure.Kind = TFailureKind::kDiskPathTooLong;
         outcome.Component = destination;
     }

@@ -16,6 +16,8 @@ inline constexpr size_t kMaxJobPath = 32000;
 // Whether the ANSI file functions take path: fewer than MAX_PATH characters, however many bytes.
 bool FitsWindowsPath(const std::string& path);
 
+// Whether a job's source is within the bound; when it is not, outcome says so.
+bool SourceFits(const std::string& source, TExtractOutcome& outcome);
 // Whether a job's source is within the bound and its destination within Windows' limit; when one is
 // not, outcome says which.
 bool JobPathsFit(const std::string& source, const std::string& destination, TExtractOutcome& outcome);
