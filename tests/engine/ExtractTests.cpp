@@ -2,6 +2,7 @@
 
 #include <string>
 
+#include "base/AnsiPath.h"
 #include "engine/Archive.h"
 #include "engine/PluginList.h"
 #include "tests/engine/TestEnv.h"
@@ -137,6 +138,18 @@ TEST_F(ExtractTest, LongFoldersAndNamesNeverOverrunTheRecord) {
     ASSERT_TRUE(::CopyFileA(TestData("inner.zip").c_str(), (out / inJapanese).c_str(), FALSE));
     ASSERT_TRUE(Extract(out / inJapanese + "\\small.txt", inJapanese + ".txt"));
     EXPECT_EQ(Result(inJapanese + ".txt"), Expected("small.txt"));
+}
+
+// Member paths pass 260 bytes easily; every level is asked for its part whole, and the sample
+// plug-ins of both formats find such members.
+TEST_F(ExtractTest, TakesLongMemberPathsWhole) {
+    ASSERT_TRUE(Extract(TestData("long.tar\\" + LongMemberPath())));
+    EXPECT_EQ(Result(), Expected("readme.txt"));
+    std::string folders = LongMemberPath();
+    std::string name;
+    SplitLastComponent(folders, name);
+    ASSERT_TRUE(Extract(TestData("long.zip\\" + folders + "\\long.tar\\" + LongMemberPath()), "nested.txt"));
+    EXPECT_EQ(Result("nested.txt"), Expected("readme.txt"));
 }
 
 TEST_F(ExtractTest, KeepsABareRelativeNameRelative) {
