@@ -5,6 +5,9 @@
 bool FitsWindowsPath(const std::string& path) {
     if (path.size() < MAX_PATH)
         return true;
+    // No path past the bound is that few characters; below it, its length is an int.
+    if (path.size() > kMaxJobPath)
+        return false;
     // The limit counts the characters the path becomes for Windows' wide functions.
     const int characters = ::MultiByteToWideChar(CP_ACP, 0, path.data(), static_cast<int>(path.size()), nullptr, 0);
     return characters > 0 && characters < MAX_PATH;
