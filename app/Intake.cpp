@@ -3,9 +3,11 @@
 #include <shellapi.h>
 
 #include "app/Destination.h"
+#include "app/FailureNotice.h"
 #include "app/JobCommands.h"
 #include "app/JobList.h"
 #include "app/MainWindow.h"
+#include "engine/JobPaths.h"
 #include "handoff/BlockReader.h"
 
 namespace {
@@ -16,11 +18,29 @@ using UniqueDrop = Unique<NullIsEmpty<HDROP, ::DragFinish>>;
 // list still shows exactly the jobs that made it.
 class TBatch {
 public:
+    explicit TBatch(HWND window) : Window(window) {}
     ~TBatch() { SyncJobLines(App().JobList, App().Queue->Count()); }
     void Add(const std::string& source, const std::string& folder) {
+        // A path past the bound could never run: it is told now, as a failed job is, and not queued.
+        TExtractOutcome refused;
+        if (!SourceFits(source, refused)) {
+            NoteFailure(Window, source, refused);
+            return;
+        }
         App().Queue->Append(source, DestinationFor(folder, source), 0);
     }
+
+private:
+    HWND Window;
 };
+
+// Path i of the drop, whole: paths into archives may be far longer than paths on disk.
+std::string DroppedPath(HDROP drop, UINT i) {
+    std::string path(::DragQueryFileA(drop, i, nullptr, 0), '\0');
+    if (!path.empty())
+        path.resize(::DragQueryFileA(drop, i, path.data(), static_cast<UINT>(path.size() + 1)));
+    return path;
+}
 
 // New jobs are seen or run: paused, the window comes to the front; continuous, the chain starts.
 void FinishIntake(HWND window) {
@@ -37,14 +57,10 @@ void FinishIntake(HWND window) {
 void AcceptDroppedFiles(HWND window, TMessage& message) {
     {
         UniqueDrop drop(reinterpret_cast<HDROP>(message.WParam));
-        TBatch batch;
+        TBatch batch(window);
         const UINT count = ::DragQueryFileA(drop.Get(), 0xFFFFFFFF, nullptr, 0);
-        for (UINT i = 0; i < count; ++i) {
-            // At most 259 bytes of a path are taken.
-            char path[MAX_PATH] = {};
-            ::DragQueryFileA(drop.Get(), i, path, MAX_PATH);
-            batch.Add(path, App().DestinationFolder);
-        }
+        for (UINT i = 0; i < count; ++i)
+            batch.Add(DroppedPath(drop.Get(), i), App().DestinationFolder);
     }
     FinishIntake(window);
 }
@@ -55,7 +71,7 @@ void AcceptHandOff(HWND window, TMessage&) {
         return;
     // The block carries its own folder; the program's destination folder stays as it is.
     if (auto request = ReadHandOffBlock(*block)) {
-        TBatch batch;
+        TBatch batch(window);
         for (const std::string& path : request->Paths)
             batch.Add(path, request->Folder);
     }

@@ -58,8 +58,10 @@ protected:
     bool Test(const std::string& prefix, fileInfo& info) override;
 
 private:
+    std::string LocatedPath;
     uint64_t LocatedSize = 0;
     DWORD ReadError = ERROR_SUCCESS;  // a file that exists but cannot be opened
+    std::string TooLong;              // the shortest prefix beyond Windows' limit
 };
 
 class TArchive : public TFolder {

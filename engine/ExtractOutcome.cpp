@@ -2,6 +2,8 @@
 
 #include <string>
 
+#include "engine/JobPaths.h"
+
 namespace {
 
 std::string PluginPart(const TFailure& failure) {
@@ -40,6 +42,10 @@ std::string ReasonFor(const TFailure& failure) {
             // With an error, it never started.
             return failure.Win32Error ? "プラグインを動かすプロセスを起動できません (" + Win32Message(failure.Win32Error) + ")"
                                       : "プラグインを動かすプロセスが突然終了しました";
+        case TFailureKind::kPathTooLong:
+            return "パスが長すぎます (" + std::to_string(kMaxJobPath) + " バイトまで)";
+        case TFailureKind::kDiskPathTooLong:
+            return "ディスク上のパスが長すぎます (" + std::to_string(MAX_PATH - 1) + " 文字まで)";
         case TFailureKind::kCanceled:
             return "中止しました";
     }

@@ -17,6 +17,8 @@ enum class TFailureKind {
     kInternal,          // the engine itself failed, e.g. out of memory
     kPluginCrashed,     // the process died inside the plug-in
     kHostEnded,         // the plug-in host ended, inside no plug-in
+    kPathTooLong,       // the path is longer than any job's may be (kMaxJobPath)
+    kDiskPathTooLong,   // a path on disk is longer than Windows takes
     kCanceled,          // ended by the user (cancel-all, exit); stays last, messages check against it
 };
 

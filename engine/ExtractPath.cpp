@@ -1,6 +1,7 @@
 #include <new>
 
 #include "engine/Archive.h"
+#include "engine/JobPaths.h"
 #include "engine/PluginList.h"
 
 namespace {
@@ -60,8 +61,10 @@ bool ResolveStep(TStep& step, TPluginList& pluginList, const std::string& destPa
 TExtractOutcome ExtractPathOutcome(TPluginList& pluginList,
                                    const std::string& sourcePath,
                                    const std::string& destPath) {
-    auto extracting = pluginList.LockForExtraction();
     TExtractOutcome outcome;
+    if (!JobPathsFit(sourcePath, destPath, outcome))
+        return outcome;
+    auto extracting = pluginList.LockForExtraction();
     try {
         TStep step{std::make_unique<TRoot>(), sourcePath, {}};
         bool done = false;

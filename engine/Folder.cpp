@@ -38,7 +38,8 @@ bool TFolder::Fail(TFailureKind kind, int pluginCode) {
 }
 
 bool TFolder::FailOnFile(TFailureKind kind, DWORD error, const std::string& file) {
-    Fail(kind);
+    // Whatever the file was for, a path beyond Windows' limit is the reason to tell.
+    Fail(error == ERROR_FILENAME_EXCED_RANGE ? TFailureKind::kDiskPathTooLong : kind);
     Failure.Win32Error = error;
     Failure.File = file;
     return false;

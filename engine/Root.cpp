@@ -2,6 +2,7 @@
 
 #include "base/AnsiPath.h"
 #include "engine/Archive.h"
+#include "engine/JobPaths.h"
 #include "engine/OpenForReading.h"
 
 namespace {
@@ -14,33 +15,58 @@ bool PutField(char* field, size_t fieldSize, const std::string& text) {
     return true;
 }
 
-}  // namespace
-
-bool TRoot::GetFileRecord(const std::string& path, fileInfo& info, uint64_t* fullSize) {
-    std::memset(&info, 0, sizeof info);
+// The size of the file at path, opened as the plug-ins will read it.
+bool OpenedSize(const std::string& path, uint64_t& size) {
     UniqueHandle file(OpenForReading(path));
-    LARGE_INTEGER size;
-    if (!file || !::GetFileSizeEx(file.Get(), &size))
+    LARGE_INTEGER bytes;
+    if (!file || !::GetFileSizeEx(file.Get(), &bytes))
         return false;
-    info.compsize = static_cast<uint32_t>(size.QuadPart);
-    info.filesize = static_cast<uint32_t>(size.QuadPart);
+    size = static_cast<uint64_t>(bytes.QuadPart);
+    return true;
+}
 
+// The record of a file of that size at path; false, with the record empty, when its folder or name
+// does not fit the record's 200-byte fields.
+bool PutRecord(const std::string& path, uint64_t size, fileInfo& info) {
+    std::memset(&info, 0, sizeof info);
+    info.compsize = static_cast<uint32_t>(size);
+    info.filesize = static_cast<uint32_t>(size);
     std::string folder = path;
     std::string name;
     SplitLastComponent(folder, name);
-    // The record's fields hold 200 bytes; a longer folder or name is not a file this level knows.
     if (!PutField(info.path, sizeof info.path, folder) || !PutField(info.filename, sizeof info.filename, name)) {
         std::memset(&info, 0, sizeof info);
         return false;
     }
+    return true;
+}
+
+}  // namespace
+
+bool TRoot::GetFileRecord(const std::string& path, fileInfo& info, uint64_t* fullSize) {
+    std::memset(&info, 0, sizeof info);
+    uint64_t size = 0;
+    if (!OpenedSize(path, size) || !PutRecord(path, size, info))
+        return false;
     if (fullSize)
-        *fullSize = static_cast<uint64_t>(size.QuadPart);
+        *fullSize = size;
     return true;
 }
 
 bool TRoot::Test(const std::string& prefix, fileInfo& info) {
-    if (GetFileRecord(prefix, info, &LocatedSize))
+    // Prefixes come longest first: the last one too long is the first that Windows' limit cuts off.
+    if (!FitsWindowsPath(prefix)) {
+        TooLong = prefix;
+        return false;
+    }
+    uint64_t size = 0;
+    if (OpenedSize(prefix, size)) {
+        // The record cannot hold every path Windows takes: the path itself is kept here, whole.
+        PutRecord(prefix, size, info);
+        LocatedPath = prefix;
+        LocatedSize = size;
         return true;
+    }
     // Folders on the way fail too; only a file that is there but locked is worth telling.
     if (::GetLastError() == ERROR_SHARING_VIOLATION && ReadError == ERROR_SUCCESS)
         ReadError = ERROR_SHARING_VIOLATION;
@@ -49,20 +75,22 @@ bool TRoot::Test(const std::string& prefix, fileInfo& info) {
 
 bool TRoot::Locate(const std::string& path, std::string& rest, fileInfo& info) {
     ReadError = ERROR_SUCCESS;
+    TooLong.clear();
     if (TFolder::Locate(path, rest, info))
         return true;
     if (ReadError != ERROR_SUCCESS)
         return FailOnFile(TFailureKind::kCannotRead, ReadError, path);
+    // Only a path that goes on from a folder that is there is known to be cut off by the limit;
+    // otherwise it is simply not there.
+    std::string folder = TooLong;
+    std::string name;
+    SplitLastComponent(folder, name);
+    const DWORD attributes = folder.empty() ? INVALID_FILE_ATTRIBUTES : ::GetFileAttributesA(folder.c_str());
+    if (attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_DIRECTORY))
+        return FailOnFile(TFailureKind::kDiskPathTooLong, ERROR_FILENAME_EXCED_RANGE, TooLong);
     return Fail(TFailureKind::kNotFound);
 }
 
-std::unique_ptr<TArchive> TRoot::OpenMember(const fileInfo& info) {
-    const std::string_view folder = FieldText(info.path, sizeof info.path);
-    const std::string_view name = FieldText(info.filename, sizeof info.filename);
-    // A bare relative name must stay relative: "\name" would be another file, on the drive's root.
-    std::string realPath(folder);
-    if (!folder.empty())
-        realPath += '\\';
-    realPath += name;
-    return std::make_unique<TRealArchive>(std::move(realPath), LocatedSize);
+std::unique_ptr<TArchive> TRoot::OpenMember(const fileInfo&) {
+    return std::make_unique<TRealArchive>(LocatedPath, LocatedSize);
 }

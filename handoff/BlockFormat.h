@@ -10,8 +10,6 @@ inline constexpr size_t kFolderOffset = kTotalLengthSize;
 inline constexpr size_t kCountSize = 4;
 // Empty folder, no paths: length, the folder's zero, count and end byte.
 inline constexpr size_t kMinBlockSize = kTotalLengthSize + 1 + kCountSize + 1;
-// Paths are written through a 261-byte buffer: at most 260 bytes each, zero excluded.
-inline constexpr size_t kMaxBlockPath = 260;
 
 // The counts sit at any alignment.
 inline int32_t LoadInt32(const char* at) noexcept {

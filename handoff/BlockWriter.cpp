@@ -1,6 +1,5 @@
 #include "handoff/BlockWriter.h"
 
-#include <algorithm>
 #include <cstring>
 #include <limits>
 
@@ -28,9 +27,8 @@ bool WriteHandOffBlock(char* block, size_t capacity, std::string_view folder, co
     StoreInt32(at, static_cast<int32_t>(paths.size()));
     at += kCountSize;
     for (const std::string& path : paths) {
-        const size_t written = std::min(path.size(), kMaxBlockPath);
-        std::memcpy(at, path.data(), written);
-        at += written + 1;
+        std::memcpy(at, path.data(), path.size());
+        at += path.size() + 1;
     }
     return true;
 }

@@ -8,9 +8,9 @@
 #include <string_view>
 #include <vector>
 
-// The total length S of the block for `folder` and `paths`. Every path counts with its full length,
-// although at most kMaxBlockPath bytes of it are written. Empty when the section of S + 1 bytes
-// would not be addressable.
+// The total length S of the block for `folder` and `paths`. Paths into archives know no 260-byte
+// limit: every one is written whole, and the receiver judges its length. Empty when the section of
+// S + 1 bytes would not be addressable.
 std::optional<uint32_t> HandOffBlockSize(std::string_view folder, const std::vector<std::string>& paths);
 
 // Writes the block into the first S bytes of `block`, zeros included. False, with nothing written,

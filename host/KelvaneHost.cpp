@@ -85,7 +85,10 @@ int main(int argc, char** argv) {
     UniqueHandle watch(::CreateThread(nullptr, 0, EndWithParent, parent.Get(), 0, nullptr));
     if (!view || !watch)
         return kMalformed;
+    // The watcher waits on this handle until the process ends: closed on the way out, it would wake
+    // the watcher, whose exit code 0 would race ours.
+    const HANDLE watched = parent.Release();
     auto& memory = *static_cast<TChannelMemory*>(view.Get());
-    TChannelEnd channel(memory.Replies, replyReady.Get(), memory.Requests, requestReady.Get(), parent.Get());
+    TChannelEnd channel(memory.Replies, replyReady.Get(), memory.Requests, requestReady.Get(), watched);
     return Serve(channel, memory.Status);
 }

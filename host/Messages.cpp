@@ -2,11 +2,20 @@
 
 #include <cstring>
 
+#include "base/AnsiPath.h"
+#include "engine/JobPaths.h"
+
 namespace {
 
-// Paths and reasons are short; a text this long is a broken message.
+// Reasons are short and paths bounded; a text this long is a broken message.
 constexpr uint32_t kMaxText = 32 * 1024;
 constexpr uint32_t kMaxSkipped = 1000;
+// Any job the engine takes fits one request: a source at the bound, and a destination that, within
+// Windows' limit, is far shorter.
+static_assert(kMaxJobPath <= kMaxText && 2 * 4 + 2 * kMaxJobPath <= kMaxPayload);
+// An outcome's texts are for people and may each name a long path: each is cut, on a character, to
+// a fifth of what its numbers leave, so that every outcome fits one message.
+constexpr size_t kMaxOutcomeText = (kMaxPayload - 8 * 4) / 5;
 
 class TWriter {
 public:
@@ -94,7 +103,7 @@ std::vector<char> EncodeOutcome(const TExtractOutcome& outcome) {
     writer.Number(failure.Win32Error);
     for (const std::string* text : {&failure.Plugin, &failure.File, &failure.Skipped, &outcome.Component,
                                     &outcome.Container})
-        writer.Text(*text);
+        writer.Text(std::string(CutAtCharacter(*text, kMaxOutcomeText)));
     return writer.Bytes;
 }
 

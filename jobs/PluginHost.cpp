@@ -2,6 +2,7 @@
 
 #include <memory>
 
+#include "engine/JobPaths.h"
 #include "engine/Temporary.h"
 
 namespace {
@@ -121,7 +122,8 @@ bool TPluginHost::Start(TExtractOutcome& failure) {
 TExtractOutcome TPluginHost::Extract(const std::string& sourcePath, const std::string& destPath) {
     const std::lock_guard<std::mutex> one(Extraction_);
     TExtractOutcome outcome;
-    if (!Channel_ && !Start(outcome))
+    // The channel carries only what the engine takes; what it would refuse is refused here, in words.
+    if (!JobPathsFit(sourcePath, destPath, outcome) || (!Channel_ && !Start(outcome)))
         return outcome;
     Canceled_ = false;
     Started_ = ::GetTickCount64();

@@ -9,6 +9,7 @@
 #include "app/Destination.h"
 #include "app/Identifiers.h"
 #include "app/MainWindow.h"
+#include "engine/JobPaths.h"
 #include "handoff/BlockWriter.h"
 #include "tests/app/WindowTestEnv.h"
 #include "tests/engine/TestEnv.h"
@@ -206,6 +207,28 @@ TEST_F(WorkerTest, BigBatchesEnterAndLeaveInOneStepInOrder) {
     ::SendMessageA(window, WM_COMMAND, MAKEWPARAM(IDM_CANCELALL, 0), 0);
     EXPECT_EQ(Jobs(), 0);
     EXPECT_EQ(Lines(), 0);
+}
+
+// Both intakes take paths whole up to the bound; a path past it is told at once, as a failed job is,
+// and never queued.
+TEST_F(WorkerTest, PathsAreTakenWholeUpToTheBoundAndToldPastIt) {
+    HWND window = Start(kPaused, true);
+    const std::string atBound = "D:\\a.lzh\\" + std::string(kMaxJobPath - 13, 'x') + ".txt";
+    const std::string past = "D:\\a.lzh\\" + std::string(kMaxJobPath, 'y') + "\\表.txt";
+    ASSERT_EQ(atBound.size(), kMaxJobPath);
+    Drop(window, {atBound, past});
+    std::vector<char> block(*HandOffBlockSize("E:\\out", {past, atBound}));
+    ASSERT_TRUE(WriteHandOffBlock(block.data(), block.size(), "E:\\out", {past, atBound}));
+    App().Pending.Push(block);
+    ::SendMessageA(window, WM_USER, 0, 0);
+    ASSERT_EQ(Jobs(), 2);
+    EXPECT_EQ(Lines(), 2);
+    EXPECT_EQ(App().Queue->GetSource(0), atBound);
+    EXPECT_EQ(App().Queue->GetSource(1), atBound);
+    EXPECT_EQ(App().Failures.Unseen(), 2);
+    PumpUntil([] { return App().BalloonsShown == 1; });
+    EXPECT_NE(std::string(App().Tray.szInfo).find("表.txt\nパスが長すぎます (32000 バイトまで)"), std::string::npos)
+        << App().Tray.szInfo;
 }
 
 TEST_F(WorkerTest, PausedIntakeShowsTheWindow) {

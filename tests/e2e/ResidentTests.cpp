@@ -297,6 +297,25 @@ TEST_F(ResidentTest, ExtractsWhatThe64BitShellHandsOver) {
     EXPECT_EQ(resident.ExitCode(), 0);
 }
 
+// A member path of 600 bytes, right-dragged in the 32-bit and in the 64-bit shell, comes out whole.
+TEST_F(ResidentTest, LongMemberPathsComeOutFromBothShells) {
+    Settings(kContinuous, 0);
+    Resident resident(program);
+    ASSERT_TRUE(WaitFor([&] { return resident.Window() != nullptr; }));
+    const std::string source = TestData("long.tar\\" + LongMemberPath());
+    ScratchFolder out64;
+    const auto drop = [&](const char* shell, const ScratchFolder& folder) {
+        return '"' + ProgramFolder() + shell + "\" drop \"" + folder.Path() + "\" \"" + source + '"';
+    };
+    EXPECT_EQ(RunServingSentMessages({drop("kelvane-shell.exe", out), drop("kelvane-shell64.exe", out64)}),
+              (std::vector<int>{0, 0}));
+    EXPECT_TRUE(WaitFor([&] { return out.EntryCount() == 1 && out64.EntryCount() == 1 && resident.JobLines() == 0; }));
+    for (const ScratchFolder* folder : {&out, &out64})
+        EXPECT_TRUE(SameContents(*folder / "表示ソフト一覧_12.txt", TestData("expect\\readme.txt")));
+    ::PostMessageA(resident.Window(), WM_COMMAND, IDM_EXIT, 0);
+    EXPECT_EQ(resident.ExitCode(), 0);
+}
+
 TEST_F(ResidentTest, QuitWithWaitingJobsAsksOnce) {
     Settings(kPaused, 0);
     Resident resident(program);

@@ -2,6 +2,7 @@
 
 #include <string>
 
+#include "base/AnsiPath.h"
 #include "base/Owned.h"
 #include "engine/Archive.h"
 #include "engine/PluginList.h"
@@ -129,13 +130,15 @@ TEST_F(ExtractTest, ReplacesADestinationKeepingItsAttributes) {
 }
 
 TEST_F(ExtractTest, LongFoldersAndNamesNeverOverrunTheRecord) {
-    // A folder part of 200 bytes or more does not fit the record's 200-byte field.
+    // A folder part of 200 bytes or more does not fit the record's 200-byte field; the archive is
+    // still read, through its path kept outside the record.
     const std::string deep = out / std::string(205 - out.Path().size(), 'd');
     ASSERT_TRUE(::CreateDirectoryA(deep.c_str(), nullptr));
     ASSERT_TRUE(::CopyFileA(TestData("inner.zip").c_str(), (deep + "\\f.zip").c_str(), FALSE));
     fileInfo info;
     EXPECT_FALSE(TRoot::GetFileRecord(deep + "\\f.zip", info));
-    EXPECT_FALSE(Extract(deep + "\\f.zip\\small.txt", "small.txt"));
+    ASSERT_TRUE(Extract(deep + "\\f.zip\\small.txt", "deep.txt"));
+    EXPECT_EQ(Result("deep.txt"), Expected("small.txt"));
 
     // A path of more than 255 bytes whose parts fit is used whole, never cut.
     const std::string folder = out / std::string(110 - out.Path().size(), 'f');
@@ -145,6 +148,29 @@ TEST_F(ExtractTest, LongFoldersAndNamesNeverOverrunTheRecord) {
     ASSERT_TRUE(::CopyFileA(TestData("inner.zip").c_str(), file.c_str(), FALSE));
     ASSERT_TRUE(Extract(file + "\\small.txt", "small.txt"));
     EXPECT_EQ(Result("small.txt"), Expected("small.txt"));
+
+    // Windows' limit counts characters: double-byte ones take a path past 260 bytes well within it.
+    std::string japanese;
+    for (int i = 0; i < 80; ++i)
+        japanese += "表";
+    ASSERT_TRUE(::CreateDirectoryA((out / japanese).c_str(), nullptr));
+    const std::string inJapanese = japanese + "\\" + japanese.substr(0, 80) + ".zip";
+    ASSERT_GT((out / inJapanese).size(), 260u);
+    ASSERT_TRUE(::CopyFileA(TestData("inner.zip").c_str(), (out / inJapanese).c_str(), FALSE));
+    ASSERT_TRUE(Extract(out / inJapanese + "\\small.txt", inJapanese + ".txt"));
+    EXPECT_EQ(Result(inJapanese + ".txt"), Expected("small.txt"));
+}
+
+// Member paths pass 260 bytes easily; every level is asked for its part whole, and the sample
+// plug-ins of both formats find such members.
+TEST_F(ExtractTest, TakesLongMemberPathsWhole) {
+    ASSERT_TRUE(Extract(TestData("long.tar\\" + LongMemberPath())));
+    EXPECT_EQ(Result(), Expected("readme.txt"));
+    std::string folders = LongMemberPath();
+    std::string name;
+    SplitLastComponent(folders, name);
+    ASSERT_TRUE(Extract(TestData("long.zip\\" + folders + "\\long.tar\\" + LongMemberPath()), "nested.txt"));
+    EXPECT_EQ(Result("nested.txt"), Expected("readme.txt"));
 }
 
 TEST_F(ExtractTest, KeepsABareRelativeNameRelative) {

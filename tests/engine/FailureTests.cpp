@@ -5,10 +5,32 @@
 #include <string>
 
 #include "engine/Archive.h"
+#include "engine/JobPaths.h"
 #include "engine/PluginList.h"
 #include "tests/engine/TestEnv.h"
 
 namespace {
+
+std::wstring Wide(const std::string& text) {
+    std::wstring wide(text.size(), L'\0');
+    wide.resize(::MultiByteToWideChar(CP_ACP, 0, text.data(), static_cast<int>(text.size()), wide.data(),
+                                      static_cast<int>(wide.size())));
+    return wide;
+}
+
+// A copy at a path beyond the ANSI functions' limit, made and removed through the wide ones.
+class LongPathCopy {
+public:
+    LongPathCopy(const std::string& from, const std::string& path) : path_(L"\\\\?\\" + Wide(path)) {
+        EXPECT_TRUE(::CopyFileW(Wide(from).c_str(), path_.c_str(), FALSE));
+    }
+    ~LongPathCopy() { ::DeleteFileW(path_.c_str()); }
+    LongPathCopy(const LongPathCopy&) = delete;
+    LongPathCopy& operator=(const LongPathCopy&) = delete;
+
+private:
+    std::wstring path_;
+};
 
 class FailureTest : public ::testing::Test {
 protected:
@@ -83,6 +105,44 @@ TEST_F(FailureTest, NamesTheDestinationThatCannotBeWritten) {
         EXPECT_EQ(outcome.Component, out / "no-such-folder\\out.bin");
         EXPECT_NE(outcome.Failure.Win32Error, 0u);
     }
+}
+
+// Paths inside archives may be long; beyond the bound, or where the part on disk is beyond Windows'
+// limit, the job fails saying so.
+TEST_F(FailureTest, SaysWhichPathIsTooLong) {
+    UsePlugins(SamplePlugin(""));
+    const std::string zip = TestData("inner.zip\\");
+    const std::string atBound = zip + std::string(kMaxJobPath - zip.size(), 'x');
+    EXPECT_EQ(Extract(atBound).Failure.Kind, TFailureKind::kNotFound);
+    const TExtractOutcome overBound = Extract(atBound + "x");
+    EXPECT_EQ(overBound.Failure.Kind, TFailureKind::kPathTooLong);
+    EXPECT_EQ(overBound.Component, atBound + "x");
+    EXPECT_EQ(overBound.Reason(), "パスが長すぎます (32000 バイトまで)");
+
+    // An archive in a folder that is there, at a path of more than 259 characters.
+    ScratchFolder disk;
+    const std::string folder = disk / std::string(240 - disk.Path().size(), 'd');
+    ASSERT_TRUE(::CreateDirectoryA(folder.c_str(), nullptr));
+    const std::string archive = folder + "\\" + std::string(30, 'n') + ".zip";
+    const LongPathCopy copy(TestData("inner.zip"), archive);
+    const TExtractOutcome onDisk = Extract(archive + "\\small.txt");
+    EXPECT_EQ(onDisk.Failure.Kind, TFailureKind::kDiskPathTooLong);
+    EXPECT_EQ(onDisk.Component, archive);
+    EXPECT_EQ(onDisk.Reason(), "ディスク上のパスが長すぎます (259 文字まで)");
+    // Without the folder, the path is simply not there.
+    EXPECT_EQ(Extract(disk / "none\\" + archive.substr(disk.Path().size()) + "\\small.txt").Failure.Kind,
+              TFailureKind::kNotFound);
+
+    const std::string destination = std::string(260 - out.Path().size(), 'n');
+    const TExtractOutcome written = Extract(TestData("inner.zip\\small.txt"), destination);
+    EXPECT_EQ(written.Failure.Kind, TFailureKind::kDiskPathTooLong);
+    EXPECT_EQ(written.Component, out / destination);
+    // A destination within the limit whose temporary file beside it is not.
+    const std::string crowded = disk / std::string(250 - disk.Path().size() - 1, 'c');
+    ASSERT_TRUE(::CreateDirectoryW((L"\\\\?\\" + Wide(crowded)).c_str(), nullptr));
+    const TExtractOutcome beside = ExtractPathOutcome(plugins, TestData("inner.zip\\small.txt"), crowded + "\\a");
+    EXPECT_EQ(beside.Failure.Kind, TFailureKind::kDiskPathTooLong);
+    EXPECT_EQ(beside.Component, crowded + "\\a");
 }
 
 }  // namespace

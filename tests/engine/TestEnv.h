@@ -9,6 +9,20 @@
 #include <string>
 
 std::string TestData(const std::string& relative);
+
+// A member path three folders deep with Japanese names, 600 bytes in code page 932, many of whose
+// characters (表, ソ) end in the byte of '\'. long.tar holds a member at this path, as
+// make_test_archives.py builds it.
+inline std::string LongMemberPath() {
+    std::string path;
+    for (const char* folder : {"表計算ソフト", "予定表の控え", "ソース一覧表"}) {
+        for (int i = 0; i < 16; ++i)
+            path += folder;
+        path += "\\";
+    }
+    return path + "表示ソフト一覧_12.txt";
+}
+
 std::string SamplePlugin(const std::string& relative);
 std::string ReadWholeFile(const std::string& path);
 bool FileExists(const std::string& path);

@@ -6,7 +6,7 @@
 #include <fstream>
 
 #include "base/Owned.h"
-#include "handoff/BlockFormat.h"
+#include "engine/JobPaths.h"
 #include "handoff/BlockWriter.h"
 #include "handoff/Channel.h"
 #include "handoff/Sender.h"
@@ -85,17 +85,17 @@ TEST(HandOffChannel, SendersOfBothArchitecturesWriteTheSameBlock) {
     std::vector<std::string> many;
     for (int i = 0; i < 10000; ++i) {
         std::string path = "D:\\表.lzh\\" + std::to_string(i) + "\\";
-        many.push_back(path + std::string(kMaxBlockPath - path.size(), 'x'));
+        many.push_back(path + std::string(300 - path.size(), 'x'));
     }
     const struct {
         std::string Folder;
         std::vector<std::string> Paths;
     } cases[] = {
         {"E:\\表", {"D:\\ソフト.lzh\\表.txt", "D:\\予定表.zip\\inner.zip\\ｱ.txt"}},
-        // Every field at its largest: the longest folder the drop handler passes, a path cut to 260
-        // bytes and one of exactly 260.
-        {"E:\\" + std::string(kMaxBlockPath - 3, 'd'),
-         {"D:\\a.lzh\\" + std::string(400, 'x'), "D:\\b.lzh\\" + std::string(kMaxBlockPath - 9, 'y')}},
+        // Every field at its largest: the longest folder the drop handler passes, a path at the bound
+        // of a job's path, and one past it, whole all the same for the program to refuse by name.
+        {"E:\\" + std::string(MAX_PATH - 3, 'd'),
+         {"D:\\a.lzh\\" + std::string(kMaxJobPath - 9, 'x'), "D:\\b.lzh\\" + std::string(kMaxJobPath - 8, 'y')}},
         {"E:\\out", many},
     };
     for (const char* program : {"handoff_send.exe", "handoff_send64.exe"}) {
@@ -113,7 +113,7 @@ TEST(HandOffChannel, SendersOfBothArchitecturesWriteTheSameBlock) {
             EXPECT_EQ(read->Folder, sent.Folder);
             ASSERT_EQ(read->Paths.size(), sent.Paths.size()) << program;
             for (size_t i = 0; i < sent.Paths.size(); ++i)
-                ASSERT_EQ(read->Paths[i], sent.Paths[i].substr(0, kMaxBlockPath)) << program << ", path " << i;
+                ASSERT_EQ(read->Paths[i], sent.Paths[i]) << program << ", path " << i;
         }
     }
 }

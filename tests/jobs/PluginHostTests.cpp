@@ -101,6 +101,32 @@ TEST_F(PluginHostTest, AnEndedHostFailsItsJobAsCanceledAndTheNextOneRuns) {
     EXPECT_TRUE(host.Extract(good, out / "next.txt").Succeeded());
 }
 
+// A path the channel could not carry is refused before it, in words; the host goes on.
+TEST_F(PluginHostTest, APathPastTheBoundIsRefusedBeforeTheChannel) {
+    const std::string tooLong = TestData("inner.zip\\") + std::string(40000, 'x');
+    const TExtractOutcome refused = host.Extract(tooLong, out / "x.txt");
+    EXPECT_EQ(refused.Failure.Kind, TFailureKind::kPathTooLong);
+    EXPECT_EQ(refused.Component, tooLong);
+    EXPECT_TRUE(host.Extract(good, out / "after.txt").Succeeded());
+}
+
+// An outcome may name long paths more than once (a file and the part of the path it is); it still
+// fits one message, each text cut on a character.
+TEST(HostMessagesTest, AnOutcomeNamingLongPathsFitsOneMessage) {
+    TExtractOutcome outcome;
+    outcome.Failure.Kind = TFailureKind::kCannotRead;
+    outcome.Failure.File = "D:\\" + std::string(32000, '\x95') + "\\a";
+    outcome.Component = outcome.Failure.File;
+    outcome.Container = "D:\\short.zip";
+    const std::vector<char> reply = EncodeOutcome(outcome);
+    EXPECT_LE(reply.size(), kMaxPayload);
+    const std::optional<TExtractOutcome> decoded = DecodeOutcome(reply);
+    ASSERT_TRUE(decoded.has_value());
+    EXPECT_EQ(decoded->Container, "D:\\short.zip");
+    EXPECT_TRUE(outcome.Component.starts_with(decoded->Component));
+    EXPECT_EQ(decoded->Component.size() % 2, 1u) << "\"D:\\\" and whole double-byte characters";
+}
+
 // Messages whose lengths run past their data, or that stop short, are refused whole.
 TEST(HostMessagesTest, RefuseMalformedPayloads) {
     const std::vector<char> request = EncodeExtract({"D:\\a.zip\\b.txt", "C:\\out\\b.txt"});

@@ -5,6 +5,8 @@
 #include <algorithm>
 #include <cstring>
 
+#include "base/AnsiPath.h"
+
 namespace kvspi {
 namespace {
 
@@ -92,13 +94,12 @@ bool MatchMember(const std::string& name, const Query& query, fileInfo* info) {
     }
     if (*wanted != '\0' || split == name.size())
         return false;  // longer query, or a directory
-    const size_t fileLength = name.size() - split;
-    if (split >= kNameField || fileLength >= kNameField)
-        return false;
-    std::memcpy(info->path, name.data(), split);
-    info->path[split] = '\0';
-    std::memcpy(info->filename, name.data() + split, fileLength);
-    info->filename[fileLength] = '\0';
+    // Member paths know no limit, the record's fields do: as plug-ins for such formats do, a folder or
+    // name too long for its field is recorded cut, on a character.
+    const std::string_view folder = CutAtCharacter(std::string_view(name).substr(0, split), kNameField - 1);
+    const std::string_view file = CutAtCharacter(std::string_view(name).substr(split), kNameField - 1);
+    info->path[folder.copy(info->path, folder.size())] = '\0';
+    info->filename[file.copy(info->filename, file.size())] = '\0';
     return true;
 }
 

@@ -68,7 +68,7 @@ struct Query {
 // Turns stored name bytes into an ANSI member name with '\' separators, or with the stored '/' when
 // `slashes` is set: valid non-ASCII UTF-8 is converted, other bytes are kept.
 std::string MemberName(std::string_view raw, bool slashes = false);
-// Fills info's path and filename when `name` is the queried member, is no directory, and fits.
+// Fills info's path and filename when `name` is the queried member and no directory.
 bool MatchMember(const std::string& name, const Query& query, fileInfo* info);
 void SetMethod(fileInfo* info, const char* method);
 

@@ -115,8 +115,11 @@ TEST_F(ContextMenuTest, ReadsOnlyWhatTheDropListHolds) {
 TEST_F(ContextMenuTest, InvokeHandsFolderAndPathsToTheProgram) {
     TestWindowClass windowClass;
     TestReceiverWindow window(windowClass);
+    // Paths into archives go whole, however far past 260 bytes, from either form of the list.
+    std::vector<std::string> paths = archivePaths;
+    paths.push_back(scratch / "pack.lzh\\" + LongMemberPath());
     for (const bool wide : {false, true}) {
-        const ComPtr<TestDataObject> data = TestDataObject::WithPaths(archivePaths, wide);
+        const ComPtr<TestDataObject> data = TestDataObject::WithPaths(paths, wide);
         ASSERT_EQ(Initialize(data.Get()), S_OK);
         CMINVOKECOMMANDINFO info = Verb(nullptr);
         EXPECT_EQ(menu->InvokeCommand(&info), S_OK);
@@ -125,7 +128,7 @@ TEST_F(ContextMenuTest, InvokeHandsFolderAndPathsToTheProgram) {
     ASSERT_EQ(window.Accepted.size(), 2u);
     for (const THandOffRequest& request : window.Accepted) {
         EXPECT_EQ(request.Folder, scratch.Path());
-        EXPECT_EQ(request.Paths, archivePaths);
+        EXPECT_EQ(request.Paths, paths);
     }
 }
 

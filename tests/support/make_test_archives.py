@@ -38,9 +38,9 @@ def zip_bytes(members, method=zipfile.ZIP_DEFLATED):
     return buffer.getvalue()
 
 
-def tar_bytes(members):
+def tar_bytes(members, format=tarfile.USTAR_FORMAT):
     buffer = io.BytesIO()
-    with tarfile.open(fileobj=buffer, mode="w", format=tarfile.USTAR_FORMAT) as t:
+    with tarfile.open(fileobj=buffer, mode="w", format=format) as t:
         for name, data in members:
             info = tarfile.TarInfo(name)
             info.size = len(data)
@@ -69,6 +69,16 @@ write("mid.tar", middle)
 
 # Double-byte names whose trail byte is '\' in code page 932 (表 is 95 5C).
 write("表フォルダ/表.zip", zip_bytes([("表/表.txt", "表の中身".encode("cp932"))]))
+
+# A member three folders deep with Japanese names, 600 bytes in code page 932 (LongMemberPath() in
+# tests/engine/TestEnv.h builds the same path); pax headers carry such names whole, in UTF-8. The zip
+# holds the tar in the same three folders.
+long_folders = "/".join(name * 16 for name in ("表計算ソフト", "予定表の控え", "ソース一覧表"))
+long_member = long_folders + "/表示ソフト一覧_12.txt"
+assert len(long_member.encode("cp932")) == 600
+long_tar = tar_bytes([(long_member, readme)], tarfile.PAX_FORMAT)
+write("long.tar", long_tar)
+write("long.zip", zip_bytes([(long_folders + "/long.tar", long_tar)]))
 
 # An archive behind a 128-byte header, alone on disk and inside a tar (so held in memory).
 stub = b"KVSTUB" + bytes(122)

@@ -1,0 +1,33 @@
+#include "engine/JobPaths.h"
+
+#include <windows.h>
+
+bool FitsWindowsPath(const std::string& path) {
+    if (path.size() < MAX_PATH)
+        return true;
+    // No path past the bound is that few characters; below it, its length is an int.
+    if (path.size() > kMaxJobPath)
+        return false;
+    // The limit counts the characters the path becomes for Windows' wide functions.
+    const int characters = ::MultiByteToWideChar(CP_ACP, 0, path.data(), static_cast<int>(path.size()), nullptr, 0);
+    return characters > 0 && characters < MAX_PATH;
+}
+
+bool SourceFits(const std::string& source, TExtractOutcome& outcome) {
+    outcome = TExtractOutcome{};
+    if (source.size() > kMaxJobPath) {
+        outcome.Failure.Kind = TFailureKind::kPathTooLong;
+        outcome.Component = source;
+    }
+    return outcome.Succeeded();
+}
+
+bool JobPathsFit(const std::string& source, const std::string& destination, TExtractOutcome& outcome) {
+    if (!SourceFits(source, outcome))
+        return false;
+    if (!FitsWindowsPath(destination)) {
+        outcome.Failure.Kind = TFailureKind::kDiskPathTooLong;
+        outcome.Component = destination;
+    }
+    return outcome.Succeeded();
+}
