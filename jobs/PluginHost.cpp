@@ -1,6 +1,7 @@
 #include "jobs/PluginHost.h"
 
 #include <memory>
+#include <utility>
 
 #include "engine/JobPaths.h"
 #include "engine/Temporary.h"
@@ -56,7 +57,10 @@ private:
 
 }  // namespace
 
-TPluginHost::TPluginHost(std::string hostPath) : HostPath_(std::move(hostPath)) {}
+TPluginHost::TPluginHost(std::string hostPath, std::string recordFile)
+    : HostPath_(std::move(hostPath)), Record_(std::move(recordFile)) {
+    Record_.Sweep();
+}
 
 TPluginHost::~TPluginHost() {
     Stop();
@@ -104,6 +108,7 @@ bool TPluginHost::Start(TExtractOutcome& failure) {
         HostId_ = process.dwProcessId;
     }
     HostToken_ = std::move(token);
+    NoteFolder(UserTemporaryFolder());
     Section_ = std::move(section);
     View_ = std::move(view);
     RequestReady_ = std::move(requestReady);
@@ -115,7 +120,7 @@ bool TPluginHost::Start(TExtractOutcome& failure) {
     if (Channel_->Send(TMessageKind::kStart, EncodeStart(PluginsToSkip())) && Channel_->Receive(kind, ready, 0) &&
         kind == TMessageKind::kStart)
         return true;
-    failure = Died({});
+    failure = Died();
     return false;
 }
 
@@ -127,6 +132,7 @@ TExtractOutcome TPluginHost::Extract(const std::string& sourcePath, const std::s
         return outcome;
     Canceled_ = false;
     Started_ = ::GetTickCount64();
+    NoteFolder(FolderOf(destPath));
     const std::vector<char> request = EncodeExtract({sourcePath, destPath});
     TMessageKind kind = TMessageKind::kOutcome;
     std::vector<char> reply;
@@ -134,7 +140,7 @@ TExtractOutcome TPluginHost::Extract(const std::string& sourcePath, const std::s
     // A host that had gone while idle (ended from outside) never took the request: a fresh one is
     // asked once more.
     if (!answered && Memory().Requests.Full && !Canceled_) {
-        Died({});
+        Died();
         if (!Start(outcome))
             return outcome;
         answered = Channel_->Send(TMessageKind::kExtract, request) && Channel_->Receive(kind, reply, kSpinMicroseconds);
@@ -144,17 +150,12 @@ TExtractOutcome TPluginHost::Extract(const std::string& sourcePath, const std::s
         decoded = DecodeOutcome(reply);
     Started_ = 0;
     // A host that answers nonsense is ended like one that died.
-    return decoded ? *decoded : Died(destPath);
+    return decoded ? *decoded : Died();
 }
 
-TExtractOutcome TPluginHost::Died(const std::string& destPath) {
+TExtractOutcome TPluginHost::Died() {
     const std::string plugin = View_ ? PluginInside(Memory().Status) : std::string();
-    const DWORD id = HostId_;
     Stop();
-    // What the host left half-made: its temporary copies and the partial files beside the destination.
-    RemoveTemporariesOf(UserTemporaryFolder(), id, HostToken_);
-    if (!destPath.empty())
-        RemoveTemporariesOf(FolderOf(destPath), id, HostToken_);
     if (Canceled_.exchange(false))
         return Failure(TFailureKind::kCanceled);
     if (plugin.empty())
@@ -165,10 +166,11 @@ TExtractOutcome TPluginHost::Died(const std::string& destPath) {
 
 void TPluginHost::Stop() {
     UniqueHandle host;
+    DWORD id = 0;
     {
         const std::lock_guard<std::mutex> guard(Process_);
         host = std::move(Host_);
-        HostId_ = 0;
+        id = std::exchange(HostId_, 0);
     }
     // Told to go, a host ends at once; one that does not (stuck in a plug-in) is ended.
     const bool told = Channel_ && Channel_->Send(TMessageKind::kQuit, {});
@@ -176,11 +178,32 @@ void TPluginHost::Stop() {
         ::TerminateProcess(host.Get(), 1);
         ::WaitForSingleObject(host.Get(), kGoodbyeMs);
     }
+    // While its handle is open, no other process can have its id.
+    if (host)
+        RemoveTemporaries(id);
     Channel_.reset();
     View_.Reset();
     Section_.Reset();
     RequestReady_.Reset();
     ReplyReady_.Reset();
+}
+
+void TPluginHost::NoteFolder(const std::string& folder) {
+    for (const std::string& noted : HostFolders_)
+        if (::lstrcmpiA(noted.c_str(), folder.c_str()) == 0)
+            return;
+    // Noted before the host may write there, so that a kill of this program loses nothing.
+    Record_.Note(HostId_, HostToken_, folder);
+    HostFolders_.push_back(folder);
+}
+
+void TPluginHost::RemoveTemporaries(DWORD hostId) {
+    // What the host left half-made: its temporary copies and the partial files beside destinations.
+    for (const std::string& folder : HostFolders_)
+        RemoveTemporariesOf(folder, hostId, HostToken_);
+    HostFolders_.clear();
+    // Its own entries go; what earlier hosts could not yet give up is tried again.
+    Record_.Sweep();
 }
 
 void TPluginHost::Terminate() {

@@ -15,6 +15,7 @@
 #include "base/Owned.h"
 #include "engine/ExtractOutcome.h"
 #include "host/Channel.h"
+#include "jobs/TemporaryRecord.h"
 
 // Beside the resident program; only that copy is ever started.
 inline constexpr char kHostFileName[] = "KelvaneHost.exe";
@@ -23,7 +24,8 @@ class TPluginHost {
 public:
     static constexpr int kCrashesBeforeSkipping = 2;
 
-    explicit TPluginHost(std::string hostPath);
+    // recordFile: where hosts' temporaries are noted; what dead hosts left is swept from it now.
+    explicit TPluginHost(std::string hostPath, std::string recordFile = TTemporaryRecord::DefaultFile());
     TPluginHost(const TPluginHost&) = delete;
     TPluginHost& operator=(const TPluginHost&) = delete;
     ~TPluginHost();
@@ -40,8 +42,10 @@ public:
 
 private:
     bool Start(TExtractOutcome& failure);
-    TExtractOutcome Died(const std::string& destPath);
+    TExtractOutcome Died();
     void Stop();
+    void NoteFolder(const std::string& folder);
+    void RemoveTemporaries(DWORD hostId);
     std::vector<std::string> PluginsToSkip() const;
     void CountCrash(const std::string& plugin);
 
@@ -54,6 +58,8 @@ private:
     UniqueHandle Host_;
     DWORD HostId_ = 0;
     std::string HostToken_;  // carried by the names of the host's temporaries
+    std::vector<std::string> HostFolders_;  // where it may have left them, each noted in the record
+    TTemporaryRecord Record_;
     UniqueHandle Section_;  // the channel, shared with the host alone
     UniqueWritableView View_;
     UniqueHandle RequestReady_;

@@ -95,10 +95,12 @@ int ScratchFolder::EntryCount() const {
     return count;
 }
 
-int EngineTemporaries() {
+namespace {
+
+int TemporariesNamed(const std::string& prefix) {
     char folder[MAX_PATH + 1] = {};
     ::GetTempPathA(sizeof folder, folder);
-    const std::string pattern = std::string(folder) + "~kv" + std::to_string(::GetCurrentProcessId()) + "-*";
+    const std::string pattern = std::string(folder) + prefix + "*";
     int count = 0;
     WIN32_FIND_DATAA found;
     UniqueFind search(::FindFirstFileA(pattern.c_str(), &found));
@@ -108,6 +110,16 @@ int EngineTemporaries() {
         while (::FindNextFileA(search.Get(), &found));
     }
     return count;
+}
+
+}  // namespace
+
+int EngineTemporaries() {
+    return TemporariesNamed("~kv" + std::to_string(::GetCurrentProcessId()) + "-");
+}
+
+int TemporariesOfAnyone() {
+    return TemporariesNamed("~kv");
 }
 
 PluginFolder::PluginFolder(std::initializer_list<const char*> plugins) {

@@ -48,6 +48,8 @@ private:
 
 // The engine's temporary files and folders of this process in the user's temporary folder.
 int EngineTemporaries();
+// Those of any process.
+int TemporariesOfAnyone();
 
 // A plug-in folder holding copies of the named sample plug-ins (paths under build/plugins).
 class PluginFolder : public ScratchFolder {

@@ -18,19 +18,6 @@
 
 namespace {
 
-// The engine's temporary files of any process in the user's temporary folder.
-int TemporariesOfAnyone() {
-    int count = 0;
-    WIN32_FIND_DATAA found;
-    UniqueFind search(::FindFirstFileA((UserTemporaryFolder() + "~kv*").c_str(), &found));
-    if (search) {
-        do
-            ++count;
-        while (::FindNextFileA(search.Get(), &found));
-    }
-    return count;
-}
-
 // The id of the plug-in host that this process started and that still runs.
 DWORD RunningHostId() {
     UniqueHandle snapshot(::CreateToolhelp32Snapshot(TH32CS_SNAPPROCESS, 0));

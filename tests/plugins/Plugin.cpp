@@ -161,6 +161,9 @@ int WINAPI GetFileInfo(const char* source, long length, const char* memberPath, 
         *nowhere = 1;
     }
     if constexpr (kFault == Fault::kHang) {
+        // Like the crashing one, it hangs while a temporary copy is made for it.
+        if (IsMemoryInput(flag))
+            return kSpiUnknownFormat;
         for (;;)
             ::Sleep(INFINITE);
     }

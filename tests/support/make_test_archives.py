@@ -111,6 +111,7 @@ write("stored.ozip", zip_bytes([("docs/readme.txt", readme), ("small.txt", small
 write("broken.crash", b"only crash.spi takes this\r\n")
 write("crashes.zip", zip_bytes([("inner.crash", b"only crash.spi takes this\r\n")], zipfile.ZIP_STORED))
 write("stuck.hang", b"only hang.spi takes this\r\n")
+write("hangs.zip", zip_bytes([("inner.hang", b"only hang.spi takes this\r\n")], zipfile.ZIP_STORED))
 
 # What the members must come out as.
 write("expect/readme.txt", readme)
