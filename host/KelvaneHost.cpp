@@ -83,6 +83,7 @@ int main(int argc, char** argv) {
     if (!view || !watch)
         return kMalformed;
     auto& memory = *static_cast<TChannelMemory*>(view.Get());
-    TChannelEnd channel(memory.Replies, replyReady.Get(), memory.Requests, requestReady.Get(), parent.Get());
+    TChannelEnd channel(TChannelSide::kAnswering, memory.Replies, replyReady.Get(), memory.Requests, requestReady.Get(),
+                        parent.Get());
     return Serve(channel, memory.Status);
 }

@@ -105,7 +105,8 @@ bool TPluginHost::Start(TExtractOutcome& failure) {
     View_ = std::move(view);
     RequestReady_ = std::move(requestReady);
     ReplyReady_ = std::move(replyReady);
-    Channel_.emplace(Memory().Requests, RequestReady_.Get(), Memory().Replies, ReplyReady_.Get(), Host_.Get());
+    Channel_.emplace(TChannelSide::kAsking, Memory().Requests, RequestReady_.Get(), Memory().Replies, ReplyReady_.Get(),
+                     Host_.Get());
     // The host answers once its plug-ins are loaded; loading runs their start-up code, which may crash.
     TMessageKind kind = TMessageKind::kQuit;
     std::vector<char> ready;
