@@ -1,7 +1,6 @@
 #include "jobs/PluginHost.h"
 
-#include <memory>
-
+#include "base/ChildProcess.h"
 #include "engine/Temporary.h"
 
 namespace {
@@ -18,41 +17,6 @@ TExtractOutcome Failure(TFailureKind kind, const std::string& plugin = {}) {
     return outcome;
 }
 
-// An unnamed object the host inherits; this side keeps using it.
-template <typename Create>
-UniqueHandle Inheritable(Create create) {
-    SECURITY_ATTRIBUTES inherit = {sizeof inherit, nullptr, TRUE};
-    return UniqueHandle(create(&inherit));
-}
-
-// Only the listed handles reach the child, whatever else in this process is inheritable.
-class TInheritOnly {
-public:
-    explicit TInheritOnly(std::vector<HANDLE> handles) : Handles(std::move(handles)) {
-        SIZE_T size = 0;
-        ::InitializeProcThreadAttributeList(nullptr, 1, 0, &size);
-        Buffer = std::make_unique<char[]>(size);
-        List = reinterpret_cast<LPPROC_THREAD_ATTRIBUTE_LIST>(Buffer.get());
-        Ready = ::InitializeProcThreadAttributeList(List, 1, 0, &size) &&
-                ::UpdateProcThreadAttribute(List, 0, PROC_THREAD_ATTRIBUTE_HANDLE_LIST, Handles.data(),
-                                            Handles.size() * sizeof(HANDLE), nullptr, nullptr);
-    }
-    ~TInheritOnly() {
-        if (List)
-            ::DeleteProcThreadAttributeList(List);
-    }
-    TInheritOnly(const TInheritOnly&) = delete;
-    TInheritOnly& operator=(const TInheritOnly&) = delete;
-
-    LPPROC_THREAD_ATTRIBUTE_LIST Get() const { return Ready ? List : nullptr; }
-
-private:
-    std::vector<HANDLE> Handles;
-    std::unique_ptr<char[]> Buffer;
-    LPPROC_THREAD_ATTRIBUTE_LIST List = nullptr;
-    bool Ready = false;
-};
-
 }  // namespace
 
 TPluginHost::TPluginHost(std::string hostPath) : HostPath_(std::move(hostPath)) {}
@@ -62,44 +26,34 @@ TPluginHost::~TPluginHost() {
 }
 
 bool TPluginHost::Start(TExtractOutcome& failure) {
-    UniqueHandle section = Inheritable([](SECURITY_ATTRIBUTES* inherit) {
-        return ::CreateFileMappingA(INVALID_HANDLE_VALUE, inherit, PAGE_READWRITE, 0, sizeof(TChannelMemory), nullptr);
-    });
-    const auto event = [](SECURITY_ATTRIBUTES* inherit) { return ::CreateEventA(inherit, FALSE, FALSE, nullptr); };
-    UniqueHandle requestReady = Inheritable(event);
-    UniqueHandle replyReady = Inheritable(event);
+    UniqueHandle section(
+        ::CreateFileMappingA(INVALID_HANDLE_VALUE, nullptr, PAGE_READWRITE, 0, sizeof(TChannelMemory), nullptr));
+    UniqueHandle requestReady(::CreateEventA(nullptr, FALSE, FALSE, nullptr));
+    UniqueHandle replyReady(::CreateEventA(nullptr, FALSE, FALSE, nullptr));
     // The host watches this process and ends with it, so a host stuck in a plug-in never outlives us.
     HANDLE self = nullptr;
-    ::DuplicateHandle(::GetCurrentProcess(), ::GetCurrentProcess(), ::GetCurrentProcess(), &self, SYNCHRONIZE, TRUE,
+    ::DuplicateHandle(::GetCurrentProcess(), ::GetCurrentProcess(), ::GetCurrentProcess(), &self, SYNCHRONIZE, FALSE,
                       0);
     UniqueHandle parent(self);
-    UniqueWritableView view(
-        section ? ::MapViewOfFile(section.Get(), FILE_MAP_WRITE, 0, 0, sizeof(TChannelMemory)) : nullptr);
+    UniqueWritableView view(section ? ::MapViewOfFile(section.Get(), FILE_MAP_WRITE, 0, 0, sizeof(TChannelMemory))
+                                    : nullptr);
 
-    std::string commandLine =
-        HostCommandLine(HostPath_, section.Get(), requestReady.Get(), replyReady.Get(), parent.Get());
-    const TInheritOnly inheritOnly({section.Get(), requestReady.Get(), replyReady.Get(), parent.Get()});
-    STARTUPINFOEXA startup = {};
-    startup.StartupInfo.cb = sizeof startup;
-    startup.lpAttributeList = inheritOnly.Get();
-    PROCESS_INFORMATION process = {};
-    const DWORD flags = CREATE_NO_WINDOW | (startup.lpAttributeList ? EXTENDED_STARTUPINFO_PRESENT : 0);
-    if (!view || !requestReady || !replyReady || !parent ||
-        !::CreateProcessA(HostPath_.c_str(), commandLine.data(), nullptr, nullptr, TRUE, flags, nullptr, nullptr,
-                          &startup.StartupInfo, &process)) {
+    TChildProcess child;
+    child.Error = ::GetLastError();
+    if (view && requestReady && replyReady && parent)
+        child = StartInheriting(
+            HostPath_, HostCommandLine(HostPath_, section.Get(), requestReady.Get(), replyReady.Get(), parent.Get()),
+            {section.Get(), requestReady.Get(), replyReady.Get(), parent.Get()}, CREATE_NO_WINDOW);
+    if (!child.Process) {
         failure = Failure(TFailureKind::kHostEnded);
-        failure.Failure.Win32Error = ::GetLastError();
+        failure.Failure.Win32Error = child.Error;
         failure.Failure.File = HostPath_;
         return false;
     }
-    ::CloseHandle(process.hThread);
-    // Other children of this process get none of it.
-    for (const UniqueHandle* handle : {&section, &requestReady, &replyReady})
-        ::SetHandleInformation(handle->Get(), HANDLE_FLAG_INHERIT, 0);
     {
         const std::lock_guard<std::mutex> guard(Process_);
-        Host_.Reset(process.hProcess);
-        HostId_ = process.dwProcessId;
+        Host_ = std::move(child.Process);
+        HostId_ = child.Id;
     }
     Section_ = std::move(section);
     View_ = std::move(view);

@@ -9,6 +9,7 @@
 #include <thread>
 #include <vector>
 
+#include "base/ChildProcess.h"
 #include "base/ModulePath.h"
 #include "engine/Temporary.h"
 #include "host/Channel.h"
@@ -156,38 +157,34 @@ TEST(HostMessagesTest, TheChannelTakesOnlyWellFormedAnswersToTheLastQuestion) {
 
 // A host whose first message is garbage ends; the resident side only sees it gone.
 TEST(HostMessagesTest, AHostFedGarbageEndsAlone) {
-    SECURITY_ATTRIBUTES inherit = {sizeof inherit, nullptr, TRUE};
     UniqueHandle section(
-        ::CreateFileMappingA(INVALID_HANDLE_VALUE, &inherit, PAGE_READWRITE, 0, sizeof(TChannelMemory), nullptr));
-    UniqueHandle requestReady(::CreateEventA(&inherit, FALSE, FALSE, nullptr));
-    UniqueHandle replyReady(::CreateEventA(&inherit, FALSE, FALSE, nullptr));
+        ::CreateFileMappingA(INVALID_HANDLE_VALUE, nullptr, PAGE_READWRITE, 0, sizeof(TChannelMemory), nullptr));
+    UniqueHandle requestReady(::CreateEventA(nullptr, FALSE, FALSE, nullptr));
+    UniqueHandle replyReady(::CreateEventA(nullptr, FALSE, FALSE, nullptr));
     HANDLE self = nullptr;
     ASSERT_TRUE(::DuplicateHandle(::GetCurrentProcess(), ::GetCurrentProcess(), ::GetCurrentProcess(), &self,
-                                  SYNCHRONIZE, TRUE, 0));
+                                  SYNCHRONIZE, FALSE, 0));
     UniqueHandle parent(self);
     UniqueWritableView view(::MapViewOfFile(section.Get(), FILE_MAP_WRITE, 0, 0, sizeof(TChannelMemory)));
     ASSERT_TRUE(view);
     auto& memory = *static_cast<TChannelMemory*>(view.Get());
     const std::string path = ProgramFolder() + kHostFileName;
-    std::string commandLine =
-        HostCommandLine(path, section.Get(), requestReady.Get(), replyReady.Get(), parent.Get());
-    STARTUPINFOA startup = {};
-    startup.cb = sizeof startup;
-    PROCESS_INFORMATION info = {};
-    ASSERT_TRUE(::CreateProcessA(path.c_str(), commandLine.data(), nullptr, nullptr, TRUE, CREATE_NO_WINDOW, nullptr,
-                                 nullptr, &startup, &info));
-    UniqueHandle process(info.hProcess), thread(info.hThread);
+    const TChildProcess host =
+        StartInheriting(path, HostCommandLine(path, section.Get(), requestReady.Get(), replyReady.Get(), parent.Get()),
+                        {section.Get(), requestReady.Get(), replyReady.Get(), parent.Get()}, CREATE_NO_WINDOW);
+    ASSERT_TRUE(host.Process);
+    const HANDLE process = host.Process.Get();
     // A start message whose length is far over the bound.
     memory.Requests.Kind = static_cast<uint32_t>(TMessageKind::kStart);
     memory.Requests.Length = 0x7FFFFFFF;
     ::InterlockedExchange(&memory.Requests.Full, 1);
     ::SetEvent(requestReady.Get());
-    ASSERT_EQ(::WaitForSingleObject(process.Get(), 10000), WAIT_OBJECT_0);
+    ASSERT_EQ(::WaitForSingleObject(process, 10000), WAIT_OBJECT_0);
     DWORD code = 0;
-    ::GetExitCodeProcess(process.Get(), &code);
+    ::GetExitCodeProcess(process, &code);
     EXPECT_EQ(code, 2u);
     TChannelEnd resident(TChannelSide::kAsking, memory.Requests, requestReady.Get(), memory.Replies, replyReady.Get(),
-                         process.Get());
+                         process);
     TMessageKind kind;
     std::vector<char> reply;
     EXPECT_FALSE(resident.Receive(kind, reply, 0));
