@@ -25,7 +25,48 @@ TPluginHost::~TPluginHost() {
     Stop();
 }
 
+TExtractOutcome TPluginHost::Extract(const std::string& sourcePath, const std::string& destPath) {
+    const std::lock_guard<std::mutex> one(Extraction_);
+    BeginJob();
+    try {
+        TExtractOutcome outcome = Run(sourcePath, destPath);
+        EndJob();
+        return outcome;
+    } catch (...) {
+        // Whatever failed on the way, the host may still hold the job or its reply: it goes too.
+        Stop();
+        EndJob();
+        throw;
+    }
+}
+
+TExtractOutcome TPluginHost::Run(const std::string& sourcePath, const std::string& destPath) {
+    TExtractOutcome outcome;
+    if (State() != TState::kReady && !Start(outcome))
+        return outcome;
+    const std::vector<char> request = EncodeExtract({sourcePath, destPath});
+    std::vector<char> reply;
+    bool answered = Ask(request, reply);
+    // A host that had gone while idle (ended from outside) never took the request: a fresh one is
+    // asked once more. A canceled extraction is not.
+    if (!answered && Memory().Requests.Full && !Canceled()) {
+        Died({});
+        if (!Start(outcome))
+            return outcome;
+        answered = Ask(request, reply);
+    }
+    std::optional<TExtractOutcome> decoded;
+    if (answered)
+        decoded = DecodeOutcome(reply);
+    // A host that answers nonsense is ended like one that died.
+    return decoded ? *decoded : Died(destPath);
+}
+
 bool TPluginHost::Start(TExtractOutcome& failure) {
+    if (!Advance(TState::kNone, TState::kStarting)) {
+        failure = Failure(TFailureKind::kCanceled);
+        return false;
+    }
     UniqueHandle section(
         ::CreateFileMappingA(INVALID_HANDLE_VALUE, nullptr, PAGE_READWRITE, 0, sizeof(TChannelMemory), nullptr));
     UniqueHandle requestReady(::CreateEventA(nullptr, FALSE, FALSE, nullptr));
@@ -37,6 +78,7 @@ bool TPluginHost::Start(TExtractOutcome& failure) {
     UniqueHandle parent(self);
     UniqueWritableView view(section ? ::MapViewOfFile(section.Get(), FILE_MAP_WRITE, 0, 0, sizeof(TChannelMemory))
                                     : nullptr);
+    const std::vector<char> start = EncodeStart(PluginsToSkip());
 
     TChildProcess child;
     child.Error = ::GetLastError();
@@ -45,106 +87,152 @@ bool TPluginHost::Start(TExtractOutcome& failure) {
             HostPath_, HostCommandLine(HostPath_, section.Get(), requestReady.Get(), replyReady.Get(), parent.Get()),
             {section.Get(), requestReady.Get(), replyReady.Get(), parent.Get()}, CREATE_NO_WINDOW);
     if (!child.Process) {
+        SetState(TState::kNone);
         failure = Failure(TFailureKind::kHostEnded);
         failure.Failure.Win32Error = child.Error;
         failure.Failure.File = HostPath_;
         return false;
     }
     {
-        const std::lock_guard<std::mutex> guard(Process_);
+        const std::lock_guard<std::mutex> guard(Life_);
         Host_ = std::move(child.Process);
-        HostId_ = child.Id;
+        // Canceled while the process was being made, when there was nothing to end yet.
+        if (CanceledLocked())
+            ::TerminateProcess(Host_.Get(), 1);
     }
+    HostId_ = child.Id;
     Section_ = std::move(section);
     View_ = std::move(view);
     RequestReady_ = std::move(requestReady);
     ReplyReady_ = std::move(replyReady);
     Channel_.emplace(TChannelSide::kAsking, Memory().Requests, RequestReady_.Get(), Memory().Replies, ReplyReady_.Get(),
                      Host_.Get());
-    // The host answers once its plug-ins are loaded; loading runs their start-up code, which may crash.
+    // The host answers once its plug-ins are loaded; loading runs their start-up code, which may
+    // crash or never return.
     TMessageKind kind = TMessageKind::kQuit;
     std::vector<char> ready;
-    if (Channel_->Send(TMessageKind::kStart, EncodeStart(PluginsToSkip())) && Channel_->Receive(kind, ready, 0) &&
-        kind == TMessageKind::kStart)
+    if (Channel_->Send(TMessageKind::kStart, start) && Channel_->Receive(kind, ready, 0) &&
+        kind == TMessageKind::kStart && Advance(TState::kStarting, TState::kReady))
         return true;
     failure = Died({});
     return false;
 }
 
-TExtractOutcome TPluginHost::Extract(const std::string& sourcePath, const std::string& destPath) {
-    const std::lock_guard<std::mutex> one(Extraction_);
-    TExtractOutcome outcome;
-    if (!Channel_ && !Start(outcome))
-        return outcome;
-    Canceled_ = false;
-    Started_ = ::GetTickCount64();
-    const std::vector<char> request = EncodeExtract({sourcePath, destPath});
-    TMessageKind kind = TMessageKind::kOutcome;
-    std::vector<char> reply;
-    bool answered = Channel_->Send(TMessageKind::kExtract, request) && Channel_->Receive(kind, reply, kSpinMicroseconds);
-    // A host that had gone while idle (ended from outside) never took the request: a fresh one is
-    // asked once more.
-    if (!answered && Memory().Requests.Full && !Canceled_) {
-        Died({});
-        if (!Start(outcome))
-            return outcome;
-        answered = Channel_->Send(TMessageKind::kExtract, request) && Channel_->Receive(kind, reply, kSpinMicroseconds);
-    }
-    std::optional<TExtractOutcome> decoded;
-    if (answered && kind == TMessageKind::kOutcome)
-        decoded = DecodeOutcome(reply);
-    Started_ = 0;
-    // A host that answers nonsense is ended like one that died.
-    return decoded ? *decoded : Died(destPath);
+bool TPluginHost::Ask(const std::vector<char>& request, std::vector<char>& reply) {
+    if (!Advance(TState::kReady, TState::kRunning))
+        return false;
+    TMessageKind kind = TMessageKind::kQuit;
+    if (!Channel_->Send(TMessageKind::kExtract, request) || !Channel_->Receive(kind, reply, kSpinMicroseconds) ||
+        kind != TMessageKind::kOutcome)
+        return false;
+    // Answered: a cancel that comes now finds the job done, and ends only the idle host.
+    SetState(TState::kReady);
+    return true;
 }
 
 TExtractOutcome TPluginHost::Died(const std::string& destPath) {
+    const bool starting = State() == TState::kStarting;
+    End();
     const std::string plugin = View_ ? PluginInside(Memory().Status) : std::string();
-    const DWORD id = HostId_;
-    Stop();
     // What the host left half-made: its temporary copies and the partial files beside the destination.
-    RemoveTemporariesOf(UserTemporaryFolder(), id);
+    RemoveTemporariesOf(UserTemporaryFolder(), HostId_);
     if (!destPath.empty())
-        RemoveTemporariesOf(FolderOf(destPath), id);
-    if (Canceled_.exchange(false))
+        RemoveTemporariesOf(FolderOf(destPath), HostId_);
+    Release();
+    const bool canceled = Canceled();
+    if (!plugin.empty() && (starting || !canceled))
+        CountCrash(plugin);
+    if (canceled)
         return Failure(TFailureKind::kCanceled);
     if (plugin.empty())
         return Failure(TFailureKind::kHostEnded);
-    CountCrash(plugin);
     return Failure(TFailureKind::kPluginCrashed, plugin);
 }
 
-void TPluginHost::Stop() {
-    UniqueHandle host;
+void TPluginHost::Stop() noexcept {
+    End();
+    Release();
+}
+
+void TPluginHost::End() noexcept {
     {
-        const std::lock_guard<std::mutex> guard(Process_);
-        host = std::move(Host_);
-        HostId_ = 0;
+        const std::lock_guard<std::mutex> guard(Life_);
+        if (State_ == TState::kNone)
+            return;
+        State_ = TState::kEnding;
     }
-    // Told to go, a host ends at once; one that does not (stuck in a plug-in) is ended.
+    // Told to go, a host ends at once; one that does not (stuck in a plug-in) is ended. Only this
+    // thread closes the handle, so it is used here without the lock.
+    const HANDLE host = Host_.Get();
     const bool told = Channel_ && Channel_->Send(TMessageKind::kQuit, {});
-    if (host && (!told || ::WaitForSingleObject(host.Get(), kGoodbyeMs) != WAIT_OBJECT_0)) {
-        ::TerminateProcess(host.Get(), 1);
-        ::WaitForSingleObject(host.Get(), kGoodbyeMs);
+    if (host && (!told || ::WaitForSingleObject(host, kGoodbyeMs) != WAIT_OBJECT_0)) {
+        ::TerminateProcess(host, 1);
+        ::WaitForSingleObject(host, kGoodbyeMs);
     }
+}
+
+void TPluginHost::Release() noexcept {
     Channel_.reset();
     View_.Reset();
     Section_.Reset();
     RequestReady_.Reset();
     ReplyReady_.Reset();
+    HostId_ = 0;
+    const std::lock_guard<std::mutex> guard(Life_);
+    Host_.Reset();
+    State_ = TState::kNone;
 }
 
 void TPluginHost::Terminate() {
-    const std::lock_guard<std::mutex> guard(Process_);
-    if (!Host_)
-        return;
-    Canceled_ = true;
-    ::TerminateProcess(Host_.Get(), 1);
+    const std::lock_guard<std::mutex> guard(Life_);
+    if (Job_)
+        CanceledJob_ = Job_;
+    if (Host_)
+        ::TerminateProcess(Host_.Get(), 1);
 }
 
 ULONGLONG TPluginHost::RunningMs() const {
-    const ULONGLONG started = Started_;
-    return started ? ::GetTickCount64() - started : 0;
+    const std::lock_guard<std::mutex> guard(Life_);
+    return Job_ ? ::GetTickCount64() - JobSince_ : 0;
+}
+
+void TPluginHost::BeginJob() {
+    const std::lock_guard<std::mutex> guard(Life_);
+    Job_ = ++Jobs_;
+    JobSince_ = ::GetTickCount64();
+}
+
+void TPluginHost::EndJob() {
+    const std::lock_guard<std::mutex> guard(Life_);
+    Job_ = 0;
+    JobSince_ = 0;
+}
+
+bool TPluginHost::Canceled() const {
+    const std::lock_guard<std::mutex> guard(Life_);
+    return CanceledLocked();
+}
+
+bool TPluginHost::CanceledLocked() const {
+    return Job_ && CanceledJob_ == Job_;
+}
+
+bool TPluginHost::Advance(TState from, TState to) {
+    const std::lock_guard<std::mutex> guard(Life_);
+    if (CanceledLocked() || State_ != from)
+        return false;
+    State_ = to;
+    return true;
+}
+
+void TPluginHost::SetState(TState state) {
+    const std::lock_guard<std::mutex> guard(Life_);
+    State_ = state;
+}
+
+TPluginHost::TState TPluginHost::State() const {
+    const std::lock_guard<std::mutex> guard(Life_);
+    return State_;
 }
 
 void TPluginHost::CountCrash(const std::string& plugin) {

@@ -24,6 +24,7 @@ enum class Fault {
     kCrash,            // GetFileInfo refuses memory input and writes through a null pointer on files, so
                        // that it dies holding a temporary copy made for it
     kHang,             // GetFileInfo never returns
+    kStallOnLoad,      // its start-up code (DllMain) never returns, as one that asks the user when loaded
 };
 
 #ifndef KV_FAULT
@@ -107,6 +108,15 @@ bool IsMemoryInput(unsigned int flag) {
 }  // namespace
 
 extern "C" {
+
+BOOL WINAPI DllMain(HINSTANCE, DWORD reason, LPVOID) {
+    if constexpr (kFault == Fault::kStallOnLoad) {
+        if (reason == DLL_PROCESS_ATTACH)
+            for (;;)
+                ::Sleep(INFINITE);
+    }
+    return TRUE;
+}
 
 int WINAPI GetPluginInfo(int infoNumber, char* buffer, int bufferLength) {
     const char* text = nullptr;
