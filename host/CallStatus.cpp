@@ -1,5 +1,7 @@
 #include "host/CallStatus.h"
 
+#include <cstring>
+
 #include "base/AnsiPath.h"
 
 void TCallStatusWriter::Calling(const std::string& plugin) noexcept {
@@ -22,5 +24,9 @@ void TCallStatusWriter::Calling(const std::string& plugin) noexcept {
 std::string PluginInside(const TCallStatus& status) {
     if (!status.Inside)
         return {};
-    return std::string(FieldText(status.Plugin, sizeof status.Plugin));
+    // One copy, looked at afterwards: a host that still writes cannot move the name's end between
+    // the look for it and the copy.
+    char name[sizeof status.Plugin];
+    std::memcpy(name, status.Plugin, sizeof name);
+    return std::string(FieldText(name, sizeof name));
 }

@@ -23,5 +23,6 @@ private:
     TCallStatus* Status;
 };
 
-// The resident program's side: the plug-in being called, or empty; never reads past the block.
+// The resident program's side: the plug-in being called, or empty; never reads past the block,
+// and reads it once. Read it after the host has stopped.
 std::string PluginInside(const TCallStatus& status);

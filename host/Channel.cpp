@@ -35,6 +35,11 @@ std::string HostCommandLine(const std::string& hostPath,
 bool TChannelEnd::Send(TMessageKind kind, const std::vector<char>& payload) {
     if (payload.size() > kMaxPayload || Out.Full)
         return false;
+    if (Side == TChannelSide::kAsking) {
+        ::InterlockedExchange(&In.Full, 0);
+        ++Number;
+    }
+    Out.Number = Number;
     Out.Kind = static_cast<uint32_t>(kind);
     Out.Length = static_cast<uint32_t>(payload.size());
     std::memcpy(Out.Payload, payload.data(), payload.size());
@@ -68,16 +73,24 @@ bool TChannelEnd::WaitForMessage(unsigned spinMicroseconds) {
 }
 
 bool TChannelEnd::Receive(TMessageKind& kind, std::vector<char>& payload, unsigned spinMicroseconds) {
-    if (!WaitForMessage(spinMicroseconds))
-        return false;
-    // Read once: the other side must not be able to change a length after it was checked.
-    const uint32_t number = In.Kind;
-    const uint32_t length = In.Length;
-    if (number < static_cast<uint32_t>(TMessageKind::kStart) || number > static_cast<uint32_t>(TMessageKind::kQuit) ||
-        length > kMaxPayload)
-        return false;
-    kind = static_cast<TMessageKind>(number);
-    payload.assign(In.Payload, In.Payload + length);
-    ::InterlockedExchange(&In.Full, 0);
-    return true;
+    for (;;) {
+        if (!WaitForMessage(spinMicroseconds))
+            return false;
+        // Read once: the other side must not be able to change a length after it was checked.
+        const uint32_t number = In.Number;
+        const uint32_t kindNumber = In.Kind;
+        const uint32_t length = In.Length;
+        if (Side == TChannelSide::kAsking && number != Number) {
+            ::InterlockedExchange(&In.Full, 0);
+            continue;
+        }
+        if (kindNumber < static_cast<uint32_t>(TMessageKind::kStart) ||
+            kindNumber > static_cast<uint32_t>(TMessageKind::kQuit) || length > kMaxPayload)
+            return false;
+        kind = static_cast<TMessageKind>(kindNumber);
+        payload.assign(In.Payload, In.Payload + length);
+        Number = number;
+        ::InterlockedExchange(&In.Full, 0);
+        return true;
+    }
 }

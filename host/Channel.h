@@ -2,6 +2,8 @@
 // only the two hold (the host inherits its handle), with a mailbox each way and the call status,
 // and an unnamed event per mailbox. Under Wine every wait is a trip through the wineserver, so a
 // reader first watches its mailbox for a moment, and a writer wakes the reader only when it sleeps.
+// Messages are numbered: an answer carries the number of the message it answers, and the asking
+// side takes only answers to its last one, so that no answer can be taken for a later question.
 #pragma once
 
 #include <windows.h>
@@ -16,6 +18,7 @@
 struct TMailbox {
     volatile LONG Full;     // a message waits; only the reader empties it
     volatile LONG Waiting;  // the reader sleeps on the event
+    volatile uint32_t Number;
     volatile uint32_t Kind;
     volatile uint32_t Length;
     char Payload[kMaxPayload];
@@ -37,21 +40,28 @@ std::string HostCommandLine(const std::string& hostPath,
                             HANDLE parent,
                             const std::string& token);
 
+// The resident program asks, the host answers.
+enum class TChannelSide { kAsking, kAnswering };
+
 // One side's view: the mailbox it writes, the one it reads, and the peer whose end it watches.
 class TChannelEnd {
 public:
-    TChannelEnd(TMailbox& out, HANDLE outReady, TMailbox& in, HANDLE inReady, HANDLE peer)
-        : Out(out), OutReady(outReady), In(in), InReady(inReady), Peer(peer) {}
+    TChannelEnd(TChannelSide side, TMailbox& out, HANDLE outReady, TMailbox& in, HANDLE inReady, HANDLE peer)
+        : Side(side), Out(out), OutReady(outReady), In(in), InReady(inReady), Peer(peer) {}
 
-    // False when the payload is too long or the last message was never taken.
+    // False when the payload is too long or the last message was never taken. The asking side
+    // first drops an answer still waiting: it answers an earlier message.
     bool Send(TMessageKind kind, const std::vector<char>& payload);
     // The next message, after watching for spinMicroseconds before sleeping; false when the peer
-    // has ended or the message is malformed (an unknown kind, a length over the bound).
+    // has ended or the message is malformed (an unknown kind, a length over the bound). The asking
+    // side passes over answers to other messages than its last.
     bool Receive(TMessageKind& kind, std::vector<char>& payload, unsigned spinMicroseconds);
 
 private:
     bool WaitForMessage(unsigned spinMicroseconds);
 
+    TChannelSide Side;
+    uint32_t Number = 0;  // the asking side's last message; the message the answering side answers
     TMailbox& Out;
     HANDLE OutReady;
     TMailbox& In;

@@ -32,9 +32,32 @@ HANDLE InheritedHandle(const char* text) {
     return end && *end == '\0' && value != 0 && ::GetHandleInformation(handle, &flags) ? handle : nullptr;
 }
 
-DWORD WINAPI EndWithParent(LPVOID parent) {
-    ::WaitForSingleObject(static_cast<HANDLE>(parent), INFINITE);
-    ::ExitProcess(0);
+struct TWatch {
+    HANDLE Parent;
+    HANDLE Running;
+};
+
+DWORD WINAPI EndWithParent(LPVOID param) {
+    const TWatch& watch = *static_cast<const TWatch*>(param);
+    ::SetEvent(watch.Running);
+    ::WaitForSingleObject(watch.Parent, INFINITE);
+    // Not ExitProcess: on Windows it needs the loader's lock, which a plug-in stuck in its start-up
+    // holds for good.
+    ::TerminateProcess(::GetCurrentProcess(), 0);
+    return 0;
+}
+
+// A new thread runs only once it has had the loader's lock: the watch must be running before any
+// plug-in is loaded, or one stuck in its start-up would keep it from ever starting.
+UniqueHandle StartWatch(HANDLE parent) {
+    static TWatch watch;
+    UniqueHandle running(::CreateEventA(nullptr, TRUE, FALSE, nullptr));
+    watch = {parent, running.Get()};
+    UniqueHandle thread(running ? ::CreateThread(nullptr, 0, EndWithParent, &watch, 0, nullptr) : nullptr);
+    const HANDLE started[] = {running.Get(), thread.Get()};
+    if (thread && ::WaitForMultipleObjects(2, started, FALSE, INFINITE) != WAIT_OBJECT_0)
+        thread.Reset();
+    return thread;
 }
 
 int Serve(TChannelEnd& channel, TCallStatus& status) {
@@ -82,13 +105,14 @@ int main(int argc, char** argv) {
     if (!section || !requestReady || !replyReady || !parent)
         return kMalformed;
     UniqueWritableView view(::MapViewOfFile(section.Get(), FILE_MAP_WRITE, 0, 0, sizeof(TChannelMemory)));
-    UniqueHandle watch(::CreateThread(nullptr, 0, EndWithParent, parent.Get(), 0, nullptr));
+    UniqueHandle watch(StartWatch(parent.Get()));
     if (!view || !watch)
         return kMalformed;
     // The watcher waits on this handle until the process ends: closed on the way out, it would wake
     // the watcher, whose exit code 0 would race ours.
     const HANDLE watched = parent.Release();
     auto& memory = *static_cast<TChannelMemory*>(view.Get());
-    TChannelEnd channel(memory.Replies, replyReady.Get(), memory.Requests, requestReady.Get(), watched);
+    TChannelEnd channel(TChannelSide::kAnswering, memory.Replies, replyReady.Get(), memory.Requests, requestReady.Get(),
+                        watched);
     return Serve(channel, memory.Status);
 }

@@ -1,8 +1,6 @@
 #include "jobs/PluginHost.h"
 
-#include <memory>
-#include <utility>
-
+#include "base/ChildProcess.h"
 #include "engine/JobPaths.h"
 #include "engine/Temporary.h"
 
@@ -20,41 +18,6 @@ TExtractOutcome Failure(TFailureKind kind, const std::string& plugin = {}) {
     return outcome;
 }
 
-// An unnamed object the host inherits; this side keeps using it.
-template <typename Create>
-UniqueHandle Inheritable(Create create) {
-    SECURITY_ATTRIBUTES inherit = {sizeof inherit, nullptr, TRUE};
-    return UniqueHandle(create(&inherit));
-}
-
-// Only the listed handles reach the child, whatever else in this process is inheritable.
-class TInheritOnly {
-public:
-    explicit TInheritOnly(std::vector<HANDLE> handles) : Handles(std::move(handles)) {
-        SIZE_T size = 0;
-        ::InitializeProcThreadAttributeList(nullptr, 1, 0, &size);
-        Buffer = std::make_unique<char[]>(size);
-        List = reinterpret_cast<LPPROC_THREAD_ATTRIBUTE_LIST>(Buffer.get());
-        Ready = ::InitializeProcThreadAttributeList(List, 1, 0, &size) &&
-                ::UpdateProcThreadAttribute(List, 0, PROC_THREAD_ATTRIBUTE_HANDLE_LIST, Handles.data(),
-                                            Handles.size() * sizeof(HANDLE), nullptr, nullptr);
-    }
-    ~TInheritOnly() {
-        if (List)
-            ::DeleteProcThreadAttributeList(List);
-    }
-    TInheritOnly(const TInheritOnly&) = delete;
-    TInheritOnly& operator=(const TInheritOnly&) = delete;
-
-    LPPROC_THREAD_ATTRIBUTE_LIST Get() const { return Ready ? List : nullptr; }
-
-private:
-    std::vector<HANDLE> Handles;
-    std::unique_ptr<char[]> Buffer;
-    LPPROC_THREAD_ATTRIBUTE_LIST List = nullptr;
-    bool Ready = false;
-};
-
 }  // namespace
 
 TPluginHost::TPluginHost(std::string hostPath, std::string recordFile)
@@ -66,126 +29,165 @@ TPluginHost::~TPluginHost() {
     Stop();
 }
 
+TExtractOutcome TPluginHost::Extract(const std::string& sourcePath, const std::string& destPath) {
+    const std::lock_guard<std::mutex> one(Extraction_);
+    BeginJob();
+    try {
+        TExtractOutcome outcome = Run(sourcePath, destPath);
+        EndJob();
+        return outcome;
+    } catch (...) {
+        // Whatever failed on the way, the host may still hold the job or its reply: it goes too.
+        Stop();
+        EndJob();
+        throw;
+    }
+}
+
+TExtractOutcome TPluginHost::Run(const std::string& sourcePath, const std::string& destPath) {
+    TExtractOutcome outcome;
+    // The channel carries only what the engine takes; what it would refuse is refused here, in words.
+    if (!JobPathsFit(sourcePath, destPath, outcome) || (State() != TState::kReady && !Start(outcome)))
+        return outcome;
+    NoteFolder(FolderOf(destPath));
+    const std::vector<char> request = EncodeExtract({sourcePath, destPath});
+    std::vector<char> reply;
+    bool answered = Ask(request, reply);
+    // A host that had gone while idle (ended from outside) never took the request: a fresh one is
+    // asked once more. A canceled extraction is not.
+    if (!answered && Memory().Requests.Full && !Canceled()) {
+        Died();
+        if (!Start(outcome))
+            return outcome;
+        answered = Ask(request, reply);
+    }
+    std::optional<TExtractOutcome> decoded;
+    if (answered)
+        decoded = DecodeOutcome(reply);
+    // A host that answers nonsense is ended like one that died.
+    return decoded ? *decoded : Died();
+}
+
 bool TPluginHost::Start(TExtractOutcome& failure) {
-    UniqueHandle section = Inheritable([](SECURITY_ATTRIBUTES* inherit) {
-        return ::CreateFileMappingA(INVALID_HANDLE_VALUE, inherit, PAGE_READWRITE, 0, sizeof(TChannelMemory), nullptr);
-    });
-    const auto event = [](SECURITY_ATTRIBUTES* inherit) { return ::CreateEventA(inherit, FALSE, FALSE, nullptr); };
-    UniqueHandle requestReady = Inheritable(event);
-    UniqueHandle replyReady = Inheritable(event);
+    if (!Advance(TState::kNone, TState::kStarting)) {
+        failure = Failure(TFailureKind::kCanceled);
+        return false;
+    }
+    UniqueHandle section(
+        ::CreateFileMappingA(INVALID_HANDLE_VALUE, nullptr, PAGE_READWRITE, 0, sizeof(TChannelMemory), nullptr));
+    UniqueHandle requestReady(::CreateEventA(nullptr, FALSE, FALSE, nullptr));
+    UniqueHandle replyReady(::CreateEventA(nullptr, FALSE, FALSE, nullptr));
     // The host watches this process and ends with it, so a host stuck in a plug-in never outlives us.
     HANDLE self = nullptr;
-    ::DuplicateHandle(::GetCurrentProcess(), ::GetCurrentProcess(), ::GetCurrentProcess(), &self, SYNCHRONIZE, TRUE,
+    ::DuplicateHandle(::GetCurrentProcess(), ::GetCurrentProcess(), ::GetCurrentProcess(), &self, SYNCHRONIZE, FALSE,
                       0);
     UniqueHandle parent(self);
-    UniqueWritableView view(
-        section ? ::MapViewOfFile(section.Get(), FILE_MAP_WRITE, 0, 0, sizeof(TChannelMemory)) : nullptr);
-
+    UniqueWritableView view(section ? ::MapViewOfFile(section.Get(), FILE_MAP_WRITE, 0, 0, sizeof(TChannelMemory))
+                                    : nullptr);
+    const std::vector<char> start = EncodeStart(PluginsToSkip());
     std::string token = NewTemporaryToken();
-    std::string commandLine =
-        HostCommandLine(HostPath_, section.Get(), requestReady.Get(), replyReady.Get(), parent.Get(), token);
-    const TInheritOnly inheritOnly({section.Get(), requestReady.Get(), replyReady.Get(), parent.Get()});
-    STARTUPINFOEXA startup = {};
-    startup.StartupInfo.cb = sizeof startup;
-    startup.lpAttributeList = inheritOnly.Get();
-    PROCESS_INFORMATION process = {};
-    const DWORD flags = CREATE_NO_WINDOW | (startup.lpAttributeList ? EXTENDED_STARTUPINFO_PRESENT : 0);
-    if (!view || !requestReady || !replyReady || !parent ||
-        !::CreateProcessA(HostPath_.c_str(), commandLine.data(), nullptr, nullptr, TRUE, flags, nullptr, nullptr,
-                          &startup.StartupInfo, &process)) {
+
+    TChildProcess child;
+    child.Error = ::GetLastError();
+    if (view && requestReady && replyReady && parent)
+        child = StartInheriting(
+            HostPath_, HostCommandLine(HostPath_, section.Get(), requestReady.Get(), replyReady.Get(), parent.Get(), token),
+            {section.Get(), requestReady.Get(), replyReady.Get(), parent.Get()}, CREATE_NO_WINDOW);
+    if (!child.Process) {
+        SetState(TState::kNone);
         failure = Failure(TFailureKind::kHostEnded);
-        failure.Failure.Win32Error = ::GetLastError();
+        failure.Failure.Win32Error = child.Error;
         failure.Failure.File = HostPath_;
         return false;
     }
-    ::CloseHandle(process.hThread);
-    // Other children of this process get none of it.
-    for (const UniqueHandle* handle : {&section, &requestReady, &replyReady})
-        ::SetHandleInformation(handle->Get(), HANDLE_FLAG_INHERIT, 0);
     {
-        const std::lock_guard<std::mutex> guard(Process_);
-        Host_.Reset(process.hProcess);
-        HostId_ = process.dwProcessId;
+        const std::lock_guard<std::mutex> guard(Life_);
+        Host_ = std::move(child.Process);
+        // Canceled while the process was being made, when there was nothing to end yet.
+        if (CanceledLocked())
+            ::TerminateProcess(Host_.Get(), 1);
     }
+    HostId_ = child.Id;
     HostToken_ = std::move(token);
     NoteFolder(UserTemporaryFolder());
     Section_ = std::move(section);
     View_ = std::move(view);
     RequestReady_ = std::move(requestReady);
     ReplyReady_ = std::move(replyReady);
-    Channel_.emplace(Memory().Requests, RequestReady_.Get(), Memory().Replies, ReplyReady_.Get(), Host_.Get());
-    // The host answers once its plug-ins are loaded; loading runs their start-up code, which may crash.
+    Channel_.emplace(TChannelSide::kAsking, Memory().Requests, RequestReady_.Get(), Memory().Replies, ReplyReady_.Get(),
+                     Host_.Get());
+    // The host answers once its plug-ins are loaded; loading runs their start-up code, which may
+    // crash or never return.
     TMessageKind kind = TMessageKind::kQuit;
     std::vector<char> ready;
-    if (Channel_->Send(TMessageKind::kStart, EncodeStart(PluginsToSkip())) && Channel_->Receive(kind, ready, 0) &&
-        kind == TMessageKind::kStart)
+    if (Channel_->Send(TMessageKind::kStart, start) && Channel_->Receive(kind, ready, 0) &&
+        kind == TMessageKind::kStart && Advance(TState::kStarting, TState::kReady))
         return true;
     failure = Died();
     return false;
 }
 
-TExtractOutcome TPluginHost::Extract(const std::string& sourcePath, const std::string& destPath) {
-    const std::lock_guard<std::mutex> one(Extraction_);
-    TExtractOutcome outcome;
-    // The channel carries only what the engine takes; what it would refuse is refused here, in words.
-    if (!JobPathsFit(sourcePath, destPath, outcome) || (!Channel_ && !Start(outcome)))
-        return outcome;
-    Canceled_ = false;
-    Started_ = ::GetTickCount64();
-    NoteFolder(FolderOf(destPath));
-    const std::vector<char> request = EncodeExtract({sourcePath, destPath});
-    TMessageKind kind = TMessageKind::kOutcome;
-    std::vector<char> reply;
-    bool answered = Channel_->Send(TMessageKind::kExtract, request) && Channel_->Receive(kind, reply, kSpinMicroseconds);
-    // A host that had gone while idle (ended from outside) never took the request: a fresh one is
-    // asked once more.
-    if (!answered && Memory().Requests.Full && !Canceled_) {
-        Died();
-        if (!Start(outcome))
-            return outcome;
-        answered = Channel_->Send(TMessageKind::kExtract, request) && Channel_->Receive(kind, reply, kSpinMicroseconds);
-    }
-    std::optional<TExtractOutcome> decoded;
-    if (answered && kind == TMessageKind::kOutcome)
-        decoded = DecodeOutcome(reply);
-    Started_ = 0;
-    // A host that answers nonsense is ended like one that died.
-    return decoded ? *decoded : Died();
+bool TPluginHost::Ask(const std::vector<char>& request, std::vector<char>& reply) {
+    if (!Advance(TState::kReady, TState::kRunning))
+        return false;
+    TMessageKind kind = TMessageKind::kQuit;
+    if (!Channel_->Send(TMessageKind::kExtract, request) || !Channel_->Receive(kind, reply, kSpinMicroseconds) ||
+        kind != TMessageKind::kOutcome)
+        return false;
+    // Answered: a cancel that comes now finds the job done, and ends only the idle host.
+    SetState(TState::kReady);
+    return true;
 }
 
 TExtractOutcome TPluginHost::Died() {
+    const bool starting = State() == TState::kStarting;
+    End();
     const std::string plugin = View_ ? PluginInside(Memory().Status) : std::string();
-    Stop();
-    if (Canceled_.exchange(false))
+    Release();
+    const bool canceled = Canceled();
+    if (!plugin.empty() && (starting || !canceled))
+        CountCrash(plugin);
+    if (canceled)
         return Failure(TFailureKind::kCanceled);
     if (plugin.empty())
         return Failure(TFailureKind::kHostEnded);
-    CountCrash(plugin);
     return Failure(TFailureKind::kPluginCrashed, plugin);
 }
 
-void TPluginHost::Stop() {
-    UniqueHandle host;
-    DWORD id = 0;
+void TPluginHost::Stop() noexcept {
+    End();
+    Release();
+}
+
+void TPluginHost::End() noexcept {
     {
-        const std::lock_guard<std::mutex> guard(Process_);
-        host = std::move(Host_);
-        id = std::exchange(HostId_, 0);
+        const std::lock_guard<std::mutex> guard(Life_);
+        if (State_ == TState::kNone)
+            return;
+        State_ = TState::kEnding;
     }
-    // Told to go, a host ends at once; one that does not (stuck in a plug-in) is ended.
+    // Told to go, a host ends at once; one that does not (stuck in a plug-in) is ended. Only this
+    // thread closes the handle, so it is used here without the lock.
+    const HANDLE host = Host_.Get();
     const bool told = Channel_ && Channel_->Send(TMessageKind::kQuit, {});
-    if (host && (!told || ::WaitForSingleObject(host.Get(), kGoodbyeMs) != WAIT_OBJECT_0)) {
-        ::TerminateProcess(host.Get(), 1);
-        ::WaitForSingleObject(host.Get(), kGoodbyeMs);
+    if (host && (!told || ::WaitForSingleObject(host, kGoodbyeMs) != WAIT_OBJECT_0)) {
+        ::TerminateProcess(host, 1);
+        ::WaitForSingleObject(host, kGoodbyeMs);
     }
     // While its handle is open, no other process can have its id.
-    if (host)
-        RemoveTemporaries(id);
+    RemoveTemporaries();
+}
+
+void TPluginHost::Release() noexcept {
     Channel_.reset();
     View_.Reset();
     Section_.Reset();
     RequestReady_.Reset();
     ReplyReady_.Reset();
+    HostId_ = 0;
+    const std::lock_guard<std::mutex> guard(Life_);
+    Host_.Reset();
+    State_ = TState::kNone;
 }
 
 void TPluginHost::NoteFolder(const std::string& folder) {
@@ -197,26 +199,69 @@ void TPluginHost::NoteFolder(const std::string& folder) {
     HostFolders_.push_back(folder);
 }
 
-void TPluginHost::RemoveTemporaries(DWORD hostId) {
-    // What the host left half-made: its temporary copies and the partial files beside destinations.
-    for (const std::string& folder : HostFolders_)
-        RemoveTemporariesOf(folder, hostId, HostToken_);
-    HostFolders_.clear();
-    // Its own entries go; what earlier hosts could not yet give up is tried again.
-    Record_.Sweep();
+void TPluginHost::RemoveTemporaries() noexcept {
+    try {
+        // What the host left half-made: its temporary copies and the partial files beside destinations.
+        for (const std::string& folder : HostFolders_)
+            RemoveTemporariesOf(folder, HostId_, HostToken_);
+        HostFolders_.clear();
+        // Its own entries go; what earlier hosts could not yet give up is tried again.
+        Record_.Sweep();
+    } catch (...) {
+        // Out of memory: the record keeps them for the next sweep.
+    }
 }
 
 void TPluginHost::Terminate() {
-    const std::lock_guard<std::mutex> guard(Process_);
-    if (!Host_)
-        return;
-    Canceled_ = true;
-    ::TerminateProcess(Host_.Get(), 1);
+    const std::lock_guard<std::mutex> guard(Life_);
+    if (Job_)
+        CanceledJob_ = Job_;
+    if (Host_)
+        ::TerminateProcess(Host_.Get(), 1);
 }
 
 ULONGLONG TPluginHost::RunningMs() const {
-    const ULONGLONG started = Started_;
-    return started ? ::GetTickCount64() - started : 0;
+    const std::lock_guard<std::mutex> guard(Life_);
+    return Job_ ? ::GetTickCount64() - JobSince_ : 0;
+}
+
+void TPluginHost::BeginJob() {
+    const std::lock_guard<std::mutex> guard(Life_);
+    Job_ = ++Jobs_;
+    JobSince_ = ::GetTickCount64();
+}
+
+void TPluginHost::EndJob() {
+    const std::lock_guard<std::mutex> guard(Life_);
+    Job_ = 0;
+    JobSince_ = 0;
+}
+
+bool TPluginHost::Canceled() const {
+    const std::lock_guard<std::mutex> guard(Life_);
+    return CanceledLocked();
+}
+
+bool TPluginHost::CanceledLocked() const {
+    return Job_ && CanceledJob_ == Job_;
+}
+
+bool TPluginHost::Advance(TState from, TState to) {
+    const std::lock_guard<std::mutex> guard(Life_);
+    if (CanceledLocked() || State_ != from)
+        return false;
+    State_ = to;
+    return true;
+}
+
+void TPluginHost::SetState(TState state) {
+    const std::lock_guard<std::mutex> guard(Life_);
+    State_ = state;
+}
+
+TPluginHost::TState TPluginHost::State() const {
+    const std::lock_guard<std::mutex> guard(Life_);
+    return State_;
 }
 
 void TPluginHost::CountCrash(const std::string& plugin) {

@@ -1,12 +1,14 @@
 // The resident program's side of the plug-in host: extractions with the shape of ExtractPath, run
 // in KelvaneHost.exe. The host starts on first need and is reused; when it dies during a job, that
 // job fails naming the plug-in it died in, what it left behind is removed, and the next job starts
-// a fresh host. A plug-in that has crashed twice is left out of every later host.
+// a fresh host. A plug-in that has crashed twice is left out of every later host. A host ended
+// inside a plug-in's start-up (loading runs its code) counts as a crash of it even when a cancel
+// ended it: one plug-in whose loading hangs must not block every later job.
 #pragma once
 
 #include <windows.h>
 
-#include <atomic>
+#include <cstdint>
 #include <mutex>
 #include <optional>
 #include <string>
@@ -35,17 +37,47 @@ public:
     // Held, no extraction can start; tests use it to keep a job waiting.
     std::unique_lock<std::mutex> LockForExtraction() { return std::unique_lock<std::mutex>(Extraction_); }
 
-    // Ends the host now; a running extraction returns as canceled. Safe from any thread.
+    // Ends the host now, in whatever state it is, its start included; the running extraction, if
+    // any, returns as canceled and is not tried again. Safe from any thread.
     void Terminate();
-    // How long the running extraction has taken so far; 0 when none runs.
+    // How long the running extraction has taken so far, the host's start included; 0 when none runs.
     ULONGLONG RunningMs() const;
 
 private:
+    // The host's life. The thread that runs the extraction moves it on; Terminate, from any thread,
+    // only ends the process and marks the extraction, under the same lock.
+    enum class TState {
+        kNone,      // no host
+        kStarting,  // being made, or loading its plug-ins
+        kReady,     // idle
+        kRunning,   // working on an extraction
+        kEnding,    // told to go, or being ended
+    };
+
+    TExtractOutcome Run(const std::string& sourcePath, const std::string& destPath);
     bool Start(TExtractOutcome& failure);
+    bool Ask(const std::vector<char>& request, std::vector<char>& reply);
     TExtractOutcome Died();
-    void Stop();
+    void Stop() noexcept;
+    // Tells the host to go, or ends it; it no longer runs (or writes to the channel) afterwards.
+    void End() noexcept;
+    // Closes the channel and the process handle: no host.
+    void Release() noexcept;
+    // Notes a folder the host may write in, before it may.
     void NoteFolder(const std::string& folder);
-    void RemoveTemporaries(DWORD hostId);
+    // What the ended host left, in every folder it was given; its handle is still open.
+    void RemoveTemporaries() noexcept;
+
+    void BeginJob();
+    void EndJob();
+    // Whether Terminate ended the running extraction.
+    bool Canceled() const;
+    bool CanceledLocked() const;
+    // Moves the host's life on for the running extraction; a canceled one goes no further.
+    bool Advance(TState from, TState to);
+    void SetState(TState state);
+    TState State() const;
+
     std::vector<std::string> PluginsToSkip() const;
     void CountCrash(const std::string& plugin);
 
@@ -53,11 +85,19 @@ private:
 
     std::string HostPath_;
     std::mutex Extraction_;
-    // Guards the process handle against Terminate from another thread.
-    mutable std::mutex Process_;
+
+    // Guards what Terminate and RunningMs read from other threads.
+    mutable std::mutex Life_;
+    TState State_ = TState::kNone;
     UniqueHandle Host_;
+    uint64_t Jobs_ = 0;         // extractions begun so far; each one's number
+    uint64_t Job_ = 0;          // the running extraction's number; 0 when none runs
+    uint64_t CanceledJob_ = 0;  // the last extraction that Terminate ended
+    ULONGLONG JobSince_ = 0;
+
+    // The thread that runs the extraction alone uses these.
     DWORD HostId_ = 0;
-    std::string HostToken_;  // carried by the names of the host's temporaries
+    std::string HostToken_;                 // carried by the names of the host's temporaries
     std::vector<std::string> HostFolders_;  // where it may have left them, each noted in the record
     TTemporaryRecord Record_;
     UniqueHandle Section_;  // the channel, shared with the host alone
@@ -65,8 +105,6 @@ private:
     UniqueHandle RequestReady_;
     UniqueHandle ReplyReady_;
     std::optional<TChannelEnd> Channel_;
-    std::atomic<ULONGLONG> Started_{0};
-    std::atomic<bool> Canceled_{false};
     struct TCrashes {
         std::string Plugin;
         int Count;

@@ -11,6 +11,7 @@
 #include "app/MainWindow.h"
 #include "engine/JobPaths.h"
 #include "handoff/BlockWriter.h"
+#include "jobs/PluginHost.h"
 #include "tests/app/WindowTestEnv.h"
 #include "tests/engine/TestEnv.h"
 #include "tests/shellext/ShellTestEnv.h"
@@ -181,6 +182,39 @@ TEST_F(WorkerTest, CancelAllEndsAJobStuckInAPluginAndLaterJobsRun) {
     ::SendMessageA(window, WM_COMMAND, MAKEWPARAM(IDM_CONTINUOUS, 0), 0);
     PumpUntil([] { return Jobs() == 0 && !App().Worker.Busy(); });
     EXPECT_TRUE(SameContents(out / "small.txt", TestData("expect\\small.txt")));
+}
+
+// Susie's folder holds, besides tar and ZIP, a plug-in whose loading never returns, so that every
+// host stalls in its start. The folder outlives the hosts (TearDown ends them).
+class StallingWorkerTest : public WorkerTest {
+protected:
+    void SetUp() override {
+        WorkerTest::SetUp();
+        susie.SetPath(plugins.Path());
+    }
+    PluginFolder plugins{"tar.spi", "zip.spi", "stalling\\stall.spi"};
+};
+
+TEST_F(StallingWorkerTest, CancelAllEndsAHostStuckInItsStartAndTwoSuchEndsLeaveThePluginOut) {
+    HWND window = Start(kPaused, true);
+    for (int end = 1; end <= TPluginHost::kCrashesBeforeSkipping; ++end) {
+        SCOPED_TRACE(end);
+        Drop(window, {Nested("small.txt")});
+        ::SendMessageA(window, WM_COMMAND, MAKEWPARAM(IDM_CONTINUOUS, 0), 0);
+        PumpUntil([] { return App().Worker.Busy() && Jobs() == 0; });
+        ::SendMessageA(window, WM_COMMAND, MAKEWPARAM(IDM_PAUSE, 0), 0);
+        // The start counts as running: after two seconds cancel-all ends it.
+        PumpUntil([] { return App().Host->RunningMs() > 2500; });
+        ::SendMessageA(window, WM_COMMAND, MAKEWPARAM(IDM_CANCELALL, 0), 0);
+        PumpUntil([] { return !App().Worker.Busy(); });
+    }
+    EXPECT_EQ(out.EntryCount(), 0);
+    Drop(window, {Nested("small.txt")});
+    ::SendMessageA(window, WM_COMMAND, MAKEWPARAM(IDM_CONTINUOUS, 0), 0);
+    PumpUntil([] { return Jobs() == 0 && !App().Worker.Busy(); });
+    EXPECT_TRUE(SameContents(out / "small.txt", TestData("expect\\small.txt")));
+    PumpPending();
+    EXPECT_EQ(App().Failures.Unseen(), 0) << "canceled jobs are no failures";
 }
 
 TEST_F(WorkerTest, BigBatchesEnterAndLeaveInOneStepInOrder) {

@@ -261,24 +261,43 @@ TEST_F(ResidentTest, ExtractsWhatTheShellHandsOver) {
     EXPECT_EQ(resident.ExitCode(), 0);
 }
 
-// A plug-in that never returns keeps neither the program from quitting nor its host alive.
+// A plug-in that never returns, in an extraction or in its start-up code (so in the host's start),
+// keeps neither the program from quitting nor its host alive.
 TEST_F(ResidentTest, AHangingPluginKeepsNothingRunning) {
     Settings(kContinuous, 0);
-    {
+    const PluginFolder stalling{"tar.spi", "zip.spi", "stalling\\stall.spi"};
+    for (const auto& [folder, source] : {std::pair{SamplePlugin(""), TestData("stuck.hang\\a.txt")},
+                                         {stalling.Path(), TestData("inner.zip\\small.txt")}}) {
+        SCOPED_TRACE(source);
+        susie.SetPath(folder);
+        {
+            Resident resident(program);
+            ASSERT_TRUE(WaitFor([&] { return resident.Window() != nullptr; }));
+            ExtractHere(out.Path(), {source});
+            // The host runs once a job has started.
+            ASSERT_TRUE(WaitFor([&] { return HostProcesses() == 1 && resident.JobLines() == 0; }));
+            const ULONGLONG asked = ::GetTickCount64();
+            ::PostMessageA(resident.Window(), WM_COMMAND, IDM_EXIT, 0);
+            EXPECT_EQ(resident.ExitCode(), 0);
+            EXPECT_LT(::GetTickCount64() - asked, 8000u);
+            EXPECT_TRUE(WaitFor([] { return HostProcesses() == 0; }));
+            EXPECT_EQ(KelvaneEntries(KEY_WOW64_32KEY) + KelvaneEntries(KEY_WOW64_64KEY), "");
+        }
+        // Should the program itself die, its host goes too.
         Resident resident(program);
         ASSERT_TRUE(WaitFor([&] { return resident.Window() != nullptr; }));
-        ExtractHere(out.Path(), {TestData("stuck.hang\\a.txt")});
-        // The host runs once a job has started.
-        ASSERT_TRUE(WaitFor([&] { return HostProcesses() == 1 && resident.JobLines() == 0; }));
-        const ULONGLONG asked = ::GetTickCount64();
-        ::PostMessageA(resident.Window(), WM_COMMAND, IDM_EXIT, 0);
-        EXPECT_EQ(resident.ExitCode(), 0);
-        EXPECT_LT(::GetTickCount64() - asked, 8000u);
+        ExtractHere(out.Path(), {source});
+        ASSERT_TRUE(WaitFor([&] { return HostProcesses() == 1; }));
+        resident.Kill();
         EXPECT_TRUE(WaitFor([] { return HostProcesses() == 0; }));
-        EXPECT_EQ(KelvaneEntries(KEY_WOW64_32KEY) + KelvaneEntries(KEY_WOW64_64KEY), "");
+        EXPECT_EQ(out.EntryCount(), 0);
     }
-    // Should the program itself die, its host goes too; what the host had left, the copy of a
-    // nested level made for the hanging plug-in, goes at the program's next start.
+}
+
+// What a killed program's host had left, here the copy of a nested level made for the hanging
+// plug-in, goes at the program's next start.
+TEST_F(ResidentTest, AKilledProgramLeavesNoTemporariesForLong) {
+    Settings(kContinuous, 0);
     const int before = TemporariesOfAnyone();
     {
         Resident resident(program);
@@ -291,6 +310,7 @@ TEST_F(ResidentTest, AHangingPluginKeepsNothingRunning) {
     }
     EXPECT_GT(TemporariesOfAnyone(), before);
     Resident again(program);
+    ASSERT_TRUE(WaitFor([&] { return again.Window() != nullptr; }));
     EXPECT_TRUE(WaitFor([&] { return TemporariesOfAnyone() == before; }));
     EXPECT_EQ(out.EntryCount(), 0);
     ::PostMessageA(again.Window(), WM_COMMAND, IDM_EXIT, 0);

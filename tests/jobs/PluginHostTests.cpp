@@ -10,6 +10,7 @@
 #include <thread>
 #include <vector>
 
+#include "base/ChildProcess.h"
 #include "base/ModulePath.h"
 #include "engine/Temporary.h"
 #include "host/Channel.h"
@@ -142,68 +143,84 @@ TEST(HostMessagesTest, RefuseMalformedPayloads) {
     EXPECT_FALSE(DecodeStart({'\xFF', '\xFF', '\xFF', '\x7F'}).has_value()) << "a count past any data";
 }
 
-// A message of no known kind, or longer than any message may be, is refused; so is waiting on a
-// peer that has ended.
-TEST(HostMessagesTest, TheChannelRefusesWhatNoPeerMaySend) {
+// A message of no known kind, or longer than any message may be, is refused. An answer that was
+// never read (its reader failed on the way), or one to an earlier question, never passes for the
+// answer to a later one. Waiting on a peer that has ended fails.
+TEST(HostMessagesTest, TheChannelTakesOnlyWellFormedAnswersToTheLastQuestion) {
     auto memory = std::make_unique<TChannelMemory>();
     UniqueHandle ready(::CreateEventA(nullptr, FALSE, FALSE, nullptr));
     UniqueHandle peerEnded(::CreateEventA(nullptr, TRUE, FALSE, nullptr));
-    TChannelEnd sender(memory->Requests, ready.Get(), memory->Replies, ready.Get(), peerEnded.Get());
-    TChannelEnd receiver(memory->Replies, ready.Get(), memory->Requests, ready.Get(), peerEnded.Get());
+    TChannelEnd resident(TChannelSide::kAsking, memory->Requests, ready.Get(), memory->Replies, ready.Get(),
+                         peerEnded.Get());
+    TChannelEnd host(TChannelSide::kAnswering, memory->Replies, ready.Get(), memory->Requests, ready.Get(),
+                     peerEnded.Get());
     TMessageKind kind;
     std::vector<char> payload;
-    ASSERT_TRUE(sender.Send(TMessageKind::kExtract, {'a', 'b'}));
-    EXPECT_FALSE(sender.Send(TMessageKind::kExtract, {'c'})) << "the first was not taken yet";
-    ASSERT_TRUE(receiver.Receive(kind, payload, 0));
+    ASSERT_TRUE(resident.Send(TMessageKind::kExtract, {'a', 'b'}));
+    EXPECT_FALSE(resident.Send(TMessageKind::kExtract, {'c'})) << "the first was not taken yet";
+    ASSERT_TRUE(host.Receive(kind, payload, 0));
     EXPECT_EQ(kind, TMessageKind::kExtract);
     EXPECT_EQ(payload, (std::vector<char>{'a', 'b'}));
-    EXPECT_FALSE(sender.Send(TMessageKind::kExtract, std::vector<char>(kMaxPayload + 1)));
+    EXPECT_FALSE(resident.Send(TMessageKind::kExtract, std::vector<char>(kMaxPayload + 1)));
 
     for (const auto& [number, length] : {std::pair<uint32_t, uint32_t>{99, 2}, {0, 2}, {2, kMaxPayload + 1}}) {
         SCOPED_TRACE(number);
         memory->Requests.Kind = number;
         memory->Requests.Length = length;
         memory->Requests.Full = 1;
-        EXPECT_FALSE(receiver.Receive(kind, payload, 0));
+        EXPECT_FALSE(host.Receive(kind, payload, 0));
         memory->Requests.Full = 0;
     }
+
+    ASSERT_TRUE(host.Send(TMessageKind::kOutcome, {'1'}));
+    ASSERT_TRUE(resident.Send(TMessageKind::kExtract, {'2'}));
+    ASSERT_TRUE(host.Receive(kind, payload, 0));
+    ASSERT_TRUE(host.Send(TMessageKind::kOutcome, {'2'})) << "the unread answer was dropped";
+    ASSERT_TRUE(resident.Receive(kind, payload, 0));
+    EXPECT_EQ(payload, std::vector<char>{'2'});
+
+    ASSERT_TRUE(resident.Send(TMessageKind::kExtract, {'3'}));
+    ASSERT_TRUE(host.Receive(kind, payload, 0));
+    memory->Replies.Number = memory->Requests.Number - 1;
+    memory->Replies.Kind = static_cast<uint32_t>(TMessageKind::kOutcome);
+    memory->Replies.Length = 0;
+    memory->Replies.Full = 1;
     ::SetEvent(peerEnded.Get());
-    EXPECT_FALSE(receiver.Receive(kind, payload, 0));
+    EXPECT_FALSE(resident.Receive(kind, payload, 0)) << "a late answer to the second question";
+    EXPECT_EQ(memory->Replies.Full, 0);
+    EXPECT_FALSE(host.Receive(kind, payload, 0));
 }
 
 // A host whose first message is garbage ends; the resident side only sees it gone.
 TEST(HostMessagesTest, AHostFedGarbageEndsAlone) {
-    SECURITY_ATTRIBUTES inherit = {sizeof inherit, nullptr, TRUE};
     UniqueHandle section(
-        ::CreateFileMappingA(INVALID_HANDLE_VALUE, &inherit, PAGE_READWRITE, 0, sizeof(TChannelMemory), nullptr));
-    UniqueHandle requestReady(::CreateEventA(&inherit, FALSE, FALSE, nullptr));
-    UniqueHandle replyReady(::CreateEventA(&inherit, FALSE, FALSE, nullptr));
+        ::CreateFileMappingA(INVALID_HANDLE_VALUE, nullptr, PAGE_READWRITE, 0, sizeof(TChannelMemory), nullptr));
+    UniqueHandle requestReady(::CreateEventA(nullptr, FALSE, FALSE, nullptr));
+    UniqueHandle replyReady(::CreateEventA(nullptr, FALSE, FALSE, nullptr));
     HANDLE self = nullptr;
     ASSERT_TRUE(::DuplicateHandle(::GetCurrentProcess(), ::GetCurrentProcess(), ::GetCurrentProcess(), &self,
-                                  SYNCHRONIZE, TRUE, 0));
+                                  SYNCHRONIZE, FALSE, 0));
     UniqueHandle parent(self);
     UniqueWritableView view(::MapViewOfFile(section.Get(), FILE_MAP_WRITE, 0, 0, sizeof(TChannelMemory)));
     ASSERT_TRUE(view);
     auto& memory = *static_cast<TChannelMemory*>(view.Get());
     const std::string path = ProgramFolder() + kHostFileName;
-    std::string commandLine =
-        HostCommandLine(path, section.Get(), requestReady.Get(), replyReady.Get(), parent.Get(), NewTemporaryToken());
-    STARTUPINFOA startup = {};
-    startup.cb = sizeof startup;
-    PROCESS_INFORMATION info = {};
-    ASSERT_TRUE(::CreateProcessA(path.c_str(), commandLine.data(), nullptr, nullptr, TRUE, CREATE_NO_WINDOW, nullptr,
-                                 nullptr, &startup, &info));
-    UniqueHandle process(info.hProcess), thread(info.hThread);
+    const TChildProcess host = StartInheriting(
+        path, HostCommandLine(path, section.Get(), requestReady.Get(), replyReady.Get(), parent.Get(), NewTemporaryToken()),
+        {section.Get(), requestReady.Get(), replyReady.Get(), parent.Get()}, CREATE_NO_WINDOW);
+    ASSERT_TRUE(host.Process);
+    const HANDLE process = host.Process.Get();
     // A start message whose length is far over the bound.
     memory.Requests.Kind = static_cast<uint32_t>(TMessageKind::kStart);
     memory.Requests.Length = 0x7FFFFFFF;
     ::InterlockedExchange(&memory.Requests.Full, 1);
     ::SetEvent(requestReady.Get());
-    ASSERT_EQ(::WaitForSingleObject(process.Get(), 10000), WAIT_OBJECT_0);
+    ASSERT_EQ(::WaitForSingleObject(process, 10000), WAIT_OBJECT_0);
     DWORD code = 0;
-    ::GetExitCodeProcess(process.Get(), &code);
+    ::GetExitCodeProcess(process, &code);
     EXPECT_EQ(code, 2u);
-    TChannelEnd resident(memory.Requests, requestReady.Get(), memory.Replies, replyReady.Get(), process.Get());
+    TChannelEnd resident(TChannelSide::kAsking, memory.Requests, requestReady.Get(), memory.Replies, replyReady.Get(),
+                         process);
     TMessageKind kind;
     std::vector<char> reply;
     EXPECT_FALSE(resident.Receive(kind, reply, 0));

@@ -26,6 +26,7 @@ enum class Fault {
     kHang,             // GetFileInfo never returns
     kSlashNames,       // as Unix-world plug-ins: members are named and matched with "/" only, and listed
                        // with the whole name as the file name and an empty folder
+    kStallOnLoad,      // its start-up code (DllMain) never returns, as one that asks the user when loaded
 };
 
 #ifndef KV_FAULT
@@ -123,6 +124,15 @@ int OpenArchive(Source& archive, const char* source, long length, unsigned int f
 }  // namespace
 
 extern "C" {
+
+BOOL WINAPI DllMain(HINSTANCE, DWORD reason, LPVOID) {
+    if constexpr (kFault == Fault::kStallOnLoad) {
+        if (reason == DLL_PROCESS_ATTACH)
+            for (;;)
+                ::Sleep(INFINITE);
+    }
+    return TRUE;
+}
 
 int WINAPI GetPluginInfo(int infoNumber, char* buffer, int bufferLength) {
     const char* text = nullptr;
