@@ -8,9 +8,11 @@
 #include <atomic>
 #include <cstdint>
 #include <memory>
+#include <optional>
 #include <string>
 
 #include "app/FailureNotice.h"
+#include "app/RunningJob.h"
 #include "base/Owned.h"
 #include "handoff/PendingBlocks.h"
 #include "jobs/ExtractQueue.h"
@@ -37,6 +39,8 @@ struct AppState {
     UniqueFont ListFont;
     std::unique_ptr<TPluginHost> Host;  // runs the plug-ins in a process of their own
     std::unique_ptr<TExtractQueue> Queue;
+    std::optional<TRunningJob> Running;  // shown on the list's first line while it runs
+    bool SelectedRunsNext = false;        // the front job was chosen to run as soon as the worker is free
     std::string DestinationFolder;
     int LineHeight = 0;
     NOTIFYICONDATAA Tray = {};

@@ -29,6 +29,7 @@ constexpr TCommand kCommands[] = {
     {IDM_CONTINUOUS, Plain<SetContinuous>},
     {IDM_PAUSE, Plain<SetPaused>},
     {IDM_CANCELALL, Plain<CancelAll>},
+    {IDM_CANCELRUNNING, Plain<CancelRunning>},
     {IDM_CHANGEDEST, Plain<BrowseDestination>},
     {IDM_ABOUT, Plain<ShowAbout>},
 };

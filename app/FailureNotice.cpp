@@ -2,6 +2,7 @@
 
 #include "app/AppState.h"
 #include "app/Identifiers.h"
+#include "app/RunningJob.h"
 #include "app/TrayIcon.h"
 #include "base/AnsiPath.h"
 
@@ -37,7 +38,7 @@ void NoteFailure(HWND window, const std::string& source, const TExtractOutcome& 
     TFailureNotice& notice = App().Failures;
     if (notice.Add(source, outcome))
         ::SetTimer(window, IDT_FAILURES, TFailureNotice::kGatherMs, nullptr);
-    SetTrayTip(notice.Tip());
+    RefreshTrayTip();
 }
 
 void OnTimer(HWND window, TMessage& message) {
@@ -52,5 +53,5 @@ void OnShowWindow(HWND, TMessage& message) {
     if (!message.WParam || App().Failures.Unseen() == 0)
         return;
     App().Failures.Seen();
-    SetTrayTip(App().Failures.Tip());
+    RefreshTrayTip();
 }

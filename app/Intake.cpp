@@ -6,6 +6,7 @@
 #include "app/FailureNotice.h"
 #include "app/JobCommands.h"
 #include "app/JobList.h"
+#include "app/RunningJob.h"
 #include "app/MainWindow.h"
 #include "engine/JobPaths.h"
 #include "handoff/BlockReader.h"
@@ -19,7 +20,7 @@ using UniqueDrop = Unique<NullIsEmpty<HDROP, ::DragFinish>>;
 class TBatch {
 public:
     explicit TBatch(HWND window) : Window(window) {}
-    ~TBatch() { SyncJobLines(App().JobList, App().Queue->Count()); }
+    ~TBatch() { SyncJobLines(App().JobList, App().Queue->Count() + RunningLines()); }
     void Add(const std::string& source, const std::string& folder) {
         // A path past the bound could never run: it is told now, as a failed job is, and not queued.
         TExtractOutcome refused;

@@ -3,17 +3,17 @@
 #include <commctrl.h>
 
 #include <memory>
+#include <utility>
 
 #include "app/FailureNotice.h"
 #include "app/Identifiers.h"
 #include "app/JobList.h"
 #include "app/MainWindow.h"
+#include "app/RunningJob.h"
 #include "jobs/Worker.h"
 
 namespace {
 
-// A job that has run longer than this may be stuck in a plug-in: cancel-all ends it.
-constexpr ULONGLONG kCancelAfterMs = 2000;
 // How long the exit waits for a running job before it ends the host.
 constexpr DWORD kExitWaitMs = 3000;
 
@@ -22,19 +22,35 @@ void EnableDestinationChange(HWND window, bool enabled) {
     ::SendMessageA(App().Toolbar, TB_ENABLEBUTTON, IDM_CHANGEDEST, MAKELPARAM(enabled ? 1 : 0, 0));
 }
 
-// A job leaves the queue and the list in one step, so line i always shows job i. The queue goes
-// first: an invalid index fails there, before the list has changed.
+// A job leaves the queue and the list in one step, so line i + RunningLines() always shows job i.
+// The queue goes first: an invalid index fails there, before the list has changed.
 void RemoveJob(int index) {
     App().Queue->Delete(index);
-    ::SendMessageA(App().JobList, LB_DELETESTRING, index, 0);
+    ::SendMessageA(App().JobList, LB_DELETESTRING, index + RunningLines(), 0);
 }
 
-int SelectedJob() {
+int SelectedLine() {
     return static_cast<int>(::SendMessageA(App().JobList, LB_GETCURSEL, 0, 0));
+}
+
+// The queue index of the selected line; -1 for none and for the running job's line.
+int SelectedJob() {
+    const int line = SelectedLine();
+    return line < RunningLines() ? -1 : line - RunningLines();
 }
 
 TJob JobAt(int index) {
     return {App().Queue->GetSource(index), App().Queue->GetDestination(index)};
+}
+
+// The worker takes job index; it leaves the queue for the running line. A job that found no thread
+// leaves the queue all the same, as it always has.
+void StartJob(HWND window, int index) {
+    AppState& app = App();
+    const TJob job = JobAt(index);
+    if (app.Worker.Start(window, *app.Host, job))
+        ShowRunning(job);
+    RemoveJob(index);
 }
 
 }  // namespace
@@ -53,17 +69,18 @@ void RunNextJob(HWND window, TMessage& message) {
     }
     if (app.Worker.Busy())
         return;
-    const int index = static_cast<int>(message.LParam);
-    // A job that found no thread leaves the queue all the same, as it always has.
-    app.Worker.Start(window, *app.Host, JobAt(index));
-    RemoveJob(index);
+    StartJob(window, static_cast<int>(message.LParam));
 }
 
 void OnJobFinished(HWND window, TMessage& message) {
     const std::unique_ptr<TFinishedJob> finished(FinishedJobOf(message.LParam));
+    EndRunning();
     // A job the user ended is no failure to tell.
     if (finished && !finished->Outcome.Succeeded() && finished->Outcome.Failure.Kind != TFailureKind::kCanceled)
         NoteFailure(window, finished->Job.Source, finished->Outcome);
+    AppState& app = App();
+    if (std::exchange(app.SelectedRunsNext, false) && app.Queue && app.Queue->Count() > 0 && !app.Worker.Busy())
+        StartJob(window, 0);
 }
 
 void WaitForWorker() {
@@ -90,12 +107,22 @@ void ExtractSelected(HWND window) {
     const int index = SelectedJob();
     if (index < 0)
         return;
+    AppState& app = App();
+    // Only the worker extracts, one job at a time, and the window stays free meanwhile. A job that
+    // runs already finishes first; the selected one goes to the front and runs next, in any mode.
+    if (!app.Worker.Busy()) {
+        StartJob(window, index);
+        return;
+    }
     const TJob job = JobAt(index);
-    // Waits for a worker's extraction, if one runs: the host takes one extraction at a time.
-    const TExtractOutcome outcome = RunJobHere(*App().Host, job);
-    RemoveJob(index);
-    if (!outcome.Succeeded())
-        NoteFailure(window, job.Source, outcome);
+    app.Queue->Delete(index);
+    app.Queue->Insert(0, job.Source, job.Destination, 0);
+    app.SelectedRunsNext = true;
+    ::InvalidateRect(app.JobList, nullptr, FALSE);
+}
+
+void CancelRunning(HWND) {
+    App().Worker.CancelRunning();
 }
 
 void SetContinuous(HWND window) {
@@ -113,14 +140,18 @@ void CancelAll(HWND) {
     AppState& app = App();
     // One step for the queue and one for the list, however many jobs there are.
     app.Queue->Clear();
+    app.SelectedRunsNext = false;
     ClearJobLines(app.JobList);
-    // A job that has run for a while may be stuck in a plug-in: it ends with its host.
-    if (app.Worker.Busy() && app.Host->RunningMs() > kCancelAfterMs)
-        app.Host->Terminate();
+    // The running job's line stays until the job has stopped.
+    if (app.Running)
+        ::SendMessageA(app.JobList, LB_INSERTSTRING, 0, 0);
+    app.Worker.CancelRunning();
 }
 
 void DeleteSelected(HWND) {
-    const int index = SelectedJob();
-    if (index >= 0)
-        RemoveJob(index);
+    const int line = SelectedLine();
+    if (line >= 0 && line < RunningLines())
+        App().Worker.CancelRunning();
+    else if (line >= 0)
+        RemoveJob(line - RunningLines());
 }

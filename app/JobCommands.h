@@ -19,4 +19,6 @@ void ExtractSelected(HWND window);
 void SetContinuous(HWND window);
 void SetPaused(HWND window);
 void CancelAll(HWND window);
+// Stops the running job: through the plug-in when it listens, else by ending its host 2 s later.
+void CancelRunning(HWND window);
 void DeleteSelected(HWND window);

@@ -1,6 +1,7 @@
 #include "app/JobList.h"
 
 #include "app/Identifiers.h"
+#include "app/RunningJob.h"
 
 namespace {
 
@@ -13,16 +14,16 @@ constexpr TItemColors kNormal = {COLOR_WINDOW, COLOR_WINDOWTEXT};
 constexpr TItemColors kSelected = {COLOR_HIGHLIGHT, COLOR_HIGHLIGHTTEXT};
 constexpr int kTextInset = 2;
 
-void DrawJob(const DRAWITEMSTRUCT& item, const std::string& source, const std::string& destination) {
+// The source on the first row; drawSecond draws the second, in the line's colors.
+template <typename DrawSecond>
+void DrawJob(const DRAWITEMSTRUCT& item, const std::string& source, DrawSecond drawSecond) {
     const TItemColors& colors = (item.itemState & ODS_SELECTED) ? kSelected : kNormal;
     ::FillRect(item.hDC, &item.rcItem, ::GetSysColorBrush(colors.Background));
     const COLORREF oldText = ::SetTextColor(item.hDC, ::GetSysColor(colors.Text));
     const COLORREF oldBack = ::SetBkColor(item.hDC, ::GetSysColor(colors.Background));
     const int left = item.rcItem.left + kTextInset;
     ::TextOutA(item.hDC, left, item.rcItem.top + kTextInset, source.c_str(), static_cast<int>(source.size()));
-    // Drawn whole, however long the destination is.
-    const std::string second = " -> " + destination;
-    ::TextOutA(item.hDC, left, item.rcItem.top + App().LineHeight, second.c_str(), static_cast<int>(second.size()));
+    drawSecond(RECT{left, item.rcItem.top + App().LineHeight, item.rcItem.right, item.rcItem.bottom});
     ::SetTextColor(item.hDC, oldText);
     ::SetBkColor(item.hDC, oldBack);
 }
@@ -103,6 +104,16 @@ void OnDrawItem(HWND, TMessage& message) {
     const auto& item = *reinterpret_cast<const DRAWITEMSTRUCT*>(message.LParam);
     if (!App().Queue || item.itemID == static_cast<UINT>(-1) || !(item.itemAction & (ODA_DRAWENTIRE | ODA_SELECT | ODA_FOCUS)))
         return;
-    const int index = static_cast<int>(item.itemID);
-    DrawJob(item, App().Queue->GetSource(index), App().Queue->GetDestination(index));
+    const int line = static_cast<int>(item.itemID);
+    if (line < RunningLines()) {
+        const TRunningJob& running = *App().Running;
+        DrawJob(item, running.Job.Source, [&](const RECT& row) { DrawRunning(item.hDC, row, running); });
+        return;
+    }
+    const int index = line - RunningLines();
+    DrawJob(item, App().Queue->GetSource(index), [&](const RECT& row) {
+        // Drawn whole, however long the destination is.
+        const std::string second = " -> " + App().Queue->GetDestination(index);
+        ::TextOutA(item.hDC, row.left, row.top, second.c_str(), static_cast<int>(second.size()));
+    });
 }

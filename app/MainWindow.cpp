@@ -16,6 +16,7 @@
 #include "app/Intake.h"
 #include "app/JobCommands.h"
 #include "app/JobList.h"
+#include "app/RunningJob.h"
 #include "app/Resident.h"
 #include "app/Settings.h"
 #include "app/Toolbar.h"
@@ -48,6 +49,7 @@ constexpr TDispatch kDispatch[] = {
     {WM_USER, AcceptHandOff},
     {WM_RUNNEXT, RunNextJob},
     {WM_JOBFINISHED, OnJobFinished},
+    {WM_JOBPROGRESS, OnJobProgress},
     {WM_TIMER, OnTimer},
     {WM_SHOWWINDOW, OnShowWindow},
     {WM_TRAYNOTIFY, OnTrayNotify},

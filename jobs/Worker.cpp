@@ -35,6 +35,8 @@ bool TWorker::Start(HWND window, TPluginHost& host, TJob job) {
     return true;
 }
 
+void TWorker::CancelRunning() {}
+
 void TWorker::Wait() {
     WaitFor(INFINITE);
 }

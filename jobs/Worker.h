@@ -20,6 +20,9 @@ constexpr uint8_t kPaused = 1;
 constexpr UINT WM_RUNNEXT = WM_USER + 2;
 // Posted to the window when a job has ended; LPARAM is a TFinishedJob* that the window deletes.
 constexpr UINT WM_JOBFINISHED = WM_USER + 6;
+// Posted to the window while a job runs: WPARAM the permille done of the current level, LPARAM
+// MAKELPARAM(level, levels).
+constexpr UINT WM_JOBPROGRESS = WM_USER + 7;
 static_assert(WM_USER == 1024 && WM_RUNNEXT == 1026);
 
 struct TJob {
@@ -44,6 +47,8 @@ public:
 
     std::atomic<uint8_t> RunMode{kContinuous};
     bool Busy() const { return Busy_; }
+    // Asks the running job to stop.
+    void CancelRunning();
 
     // Extracts the job on a new thread, which tells window when it ends (WM_JOBFINISHED, then
     // WM_RUNNEXT in continuous mode). False, and nothing started, when a job runs already or no

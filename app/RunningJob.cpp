@@ -1,0 +1,83 @@
+#include "app/RunningJob.h"
+
+#include <algorithm>
+
+#include "app/AppState.h"
+#include "app/TrayIcon.h"
+
+namespace {
+
+constexpr int kBarWidth = 120;
+constexpr int kGap = 6;
+
+std::string RunningTip(const TRunningJob& running) {
+    return "Kelvane - 解凍中 " + std::to_string(running.Percent()) + "%";
+}
+
+void InvalidateRunningLine() {
+    RECT line = {};
+    if (::SendMessageA(App().JobList, LB_GETITEMRECT, 0, reinterpret_cast<LPARAM>(&line)) != LB_ERR)
+        ::InvalidateRect(App().JobList, &line, FALSE);
+}
+
+}  // namespace
+
+int TRunningJob::Percent() const {
+    const int levels = std::max(Levels, 1);
+    const int level = std::clamp(Level, 1, levels);
+    return ((level - 1) * 1000 + std::clamp(Permille, 0, 1000)) / levels / 10;
+}
+
+int RunningLines() {
+    return App().Running ? 1 : 0;
+}
+
+void ShowRunning(const TJob& job) {
+    AppState& app = App();
+    const bool lineThere = app.Running.has_value();
+    app.Running = TRunningJob{job};
+    if (!lineThere)
+        ::SendMessageA(app.JobList, LB_INSERTSTRING, 0, 0);
+    InvalidateRunningLine();
+    RefreshTrayTip();
+}
+
+void EndRunning() {
+    AppState& app = App();
+    if (!app.Running)
+        return;
+    app.Running.reset();
+    ::SendMessageA(app.JobList, LB_DELETESTRING, 0, 0);
+    RefreshTrayTip();
+}
+
+void OnJobProgress(HWND, TMessage& message) {
+    AppState& app = App();
+    if (!app.Running)
+        return;
+    TRunningJob& running = *app.Running;
+    const int before = running.Percent();
+    running.Permille = std::clamp(static_cast<int>(message.WParam), 0, 1000);
+    running.Levels = std::max(1, static_cast<int>(HIWORD(message.LParam)));
+    running.Level = std::clamp(static_cast<int>(LOWORD(message.LParam)), 1, running.Levels);
+    InvalidateRunningLine();
+    if (running.Percent() != before)
+        RefreshTrayTip();
+}
+
+void RefreshTrayTip() {
+    const AppState& app = App();
+    SetTrayTip(app.Running ? RunningTip(*app.Running) : app.Failures.Tip());
+}
+
+void DrawRunning(HDC dc, const RECT& row, const TRunningJob& running) {
+    RECT bar = {row.left, row.top + 2, row.left + kBarWidth, row.bottom - 2};
+    ::FrameRect(dc, &bar, ::GetSysColorBrush(COLOR_WINDOWTEXT));
+    ::InflateRect(&bar, -1, -1);
+    RECT done = bar;
+    done.right = bar.left + (bar.right - bar.left) * running.Percent() / 100;
+    ::FillRect(dc, &done, ::GetSysColorBrush(COLOR_HIGHLIGHT));
+    std::string text = running.Levels > 1 ? std::to_string(running.Level) + "/" + std::to_string(running.Levels) : "";
+    text += " -> " + running.Job.Destination;
+    ::TextOutA(dc, row.left + kBarWidth + kGap, row.top, text.c_str(), static_cast<int>(text.size()));
+}
