@@ -1,4 +1,5 @@
-// Shows the main window with two queued jobs (the second selected) and the about box over it,
+// Shows the main window with a job running, half done, two queued jobs (the second selected) and the
+// about box beside it,
 // for the README's screenshot; with "failure", the tray icon's balloon for two failed jobs instead.
 // scripts/screenshot drives it through two marker files in FOLDER: it writes "ready" once the
 // picture is taken, and ends when "quit" appears.
@@ -12,6 +13,7 @@
 #include "app/Destination.h"
 #include "app/FailureNotice.h"
 #include "app/MainWindow.h"
+#include "app/RunningJob.h"
 #include "app/TrayIcon.h"
 
 namespace {
@@ -117,7 +119,11 @@ int main(int argc, char** argv) {
     UpdateCommandStates(window);
     AddJob("D:\\data\\pack.lzh\\docs\\inner.zip\\readme.txt");
     AddJob("D:\\アーカイブ\\資料.zip\\表計算\\予定表.xls");
-    ::SendMessageA(App().JobList, LB_SETCURSEL, 1, 0);
+    const std::string running = "D:\\data\\media.lzh\\iso\\disk.zip\\disk.img";
+    ShowRunning({running, DestinationFor(App().DestinationFolder, running)});
+    // Half of the whole: the middle of the second level of three.
+    ::SendMessageA(window, WM_JOBPROGRESS, 500, MAKELPARAM(2, 3));
+    ::SendMessageA(App().JobList, LB_SETCURSEL, 2, 0);
     if (failure) {
         // Below the tray icon's own window, where the balloon appears.
         ::SetWindowPos(window, nullptr, 8, 150, 0, 0, SWP_NOSIZE | SWP_NOZORDER);
