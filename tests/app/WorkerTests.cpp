@@ -169,6 +169,40 @@ TEST_F(WorkerTest, ACrashingPluginCostsOnlyItsJob) {
     EXPECT_TRUE(::IsWindow(window));
 }
 
+TEST_F(WorkerTest, TheRunningLineAndTheTipFollowTheJob) {
+    const PluginFolder slow{"zip.spi", "quirky\\slowsteps.spi"};
+    susie.SetPath(slow.Path());
+    HWND window = Start(kContinuous);
+    Drop(window, {TestData("slow.zip\\inner.slow\\docs\\readme.txt"), Nested("small.txt")});
+    const auto tip = [] { return std::string(App().Tray.szTip); };
+    // Part-way through the second level of two: the line shows it, and so does the tip.
+    PumpUntil([&] { return App().Running && App().Running->Level == 2 && App().Running->Percent() > 50; });
+    EXPECT_EQ(App().Running->Levels, 2);
+    EXPECT_EQ(Lines(), 2);
+    EXPECT_EQ(tip().rfind("Kelvane - 解凍中 ", 0), 0u) << tip();
+    EXPECT_NE(tip(), "Kelvane - 解凍中 0%");
+    PumpUntil([] { return !App().Worker.Busy() && Jobs() == 0 && Lines() == 0; });
+    EXPECT_EQ(tip(), "Kelvane");
+    EXPECT_TRUE(SameContents(out / "readme.txt", TestData("expect\\readme.txt")));
+}
+
+TEST_F(WorkerTest, ExtractSelectedLeavesTheWindowFreeAndStopsOnCommand) {
+    HWND window = Start(kPaused, true);
+    Drop(window, {Nested("small.txt"), TestData("stuck.hang\\a.txt")});
+    PumpPending();
+    ::SendMessageA(App().JobList, LB_SETCURSEL, 1, 0);
+    // The hanging job runs on the worker: the command returns at once, and the window goes on.
+    const ULONGLONG asked = ::GetTickCount64();
+    ::SendMessageA(window, WM_COMMAND, MAKEWPARAM(IDM_EXTRACT, 0), 0);
+    EXPECT_LT(::GetTickCount64() - asked, 100u);
+    PumpUntil([] { return App().Running.has_value() && App().Host->RunningMs() > 200; });
+    ::SendMessageA(window, WM_COMMAND, MAKEWPARAM(IDM_CANCELRUNNING, 0), 0);
+    PumpUntil([] { return !App().Worker.Busy() && !App().Running; });
+    EXPECT_EQ(Jobs(), 1);
+    EXPECT_EQ(App().Failures.Unseen(), 0);
+    EXPECT_EQ(out.EntryCount(), 0);
+}
+
 TEST_F(WorkerTest, CancelAllEndsAJobStuckInAPluginAndLaterJobsRun) {
     HWND window = Start(kContinuous, true);
     Drop(window, {TestData("stuck.hang\\a.txt"), Nested("small.txt")});
