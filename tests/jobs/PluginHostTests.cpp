@@ -89,6 +89,30 @@ TEST_F(PluginHostTest, AnEndedHostFailsItsJobAsCanceledAndTheNextOneRuns) {
     EXPECT_TRUE(host.Extract(good, out / "next.txt").Succeeded());
 }
 
+// What the host leaves in the progress block is read for its own job only, and made sane; a cancel
+// request names one job.
+TEST(HostMessagesTest, ProgressIsReadForItsJobOnlyAndCancelsNameOneJob) {
+    auto memory = std::make_unique<TChannelMemory>();
+    EXPECT_FALSE(ReadProgress(memory->Progress, 2).has_value()) << "nothing written yet";
+    WriteProgress(memory->Progress, 2, 7, 3, 2.5);
+    ASSERT_TRUE(ReadProgress(memory->Progress, 2).has_value());
+    EXPECT_FALSE(ReadProgress(memory->Progress, 3).has_value()) << "another job's";
+    const TJobProgress sane = *ReadProgress(memory->Progress, 2);
+    EXPECT_EQ(sane.Level, 3);
+    EXPECT_EQ(sane.Levels, 3);
+    EXPECT_EQ(sane.Permille, 1000);
+    WriteProgress(memory->Progress, 2, -1, 0x7FFFFFFF, -0.5);
+    EXPECT_EQ(ReadProgress(memory->Progress, 2)->Level, 1);
+    EXPECT_EQ(ReadProgress(memory->Progress, 2)->Levels, 0xFFFF);
+    EXPECT_EQ(ReadProgress(memory->Progress, 2)->Permille, 0);
+    ::InterlockedIncrement(&memory->Progress.Sequence);  // a host ended while it wrote
+    EXPECT_FALSE(ReadProgress(memory->Progress, 2).has_value());
+
+    RequestCancel(*memory, 4);
+    EXPECT_TRUE(CancelRequested(*memory, 4));
+    EXPECT_FALSE(CancelRequested(*memory, 5));
+}
+
 // A path the channel could not carry is refused before it, in words; the host goes on.
 TEST_F(PluginHostTest, APathPastTheBoundIsRefusedBeforeTheChannel) {
     const std::string tooLong = TestData("inner.zip\\") + std::string(40000, 'x');
