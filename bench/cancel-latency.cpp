@@ -58,7 +58,8 @@ double CancelOnce(HWND window, TWorker& worker, TPluginHost& host, const std::st
     seen = {};
     if (!worker.Start(window, host, {source, dest}))
         return -1;
-    if (reports ? !PumpUntil([] { return seen.Progress > 0; }, 10000) : !PumpUntil([&] { return host.RunningMs() > 300; }, 10000))
+    const auto inside = [&] { return reports ? seen.Progress > 0 : host.RunningMs() > 300; };
+    if (!PumpUntil(inside, 10000))
         return -1;
     PumpUntil([] { return false; }, delayMs);
     const double asked = NowMs();
