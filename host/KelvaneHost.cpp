@@ -77,8 +77,7 @@ private:
 };
 
 int Serve(TChannelEnd& channel, TChannelMemory& memory) {
-    TCallStatus& status = memory.Status;
-    TCallStatusWriter writer(&status);
+    TCallStatusWriter writer(&memory.Status);
     SetPluginActivity(&writer);
     TMessageKind kind;
     std::vector<char> payload;
