@@ -3,7 +3,6 @@
 #include <commctrl.h>
 
 #include <memory>
-#include <utility>
 
 #include "app/FailureNotice.h"
 #include "app/Identifiers.h"
@@ -57,8 +56,9 @@ void StartJob(HWND window, int index) {
 
 void RunNextJob(HWND window, TMessage& message) {
     AppState& app = App();
-    // A worker ended by the exit still asks for more, after the queue has gone.
-    if (app.Worker.RunMode != kContinuous || !app.Queue)
+    // A worker ended by the exit still asks for more, after the queue has gone. A job chosen by
+    // extract-selected runs as soon as the worker is free, in either mode.
+    if ((app.Worker.RunMode != kContinuous && !app.SelectedRunsNext) || !app.Queue)
         return;
     if (app.Queue->Count() <= 0) {
         UnlockDestinationChange(window);
@@ -69,6 +69,7 @@ void RunNextJob(HWND window, TMessage& message) {
     }
     if (app.Worker.Busy())
         return;
+    app.SelectedRunsNext = false;
     StartJob(window, static_cast<int>(message.LParam));
 }
 
@@ -78,9 +79,6 @@ void OnJobFinished(HWND window, TMessage& message) {
     // A job the user ended is no failure to tell.
     if (finished && !finished->Outcome.Succeeded() && finished->Outcome.Failure.Kind != TFailureKind::kCanceled)
         NoteFailure(window, finished->Job.Source, finished->Outcome);
-    AppState& app = App();
-    if (std::exchange(app.SelectedRunsNext, false) && app.Queue && app.Queue->Count() > 0 && !app.Worker.Busy())
-        StartJob(window, 0);
 }
 
 void WaitForWorker() {

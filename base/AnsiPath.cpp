@@ -17,6 +17,17 @@ size_t FindLastSeparator(std::string_view path, std::string_view separators) {
     return found;
 }
 
+size_t CountSeparators(std::string_view path, std::string_view separators) {
+    size_t count = 0;
+    for (size_t i = 0; i < path.size(); ++i) {
+        if (::IsDBCSLeadByte(static_cast<BYTE>(path[i])))
+            ++i;
+        else if (separators.find(path[i]) != std::string_view::npos)
+            ++count;
+    }
+    return count;
+}
+
 void SplitLastComponent(std::string& path, std::string& last) {
     const size_t mark = FindLastSeparator(path, "\\");
     if (mark == std::string::npos) {

@@ -7,6 +7,8 @@
 
 // Position of the last byte of `separators` in `path` outside double-byte characters, or npos.
 size_t FindLastSeparator(std::string_view path, std::string_view separators);
+// How many bytes of `separators` `path` holds outside double-byte characters.
+size_t CountSeparators(std::string_view path, std::string_view separators);
 
 // "D:\a\b.lzh" -> path "D:\a", last "b.lzh". No separator: path empty, last = whole path.
 void SplitLastComponent(std::string& path, std::string& last);

@@ -3,9 +3,11 @@
 // kelvane-extract runs it), in rounds that alternate. The plug-ins come from Susie's settings, as
 // for both the resident program and the host.
 //   bench-host COUNT ROUNDS SOURCE DESTFOLDER
-// Prints one line per round: "in_process_ms through_host_ms first_host_job_ms", the first job (which
-// starts the host) apart from the COUNT measured. Each side writes into
-// a folder of its own (DESTFOLDER\a, DESTFOLDER\b, which must exist), emptied by the caller between
+// Jobs through the host run twice: with a progress object, as the worker runs them (the wait then
+// wakes now and then), and without.
+// Prints one line per round: "in_process_ms through_host_ms first_host_job_ms with_progress_ms", the
+// first job (which starts the host) apart from the COUNT measured. Each side writes into
+// a folder of its own (DESTFOLDER\a, \b and \c, which must exist), emptied by the caller between
 // runs: Wine looks names up in a folder by reading it, so a fuller folder would slow one side.
 #include <windows.h>
 
@@ -17,7 +19,18 @@
 #include "bench/Clock.h"
 #include "engine/Archive.h"
 #include "engine/PluginList.h"
+#include "engine/Progress.h"
 #include "jobs/PluginHost.h"
+
+namespace {
+
+class TQuietProgress final : public TProgress {
+public:
+    void Report(int, int, double) override {}
+    bool Canceled() const override { return false; }
+};
+
+}  // namespace
 
 int main(int argc, char** argv) {
     if (argc != 5)
@@ -36,10 +49,12 @@ int main(int argc, char** argv) {
         if (!host.Extract(source, folder + "\\b\\first.txt").Succeeded())
             return 1;
         const double firstJob = NowMs() - firstStart;
-        // Blocks of jobs alternate between the two ways, so that a slower moment of this shared
-        // machine falls on both alike.
+        // Blocks of jobs alternate between the ways, so that a slower moment of this shared machine
+        // falls on all alike.
+        TQuietProgress progress;
         double inProcess = 0;
         double throughHost = 0;
+        double withProgress = 0;
         for (int block = 0; block < kBlocks; ++block) {
             const int from = block * count / kBlocks;
             const int to = (block + 1) * count / kBlocks;
@@ -53,8 +68,13 @@ int main(int argc, char** argv) {
                 if (!host.Extract(source, folder + "\\b\\" + std::to_string(i) + ".txt").Succeeded())
                     return 1;
             throughHost += NowMs() - start;
+            start = NowMs();
+            for (int i = from; i < to; ++i)
+                if (!host.Extract(source, folder + "\\c\\" + std::to_string(i) + ".txt", &progress).Succeeded())
+                    return 1;
+            withProgress += NowMs() - start;
         }
-        std::printf("%.1f %.1f %.1f\n", inProcess, throughHost, firstJob);
+        std::printf("%.1f %.1f %.1f %.1f\n", inProcess, throughHost, firstJob, withProgress);
     }
     return 0;
 }

@@ -6,6 +6,7 @@
 #include "base/ProcAddress.h"
 #include "engine/PluginActivity.h"
 #include "engine/PluginList.h"
+#include "engine/SpiProgress.h"
 
 namespace {
 
@@ -174,9 +175,11 @@ HLOCAL TArchive::AskMember(const TInput& input, const fileInfo& info) {
     const char* source = memory ? input.Source + info.position : input.Source;
     const long length = static_cast<long>(memory ? input.Length - info.position : info.position);
     HLOCAL member = nullptr;
+    const TSpiProgress progress(Progress);
     const int result = [&] {
         const TPluginCall call(PluginName);
-        return GetFileProc(source, length, &member, input.Flag | kSpiOutputMemory, nullptr, 0);
+        return GetFileProc(source, length, &member, input.Flag | kSpiOutputMemory, TSpiProgress::Callback,
+                           progress.Data());
     }();
     if (result != 0) {
         Fail(TFailureKind::kPluginError, result);

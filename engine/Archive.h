@@ -19,6 +19,8 @@
 
 class TPluginList;
 class TArchive;
+class TLevelProgress;
+class TProgress;
 
 // A member from a plug-in's listing, with its folder and name folded for comparing.
 struct TListedMember {
@@ -38,13 +40,18 @@ public:
 
     // Why the last operation of this level failed.
     const TFailure& LastFailure() const { return Failure; }
+    // Where this level tells how far it has come and learns of a cancel; null for nowhere.
+    void SetProgress(TLevelProgress* progress) { Progress = progress; }
 
 protected:
     virtual bool Test(const std::string& prefix, fileInfo& info) = 0;
     bool Fail(TFailureKind kind, int pluginCode = 0);
     bool FailOnFile(TFailureKind kind, DWORD error, const std::string& file);
+    // True, with the failure set, once the extraction is to stop: no fallback is tried then.
+    bool Canceled();
 
     TFailure Failure;
+    TLevelProgress* Progress = nullptr;
 };
 
 class TRoot final : public TFolder {
@@ -151,7 +158,6 @@ private:
     bool SaveThroughMemory(const fileInfo& info, const std::string& destPath);
     bool SaveThroughDisk(const fileInfo& info, const std::string& destPath);
 
-    uint64_t FullSize = 0;
     DWORD HeadError = ERROR_SUCCESS;
     unsigned char HeadBuffer[kHeadSize] = {};
 };
@@ -183,7 +189,10 @@ private:
 
 // The one entry into the engine: writes the file that sourcePath names to destPath.
 bool ExtractPath(TPluginList& pluginList, const std::string& sourcePath, const std::string& destPath);
-// The same, saying why it failed.
+// The same, saying why it failed. progress, when given, is told how far the extraction has come, and
+// stops it once it says so: the outcome is then kCanceled, and neither a temporary file nor a partial
+// destination is left (an old destination keeps what it held).
 TExtractOutcome ExtractPathOutcome(TPluginList& pluginList,
                                    const std::string& sourcePath,
-                                   const std::string& destPath);
+                                   const std::string& destPath,
+                                   TProgress* progress = nullptr);

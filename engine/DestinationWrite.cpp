@@ -4,27 +4,28 @@
 #include <memory>
 
 #include "base/Owned.h"
+#include "engine/LevelProgress.h"
 #include "engine/Temporary.h"
 
 namespace {
 
-// Large enough that per-call costs vanish, small enough for any 32-bit address space; a multiple
-// of the allocation granularity, as view offsets must be.
-constexpr uint32_t kCopyChunk = 64u << 20;
+// Our own copy reads and writes this much at a time, as `dd bs=4M` does; a cancel waits for one
+// chunk at most.
+constexpr DWORD kCopyChunk = 4u << 20;
 
 DWORD LastErrorOr(DWORD fallback) {
     const DWORD error = ::GetLastError();
     return error != ERROR_SUCCESS ? error : fallback;
 }
 
-// fill writes the temporary file and says how it went.
+// fill writes the temporary file (a TNewFile, whose handle it may close) and says how it went.
 template <typename Fill>
 TWin32Result WriteThroughTemporary(const std::string& destPath, Fill fill) {
     DWORD error = ERROR_SUCCESS;
     TNewFile temporary = CreateUniqueFile(FolderOf(destPath), ".tmp", FILE_ATTRIBUTE_NORMAL, error);
     if (!temporary.Handle)
         return {error};
-    TWin32Result result = fill(temporary.Handle.Get());
+    TWin32Result result = fill(temporary);
     temporary.Handle.Reset();
     if (result)
         result = MoveToFile(destPath, temporary.Path);
@@ -58,34 +59,101 @@ DWORD WriteAll(HANDLE file, const void* data, uint32_t size) {
     return ERROR_SUCCESS;
 }
 
+// What CopyFileExA calls after every chunk; our own copy calls it the same way.
+DWORD CALLBACK CopyProgress(LARGE_INTEGER total, LARGE_INTEGER done, LARGE_INTEGER, LARGE_INTEGER, DWORD, DWORD,
+                            HANDLE, HANDLE, LPVOID data) {
+    auto* progress = static_cast<TLevelProgress*>(data);
+    // Called from inside the system: nothing may be thrown back into it.
+    try {
+        if (total.QuadPart > 0)
+            progress->Advance(static_cast<double>(done.QuadPart) / static_cast<double>(total.QuadPart));
+        return progress->Canceled() ? PROGRESS_CANCEL : PROGRESS_CONTINUE;
+    } catch (...) {
+        return PROGRESS_CONTINUE;
+    }
+}
+
+DWORD CALLBACK StopAtOnce(LARGE_INTEGER, LARGE_INTEGER, LARGE_INTEGER, LARGE_INTEGER, DWORD, DWORD, HANDLE, HANDLE,
+                          LPVOID called) {
+    *static_cast<bool*>(called) = true;
+    return PROGRESS_CANCEL;
+}
+
+// Whether CopyFileExA calls its progress routine, so that a copy through it reports and can be
+// stopped. Wine's (8.0) never calls it and ignores the cancel flag too: a copy there would run to its
+// end whatever the user asked. Learned once per process, by copying one byte and stopping at the
+// first call.
+bool SystemCopyReports() {
+    static const bool reports = [] {
+        TTemporaryCopy from;
+        TTemporaryCopy to;
+        if (from.Create("k", 1, "probe.tmp") != ERROR_SUCCESS || to.Create("", 0, "probe.tmp") != ERROR_SUCCESS)
+            return false;
+        bool called = false;
+        ::CopyFileExA(from.Path().c_str(), to.Path().c_str(), StopAtOnce, &called, nullptr, 0);
+        return called;
+    }();
+    return reports;
+}
+
+TWin32Result CopyThroughSystem(const std::string& sourcePath, TNewFile& temporary, TLevelProgress* progress) {
+    // The system writes the file itself, under the name made for it.
+    temporary.Handle.Reset();
+    const BOOL copied = ::CopyFileExA(sourcePath.c_str(), temporary.Path.c_str(), progress ? CopyProgress : nullptr,
+                                      progress, nullptr, 0);
+    const DWORD error = copied ? ERROR_SUCCESS : LastErrorOr(ERROR_WRITE_FAULT);
+    // The copy gets the source's attributes, read-only too; until it replaces the destination it
+    // must stay ours to flush and delete.
+    ::SetFileAttributesA(temporary.Path.c_str(), FILE_ATTRIBUTE_NORMAL);
+    // The system does not say which side failed; these only reading gives.
+    return {error, error == ERROR_READ_FAULT || error == ERROR_CRC};
+}
+
+// In place of a system copy that cannot report: chunks read at their offsets, since the caller may
+// have read from the handle before.
+TWin32Result CopyOurselves(HANDLE source, HANDLE target, TLevelProgress* progress) {
+    LARGE_INTEGER total;
+    if (!::GetFileSizeEx(source, &total))
+        return {LastErrorOr(ERROR_READ_FAULT), true};
+    const std::unique_ptr<char[]> buffer(new char[kCopyChunk]);
+    for (LARGE_INTEGER done{}; done.QuadPart < total.QuadPart;) {
+        OVERLAPPED at{};
+        at.Offset = done.LowPart;
+        at.OffsetHigh = static_cast<DWORD>(done.HighPart);
+        const auto count = static_cast<DWORD>(std::min<LONGLONG>(total.QuadPart - done.QuadPart, kCopyChunk));
+        DWORD read = 0;
+        if (!::ReadFile(source, buffer.get(), count, &read, &at))
+            return {LastErrorOr(ERROR_READ_FAULT), true};
+        if (read == 0)
+            return {ERROR_HANDLE_EOF, true};
+        if (const DWORD error = WriteAll(target, buffer.get(), read))
+            return {error};
+        done.QuadPart += read;
+        if (progress && CopyProgress(total, done, total, done, 1, CALLBACK_CHUNK_FINISHED, source, target, progress) ==
+                            PROGRESS_CANCEL)
+            return {ERROR_REQUEST_ABORTED};
+    }
+    // The copy keeps the source's time, as the system's does.
+    FILETIME written;
+    if (::GetFileTime(source, nullptr, nullptr, &written))
+        ::SetFileTime(target, nullptr, nullptr, &written);
+    return {};
+}
+
 }  // namespace
 
 TWin32Result WriteBlockToFile(const std::string& destPath, const void* data, uint32_t size) {
     if (!data)
         return {ERROR_INVALID_PARAMETER};
-    return WriteThroughTemporary(destPath, [&](HANDLE file) { return TWin32Result{WriteAll(file, data, size)}; });
+    return WriteThroughTemporary(destPath,
+                                 [&](TNewFile& file) { return TWin32Result{WriteAll(file.Handle.Get(), data, size)}; });
 }
 
-TWin32Result CopyToFile(const std::string& destPath, HANDLE source, uint64_t size) {
-    return WriteThroughTemporary(destPath, [&](HANDLE file) -> TWin32Result {
-        // An empty file has nothing to map.
-        if (size == 0)
-            return {};
-        UniqueHandle mapping(::CreateFileMappingA(source, nullptr, PAGE_READONLY, 0, 0, nullptr));
-        if (!mapping)
-            return {LastErrorOr(ERROR_READ_FAULT), true};
-        // A window of the file at a time: any size fits a 32-bit address space, and the bytes go
-        // from the file's pages to the write without a copy of our own.
-        for (uint64_t offset = 0; offset < size; offset += kCopyChunk) {
-            const auto length = static_cast<DWORD>(std::min<uint64_t>(size - offset, kCopyChunk));
-            UniqueView view(::MapViewOfFile(mapping.Get(), FILE_MAP_READ, static_cast<DWORD>(offset >> 32),
-                                            static_cast<DWORD>(offset), length));
-            if (!view)
-                return {LastErrorOr(ERROR_READ_FAULT), true};
-            if (const DWORD error = WriteAll(file, view.Get(), length))
-                return {error};
-        }
-        return {};
+TWin32Result CopyToFile(const std::string& destPath, const std::string& sourcePath, HANDLE source,
+                        TLevelProgress* progress) {
+    return WriteThroughTemporary(destPath, [&](TNewFile& temporary) {
+        return SystemCopyReports() ? CopyThroughSystem(sourcePath, temporary, progress)
+                                   : CopyOurselves(source, temporary.Handle.Get(), progress);
     });
 }
 

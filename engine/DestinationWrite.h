@@ -8,6 +8,8 @@
 #include <cstdint>
 #include <string>
 
+class TLevelProgress;
+
 // True on success; otherwise carries the Win32 error.
 struct TWin32Result {
     DWORD Error = ERROR_SUCCESS;
@@ -16,9 +18,11 @@ struct TWin32Result {
 };
 
 TWin32Result WriteBlockToFile(const std::string& destPath, const void* data, uint32_t size);
-// Copies the first size bytes of the file source, which the caller holds open so that nobody can
-// shorten it meanwhile.
-TWin32Result CopyToFile(const std::string& destPath, HANDLE source, uint64_t size);
+// Copies the file at sourcePath whole, as it is while the caller holds it open as source, sharing
+// reading only, so that nobody changes it meanwhile. progress, when given, is told how far the copy
+// has come, and a cancel stops it (ERROR_REQUEST_ABORTED).
+TWin32Result CopyToFile(const std::string& destPath, const std::string& sourcePath, HANDLE source,
+                        TLevelProgress* progress = nullptr);
 // Moves a finished file (on the destination's volume) over the destination once its bytes are on
 // the disk. An existing destination keeps its attributes, and where the volume allows, its
 // security and streams.

@@ -1,6 +1,7 @@
 #include "engine/Archive.h"
 
 #include "base/AnsiPath.h"
+#include "engine/LevelProgress.h"
 
 bool TFolder::Locate(const std::string& path, std::string& rest, fileInfo& info) {
     std::string prefix = path;
@@ -23,6 +24,7 @@ bool TFolder::SaveMember(const fileInfo& info, const std::string& destPath) {
     std::unique_ptr<TArchive> member = OpenMember(info);
     if (!member)
         return false;
+    member->SetProgress(Progress);
     if (member->SaveTo(destPath))
         return true;
     Failure = member->LastFailure();
@@ -35,6 +37,13 @@ bool TFolder::Fail(TFailureKind kind, int pluginCode) {
     Failure.Win32Error = ERROR_SUCCESS;
     Failure.File.clear();
     return false;
+}
+
+bool TFolder::Canceled() {
+    if (!Progress || !Progress->Canceled())
+        return false;
+    Fail(TFailureKind::kCanceled);
+    return true;
 }
 
 bool TFolder::FailOnFile(TFailureKind kind, DWORD error, const std::string& file) {

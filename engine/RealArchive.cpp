@@ -2,6 +2,7 @@
 #include "engine/Archive.h"
 #include "engine/OpenForReading.h"
 #include "engine/PluginActivity.h"
+#include "engine/SpiProgress.h"
 
 namespace {
 
@@ -56,7 +57,7 @@ TSizeCheck FitToSize(const std::string& file, uint32_t filesize) {
 }  // namespace
 
 TRealArchive::TRealArchive(std::string name, uint64_t size)
-    : TArchive(std::move(name), static_cast<uint32_t>(size)), FullSize(size) {
+    : TArchive(std::move(name), static_cast<uint32_t>(size)) {
     UniqueHandle file(OpenForReading(Name));
     DWORD read = 0;
     if (file && ::ReadFile(file.Get(), HeadBuffer, kHeadSize, &read, nullptr))
@@ -83,10 +84,11 @@ bool TRealArchive::SaveThroughDisk(const fileInfo& info, const std::string& dest
     TTemporaryFolder output;
     if (const DWORD error = output.Create(FolderOf(destPath)))
         return FailOnFile(TFailureKind::kCannotWrite, error, destPath);
+    const TSpiProgress progress(Progress);
     const int result = [&] {
         const TPluginCall call(PluginName);
         return GetFileProc(Name.c_str(), static_cast<long>(info.position), const_cast<char*>(output.Path().c_str()),
-                           kSpiInputDisk | kSpiOutputDisk, nullptr, 0);
+                           kSpiInputDisk | kSpiOutputDisk, TSpiProgress::Callback, progress.Data());
     }();
     if (result != 0)
         return Fail(TFailureKind::kPluginError, result);
@@ -101,6 +103,9 @@ bool TRealArchive::SaveThroughDisk(const fileInfo& info, const std::string& dest
         default:
             break;
     }
+    // A plug-in may have gone on after it was asked to stop.
+    if (Canceled())
+        return false;
     const TWin32Result moved = MoveToFile(destPath, written);
     return moved || FailOnFile(TFailureKind::kCannotWrite, moved.Error, destPath);
 }
@@ -113,11 +118,11 @@ bool TRealArchive::SaveMember(const fileInfo& info, const std::string& destPath)
     if (!large && SaveThroughMemory(info, destPath))
         return true;
     const TFailure inMemory = Failure;
-    if (inMemory.Kind == TFailureKind::kCannotWrite)
+    if (inMemory.Kind == TFailureKind::kCannotWrite || Canceled())
         return false;
     if (SaveThroughDisk(info, destPath))
         return true;
-    if (Failure.Kind == TFailureKind::kCannotWrite)
+    if (Failure.Kind == TFailureKind::kCannotWrite || Canceled())
         return false;
     if (!large) {
         Failure = inMemory;
@@ -127,14 +132,14 @@ bool TRealArchive::SaveMember(const fileInfo& info, const std::string& destPath)
 }
 
 bool TRealArchive::SaveTo(const std::string& destPath) {
+    // Held open, sharing reading only, the file cannot change while it is copied; it is copied as it
+    // is then, whatever size it had when it was located.
     UniqueHandle file(OpenForReading(Name));
-    LARGE_INTEGER size;
-    if (!file || !::GetFileSizeEx(file.Get(), &size))
+    if (!file)
         return FailOnFile(TFailureKind::kCannotRead, ::GetLastError(), Name);
-    // The file may have shrunk since it was located: never read past its end.
-    if (static_cast<uint64_t>(size.QuadPart) < FullSize)
-        return FailOnFile(TFailureKind::kCannotRead, ERROR_HANDLE_EOF, Name);
-    const TWin32Result copied = CopyToFile(destPath, file.Get(), FullSize);
+    const TWin32Result copied = CopyToFile(destPath, Name, file.Get(), Progress);
+    if (copied.Error == ERROR_REQUEST_ABORTED && Canceled())
+        return false;
     return copied || FailOnFile(copied.Reading ? TFailureKind::kCannotRead : TFailureKind::kCannotWrite, copied.Error,
                                 copied.Reading ? Name : destPath);
 }

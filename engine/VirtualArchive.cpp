@@ -41,7 +41,7 @@ bool TVirtualArchive::Locate(const std::string& path, std::string& rest, fileInf
         return true;
     // A plug-in that listed the image has read memory: the member is simply not there. Without a
     // listing, a plug-in that finds nothing may be one that refuses memory input.
-    if (!HasData() || OnDisk() || ListedFromMemory())
+    if (!HasData() || OnDisk() || ListedFromMemory() || Canceled())
         return false;
     const TFailure inMemory = Failure;
     if (!MoveToDisk())
@@ -66,7 +66,7 @@ std::unique_ptr<TArchive> TVirtualArchive::OpenMember(const fileInfo& info) {
     if (!OnDisk()) {
         if (HLOCAL member = AskMember(CurrentInput(), info))
             return TakeMember(member, info);
-        if (Failure.Kind != TFailureKind::kPluginError || !MoveToDisk())
+        if (Failure.Kind != TFailureKind::kPluginError || Canceled() || !MoveToDisk())
             return nullptr;
     }
     HLOCAL member = AskMember(CurrentInput(), info);
@@ -74,7 +74,8 @@ std::unique_ptr<TArchive> TVirtualArchive::OpenMember(const fileInfo& info) {
 }
 
 bool TVirtualArchive::SaveTo(const std::string& destPath) {
-    if (!Head)
+    // A plug-in may have gone on after it was asked to stop.
+    if (!Head || Canceled())
         return false;
     const TWin32Result written = WriteBlockToFile(destPath, Head, Size);
     return written || FailOnFile(TFailureKind::kCannotWrite, written.Error, destPath);

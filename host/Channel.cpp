@@ -1,5 +1,7 @@
 #include "host/Channel.h"
 
+#include <algorithm>
+#include <cmath>
 #include <cstring>
 
 namespace {
@@ -32,6 +34,51 @@ std::string HostCommandLine(const std::string& hostPath,
     return line;
 }
 
+int PermilleOf(double fraction) noexcept {
+    // NaN and infinities must not reach a conversion.
+    return fraction > 0 ? (fraction < 1 ? static_cast<int>(std::lround(fraction * 1000)) : 1000) : 0;
+}
+
+void WriteProgress(TProgressBlock& block, uint32_t job, int level, int levels, double fraction) noexcept {
+    const LONG permille = PermilleOf(fraction);
+    ::InterlockedIncrement(&block.Sequence);
+    block.Job = job;
+    block.Level = level;
+    block.Levels = levels;
+    block.Permille = permille;
+    ::InterlockedIncrement(&block.Sequence);
+}
+
+std::optional<TJobProgress> ReadProgress(const TProgressBlock& block, uint32_t job) noexcept {
+    // A host ended while it wrote leaves the sequence odd for good: a few tries, then nothing.
+    for (int attempt = 0; attempt < 3; ++attempt) {
+        // Volatile reads keep their order, and x86 does not reorder loads.
+        const LONG before = block.Sequence;
+        const uint32_t number = block.Job;
+        const LONG level = block.Level;
+        const LONG levels = block.Levels;
+        const LONG permille = block.Permille;
+        if (before & 1 || block.Sequence != before)
+            continue;
+        if (number != job)
+            return std::nullopt;
+        TJobProgress progress;
+        progress.Levels = static_cast<int>(std::clamp<LONG>(levels, 1, 0xFFFF));
+        progress.Level = static_cast<int>(std::clamp<LONG>(level, 1, progress.Levels));
+        progress.Permille = static_cast<int>(std::clamp<LONG>(permille, 0, 1000));
+        return progress;
+    }
+    return std::nullopt;
+}
+
+void RequestCancel(TChannelMemory& memory, uint32_t job) noexcept {
+    ::InterlockedExchange(&memory.CancelJob, static_cast<LONG>(job));
+}
+
+bool CancelRequested(const TChannelMemory& memory, uint32_t job) noexcept {
+    return static_cast<uint32_t>(memory.CancelJob) == job;
+}
+
 bool TChannelEnd::Send(TMessageKind kind, const std::vector<char>& payload) {
     if (payload.size() > kMaxPayload || Out.Full)
         return false;
@@ -51,8 +98,9 @@ bool TChannelEnd::Send(TMessageKind kind, const std::vector<char>& payload) {
     return true;
 }
 
-bool TChannelEnd::WaitForMessage(unsigned spinMicroseconds) {
+bool TChannelEnd::WaitForMessage(unsigned spinMicroseconds, const std::function<void()>& tick, DWORD tickMs) {
     const double until = Microseconds() + spinMicroseconds;
+    ULONGLONG nextTick = tick ? ::GetTickCount64() + tickMs : 0;
     while (!In.Full) {
         if (Microseconds() < until) {
             YieldProcessor();
@@ -61,8 +109,18 @@ bool TChannelEnd::WaitForMessage(unsigned spinMicroseconds) {
         ::InterlockedExchange(&In.Waiting, 1);
         if (!In.Full) {
             const HANDLE handles[] = {InReady, Peer};
-            const DWORD woken = ::WaitForMultipleObjects(2, handles, FALSE, INFINITE);
+            DWORD timeout = INFINITE;
+            if (tick) {
+                const ULONGLONG now = ::GetTickCount64();
+                timeout = nextTick > now ? static_cast<DWORD>(nextTick - now) : 0;
+            }
+            const DWORD woken = ::WaitForMultipleObjects(2, handles, FALSE, timeout);
             ::InterlockedExchange(&In.Waiting, 0);
+            if (woken == WAIT_TIMEOUT) {
+                tick();
+                nextTick = ::GetTickCount64() + tickMs;
+                continue;
+            }
             // A peer that ended may still have left its last message.
             if (woken != WAIT_OBJECT_0)
                 return In.Full != 0;
@@ -72,9 +130,13 @@ bool TChannelEnd::WaitForMessage(unsigned spinMicroseconds) {
     return true;
 }
 
-bool TChannelEnd::Receive(TMessageKind& kind, std::vector<char>& payload, unsigned spinMicroseconds) {
+bool TChannelEnd::Receive(TMessageKind& kind,
+                          std::vector<char>& payload,
+                          unsigned spinMicroseconds,
+                          const std::function<void()>& tick,
+                          DWORD tickMs) {
     for (;;) {
-        if (!WaitForMessage(spinMicroseconds))
+        if (!WaitForMessage(spinMicroseconds, tick, tickMs))
             return false;
         // Read once: the other side must not be able to change a length after it was checked.
         const uint32_t number = In.Number;

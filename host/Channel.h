@@ -4,11 +4,15 @@
 // reader first watches its mailbox for a moment, and a writer wakes the reader only when it sleeps.
 // Messages are numbered: an answer carries the number of the message it answers, and the asking
 // side takes only answers to its last one, so that no answer can be taken for a later question.
+// A job is known by its request's number, in its progress and in a cancel request alike: neither can
+// touch a later job.
 #pragma once
 
 #include <windows.h>
 
 #include <cstdint>
+#include <functional>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -24,11 +28,39 @@ struct TMailbox {
     char Payload[kMaxPayload];
 };
 
+// How far the host's job has come: only the latest values, overwritten at every plug-in callback and
+// sampled by the resident program now and then, so that a chatty plug-in costs a few stores.
+struct TProgressBlock {
+    volatile LONG Sequence;  // odd while the host writes; a reader that sees it change reads again
+    volatile uint32_t Job;   // the request's number
+    volatile LONG Level;     // from 1
+    volatile LONG Levels;
+    volatile LONG Permille;  // of the level, 0 to 1000
+};
+
+struct TJobProgress {
+    int Level;
+    int Levels;
+    int Permille;
+};
+
 struct TChannelMemory {
     TMailbox Requests;  // resident program -> host
     TMailbox Replies;   // host -> resident program
     TCallStatus Status;
+    TProgressBlock Progress;  // host -> resident program
+    volatile LONG CancelJob;  // resident program -> host: the number of the request to stop
 };
+
+// A fraction as permille, whatever it holds: clamped to 0 to 1000, NaN as 0.
+int PermilleOf(double fraction) noexcept;
+// The host's side of the progress block: one writer, the thread that runs the job.
+void WriteProgress(TProgressBlock& block, uint32_t job, int level, int levels, double fraction) noexcept;
+// The resident program's side: the values for that job, made sane (1 <= level <= levels <= 65535,
+// permille 0 to 1000); none when the block holds another job's, or is being written.
+std::optional<TJobProgress> ReadProgress(const TProgressBlock& block, uint32_t job) noexcept;
+void RequestCancel(TChannelMemory& memory, uint32_t job) noexcept;
+bool CancelRequested(const TChannelMemory& memory, uint32_t job) noexcept;
 
 // The host's command line: its path, then the handles it inherits (the section, the requests' and
 // the replies' events, the resident program's process) as the host reads them, then the token its
@@ -54,11 +86,18 @@ public:
     bool Send(TMessageKind kind, const std::vector<char>& payload);
     // The next message, after watching for spinMicroseconds before sleeping; false when the peer
     // has ended or the message is malformed (an unknown kind, a length over the bound). The asking
-    // side passes over answers to other messages than its last.
-    bool Receive(TMessageKind& kind, std::vector<char>& payload, unsigned spinMicroseconds);
+    // side passes over answers to other messages than its last. While it sleeps, tick runs about
+    // every tickMs.
+    bool Receive(TMessageKind& kind,
+                 std::vector<char>& payload,
+                 unsigned spinMicroseconds,
+                 const std::function<void()>& tick = nullptr,
+                 DWORD tickMs = INFINITE);
+    // The asking side's last message; on the answering side, the message being answered.
+    uint32_t LastNumber() const { return Number; }
 
 private:
-    bool WaitForMessage(unsigned spinMicroseconds);
+    bool WaitForMessage(unsigned spinMicroseconds, const std::function<void()>& tick, DWORD tickMs);
 
     TChannelSide Side;
     uint32_t Number = 0;  // the asking side's last message; the message the answering side answers

@@ -13,6 +13,7 @@
 #include "base/Owned.h"
 #include "engine/Archive.h"
 #include "engine/PluginList.h"
+#include "engine/Progress.h"
 #include "engine/Temporary.h"
 #include "host/Channel.h"
 
@@ -60,8 +61,23 @@ UniqueHandle StartWatch(HANDLE parent) {
     return thread;
 }
 
-int Serve(TChannelEnd& channel, TCallStatus& status) {
-    TCallStatusWriter writer(&status);
+// One job's progress, left in the channel for the resident program to sample, and its cancel, read
+// from there: a few stores and a load, however often a plug-in calls back.
+class TChannelProgress final : public TProgress {
+public:
+    TChannelProgress(TChannelMemory& memory, uint32_t job) : Memory(memory), Job(job) {}
+    void Report(int level, int levels, double fraction) override {
+        WriteProgress(Memory.Progress, Job, level, levels, fraction);
+    }
+    bool Canceled() const override { return CancelRequested(Memory, Job); }
+
+private:
+    TChannelMemory& Memory;
+    uint32_t Job;
+};
+
+int Serve(TChannelEnd& channel, TChannelMemory& memory) {
+    TCallStatusWriter writer(&memory.Status);
     SetPluginActivity(&writer);
     TMessageKind kind;
     std::vector<char> payload;
@@ -84,7 +100,9 @@ int Serve(TChannelEnd& channel, TCallStatus& status) {
         const auto request = kind == TMessageKind::kExtract ? DecodeExtract(payload) : std::nullopt;
         if (!request)
             return kMalformed;
-        const TExtractOutcome outcome = ExtractPathOutcome(plugins, request->Source, request->Destination);
+        // The request's number names the job, so that a cancel meant for an earlier one never stops it.
+        TChannelProgress progress(memory, channel.LastNumber());
+        const TExtractOutcome outcome = ExtractPathOutcome(plugins, request->Source, request->Destination, &progress);
         if (!channel.Send(TMessageKind::kOutcome, EncodeOutcome(outcome)))
             return kMalformed;
     }
@@ -114,5 +132,5 @@ int main(int argc, char** argv) {
     auto& memory = *static_cast<TChannelMemory*>(view.Get());
     TChannelEnd channel(TChannelSide::kAnswering, memory.Replies, replyReady.Get(), memory.Requests, requestReady.Get(),
                         watched);
-    return Serve(channel, memory.Status);
+    return Serve(channel, memory);
 }

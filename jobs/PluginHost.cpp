@@ -2,6 +2,7 @@
 
 #include "base/ChildProcess.h"
 #include "engine/JobPaths.h"
+#include "engine/Progress.h"
 #include "engine/Temporary.h"
 
 namespace {
@@ -10,6 +11,13 @@ namespace {
 constexpr DWORD kGoodbyeMs = 2000;
 // Replies to small jobs come within this; watching for them saves a sleep and a wake-up.
 constexpr unsigned kSpinMicroseconds = 100;
+// A long job's wait wakes this often to look for the caller's cancel: with a plug-in that calls back
+// every 50 ms, a cancel then ends the job within about 100 ms.
+constexpr DWORD kTickMs = 50;
+// The caller hears of progress at most this often.
+constexpr ULONGLONG kReportMs = 100;
+// How long a plug-in asked to stop may go on before its host is ended.
+constexpr ULONGLONG kCancelGraceMs = 2000;
 
 TExtractOutcome Failure(TFailureKind kind, const std::string& plugin = {}) {
     TExtractOutcome outcome;
@@ -29,11 +37,13 @@ TPluginHost::~TPluginHost() {
     Stop();
 }
 
-TExtractOutcome TPluginHost::Extract(const std::string& sourcePath, const std::string& destPath) {
+TExtractOutcome TPluginHost::Extract(const std::string& sourcePath, const std::string& destPath, TProgress* progress) {
     const std::lock_guard<std::mutex> one(Extraction_);
     BeginJob();
     try {
-        TExtractOutcome outcome = Run(sourcePath, destPath);
+        TWatch watch;
+        watch.Progress = progress;
+        TExtractOutcome outcome = Run(sourcePath, destPath, watch);
         EndJob();
         return outcome;
     } catch (...) {
@@ -44,22 +54,25 @@ TExtractOutcome TPluginHost::Extract(const std::string& sourcePath, const std::s
     }
 }
 
-TExtractOutcome TPluginHost::Run(const std::string& sourcePath, const std::string& destPath) {
+TExtractOutcome TPluginHost::Run(const std::string& sourcePath, const std::string& destPath, TWatch& watch) {
     TExtractOutcome outcome;
     // The channel carries only what the engine takes; what it would refuse is refused here, in words.
-    if (!JobPathsFit(sourcePath, destPath, outcome) || (State() != TState::kReady && !Start(outcome)))
+    if (!JobPathsFit(sourcePath, destPath, outcome) || (State() != TState::kReady && !Start(outcome, watch)))
         return outcome;
+    // Canceled before the host had the job: it never gets it.
+    if (watch.Progress && watch.Progress->Canceled())
+        return Failure(TFailureKind::kCanceled);
     NoteFolder(FolderOf(destPath));
     const std::vector<char> request = EncodeExtract({sourcePath, destPath});
     std::vector<char> reply;
-    bool answered = Ask(request, reply);
+    bool answered = Ask(request, reply, watch);
     // A host that had gone while idle (ended from outside) never took the request: a fresh one is
     // asked once more. A canceled extraction is not.
     if (!answered && Memory().Requests.Full && !Canceled()) {
         Died();
-        if (!Start(outcome))
+        if (!Start(outcome, watch))
             return outcome;
-        answered = Ask(request, reply);
+        answered = Ask(request, reply, watch);
     }
     std::optional<TExtractOutcome> decoded;
     if (answered)
@@ -68,7 +81,7 @@ TExtractOutcome TPluginHost::Run(const std::string& sourcePath, const std::strin
     return decoded ? *decoded : Died();
 }
 
-bool TPluginHost::Start(TExtractOutcome& failure) {
+bool TPluginHost::Start(TExtractOutcome& failure, TWatch& watch) {
     if (!Advance(TState::kNone, TState::kStarting)) {
         failure = Failure(TFailureKind::kCanceled);
         return false;
@@ -120,23 +133,54 @@ bool TPluginHost::Start(TExtractOutcome& failure) {
     // crash or never return.
     TMessageKind kind = TMessageKind::kQuit;
     std::vector<char> ready;
-    if (Channel_->Send(TMessageKind::kStart, start) && Channel_->Receive(kind, ready, 0) &&
+    if (Channel_->Send(TMessageKind::kStart, start) && Await(kind, ready, 0, watch, 0) &&
         kind == TMessageKind::kStart && Advance(TState::kStarting, TState::kReady))
         return true;
     failure = Died();
     return false;
 }
 
-bool TPluginHost::Ask(const std::vector<char>& request, std::vector<char>& reply) {
+bool TPluginHost::Ask(const std::vector<char>& request, std::vector<char>& reply, TWatch& watch) {
     if (!Advance(TState::kReady, TState::kRunning))
         return false;
     TMessageKind kind = TMessageKind::kQuit;
-    if (!Channel_->Send(TMessageKind::kExtract, request) || !Channel_->Receive(kind, reply, kSpinMicroseconds) ||
-        kind != TMessageKind::kOutcome)
+    if (!Channel_->Send(TMessageKind::kExtract, request) ||
+        !Await(kind, reply, kSpinMicroseconds, watch, Channel_->LastNumber()) || kind != TMessageKind::kOutcome)
         return false;
     // Answered: a cancel that comes now finds the job done, and ends only the idle host.
     SetState(TState::kReady);
     return true;
+}
+
+bool TPluginHost::Await(TMessageKind& kind,
+                        std::vector<char>& message,
+                        unsigned spinMicroseconds,
+                        TWatch& watch,
+                        uint32_t job) {
+    if (!watch.Progress)
+        return Channel_->Receive(kind, message, spinMicroseconds);
+    return Channel_->Receive(kind, message, spinMicroseconds, [&] { Tick(watch, job); }, kTickMs);
+}
+
+void TPluginHost::Tick(TWatch& watch, uint32_t job) {
+    const ULONGLONG now = ::GetTickCount64();
+    if (job && now - watch.LastReport >= kReportMs) {
+        if (const std::optional<TJobProgress> progress = ReadProgress(Memory().Progress, job)) {
+            watch.Progress->Report(progress->Level, progress->Levels, progress->Permille / 1000.0);
+            watch.LastReport = now;
+        }
+    }
+    if (!watch.CanceledAt) {
+        if (!watch.Progress->Canceled())
+            return;
+        watch.CanceledAt = now;
+    }
+    // The host's callback answers it from the plug-in's next call on; a host still starting is left
+    // to finish its start and then gets no job.
+    if (job)
+        RequestCancel(Memory(), job);
+    if (now - watch.CanceledAt >= kCancelGraceMs)
+        Terminate();
 }
 
 TExtractOutcome TPluginHost::Died() {

@@ -19,6 +19,8 @@
 #include "host/Channel.h"
 #include "jobs/TemporaryRecord.h"
 
+class TProgress;
+
 // Beside the resident program; only that copy is ever started.
 inline constexpr char kHostFileName[] = "KelvaneHost.exe";
 
@@ -32,8 +34,12 @@ public:
     TPluginHost& operator=(const TPluginHost&) = delete;
     ~TPluginHost();
 
-    // One extraction at a time: a second caller waits for the first.
-    TExtractOutcome Extract(const std::string& sourcePath, const std::string& destPath);
+    // One extraction at a time: a second caller waits for the first. While the host works, progress
+    // (may be null) hears how far it has come, at most about ten times a second and on this thread.
+    // Once progress says canceled, the plug-in is asked to stop at its next callback; a job that
+    // has not ended 2 s later (a plug-in that never calls back, or goes on) is ended with the host,
+    // as Terminate ends it. Either way the job is canceled.
+    TExtractOutcome Extract(const std::string& sourcePath, const std::string& destPath, TProgress* progress = nullptr);
     // Held, no extraction can start; tests use it to keep a job waiting.
     std::unique_lock<std::mutex> LockForExtraction() { return std::unique_lock<std::mutex>(Extraction_); }
 
@@ -54,9 +60,20 @@ private:
         kEnding,    // told to go, or being ended
     };
 
-    TExtractOutcome Run(const std::string& sourcePath, const std::string& destPath);
-    bool Start(TExtractOutcome& failure);
-    bool Ask(const std::vector<char>& request, std::vector<char>& reply);
+    // What the waits of one extraction look after: the caller's progress and its cancel.
+    struct TWatch {
+        TProgress* Progress = nullptr;
+        ULONGLONG LastReport = 0;
+        ULONGLONG CanceledAt = 0;  // when the caller's cancel was first seen; 0 until then
+    };
+
+    TExtractOutcome Run(const std::string& sourcePath, const std::string& destPath, TWatch& watch);
+    bool Start(TExtractOutcome& failure, TWatch& watch);
+    bool Ask(const std::vector<char>& request, std::vector<char>& reply, TWatch& watch);
+    // Receives the host's next message, looking after the watch meanwhile; job: the request
+    // waited on, 0 while the host starts.
+    bool Await(TMessageKind& kind, std::vector<char>& message, unsigned spinMicroseconds, TWatch& watch, uint32_t job);
+    void Tick(TWatch& watch, uint32_t job);
     TExtractOutcome Died();
     void Stop() noexcept;
     // Tells the host to go, or ends it; it no longer runs (or writes to the channel) afterwards.

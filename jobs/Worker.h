@@ -16,12 +16,14 @@ class TPluginHost;
 constexpr uint8_t kContinuous = 0;
 constexpr uint8_t kPaused = 1;
 
-// Posted to the window: run the next job, if the run mode is continuous and no job runs.
+// Posted to the window, also by the worker once it is free: run the next job, if the run mode is
+// continuous (or the window chose that job to run next) and no job runs.
 constexpr UINT WM_RUNNEXT = WM_USER + 2;
 // Posted to the window when a job has ended; LPARAM is a TFinishedJob* that the window deletes.
 constexpr UINT WM_JOBFINISHED = WM_USER + 6;
-// Posted to the window while a job runs: WPARAM the permille done of the current level, LPARAM
-// MAKELPARAM(level, levels).
+// Posted to the window while a job runs, when its progress has changed, at most about ten times a
+// second and always before its WM_JOBFINISHED: WPARAM is the current level's permille (0 to 1000),
+// LPARAM is MAKELPARAM(level, levels), the level from 1.
 constexpr UINT WM_JOBPROGRESS = WM_USER + 7;
 static_assert(WM_USER == 1024 && WM_RUNNEXT == 1026);
 
@@ -47,13 +49,15 @@ public:
 
     std::atomic<uint8_t> RunMode{kContinuous};
     bool Busy() const { return Busy_; }
-    // Asks the running job to stop.
-    void CancelRunning();
 
-    // Extracts the job on a new thread, which tells window when it ends (WM_JOBFINISHED, then
-    // WM_RUNNEXT in continuous mode). False, and nothing started, when a job runs already or no
-    // thread could be made.
+    // Extracts the job on a new thread, which tells window how far it has come (WM_JOBPROGRESS)
+    // and when it ends (WM_JOBFINISHED, then WM_RUNNEXT once it is free). False, and nothing
+    // started, when a job runs already or no thread could be made.
     bool Start(HWND window, TPluginHost& host, TJob job);
+    // Asks the running job, if one runs, to stop: its plug-in is told at its next callback, and
+    // its host is ended when the job has not ended 2 s later. The job then finishes as canceled,
+    // having left nothing behind. A later job is never touched. Safe from any thread.
+    void CancelRunning();
     // Until the last thread started has ended, or the time is up; whether it ended.
     bool WaitFor(DWORD ms);
     // Until the last thread started has ended.
@@ -62,10 +66,14 @@ public:
 private:
     // A worker thread's own copy of its job, which the thread frees.
     struct TParam;
+    class TJobProgress;
     static DWORD WINAPI WorkerProc(LPVOID run);
 
     std::atomic<bool> Busy_{false};
-    UniqueHandle Thread_;  // kept so that the exit path can wait for it
+    uint64_t Started_ = 0;                // jobs started so far; each one's number
+    std::atomic<uint64_t> Running_{0};    // the running job's number; 0 when none runs
+    std::atomic<uint64_t> CancelJob_{0};  // the last job asked to stop
+    UniqueHandle Thread_;                 // kept so that the exit path can wait for it
 };
 
 static_assert(decltype(TWorker::RunMode)::is_always_lock_free && sizeof(TWorker::RunMode) == 1);

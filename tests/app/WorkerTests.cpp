@@ -173,7 +173,7 @@ TEST_F(WorkerTest, TheRunningLineAndTheTipFollowTheJob) {
     const PluginFolder slow{"zip.spi", "quirky\\slowsteps.spi"};
     susie.SetPath(slow.Path());
     HWND window = Start(kContinuous);
-    Drop(window, {TestData("slow.zip\\inner.slow\\docs\\readme.txt"), Nested("small.txt")});
+    Drop(window, {TestData("slow.zip\\inner.slow\\docs\\readme.txt"), TestData("inner.zip\\small.txt")});
     const auto tip = [] { return std::string(App().Tray.szTip); };
     // Part-way through the second level of two: the line shows it, and so does the tip.
     PumpUntil([&] { return App().Running && App().Running->Level == 2 && App().Running->Percent() > 50; });

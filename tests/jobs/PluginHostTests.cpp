@@ -15,6 +15,8 @@
 #include "engine/Temporary.h"
 #include "host/Channel.h"
 #include "jobs/PluginHost.h"
+#include "jobs/Worker.h"
+#include "tests/app/WindowTestEnv.h"
 #include "tests/engine/TestEnv.h"
 
 namespace {
@@ -87,6 +89,135 @@ TEST_F(PluginHostTest, AnEndedHostFailsItsJobAsCanceledAndTheNextOneRuns) {
     canceler.join();
     EXPECT_EQ(hung.Failure.Kind, TFailureKind::kCanceled);
     EXPECT_TRUE(host.Extract(good, out / "next.txt").Succeeded());
+}
+
+// Stands for the window: keeps what the worker posts.
+struct TPosted {
+    std::vector<std::pair<WPARAM, LPARAM>> Progress;
+    std::unique_ptr<TFinishedJob> Finished;
+    int ProgressAfterFinish = 0;
+};
+
+LRESULT CALLBACK KeepPosted(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
+    auto* posted = reinterpret_cast<TPosted*>(::GetWindowLongPtrA(window, GWLP_USERDATA));
+    if (posted && message == WM_JOBPROGRESS) {
+        posted->Progress.emplace_back(wParam, lParam);
+        posted->ProgressAfterFinish += posted->Finished ? 1 : 0;
+    } else if (posted && message == WM_JOBFINISHED) {
+        posted->Finished.reset(FinishedJobOf(lParam));
+    }
+    return ::DefWindowProcA(window, message, wParam, lParam);
+}
+
+// Jobs run by a worker against the plug-in that reports in steps (40 of 25 ms) and stops when
+// asked, and the one that never calls back (5 s); their host ends before their folder goes.
+class WorkerProgressTest : public PluginHostTest {
+protected:
+    void SetUp() override {
+        PluginHostTest::SetUp();
+        susie.SetPath(plugins.Path());
+        WNDCLASSA windowClass = {};
+        windowClass.lpfnWndProc = KeepPosted;
+        windowClass.hInstance = ::GetModuleHandleA(nullptr);
+        windowClass.lpszClassName = "KelvaneWorkerTest";
+        ::RegisterClassA(&windowClass);
+        window = ::CreateWindowExA(0, "KelvaneWorkerTest", "", 0, 0, 0, 0, 0, HWND_MESSAGE, nullptr, nullptr, nullptr);
+        ASSERT_TRUE(window);
+        ::SetWindowLongPtrA(window, GWLP_USERDATA, reinterpret_cast<LONG_PTR>(&posted));
+        worker.RunMode = kPaused;
+    }
+    void TearDown() override {
+        worker.Wait();
+        ::DestroyWindow(window);
+        PluginHostTest::TearDown();
+    }
+
+    // Starts the job and waits until it has ended.
+    const TExtractOutcome& Run(const std::string& source, const std::string& dest) {
+        posted = {};
+        EXPECT_TRUE(worker.Start(window, slowHost, {source, dest}));
+        PumpUntil([this] { return posted.Finished != nullptr; });
+        static const TExtractOutcome none;
+        return posted.Finished ? posted.Finished->Outcome : none;
+    }
+
+    PluginFolder plugins{"zip.spi", "quirky\\slowsteps.spi", "quirky\\deaf.spi"};
+    TPluginHost slowHost{ProgramFolder() + kHostFileName};
+    TWorker worker;
+    HWND window = nullptr;
+    TPosted posted;
+};
+
+// Progress reaches the window while the job runs, and a cancel reaches the plug-in through its
+// callback: the job ends at once, leaving nothing. The request that stopped it stays in the channel
+// and must not stop the next job, which the same host runs.
+TEST_F(WorkerProgressTest, ShowsProgressAndStopsThroughTheCallbackOnlyTheJobAsked) {
+    posted = {};
+    ASSERT_TRUE(worker.Start(window, slowHost, {TestData("steps.slow\\docs\\readme.txt"), out / "readme.txt"}));
+    PumpUntil([this] { return posted.Progress.size() >= 2 || posted.Finished; });
+    ASSERT_FALSE(posted.Finished) << "the job reports while it runs";
+    EXPECT_EQ(posted.Progress.back().second, MAKELPARAM(1, 1));
+    EXPECT_LT(posted.Progress.front().first, posted.Progress.back().first);
+    EXPECT_LE(posted.Progress.back().first, 1000u);
+    const DWORD host = RunningHostId();
+    const ULONGLONG asked = ::GetTickCount64();
+    worker.CancelRunning();
+    PumpUntil([this] { return posted.Finished != nullptr; });
+    EXPECT_LT(::GetTickCount64() - asked, 1000u);
+    ASSERT_TRUE(posted.Finished);
+    EXPECT_EQ(posted.Finished->Outcome.Failure.Kind, TFailureKind::kCanceled);
+    EXPECT_EQ(posted.ProgressAfterFinish, 0);
+    EXPECT_EQ(out.EntryCount(), 0);
+
+    worker.CancelRunning();  // none runs: nothing to stop
+    EXPECT_TRUE(Run(TestData("steps.slow\\docs\\readme.txt"), out / "readme.txt").Succeeded());
+    EXPECT_EQ(RunningHostId(), host);
+    EXPECT_TRUE(SameContents(out / "readme.txt", TestData("expect\\readme.txt")));
+    EXPECT_GE(posted.Progress.size(), 2u);
+    EXPECT_EQ(posted.ProgressAfterFinish, 0);
+}
+
+// A plug-in that never calls back is ended with its host about 2 s after the cancel; the next job
+// runs in a fresh one.
+TEST_F(WorkerProgressTest, ADeafPluginIsEndedWithItsHostTwoSecondsAfterTheCancel) {
+    posted = {};
+    ASSERT_TRUE(worker.Start(window, slowHost, {TestData("silent.deaf\\docs\\readme.txt"), out / "readme.txt"}));
+    PumpUntil([this] { return slowHost.RunningMs() > 500; });
+    const ULONGLONG asked = ::GetTickCount64();
+    worker.CancelRunning();
+    PumpUntil([this] { return posted.Finished != nullptr; });
+    const ULONGLONG took = ::GetTickCount64() - asked;
+    EXPECT_GE(took, 1500u);
+    EXPECT_LE(took, 6000u);
+    ASSERT_TRUE(posted.Finished);
+    EXPECT_EQ(posted.Finished->Outcome.Failure.Kind, TFailureKind::kCanceled);
+    EXPECT_EQ(out.EntryCount(), 0);
+    EXPECT_TRUE(Run(TestData("inner.zip\\small.txt"), out / "small.txt").Succeeded());
+    EXPECT_TRUE(SameContents(out / "small.txt", TestData("expect\\small.txt")));
+}
+
+// What the host leaves in the progress block is read for its own job only, and made sane; a cancel
+// request names one job.
+TEST(HostMessagesTest, ProgressIsReadForItsJobOnlyAndCancelsNameOneJob) {
+    auto memory = std::make_unique<TChannelMemory>();
+    EXPECT_FALSE(ReadProgress(memory->Progress, 2).has_value()) << "nothing written yet";
+    WriteProgress(memory->Progress, 2, 7, 3, 2.5);
+    ASSERT_TRUE(ReadProgress(memory->Progress, 2).has_value());
+    EXPECT_FALSE(ReadProgress(memory->Progress, 3).has_value()) << "another job's";
+    const TJobProgress sane = *ReadProgress(memory->Progress, 2);
+    EXPECT_EQ(sane.Level, 3);
+    EXPECT_EQ(sane.Levels, 3);
+    EXPECT_EQ(sane.Permille, 1000);
+    WriteProgress(memory->Progress, 2, -1, 0x7FFFFFFF, -0.5);
+    EXPECT_EQ(ReadProgress(memory->Progress, 2)->Level, 1);
+    EXPECT_EQ(ReadProgress(memory->Progress, 2)->Levels, 0xFFFF);
+    EXPECT_EQ(ReadProgress(memory->Progress, 2)->Permille, 0);
+    ::InterlockedIncrement(&memory->Progress.Sequence);  // a host ended while it wrote
+    EXPECT_FALSE(ReadProgress(memory->Progress, 2).has_value());
+
+    RequestCancel(*memory, 4);
+    EXPECT_TRUE(CancelRequested(*memory, 4));
+    EXPECT_FALSE(CancelRequested(*memory, 5));
 }
 
 // A path the channel could not carry is refused before it, in words; the host goes on.

@@ -27,6 +27,9 @@ enum class Fault {
     kSlashNames,       // as Unix-world plug-ins: members are named and matched with "/" only, and listed
                        // with the whole name as the file name and an empty folder
     kStallOnLoad,      // its start-up code (DllMain) never returns, as one that asks the user when loaded
+    kSlowSteps,        // GetFile first reports 40 steps 25 ms apart, and stops when asked to
+    kDeaf,             // GetFile takes 5 s, in steps of 50 ms, and never calls the callback
+    kOddProgress,      // GetFile calls the callback with nonsense and ignores its answers
 };
 
 #ifndef KV_FAULT
@@ -86,12 +89,12 @@ bool Find(const Source& archive, const Query& query, fileInfo* info) {
     }
 }
 
-bool Extract(const Source& member, OutputBlock& block) {
+bool Extract(const Source& member, OutputBlock& block, const Progress& progress) {
     switch (DetectAt(member)) {
         case Format::kTar:
-            return TarExtract(member, block);
+            return TarExtract(member, block, progress);
         case Format::kZip:
-            return ZipExtract(member, block);
+            return ZipExtract(member, block, progress);
         default:
             return false;
     }
@@ -112,6 +115,35 @@ bool TakesName(const char* fileName) {
 
 bool IsMemoryInput(unsigned int flag) {
     return (flag & kSpiInputMask) == kSpiInputMemory;
+}
+
+// What GetFile does before its work, by kFault; false when it was asked to stop. Leaves the progress
+// that the work itself may report to.
+bool BeforeWork(Progress& progress) {
+    if constexpr (kFault == Fault::kSlowSteps) {
+        constexpr int kSteps = 40;
+        for (int step = 0; step < kSteps; ++step) {
+            if (!progress.Tell(step, kSteps))
+                return false;
+            ::Sleep(25);
+        }
+    }
+    if constexpr (kFault == Fault::kDeaf) {
+        for (int step = 0; step < 100; ++step)
+            ::Sleep(50);
+        progress = Progress{};
+    }
+    if constexpr (kFault == Fault::kOddProgress) {
+        // No denominator, a negative count, a sane value, one going backwards, one past the end, a
+        // negative denominator.
+        constexpr int kCalls[][2] = {{5, 0}, {-3, 10}, {7, 10}, {4, 10}, {20, 10}, {3, -5}};
+        for (const auto& call : kCalls) {
+            if (progress.callback)
+                progress.callback(call[0], call[1], progress.data);
+        }
+        progress = Progress{};
+    }
+    return true;
 }
 
 // 0 when the archive is open; otherwise what the plug-in answers.
@@ -201,8 +233,8 @@ int WINAPI GetFile(const char* source,
                    long length,
                    void* destination,
                    unsigned int flag,
-                   SpiProgressCallback /*progress*/,
-                   long /*progressData*/) {
+                   SpiProgressCallback progressCallback,
+                   long progressData) {
     if constexpr (kFault == Fault::kGetFileFails)
         return kError;
     if (kFault == Fault::kNoMemoryInput && IsMemoryInput(flag))
@@ -212,6 +244,9 @@ int WINAPI GetFile(const char* source,
     try {
         if (!destination)
             return kError;
+        Progress progress{progressCallback, progressData};
+        if (!BeforeWork(progress))
+            return kSpiAborted;
         Source member;
         if (const int error = OpenArchive(member, source, length, flag))
             return error;
@@ -219,15 +254,17 @@ int WINAPI GetFile(const char* source,
         if ((flag & kSpiOutputMask) == kSpiOutputDisk) {
             if (kKind != Kind::kZip)
                 return kSpiNoFunction;
-            return ZipExtractToFolder(member, static_cast<const char*>(destination)) ? 0 : kSpiFileWriteError;
+            if (ZipExtractToFolder(member, static_cast<const char*>(destination), progress))
+                return 0;
+            return progress.stopped ? kSpiAborted : kSpiFileWriteError;
         }
         if ((flag & kSpiOutputMask) != kSpiOutputMemory)
             return kError;
         if (kFault == Fault::kNoMemoryOutput)
             return kSpiNoMemory;
         OutputBlock block;
-        if (!Extract(member, block))
-            return kError;
+        if (!Extract(member, block, progress))
+            return progress.stopped ? kSpiAborted : kError;
         // Announced filesize stays true; the block is what falls short.
         if (kFault == Fault::kShortBlock && !block.Resize(std::max<uint32_t>(block.Size() / 2, 1)))
             return kError;

@@ -13,6 +13,16 @@
 
 namespace kvspi {
 
+// GetFile's progress callback, as the plug-in got it. Members are copied in steps, each told to it; a
+// non-zero answer stops the copy, and GetFile then answers 1 ("canceled").
+struct Progress {
+    SpiProgressCallback callback = nullptr;
+    long data = 0;
+    mutable bool stopped = false;
+    // Tells done of total; false once the caller has asked to stop.
+    bool Tell(uint32_t done, uint32_t total) const;
+};
+
 // An archive's bytes, from a file (its start offset to its end) or from memory. Reads never leave
 // that range, so truncated or corrupt archives fail instead of reading beyond them.
 class Source {
@@ -27,6 +37,8 @@ public:
     // The whole range when it is in memory, so that it needs no copy; null for disk input.
     const uint8_t* Memory() const { return memory_; }
     bool Read(uint32_t offset, void* buffer, uint32_t count) const;
+    // The same in steps of 64 KiB, each told to progress.
+    bool ReadTelling(uint32_t offset, void* buffer, uint32_t count, const Progress& progress) const;
 
 private:
     UniqueHandle file_;
@@ -79,10 +91,11 @@ bool IsZipHeader(const uint8_t* data, size_t size);
 // Find: the member's record, positions counted from source.Origin(). Extract: the member whose
 // header starts the source.
 bool TarFind(const Source& source, const Query& query, fileInfo* info);
-bool TarExtract(const Source& source, OutputBlock& block);
+bool TarExtract(const Source& source, OutputBlock& block, const Progress& progress);
 bool ZipFind(const Source& source, const Query& query, fileInfo* info);
-bool ZipExtract(const Source& source, OutputBlock& block);
+// Stored members report their progress; deflated ones do not.
+bool ZipExtract(const Source& source, OutputBlock& block, const Progress& progress);
 // Disk output: the member whose header starts the source, written as folder\its file name.
-bool ZipExtractToFolder(const Source& source, const std::string& folder);
+bool ZipExtractToFolder(const Source& source, const std::string& folder, const Progress& progress);
 
 }  // namespace kvspi

@@ -1,9 +1,22 @@
 #include "tests/plugins/Readers.h"
 
 #include <algorithm>
+#include <climits>
 #include <cstring>
 
 namespace kvspi {
+
+bool Progress::Tell(uint32_t done, uint32_t total) const {
+    if (!callback)
+        return true;
+    // The callback counts in ints.
+    while (total > INT_MAX) {
+        done >>= 1;
+        total >>= 1;
+    }
+    stopped = stopped || callback(static_cast<int>(done), static_cast<int>(total), data) != 0;
+    return !stopped;
+}
 
 bool Source::Open(const char* source, long length, unsigned int flag, DWORD share) {
     if (!source || length < 0)
@@ -46,6 +59,20 @@ bool Source::Read(uint32_t offset, void* buffer, uint32_t count) const {
             return false;
         out += got;
         count -= got;
+    }
+    return true;
+}
+
+bool Source::ReadTelling(uint32_t offset, void* buffer, uint32_t count, const Progress& progress) const {
+    constexpr uint32_t kStep = 64 << 10;
+    auto* out = static_cast<uint8_t*>(buffer);
+    for (uint32_t done = 0; done < count;) {
+        const uint32_t step = std::min(kStep, count - done);
+        if (!Read(offset + done, out + done, step))
+            return false;
+        done += step;
+        if (!progress.Tell(done, count))
+            return false;
     }
     return true;
 }

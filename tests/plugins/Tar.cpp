@@ -162,13 +162,13 @@ bool TarFind(const Source& source, const Query& query, fileInfo* info) {
     return query.all != nullptr;
 }
 
-bool TarExtract(const Source& source, OutputBlock& block) {
+bool TarExtract(const Source& source, OutputBlock& block, const Progress& progress) {
     uint8_t header[kBlock];
     uint32_t size = 0;
     if (!ReadHeader(source, 0, header) || !IsTarHeader(header, kBlock) || !IsRegularFile(header) ||
         !ParseNumber(header + 124, 12, &size) || size > source.Size() - kBlock)
         return false;
-    return block.Allocate(size) && source.Read(kBlock, block.Data(), size);
+    return block.Allocate(size) && source.ReadTelling(kBlock, block.Data(), size, progress);
 }
 
 }  // namespace kvspi

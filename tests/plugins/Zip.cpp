@@ -246,7 +246,7 @@ bool ReadLocal(const Source& source, LocalEntry& entry) {
 }
 
 // Stored data, copied through a small buffer so that members of any size fit.
-bool CopyStored(const Source& source, const LocalEntry& entry, HANDLE file) {
+bool CopyStored(const Source& source, const LocalEntry& entry, HANDLE file, const Progress& progress) {
     constexpr uint32_t kChunk = 1 << 20;
     std::vector<uint8_t> chunk(kChunk);
     for (uint32_t done = 0; done < entry.size;) {
@@ -256,13 +256,15 @@ bool CopyStored(const Source& source, const LocalEntry& entry, HANDLE file) {
             !::WriteFile(file, chunk.data(), count, &written, nullptr) || written != count)
             return false;
         done += count;
+        if (!progress.Tell(done, entry.size))
+            return false;
     }
     return true;
 }
 
 }  // namespace
 
-bool ZipExtract(const Source& source, OutputBlock& block) {
+bool ZipExtract(const Source& source, OutputBlock& block, const Progress& progress) {
     LocalEntry entry;
     if (!ReadLocal(source, entry))
         return false;
@@ -277,13 +279,13 @@ bool ZipExtract(const Source& source, OutputBlock& block) {
         return false;
     if (entry.method == kStored)
         return entry.compressedSize == entry.size && block.Allocate(entry.size) &&
-               source.Read(entry.dataOffset, block.Data(), entry.size);
+               source.ReadTelling(entry.dataOffset, block.Data(), entry.size, progress);
     if (entry.method == kDeflated)
         return Inflate(source, entry.dataOffset, entry.compressedSize, entry.size, block);
     return false;
 }
 
-bool ZipExtractToFolder(const Source& source, const std::string& folder) {
+bool ZipExtractToFolder(const Source& source, const std::string& folder, const Progress& progress) {
     LocalEntry entry;
     if (!ReadLocal(source, entry))
         return false;
@@ -299,12 +301,12 @@ bool ZipExtractToFolder(const Source& source, const std::string& folder) {
     // Stored members stream; deflated ones go through memory, which small samples can afford.
     if (entry.method == kStored && entry.compressedSize == entry.size &&
         entry.size <= source.Size() - entry.dataOffset) {
-        written = CopyStored(source, entry, file.Get());
+        written = CopyStored(source, entry, file.Get(), progress);
     } else {
         OutputBlock block;
         DWORD count = 0;
-        written = ZipExtract(source, block) && ::WriteFile(file.Get(), block.Data(), block.Size(), &count, nullptr) &&
-                  count == block.Size();
+        written = ZipExtract(source, block, progress) &&
+                  ::WriteFile(file.Get(), block.Data(), block.Size(), &count, nullptr) && count == block.Size();
     }
     file.Reset();
     if (!written)

@@ -107,6 +107,13 @@ write("slashes.utar", slashed_tar)
 write("names.ntar", quirky_tar)
 write("stored.ozip", zip_bytes([("docs/readme.txt", readme), ("small.txt", small)], zipfile.ZIP_STORED))
 
+# For the plug-ins that report progress in their own ways, each reading its own extension; the slow
+# one also inside a zip, as a level in memory.
+write("steps.slow", quirky_tar)
+write("silent.deaf", quirky_tar)
+write("nonsense.odd", quirky_tar)
+write("slow.zip", zip_bytes([("inner.slow", quirky_tar)], zipfile.ZIP_STORED))
+
 # Files that only the crashing and the hanging plug-in take, by their names.
 write("broken.crash", b"only crash.spi takes this\r\n")
 write("crashes.zip", zip_bytes([("inner.crash", b"only crash.spi takes this\r\n")], zipfile.ZIP_STORED))
