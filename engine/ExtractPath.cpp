@@ -40,9 +40,8 @@ bool Failed(TExtractOutcome& outcome, const TFailure& failure, const std::string
 
 // One level of the path: locate the longest known prefix, then either write it (the path ends
 // here) or take it out and make it the next level. The level left behind is released at once,
-// so at most two levels' blocks are ever held.
-// A level is the taking out of one member: the n-th archive on the way is level n. A plain file on
-// disk is one level, its copy.
+// so at most two levels' blocks are ever held. For progress, the member taken out of the n-th
+// archive on the way is level n; a plain file on disk is one level, its copy.
 bool ResolveStep(TStep& step, TPluginList& pluginList, const std::string& destPath, TLevelProgress& progress,
                  TExtractOutcome& outcome, bool& done) {
     if (progress.Canceled())
