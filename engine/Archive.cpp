@@ -10,19 +10,6 @@
 
 namespace {
 
-// Windows compares ANSI file names without regard to case; LCMapStringA folds whole characters, so
-// double-byte characters stay intact (and, unlike CharUpperBuffA, it needs no user32 in the process).
-// "/" and "\" separate alike.
-std::string FoldedName(const std::string& name) {
-    const std::string text = WithSeparator(name, '\\');
-    const int length = static_cast<int>(text.size());
-    std::string folded(text.size(), '\0');
-    if (length == 0 ||
-        ::LCMapStringA(LOCALE_SYSTEM_DEFAULT, LCMAP_UPPERCASE, text.data(), length, folded.data(), length) != length)
-        return text;
-    return folded;
-}
-
 bool InFolder(std::string_view memberPath) {
     return FindLastSeparator(memberPath, "\\/") != std::string_view::npos;
 }
@@ -54,6 +41,25 @@ std::vector<TListedMember> ListingRecords(const LockedLocal& block) {
 }
 
 }  // namespace
+
+// Windows compares ANSI file names without regard to case; LCMapStringA folds whole characters, so
+// double-byte characters stay intact (and, unlike CharUpperBuffA, it needs no user32 in the process).
+// "/" and "\" separate alike.
+std::string FoldedName(const std::string& name) {
+    const std::string text = WithSeparator(name, '\\');
+    const int length = static_cast<int>(text.size());
+    std::string folded(text.size(), '\0');
+    if (length == 0 ||
+        ::LCMapStringA(LOCALE_SYSTEM_DEFAULT, LCMAP_UPPERCASE, text.data(), length, folded.data(), length) != length)
+        return text;
+    return folded;
+}
+
+bool GoesInside(const std::string& path, const std::string& head) {
+    const size_t end = head.size();
+    return path.size() > end + 1 && FindLastSeparator(std::string_view(path).substr(0, end + 1), "\\/") == end &&
+           FoldedName(path.substr(0, end)) == FoldedName(head);
+}
 
 bool TArchive::Probe(HMODULE module, IsSupportedFunc isSupported, uint32_t offset) {
     if (!isSupported(Name.c_str(), Head + offset))

@@ -21,6 +21,7 @@ class TPluginList;
 class TArchive;
 class TLevelProgress;
 class TProgress;
+class TKeptChain;
 
 // A member from a plug-in's listing, with its folder and name folded for comparing.
 struct TListedMember {
@@ -89,6 +90,9 @@ public:
     const std::string& GetName() const { return Name; }
     HMODULE GetModule() const { return Module; }
     uint32_t GetHeadOffset() const { return HeadOffset; }
+    uint32_t GetSize() const { return Size; }
+    // "path" + "filename" of a member, appended to this archive's name.
+    std::string MemberName(const fileInfo& info) const;
 
 protected:
     // How the archive's bytes reach the plug-in: a file read from an offset, or an image in memory.
@@ -111,8 +115,6 @@ protected:
     HLOCAL AskMember(const TInput& input, const fileInfo& info);
     // Whether a listing made with memory input proved that the plug-in reads memory.
     bool ListedFromMemory() const { return ListingInput == kSpiInputMemory; }
-    // "path" + "filename" of a member, appended to this archive's name.
-    std::string MemberName(const fileInfo& info) const;
     std::unique_ptr<TArchive> TakeMember(HLOCAL member, const fileInfo& info);
 
     std::string Name;
@@ -187,6 +189,11 @@ private:
     TTemporaryCopy DiskCopy;  // exactly the bytes memory input would have shown
 };
 
+// A name folded as Windows compares ANSI file names, "/" and "\" alike; DBCS-safe.
+std::string FoldedName(const std::string& name);
+// Whether path names something inside head: head as FoldedName compares it, a separator, then more.
+bool GoesInside(const std::string& path, const std::string& head);
+
 // The one entry into the engine: writes the file that sourcePath names to destPath.
 bool ExtractPath(TPluginList& pluginList, const std::string& sourcePath, const std::string& destPath);
 // The same, saying why it failed. progress, when given, is told how far the extraction has come, and
@@ -195,4 +202,5 @@ bool ExtractPath(TPluginList& pluginList, const std::string& sourcePath, const s
 TExtractOutcome ExtractPathOutcome(TPluginList& pluginList,
                                    const std::string& sourcePath,
                                    const std::string& destPath,
-                                   TProgress* progress = nullptr);
+                                   TProgress* progress = nullptr,
+                                   TKeptChain* kept = nullptr);

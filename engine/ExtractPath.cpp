@@ -2,6 +2,7 @@
 
 #include "engine/Archive.h"
 #include "engine/JobPaths.h"
+#include "engine/KeptChain.h"
 #include "engine/LevelProgress.h"
 #include "engine/PluginList.h"
 
@@ -12,13 +13,37 @@ std::string LocatedPart(const std::string& path, const std::string& rest) {
     return rest.empty() ? path : path.substr(0, path.size() - rest.size() - 1);
 }
 
+constexpr size_t kNotKept = ~size_t{0};
+
 // Where the resolver stands: the level it reads, the path left in it, and that level's name.
 struct TStep {
-    std::unique_ptr<TFolder> Folder;
+    std::unique_ptr<TFolder> Owned;  // the level, unless the kept chain holds it
+    TFolder* Folder = nullptr;
     std::string Path;
-    std::string Container;  // empty for the file system
-    int Archives = 0;       // how many archives are open on the way to this one
+    std::string Container;   // empty for the file system
+    int Archives = 0;        // how many archives are open on the way to this one
+    size_t Kept = kNotKept;  // the level's place in the kept chain
 };
+
+// A kept level's name as this job spells the file on disk, so that failures read as from the disk.
+std::string Respelled(const std::string& sourcePath, const TKeptChain& kept, size_t index) {
+    const size_t outer = kept.Level(0)->GetName().size();
+    return sourcePath.substr(0, outer) + kept.Level(index)->GetName().substr(outer);
+}
+
+// The kept level the member info names, when its parent is kept too; the levels after a kept parent
+// that are not that member go.
+TArchive* KeptMember(const TStep& step, TKeptChain* kept, const fileInfo& info) {
+    if (!kept || step.Kept == kNotKept)
+        return nullptr;
+    const size_t inner = step.Kept + 1;
+    // Kept levels are archives.
+    const std::string member = static_cast<TArchive*>(step.Folder)->MemberName(info);
+    if (inner < kept->Count() && FoldedName(kept->Level(inner)->GetName()) == FoldedName(member))
+        return kept->Level(inner);
+    kept->Cut(inner);
+    return nullptr;
+}
 
 TFailure CanceledFailure(const std::string& plugin = {}) {
     TFailure failure;
@@ -27,7 +52,9 @@ TFailure CanceledFailure(const std::string& plugin = {}) {
     return failure;
 }
 
-bool Failed(TExtractOutcome& outcome, const TFailure& failure, const std::string& container,
+bool Failed(TExtractOutcome& outcome,
+            const TFailure& failure,
+            const std::string& container,
             const std::string& component) {
     outcome.Failure = failure;
     if (outcome.Failure.Kind == TFailureKind::kNone)
@@ -40,10 +67,17 @@ bool Failed(TExtractOutcome& outcome, const TFailure& failure, const std::string
 
 // One level of the path: locate the longest known prefix, then either write it (the path ends
 // here) or take it out and make it the next level. The level left behind is released at once,
-// so at most two levels' blocks are ever held. For progress, the member taken out of the n-th
-// archive on the way is level n; a plain file on disk is one level, its copy.
-bool ResolveStep(TStep& step, TPluginList& pluginList, const std::string& destPath, TLevelProgress& progress,
-                 TExtractOutcome& outcome, bool& done) {
+// so at most two levels' blocks are ever held beside what a kept chain holds within its budget.
+// A level is the taking out of one member: the n-th archive on the way is level n. A plain file on
+// disk is one level, its copy.
+bool ResolveStep(TStep& step,
+                 TPluginList& pluginList,
+                 const std::string& sourcePath,
+                 const std::string& destPath,
+                 TLevelProgress& progress,
+                 TKeptChain* kept,
+                 TExtractOutcome& outcome,
+                 bool& done) {
     if (progress.Canceled())
         return Failed(outcome, CanceledFailure(), step.Container, step.Path);
     const int level = step.Archives;
@@ -65,18 +99,43 @@ bool ResolveStep(TStep& step, TPluginList& pluginList, const std::string& destPa
         progress.Advance(1);
         return true;
     }
+    if (TArchive* reused = KeptMember(step, kept, info)) {
+        if (level > 0)
+            progress.Advance(1);
+        step.Path = rest;
+        step.Folder = reused;
+        ++step.Kept;
+        step.Container = Respelled(sourcePath, *kept, step.Kept);
+        ++step.Archives;
+        return true;
+    }
+    // Read before anything of the file is, so that a chain never holds more than it knows of.
+    TFileIdentity identity;
+    const bool startsChain = kept && level == 0 && TFileIdentity::Read(located, identity);
     std::unique_ptr<TArchive> child = step.Folder->OpenMember(info);
     if (!child)
         return Failed(outcome, step.Folder->LastFailure(), step.Container, located);
     if (level > 0)
         progress.Advance(1);
-    step.Folder.reset();
+    // A kept parent stays; any other goes before its child is probed.
+    step.Owned.reset();
     if (!child->BindPlugin(pluginList))
         return Failed(outcome, child->LastFailure(), step.Container, located);
     step.Container = child->GetName();
     step.Path = rest;
-    step.Folder = std::move(child);
     ++step.Archives;
+    if (startsChain)
+        kept->Start(child, identity);
+    else if (kept && step.Kept != kNotKept)
+        kept->Keep(child, child->GetSize());
+    if (child) {
+        step.Owned = std::move(child);
+        step.Folder = step.Owned.get();
+        step.Kept = kNotKept;
+    } else {
+        step.Kept = kept->Count() - 1;
+        step.Folder = kept->Level(step.Kept);
+    }
     return true;
 }
 
@@ -85,17 +144,32 @@ bool ResolveStep(TStep& step, TPluginList& pluginList, const std::string& destPa
 TExtractOutcome ExtractPathOutcome(TPluginList& pluginList,
                                    const std::string& sourcePath,
                                    const std::string& destPath,
-                                   TProgress* progress) {
+                                   TProgress* progress,
+                                   TKeptChain* kept) {
     TExtractOutcome outcome;
     if (!JobPathsFit(sourcePath, destPath, outcome))
         return outcome;
     auto extracting = pluginList.LockForExtraction();
     try {
         TLevelProgress levels(progress);
-        TStep step{std::make_unique<TRoot>(), sourcePath, {}};
-        bool done = false;
-        while (ResolveStep(step, pluginList, destPath, levels, outcome, done) && !done) {
+        TStep step;
+        if (kept && kept->Serves(sourcePath)) {
+            const size_t outer = kept->Level(0)->GetName().size();
+            step.Folder = kept->Level(0);
+            step.Kept = 0;
+            step.Path = sourcePath.substr(outer + 1);
+            step.Container = sourcePath.substr(0, outer);
+            step.Archives = 1;
+        } else {
+            step.Owned = std::make_unique<TRoot>();
+            step.Folder = step.Owned.get();
+            step.Path = sourcePath;
         }
+        bool done = false;
+        while (ResolveStep(step, pluginList, sourcePath, destPath, levels, kept, outcome, done) && !done) {
+        }
+        if (kept)
+            kept->Detach();
         // Whatever failed once the user asked to stop is the stop: a plug-in that answers 1
         // ("canceled") or any other code, a copy cut short.
         if (!outcome.Succeeded() && levels.Canceled()) {
@@ -104,7 +178,9 @@ TExtractOutcome ExtractPathOutcome(TPluginList& pluginList,
             outcome.Container.clear();
         }
     } catch (...) {
-        // Objects of the chain are released by unwinding.
+        // Objects of the chain are released by unwinding; a kept chain may be half made.
+        if (kept)
+            kept->Release();
         outcome = TExtractOutcome{};
         outcome.Failure.Kind = TFailureKind::kInternal;
         outcome.Component = sourcePath;

@@ -3,7 +3,8 @@
 //   KelvaneHost CHANNEL REQUEST-READY REPLY-READY PARENT TOKEN
 // (inherited handles: the channel's section, its two events, the resident program's process; the
 // token that the names of its temporary files carry, so that the resident program can find them)
-// It ends when told to, at the first malformed message, or when the resident program has gone,
+// It keeps the outer levels of its last job for the next one under the same archive, until it has
+// been idle for a moment. It ends when told to, at the first malformed message, or when the resident program has gone,
 // even while a plug-in hangs.
 #include <windows.h>
 
@@ -12,6 +13,7 @@
 
 #include "base/Owned.h"
 #include "engine/Archive.h"
+#include "engine/KeptChain.h"
 #include "engine/PluginList.h"
 #include "engine/Progress.h"
 #include "engine/Temporary.h"
@@ -23,6 +25,9 @@ constexpr int kMalformed = 2;
 // The next request usually follows the reply at once: watching for it this long saves a sleep and
 // a wake-up, which cost about as much again through the wineserver.
 constexpr unsigned kSpinMicroseconds = 500;
+// Idle this long, the host lets the kept levels of its last job go: the queue has run dry, or the
+// user has moved on, and neither memory nor a temporary copy should stay held for nothing.
+constexpr DWORD kKeepIdleMs = 2000;
 
 // A handle value from the command line that names an open handle of this process.
 HANDLE InheritedHandle(const char* text) {
@@ -64,14 +69,14 @@ UniqueHandle StartWatch(HANDLE parent) {
 // One job's progress, left in the channel for the resident program to sample, and its cancel, read
 // from there: a few stores and a load, however often a plug-in calls back.
 class TChannelProgress final : public TProgress {
-public:
+  public:
     TChannelProgress(TChannelMemory& memory, uint32_t job) : Memory(memory), Job(job) {}
     void Report(int level, int levels, double fraction) override {
         WriteProgress(Memory.Progress, Job, level, levels, fraction);
     }
     bool Canceled() const override { return CancelRequested(Memory, Job); }
 
-private:
+  private:
     TChannelMemory& Memory;
     uint32_t Job;
 };
@@ -92,8 +97,12 @@ int Serve(TChannelEnd& channel, TChannelMemory& memory) {
     // Ready: the start message is answered in kind.
     if (!channel.Send(TMessageKind::kStart, {}))
         return kMalformed;
+    // The levels of the job just done, for the next job under the same archive; released on the way
+    // out with everything else.
+    TKeptChain kept;
+    const auto releaseWhenIdle = [&kept] { kept.Release(); };
     for (;;) {
-        if (!channel.Receive(kind, payload, kSpinMicroseconds))
+        if (!channel.Receive(kind, payload, kSpinMicroseconds, releaseWhenIdle, kKeepIdleMs))
             return kMalformed;
         if (kind == TMessageKind::kQuit)
             return 0;
@@ -102,7 +111,8 @@ int Serve(TChannelEnd& channel, TChannelMemory& memory) {
             return kMalformed;
         // The request's number names the job, so that a cancel meant for an earlier one never stops it.
         TChannelProgress progress(memory, channel.LastNumber());
-        const TExtractOutcome outcome = ExtractPathOutcome(plugins, request->Source, request->Destination, &progress);
+        const TExtractOutcome outcome =
+            ExtractPathOutcome(plugins, request->Source, request->Destination, &progress, &kept);
         if (!channel.Send(TMessageKind::kOutcome, EncodeOutcome(outcome)))
             return kMalformed;
     }

@@ -1,14 +1,20 @@
 // Console front end of the engine for scripts, tests and benchmarks.
 //   kelvane-extract [--plugins DIR] SOURCE DEST
-// Exit 0 when the destination was written (silently), 1 when the extraction failed (one line on
-// stderr saying where and why), 2 for wrong arguments, 3 when a plug-in (or the program) crashed.
+//   kelvane-extract [--plugins DIR] --to FOLDER SOURCE...
+// The second form writes each source's file into FOLDER under its last component, one after the
+// other, keeping the outer levels of one job for the next as the plug-in host does.
+// Exit 0 when every destination was written (silently), 1 when an extraction failed (one line on
+// stderr for each, saying where and why), 2 for wrong arguments, 3 when a plug-in (or the program)
+// crashed.
 #include <windows.h>
 
 #include <cstdio>
 #include <cstring>
 #include <string>
 
+#include "base/AnsiPath.h"
 #include "engine/Archive.h"
+#include "engine/KeptChain.h"
 #include "engine/PluginActivity.h"
 #include "engine/PluginList.h"
 
@@ -36,7 +42,7 @@ void PrintFailure(const TExtractOutcome& outcome) {
 
 // The plug-in being called, kept for the crash message; fixed storage, nothing to allocate then.
 class TLastCall final : public TPluginActivity {
-public:
+  public:
     void Calling(const std::string& plugin) noexcept override {
         const size_t length = plugin.copy(Name, sizeof Name - 1);
         Name[length] = '\0';
@@ -56,6 +62,31 @@ LONG WINAPI OnCrash(EXCEPTION_POINTERS*) {
     ::ExitProcess(3);
 }
 
+// "D:\a\b.zip\c.txt" -> "FOLDER\c.txt"; a trailing separator names the component before it.
+std::string DestinationIn(const std::string& folder, const std::string& source) {
+    std::string path = source;
+    std::string last;
+    SplitLastComponent(path, last);
+    if (last.empty())
+        SplitLastComponent(path, last);
+    return folder + "\\" + last;
+}
+
+int ExtractAll(TPluginList& plugins, const std::string& folder, char** sources, int count) {
+    TKeptChain kept;
+    int failed = 0;
+    for (int i = 0; i < count; ++i) {
+        sourcePath = sources[i];
+        const TExtractOutcome outcome =
+            ExtractPathOutcome(plugins, sources[i], DestinationIn(folder, sources[i]), nullptr, &kept);
+        if (!outcome.Succeeded()) {
+            PrintFailure(outcome);
+            ++failed;
+        }
+    }
+    return failed == 0 ? 0 : 1;
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
@@ -67,8 +98,16 @@ int main(int argc, char** argv) {
         fromFolder = true;
         next += 2;
     }
-    if (argc - next != 2 || (fromFolder && pluginFolder.empty())) {
-        std::fprintf(stderr, "usage: kelvane-extract [--plugins DIR] SOURCE DEST\n");
+    std::string toFolder;
+    if (next + 1 < argc && std::strcmp(argv[next], "--to") == 0) {
+        toFolder = argv[next + 1];
+        next += 2;
+    }
+    const bool many = !toFolder.empty();
+    if ((many ? argc - next < 1 : argc - next != 2) || (fromFolder && pluginFolder.empty())) {
+        std::fprintf(stderr,
+                     "usage: kelvane-extract [--plugins DIR] SOURCE DEST\n"
+                     "       kelvane-extract [--plugins DIR] --to FOLDER SOURCE...\n");
         return 2;
     }
 
@@ -82,6 +121,8 @@ int main(int argc, char** argv) {
     } else {
         ReloadPlugins(plugins);
     }
+    if (many)
+        return ExtractAll(plugins, toFolder, argv + next, argc - next);
     const TExtractOutcome outcome = ExtractPathOutcome(plugins, argv[next], argv[next + 1]);
     if (outcome.Succeeded())
         return 0;

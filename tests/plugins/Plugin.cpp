@@ -46,6 +46,20 @@ constexpr DWORD kArchiveSharing = 0;
 #else
 constexpr DWORD kArchiveSharing = FILE_SHARE_READ | FILE_SHARE_WRITE;
 #endif
+// A plug-in built with KV_COUNT_GETFILE counts its GetFile calls in a named shared counter that
+// tests read: one counter for all such plug-ins, in any process.
+#ifdef KV_COUNT_GETFILE
+void CountGetFile() {
+    static HANDLE mapping = ::CreateFileMappingA(INVALID_HANDLE_VALUE, nullptr, PAGE_READWRITE, 0, sizeof(LONG),
+                                                 "KelvaneSampleGetFileCount");
+    static auto* count =
+        mapping ? static_cast<LONG*>(::MapViewOfFile(mapping, FILE_MAP_WRITE, 0, 0, sizeof(LONG))) : nullptr;
+    if (count)
+        ::InterlockedIncrement(count);
+}
+#else
+void CountGetFile() {}
+#endif
 constexpr Kind kKind = Kind::KV_KIND;
 constexpr Fault kFault = Fault::KV_FAULT;
 
@@ -235,6 +249,7 @@ int WINAPI GetFile(const char* source,
                    unsigned int flag,
                    SpiProgressCallback progressCallback,
                    long progressData) {
+    CountGetFile();
     if constexpr (kFault == Fault::kGetFileFails)
         return kError;
     if (kFault == Fault::kNoMemoryInput && IsMemoryInput(flag))

@@ -120,6 +120,17 @@ write("crashes.zip", zip_bytes([("inner.crash", b"only crash.spi takes this\r\n"
 write("stuck.hang", b"only hang.spi takes this\r\n")
 write("hangs.zip", zip_bytes([("inner.hang", b"only hang.spi takes this\r\n")], zipfile.ZIP_STORED))
 
+# Two outer archives of one size whose middle levels differ in one member's bytes: a kept chain
+# must tell them apart.
+def kept_outer(last):
+    mid = zip_bytes([("a.txt", b"first member\r\n"), ("b.txt", b"second member\r\n"), ("c.txt", last)],
+                    zipfile.ZIP_STORED)
+    return zip_bytes([("mid.zip", mid)], zipfile.ZIP_STORED)
+
+
+write("kept-a.zip", kept_outer(b"old bytes\r\n"))
+write("kept-b.zip", kept_outer(b"new bytes\r\n"))
+
 # What the members must come out as.
 write("expect/readme.txt", readme)
 write("expect/small.txt", small)

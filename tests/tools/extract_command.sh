@@ -33,6 +33,17 @@ expect 1 "missing member" -- --plugins "$(win "$plugins")" "$(win "$data")\\oute
 one_line_naming "missing member" "outer.zip" "nothing.txt" "zip.spi"
 expect 1 "destination in a missing folder" -- --plugins "$(win "$plugins")" "$(win "$data")\\plain.txt" "$(win "$out")\\none\\x"
 one_line_naming "destination in a missing folder" "$(win "$out")\\none\\x"
+# Several sources into one folder: each failure one line, the good files written all the same.
+mkdir "$out/many"
+nested="$(win "$data")\\kept-a.zip\\mid.zip"
+expect 1 "several sources" -- --plugins "$(win "$plugins")" --to "$(win "$out")\\many" "$nested\\a.txt" \
+    "$nested\\none.txt" "$nested\\b.txt" "$(win "$data")\\missing.zip\\c.txt"
+[ "$(wc -l <"$out/stderr")" = 2 ] || { echo "FAIL: several sources: not two lines on stderr"; failures=$((failures + 1)); }
+grep -qaF "none.txt" "$out/stderr" && grep -qaF "missing.zip" "$out/stderr" ||
+    { echo "FAIL: several sources: a failure unnamed"; failures=$((failures + 1)); }
+[ "$(cat "$out/many/a.txt" "$out/many/b.txt" 2>/dev/null)" = $'first member\r\nsecond member\r' ] ||
+    { echo "FAIL: several sources: good files not written"; failures=$((failures + 1)); }
+expect 0 "several sources, all good" -- --plugins "$(win "$plugins")" --to "$(win "$out")\\many" "$nested\\c.txt"
 # A plug-in that crashes ends only this command, which says so.
 expect 3 "crashing plug-in" -- --plugins "$(win "$plugins")" "$(win "$data")\\broken.crash\\a.txt" "$(win "$out")\\x"
 one_line_naming "crashing plug-in" "broken.crash" "crash.spi"

@@ -1,0 +1,121 @@
+#include <gtest/gtest.h>
+
+#include <string>
+
+#include "base/Owned.h"
+#include "engine/Archive.h"
+#include "engine/KeptChain.h"
+#include "engine/PluginList.h"
+#include "tests/engine/TestEnv.h"
+
+namespace {
+
+// GetFile calls of the counting sample plug-in, in every process, so far.
+LONG GetFileCount() {
+    static UniqueHandle mapping(::CreateFileMappingA(INVALID_HANDLE_VALUE, nullptr, PAGE_READWRITE, 0, sizeof(LONG),
+                                                     "KelvaneSampleGetFileCount"));
+    static UniqueView view(mapping ? ::MapViewOfFile(mapping.Get(), FILE_MAP_READ, 0, 0, sizeof(LONG)) : nullptr);
+    return view ? *static_cast<const volatile LONG*>(view.Get()) : -1;
+}
+
+class KeptChainTest : public ::testing::Test {
+  protected:
+    void SetUp() override {
+        plugins.SetFolder(SamplePlugin("counting"));
+        ASSERT_EQ(plugins.Load(), 1);
+        ASSERT_TRUE(::CopyFileA(TestData("kept-a.zip").c_str(), outer.c_str(), FALSE));
+    }
+    // How many GetFile calls the job took.
+    LONG Calls(const std::string& member, TKeptChain* chain, TExtractOutcome* outcome = nullptr) {
+        const LONG before = GetFileCount();
+        const TExtractOutcome done =
+            ExtractPathOutcome(plugins, outer + "\\mid.zip\\" + member, out / member, nullptr, chain);
+        EXPECT_TRUE(outcome || done.Succeeded()) << done.Describe();
+        if (outcome)
+            *outcome = done;
+        return GetFileCount() - before;
+    }
+    void SetLastWrite(const FILETIME& time) {
+        UniqueHandle file(::CreateFileA(outer.c_str(), FILE_WRITE_ATTRIBUTES, 0, nullptr, OPEN_EXISTING, 0, nullptr));
+        ASSERT_TRUE(file && ::SetFileTime(file.Get(), nullptr, nullptr, &time));
+    }
+    FILETIME LastWrite() {
+        WIN32_FILE_ATTRIBUTE_DATA data{};
+        EXPECT_TRUE(::GetFileAttributesExA(outer.c_str(), GetFileExInfoStandard, &data));
+        return data.ftLastWriteTime;
+    }
+
+    TPluginList plugins;
+    ScratchFolder out;
+    std::string outer = out / "outer.zip";
+};
+
+TEST_F(KeptChainTest, TakesTheMiddleLevelOutOnceForARunOfJobs) {
+    TKeptChain chain;
+    EXPECT_EQ(Calls("a.txt", &chain), 2);
+    EXPECT_EQ(Calls("b.txt", &chain), 1);
+    EXPECT_EQ(Calls("c.txt", &chain), 1);
+    EXPECT_EQ(ReadWholeFile(out / "b.txt"), "second member\r\n");
+    EXPECT_EQ(ReadWholeFile(out / "c.txt"), "old bytes\r\n");
+    EXPECT_EQ(chain.Count(), 2u);
+    EXPECT_GT(chain.KeptBytes(), 0u);
+    // A failure inside a kept level reads as one from the disk.
+    TExtractOutcome kept, fromDisk;
+    Calls("missing.txt", &chain, &kept);
+    Calls("missing.txt", nullptr, &fromDisk);
+    EXPECT_EQ(kept.Describe(), fromDisk.Describe());
+    EXPECT_EQ(kept.Failure.Plugin, "countzip.spi");
+    chain.Release();
+    EXPECT_TRUE(chain.Empty());
+    EXPECT_EQ(chain.KeptBytes(), 0u);
+}
+
+TEST_F(KeptChainTest, ReadsAChangedOuterArchiveAgain) {
+    TKeptChain chain;
+    EXPECT_EQ(Calls("c.txt", &chain), 2);
+    // Another file of the same size and time in its place: only its identity tells.
+    const FILETIME written = LastWrite();
+    const std::string other = out / "other.zip";
+    ASSERT_TRUE(::CopyFileA(TestData("kept-b.zip").c_str(), other.c_str(), FALSE));
+    ASSERT_TRUE(::MoveFileExA(other.c_str(), outer.c_str(), MOVEFILE_REPLACE_EXISTING));
+    SetLastWrite(written);
+    EXPECT_EQ(Calls("c.txt", &chain), 2);
+    EXPECT_EQ(ReadWholeFile(out / "c.txt"), "new bytes\r\n");
+    // The same file, touched.
+    EXPECT_EQ(Calls("a.txt", &chain), 1);
+    ULARGE_INTEGER later{{written.dwLowDateTime, written.dwHighDateTime}};
+    later.QuadPart += 10'000'000;
+    SetLastWrite({later.LowPart, later.HighPart});
+    EXPECT_EQ(Calls("a.txt", &chain), 2);
+}
+
+TEST_F(KeptChainTest, KeepsNoLevelAboveTheBudget) {
+    TKeptChain chain(64);
+    EXPECT_EQ(Calls("a.txt", &chain), 2);
+    EXPECT_EQ(Calls("b.txt", &chain), 2);
+    EXPECT_EQ(ReadWholeFile(out / "b.txt"), "second member\r\n");
+    EXPECT_EQ(chain.Count(), 1u);
+    EXPECT_EQ(chain.KeptBytes(), 0u);
+}
+
+TEST(KeptChain, HoldsNoHandleOnAKeptCopyAndRemovesItOnRelease) {
+    PluginFolder folder{"zip.spi", "quirky\\exclusive.spi"};
+    TPluginList plugins;
+    plugins.SetFolder(folder.Path());
+    ASSERT_EQ(plugins.Load(), 2);
+    ScratchFolder out;
+    TKeptChain chain;
+    ASSERT_TRUE(ExtractPathOutcome(plugins, TestData("quirks.zip\\inner.xtar\\small.txt"), out / "a", nullptr, &chain)
+                    .Succeeded());
+    // The plug-in refuses memory and opens its archive with no sharing: the level is read from its
+    // temporary copy, kept with it, and the second job opens that copy again.
+    ASSERT_EQ(EngineTemporaries(), 1);
+    ASSERT_TRUE(
+        ExtractPathOutcome(plugins, TestData("quirks.zip\\inner.xtar\\docs\\readme.txt"), out / "b", nullptr, &chain)
+            .Succeeded());
+    EXPECT_EQ(ReadWholeFile(out / "b"), ReadWholeFile(TestData("expect\\readme.txt")));
+    chain.Release();
+    EXPECT_EQ(EngineTemporaries(), 0);
+}
+
+}  // namespace
