@@ -27,7 +27,7 @@ struct TFileIdentity {
 };
 
 class TKeptChain {
-  public:
+public:
     static constexpr uint64_t kDefaultBudget = 256ull << 20;
 
     // budget: the bytes of images the chain may hold.
@@ -55,7 +55,7 @@ class TKeptChain {
     // No level keeps the progress of a job that has ended.
     void Detach() noexcept;
 
-  private:
+private:
     struct TLevel {
         std::unique_ptr<TArchive> Archive;
         uint64_t Bytes;

@@ -69,14 +69,14 @@ UniqueHandle StartWatch(HANDLE parent) {
 // One job's progress, left in the channel for the resident program to sample, and its cancel, read
 // from there: a few stores and a load, however often a plug-in calls back.
 class TChannelProgress final : public TProgress {
-  public:
+public:
     TChannelProgress(TChannelMemory& memory, uint32_t job) : Memory(memory), Job(job) {}
     void Report(int level, int levels, double fraction) override {
         WriteProgress(Memory.Progress, Job, level, levels, fraction);
     }
     bool Canceled() const override { return CancelRequested(Memory, Job); }
 
-  private:
+private:
     TChannelMemory& Memory;
     uint32_t Job;
 };

@@ -42,7 +42,7 @@ void PrintFailure(const TExtractOutcome& outcome) {
 
 // The plug-in being called, kept for the crash message; fixed storage, nothing to allocate then.
 class TLastCall final : public TPluginActivity {
-  public:
+public:
     void Calling(const std::string& plugin) noexcept override {
         const size_t length = plugin.copy(Name, sizeof Name - 1);
         Name[length] = '\0';

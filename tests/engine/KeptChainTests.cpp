@@ -19,7 +19,7 @@ LONG GetFileCount() {
 }
 
 class KeptChainTest : public ::testing::Test {
-  protected:
+protected:
     void SetUp() override {
         plugins.SetFolder(SamplePlugin("counting"));
         ASSERT_EQ(plugins.Load(), 1);
