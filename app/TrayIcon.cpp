@@ -5,7 +5,6 @@
 #include "app/AppState.h"
 #include "app/Identifiers.h"
 #include "base/AnsiPath.h"
-#include "base/ModulePath.h"
 
 namespace {
 
@@ -24,10 +23,10 @@ void PutText(char (&field)[N], const std::string& text) {
 
 void AddTrayIcon(HWND window) {
     AppState& app = App();
-    HICON large = nullptr;
-    HICON small = nullptr;
-    ::ExtractIconExA(ModulePath().c_str(), 0, &large, &small, 1);
-    UniqueIcon unusedLarge(large);
+    // The small-icon size follows the DPI; the icon file has an image for each common one.
+    auto* small = static_cast<HICON>(::LoadImageA(::GetModuleHandleA(nullptr), MAKEINTRESOURCEA(IDI_KELVANE),
+                                                  IMAGE_ICON, ::GetSystemMetrics(SM_CXSMICON),
+                                                  ::GetSystemMetrics(SM_CYSMICON), 0));
     app.TrayIcon.Reset(small);
 
     NOTIFYICONDATAA& tray = app.Tray;
