@@ -19,7 +19,8 @@ constexpr TItemColors kSelected = {COLOR_HIGHLIGHT, COLOR_HIGHLIGHTTEXT};
 // In 96-DPI pixels.
 constexpr int kTextInset = 2;
 constexpr int kFontHeight = 14;
-constexpr int kLeading = 2;
+// Lines of 18 px at 96 DPI, the rows' height before the list's font scaled.
+constexpr int kLeading = 4;
 constexpr int kToolbarBand = 28;
 
 // The source on the first row; drawSecond draws the second, in the line's colors.

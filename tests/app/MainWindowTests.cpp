@@ -172,8 +172,8 @@ TEST_F(MainWindowTest, ItemsAreTwoLinesOfTheListFontHigh) {
     ::SelectObject(screen.Get(), App().ListFont.Get());
     TEXTMETRICA metrics = {};
     ASSERT_TRUE(::GetTextMetricsA(screen.Get(), &metrics));
-    EXPECT_EQ(App().LineHeight, metrics.tmHeight + 2);
-    EXPECT_EQ(::SendMessageA(App().JobList, LB_GETITEMHEIGHT, 0, 0), 2 * metrics.tmHeight + 8);
+    EXPECT_EQ(App().LineHeight, metrics.tmHeight + 4);
+    EXPECT_EQ(::SendMessageA(App().JobList, LB_GETITEMHEIGHT, 0, 0), 2 * metrics.tmHeight + 12);
 }
 
 TEST(ManifestTest, AsksForCommonControls6AndPerMonitorAwareness) {
