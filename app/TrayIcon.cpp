@@ -3,6 +3,7 @@
 #include <shellapi.h>
 
 #include "app/AppState.h"
+#include "app/BalloonText.h"
 #include "app/Identifiers.h"
 #include "base/AnsiPath.h"
 
@@ -53,7 +54,7 @@ void ShowTrayBalloon(const std::string& title, const std::string& text) {
     tray.uFlags = NIF_INFO;
     tray.dwInfoFlags = NIIF_WARNING;
     PutText(tray.szInfoTitle, title);
-    PutText(tray.szInfo, text);
+    PutText(tray.szInfo, BalloonText(text, sizeof tray.szInfo, App().Dpi));
     ::Shell_NotifyIconA(NIM_MODIFY, &tray);
     ++App().BalloonsShown;
 }
