@@ -1,5 +1,6 @@
 #include "app/BalloonText.h"
 
+#include <algorithm>
 #include <vector>
 
 #include "app/Dpi.h"
@@ -62,21 +63,26 @@ bool RunsOnWine() {
     return ::GetProcAddress(::GetModuleHandleA("ntdll.dll"), "wine_get_version") != nullptr;
 }
 
-// The message font as the system gives it is for the screen's DPI.
-HFONT CreateBalloonFont(int dpi) {
+// Wine's balloon starts its stem 20 px into the balloon; the frame takes one more.
+constexpr int kWineOverhang = 24;
+
+// The message font as the system gives it is for the screen's DPI. The title is bold.
+HFONT CreateBalloonFont(int dpi, bool bold) {
     NONCLIENTMETRICSA metrics = {};
     metrics.cbSize = sizeof metrics;
     if (!::SystemParametersInfoA(SPI_GETNONCLIENTMETRICS, sizeof metrics, &metrics, 0))
         return nullptr;
     const int screenDpi = WindowDpi(nullptr);
     metrics.lfMessageFont.lfHeight = ::MulDiv(metrics.lfMessageFont.lfHeight, dpi, screenDpi);
+    if (bold)
+        metrics.lfMessageFont.lfWeight = FW_BOLD;
     return ::CreateFontIndirectA(&metrics.lfMessageFont);
 }
 
 // The font, selected into a context of the screen to measure with.
 class TBalloonFont {
 public:
-    explicit TBalloonFont(int dpi) : font_(CreateBalloonFont(dpi)), screen_(nullptr) {
+    explicit TBalloonFont(int dpi, bool bold = false) : font_(CreateBalloonFont(dpi, bold)), screen_(nullptr) {
         old_ = ::SelectObject(screen_.Get(), font_.Get());
     }
     TBalloonFont(const TBalloonFont&) = delete;
@@ -128,4 +134,22 @@ std::string BalloonText(std::string_view text, size_t capacity, int dpi) {
     const TBalloonFont font(dpi);
     return LayOutBalloonText(text, capacity, [&font](std::string_view line) { return font.Width(line); },
                              Scaled(kBalloonWidth, dpi));
+}
+
+std::string BalloonTitle(std::string_view title, std::string_view text, size_t capacity, int dpi) {
+    std::string out(title);
+    if (!RunsOnWine())
+        return out;
+    const TBalloonFont font(dpi);
+    int widest = 0;
+    for (size_t start = 0; start <= text.size();) {
+        const size_t end = std::min(text.find('\n', start), text.size());
+        widest = std::max(widest, font.Width(text.substr(start, end - start)));
+        start = end + 1;
+    }
+    constexpr std::string_view kWideSpace = "　";
+    const TBalloonFont titleFont(dpi, true);
+    while (titleFont.Width(out) < widest + Scaled(kWineOverhang, dpi) && out.size() + kWideSpace.size() < capacity)
+        out += kWideSpace;
+    return out;
 }

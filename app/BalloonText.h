@@ -26,3 +26,9 @@ int BalloonLineWidth(std::string_view line, int dpi);
 
 // What the tray record's balloon field gets: broken for the balloon's width at `dpi` under Wine only.
 std::string BalloonText(std::string_view text, size_t capacity, int dpi);
+
+// What the record's title field gets. Under Wine it ends in full-width spaces that make it wider
+// than the text's widest line: the balloon takes its width from its widest line or title, and one that
+// would start left of the screen is moved to x = 0 losing that much width, so with the tray in the
+// screen's top-left corner the widest line lost its end. Now the title's invisible end gives way.
+std::string BalloonTitle(std::string_view title, std::string_view text, size_t capacity, int dpi);

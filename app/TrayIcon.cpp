@@ -53,8 +53,9 @@ void ShowTrayBalloon(const std::string& title, const std::string& text) {
     NOTIFYICONDATAA& tray = App().Tray;
     tray.uFlags = NIF_INFO;
     tray.dwInfoFlags = NIIF_WARNING;
-    PutText(tray.szInfoTitle, title);
-    PutText(tray.szInfo, BalloonText(text, sizeof tray.szInfo, App().Dpi));
+    const std::string info = BalloonText(text, sizeof tray.szInfo, App().Dpi);
+    PutText(tray.szInfoTitle, BalloonTitle(title, info, sizeof tray.szInfoTitle, App().Dpi));
+    PutText(tray.szInfo, info);
     ::Shell_NotifyIconA(NIM_MODIFY, &tray);
     ++App().BalloonsShown;
 }

@@ -42,7 +42,8 @@ TEST(FailureNoticeTest, AThousandFailuresInARowAreOneBalloon) {
     EXPECT_EQ(notice.Tip(), "Kelvane");
 }
 
-// Wine's balloon cut long lines off at its edge; a path too long for the record took the reason's end.
+// Wine's balloon cut its widest line off at the screen's edge and never wrapped; a path too long for
+// the record took the reason's end.
 TEST(FailureNoticeTest, ALongReasonEndsUpWholeInLinesThatFitTheBalloon) {
     TExtractOutcome outcome;
     outcome.Failure.Kind = TFailureKind::kNoPlugin;
@@ -74,6 +75,12 @@ TEST(FailureNoticeTest, ALongReasonEndsUpWholeInLinesThatFitTheBalloon) {
     EXPECT_EQ(source.substr(0, 10), name.substr(0, 10));
     EXPECT_NE(source.find("..."), std::string::npos);
     EXPECT_EQ(source.substr(source.size() - 8), name.substr(name.size() - 8));
+    // The title outgrows the lines with blanks, which Wine's balloon may lose at the screen's edge.
+    const std::string title(FieldText(App().Tray.szInfoTitle, sizeof App().Tray.szInfoTitle));
+    ASSERT_GT(title.size(), std::string(kFailureTitle).size());
+    EXPECT_EQ(title.substr(0, sizeof kFailureTitle - 1), kFailureTitle);
+    for (size_t i = sizeof kFailureTitle - 1; i + 1 < title.size(); i += 2)
+        EXPECT_EQ(title.substr(i, 2), "　");
 }
 
 }  // namespace
