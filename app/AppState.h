@@ -42,9 +42,11 @@ struct AppState {
     std::optional<TRunningJob> Running;  // shown on the list's first line while it runs
     bool SelectedRunsNext = false;        // the front job was chosen to run as soon as the worker is free
     std::string DestinationFolder;
-    int LineHeight = 0;
+    int LineHeight = 0;  // one text line of the list, with its leading
+    int Dpi = 96;        // of the monitor the main window is on
     NOTIFYICONDATAA Tray = {};
     UniqueIcon TrayIcon;
+    UniqueIcon AboutIcon;  // at the size the about box's DPI asks for
     TFailureNotice Failures;
     int BalloonsShown = 0;  // what the tray icon was asked to show, for tests to see
     // After the host, so it goes before it: it waits for its thread, which uses the host.

@@ -6,7 +6,9 @@
 #define IDR_ACCELERATORS 1
 #define IDD_ABOUT 1
 #define IDI_KELVANE 1
-#define IDB_TOOLBAR 1
+#define IDB_TOOLBAR 1    // 16 px buttons, for 100 %
+#define IDB_TOOLBAR24 2  // 150 %
+#define IDB_TOOLBAR32 3  // 200 %
 
 #define IDM_OPTIONS 1003
 #define IDM_CLOSE 1006

@@ -1,7 +1,11 @@
 #include "app/JobList.h"
 
+#include <vssym32.h>
+
+#include "app/Dpi.h"
 #include "app/Identifiers.h"
 #include "app/RunningJob.h"
+#include "app/Theme.h"
 
 namespace {
 
@@ -12,27 +16,64 @@ struct TItemColors {
 
 constexpr TItemColors kNormal = {COLOR_WINDOW, COLOR_WINDOWTEXT};
 constexpr TItemColors kSelected = {COLOR_HIGHLIGHT, COLOR_HIGHLIGHTTEXT};
+// In 96-DPI pixels.
 constexpr int kTextInset = 2;
+constexpr int kFontHeight = 14;
+// Lines of 18 px at 96 DPI, the rows' height before the list's font scaled.
+constexpr int kLeading = 4;
+constexpr int kToolbarBand = 28;
 
 // The source on the first row; drawSecond draws the second, in the line's colors.
 template <typename DrawSecond>
 void DrawJob(const DRAWITEMSTRUCT& item, const std::string& source, DrawSecond drawSecond) {
-    const TItemColors& colors = (item.itemState & ODS_SELECTED) ? kSelected : kNormal;
+    const bool selected = item.itemState & ODS_SELECTED;
+    const TTheme theme(item.hwndItem, L"LISTVIEW");
+    // A style draws the selection as its list views do, under text in the normal color.
+    const bool themed = theme.Draws(LVP_LISTITEM);
+    const TItemColors& colors = selected && !themed ? kSelected : kNormal;
     ::FillRect(item.hDC, &item.rcItem, ::GetSysColorBrush(colors.Background));
+    if (themed && selected)
+        theme.Draw(item.hDC, LVP_LISTITEM, (item.itemState & ODS_FOCUS) ? LISS_SELECTED : LISS_SELECTEDNOTFOCUS,
+                   item.rcItem);
     const COLORREF oldText = ::SetTextColor(item.hDC, ::GetSysColor(colors.Text));
     const COLORREF oldBack = ::SetBkColor(item.hDC, ::GetSysColor(colors.Background));
-    const int left = item.rcItem.left + kTextInset;
-    ::TextOutA(item.hDC, left, item.rcItem.top + kTextInset, source.c_str(), static_cast<int>(source.size()));
+    const int oldMode = ::SetBkMode(item.hDC, themed ? TRANSPARENT : OPAQUE);
+    const int inset = Scaled(kTextInset, App().Dpi);
+    const int left = item.rcItem.left + inset;
+    ::TextOutA(item.hDC, left, item.rcItem.top + inset, source.c_str(), static_cast<int>(source.size()));
     drawSecond(RECT{left, item.rcItem.top + App().LineHeight, item.rcItem.right, item.rcItem.bottom});
+    if ((item.itemState & ODS_FOCUS) && !themed)
+        ::DrawFocusRect(item.hDC, &item.rcItem);
+    ::SetBkMode(item.hDC, oldMode);
     ::SetTextColor(item.hDC, oldText);
     ::SetBkColor(item.hDC, oldBack);
 }
 
 }  // namespace
 
-HFONT CreateListFont() {
+// One text line of the list font, with its leading.
+int MeasureLineHeight() {
+    WindowDC screen(nullptr);
+    TEXTMETRICA metrics = {};
+    if (!screen.Get())
+        return 0;
+    const HGDIOBJ old = ::SelectObject(screen.Get(), App().ListFont.Get());
+    const bool measured = ::GetTextMetricsA(screen.Get(), &metrics);
+    ::SelectObject(screen.Get(), old);
+    return measured ? metrics.tmHeight + Scaled(kLeading, App().Dpi) : 0;
+}
+
+int ItemHeight(int lineHeight) {
+    return 2 * lineHeight + 2 * Scaled(kTextInset, App().Dpi);
+}
+
+int ToolbarHeight(int dpi) {
+    return Scaled(kToolbarBand, dpi);
+}
+
+HFONT CreateListFont(int dpi) {
     LOGFONTA font = {};
-    font.lfHeight = 14;
+    font.lfHeight = Scaled(kFontHeight, dpi);
     font.lfCharSet = DEFAULT_CHARSET;
     lstrcpynA(font.lfFaceName, "ＭＳ ゴシック", LF_FACESIZE);
     return ::CreateFontIndirectA(&font);
@@ -42,7 +83,7 @@ HWND CreateJobList(HWND window) {
     RECT client = {};
     ::GetClientRect(window, &client);
     if (App().ToolbarPresent)
-        client.top += kToolbarHeight;
+        client.top += ToolbarHeight(App().Dpi);
     HWND list = ::CreateWindowExA(
         0, "listbox", nullptr,
         WS_CHILD | WS_VISIBLE | WS_BORDER | WS_VSCROLL | LBS_NODATA | LBS_NOINTEGRALHEIGHT | LBS_OWNERDRAWFIXED |
@@ -88,14 +129,22 @@ void OnMeasureItem(HWND, TMessage& message) {
     if (message.WParam != IDC_JOBLIST)
         return;
     auto* measure = reinterpret_cast<MEASUREITEMSTRUCT*>(message.LParam);
-    // Asked once while the list box is created, before its handle is stored: the screen's
-    // context, with the system's default font.
-    WindowDC context(App().JobList);
-    TEXTMETRICA metrics = {};
-    if (context.Get() && ::GetTextMetricsA(context.Get(), &metrics)) {
-        App().LineHeight = metrics.tmHeight;
-        measure->itemHeight = 2 * metrics.tmHeight + 4;
+    // Asked once while the list box is created, before its handle is stored: measured on the
+    // screen's context, in the list's font.
+    if (const int lineHeight = MeasureLineHeight()) {
+        App().LineHeight = lineHeight;
+        measure->itemHeight = ItemHeight(lineHeight);
     }
+}
+
+void RescaleJobList(HWND jobList) {
+    ::SendMessageA(jobList, WM_SETFONT, reinterpret_cast<WPARAM>(App().ListFont.Get()), FALSE);
+    // A fixed-height owner-drawn list measures once: the new height is set, not asked for.
+    if (const int lineHeight = MeasureLineHeight()) {
+        App().LineHeight = lineHeight;
+        ::SendMessageA(jobList, LB_SETITEMHEIGHT, 0, ItemHeight(lineHeight));
+    }
+    ::InvalidateRect(jobList, nullptr, TRUE);
 }
 
 void OnDrawItem(HWND, TMessage& message) {

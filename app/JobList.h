@@ -7,13 +7,15 @@
 #include "app/AppState.h"
 
 // The job list starts this far below the client area's top, under the toolbar.
-constexpr int kToolbarHeight = 28;
+int ToolbarHeight(int dpi);
 
-HFONT CreateListFont();
+HFONT CreateListFont(int dpi);
 HWND CreateJobList(HWND window);
 bool MoveJobList(HWND jobList, const RECT& rect);
 // The list grows or shrinks to count lines in one step; selection and scrolling stay.
 void SyncJobLines(HWND jobList, int count);
 void ClearJobLines(HWND jobList);
 void OnMeasureItem(HWND window, TMessage& message);
+// The DPI changed: the list's font and its rows' height follow.
+void RescaleJobList(HWND jobList);
 void OnDrawItem(HWND window, TMessage& message);

@@ -11,6 +11,7 @@
 
 #include "app/Commands.h"
 #include "app/Destination.h"
+#include "app/Dpi.h"
 #include "app/FailureNotice.h"
 #include "app/Identifiers.h"
 #include "app/Intake.h"
@@ -53,7 +54,12 @@ constexpr TDispatch kDispatch[] = {
     {WM_TIMER, OnTimer},
     {WM_SHOWWINDOW, OnShowWindow},
     {WM_TRAYNOTIFY, OnTrayNotify},
+    {WM_DPICHANGED, OnDpiChanged},
+    {WM_GETMINMAXINFO, OnGetMinMaxInfo},
 };
+
+// The smallest window, in 96-DPI pixels: the toolbar's buttons and a few lines of jobs.
+constexpr SIZE kMinimumSize = {240, 160};
 
 void OnHandOffMessage(HWND window, TMessage& message) {
     ReceiveHandOff(window, message.WParam, App().Pending);
@@ -174,9 +180,10 @@ LRESULT CALLBACK MainWindowProc(HWND window, UINT msg, WPARAM wParam, LPARAM lPa
 void OnCreate(HWND window, TMessage&) {
     AppState& app = App();
     app.ToolbarPresent = true;
-    app.ListFont.Reset(CreateListFont());
+    app.Dpi = WindowDpi(window);
+    app.ListFont.Reset(CreateListFont(app.Dpi));
     ::InitCommonControls();
-    app.Toolbar = CreateToolbar(window);
+    app.Toolbar = CreateToolbar(window, app.Dpi);
     app.JobList = CreateJobList(window);
     AddTrayIcon(window);
     app.Host = std::make_unique<TPluginHost>(ProgramFolder() + kHostFileName);
@@ -187,8 +194,31 @@ void OnCreate(HWND window, TMessage&) {
 void OnSize(HWND, TMessage& message) {
     // The toolbar lays itself out along the top edge.
     ::SendMessageA(App().Toolbar, WM_SIZE, message.WParam, message.LParam);
-    const RECT below = {0, kToolbarHeight, LOWORD(message.LParam), HIWORD(message.LParam)};
+    const RECT below = {0, ToolbarHeight(App().Dpi), LOWORD(message.LParam), HIWORD(message.LParam)};
     MoveJobList(App().JobList, below);
+}
+
+void OnDpiChanged(HWND window, TMessage& message) {
+    AppState& app = App();
+    app.Dpi = HIWORD(message.WParam);
+    app.ListFont.Reset(CreateListFont(app.Dpi));
+    RescaleJobList(app.JobList);
+    // The strip and the button size are chosen at creation: a new toolbar takes the old one's place.
+    ::DestroyWindow(app.Toolbar);
+    app.Toolbar = CreateToolbar(window, app.Dpi);
+    UpdateCommandStates(window);
+    const auto* suggested = reinterpret_cast<const RECT*>(message.LParam);
+    ::SetWindowPos(window, nullptr, suggested->left, suggested->top, suggested->right - suggested->left,
+                   suggested->bottom - suggested->top, SWP_NOZORDER | SWP_NOACTIVATE);
+    RECT client = {};
+    ::GetClientRect(window, &client);
+    ::SendMessageA(window, WM_SIZE, SIZE_RESTORED, MAKELPARAM(client.right, client.bottom));
+}
+
+void OnGetMinMaxInfo(HWND window, TMessage& message) {
+    auto* limits = reinterpret_cast<MINMAXINFO*>(message.LParam);
+    const int dpi = WindowDpi(window);
+    limits->ptMinTrackSize = {Scaled(kMinimumSize.cx, dpi), Scaled(kMinimumSize.cy, dpi)};
 }
 
 void OnClose(HWND window, TMessage&) {

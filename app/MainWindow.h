@@ -13,6 +13,8 @@ HWND CreateMainWindow();
 LRESULT CALLBACK MainWindowProc(HWND window, UINT msg, WPARAM wParam, LPARAM lParam);
 
 void OnCreate(HWND window, TMessage& message);
+void OnDpiChanged(HWND window, TMessage& message);
+void OnGetMinMaxInfo(HWND window, TMessage& message);
 void OnSize(HWND window, TMessage& message);
 void OnClose(HWND window, TMessage& message);
 

@@ -1,14 +1,20 @@
 #include "app/RunningJob.h"
 
+#include <vssym32.h>
+
 #include <algorithm>
 
 #include "app/AppState.h"
+#include "app/Dpi.h"
+#include "app/Theme.h"
 #include "app/TrayIcon.h"
 
 namespace {
 
+// In 96-DPI pixels.
 constexpr int kBarWidth = 120;
 constexpr int kGap = 6;
+constexpr int kBarMargin = 2;
 
 std::string RunningTip(const TRunningJob& running) {
     return "Kelvane - 解凍中 " + std::to_string(running.Percent()) + "%";
@@ -71,13 +77,24 @@ void RefreshTrayTip() {
 }
 
 void DrawRunning(HDC dc, const RECT& row, const TRunningJob& running) {
-    RECT bar = {row.left, row.top + 2, row.left + kBarWidth, row.bottom - 2};
-    ::FrameRect(dc, &bar, ::GetSysColorBrush(COLOR_WINDOWTEXT));
-    ::InflateRect(&bar, -1, -1);
-    RECT done = bar;
-    done.right = bar.left + (bar.right - bar.left) * running.Percent() / 100;
-    ::FillRect(dc, &done, ::GetSysColorBrush(COLOR_HIGHLIGHT));
+    const int dpi = App().Dpi;
+    const int margin = Scaled(kBarMargin, dpi);
+    const int width = Scaled(kBarWidth, dpi);
+    RECT bar = {row.left, row.top + margin, row.left + width, row.bottom - margin};
+    const TTheme theme(App().JobList, L"PROGRESS");
+    if (theme.Draws(PP_BAR) && theme.Draws(PP_FILL)) {
+        theme.Draw(dc, PP_BAR, 0, bar);
+        RECT done = bar;
+        done.right = bar.left + (bar.right - bar.left) * running.Percent() / 100;
+        theme.Draw(dc, PP_FILL, PBFS_NORMAL, done);
+    } else {
+        ::FrameRect(dc, &bar, ::GetSysColorBrush(COLOR_WINDOWTEXT));
+        ::InflateRect(&bar, -1, -1);
+        RECT done = bar;
+        done.right = bar.left + (bar.right - bar.left) * running.Percent() / 100;
+        ::FillRect(dc, &done, ::GetSysColorBrush(COLOR_HIGHLIGHT));
+    }
     std::string text = running.Levels > 1 ? std::to_string(running.Level) + "/" + std::to_string(running.Levels) : "";
     text += " -> " + running.Job.Destination;
-    ::TextOutA(dc, row.left + kBarWidth + kGap, row.top, text.c_str(), static_cast<int>(text.size()));
+    ::TextOutA(dc, row.left + width + Scaled(kGap, dpi), row.top, text.c_str(), static_cast<int>(text.size()));
 }

@@ -4,6 +4,7 @@
 
 #include <iterator>
 
+#include "app/Dpi.h"
 #include "app/Identifiers.h"
 
 namespace {
@@ -26,11 +27,28 @@ constexpr TToolButton kButtons[] = {
     {5, IDM_CHANGEDEST, "解凍先フォルダの変更"},
 };
 constexpr int kImageCount = 6;
-constexpr int kButtonSize = 16;
+// A button around a 16 px image, as the toolbar sizes it at 96 DPI.
+constexpr SIZE kButton = {23, 22};
+
+struct TStrip {
+    int MinDpi;
+    UINT Bitmap;
+    int Size;
+};
+
+// The largest strip whose images the DPI does not have to stretch beyond 100 % of their drawing.
+constexpr TStrip kStrips[] = {{192, IDB_TOOLBAR32, 32}, {144, IDB_TOOLBAR24, 24}, {0, IDB_TOOLBAR, 16}};
+
+const TStrip& StripFor(int dpi) {
+    for (const TStrip& strip : kStrips)
+        if (dpi >= strip.MinDpi)
+            return strip;
+    return kStrips[std::size(kStrips) - 1];
+}
 
 }  // namespace
 
-HWND CreateToolbar(HWND window) {
+HWND CreateToolbar(HWND window, int dpi) {
     TBBUTTON buttons[std::size(kButtons)] = {};
     for (size_t i = 0; i < std::size(kButtons); ++i) {
         const TToolButton& button = kButtons[i];
@@ -39,9 +57,14 @@ HWND CreateToolbar(HWND window) {
         buttons[i].fsState = button.Image < 0 ? 0 : TBSTATE_ENABLED;
         buttons[i].fsStyle = button.Image < 0 ? TBSTYLE_SEP : TBSTYLE_BUTTON;
     }
-    return ::CreateToolbarEx(window, WS_CHILD | WS_VISIBLE | TBSTYLE_TOOLTIPS, IDC_TOOLBAR, kImageCount,
-                             ::GetModuleHandleA(nullptr), IDB_TOOLBAR, buttons, static_cast<int>(std::size(kButtons)),
-                             kButtonSize, kButtonSize, 0, 0, sizeof(TBBUTTON));
+    const TStrip& strip = StripFor(dpi);
+    HWND toolbar = ::CreateToolbarEx(window, WS_CHILD | WS_VISIBLE | TBSTYLE_TOOLTIPS, IDC_TOOLBAR, kImageCount,
+                                     ::GetModuleHandleA(nullptr), strip.Bitmap, buttons,
+                                     static_cast<int>(std::size(kButtons)), 0, 0, strip.Size, strip.Size,
+                                     sizeof(TBBUTTON));
+    ::SendMessageA(toolbar, TB_SETBUTTONSIZE, 0, MAKELPARAM(Scaled(kButton.cx, dpi), Scaled(kButton.cy, dpi)));
+    ::SendMessageA(toolbar, TB_AUTOSIZE, 0, 0);
+    return toolbar;
 }
 
 const char* ToolTipText(UINT_PTR command) {

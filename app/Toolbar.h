@@ -5,7 +5,8 @@
 
 #include "app/AppState.h"
 
-HWND CreateToolbar(HWND window);
+// With the image strip and button size for the DPI.
+HWND CreateToolbar(HWND window, int dpi);
 void OnNotify(HWND window, TMessage& message);
 // The tooltip of a toolbar command, or null for a separator or an unknown id.
 const char* ToolTipText(UINT_PTR command);

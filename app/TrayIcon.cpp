@@ -3,9 +3,9 @@
 #include <shellapi.h>
 
 #include "app/AppState.h"
+#include "app/BalloonText.h"
 #include "app/Identifiers.h"
 #include "base/AnsiPath.h"
-#include "base/ModulePath.h"
 
 namespace {
 
@@ -24,10 +24,10 @@ void PutText(char (&field)[N], const std::string& text) {
 
 void AddTrayIcon(HWND window) {
     AppState& app = App();
-    HICON large = nullptr;
-    HICON small = nullptr;
-    ::ExtractIconExA(ModulePath().c_str(), 0, &large, &small, 1);
-    UniqueIcon unusedLarge(large);
+    // The small-icon size follows the DPI; the icon file has an image for each common one.
+    auto* small = static_cast<HICON>(::LoadImageA(::GetModuleHandleA(nullptr), MAKEINTRESOURCEA(IDI_KELVANE),
+                                                  IMAGE_ICON, ::GetSystemMetrics(SM_CXSMICON),
+                                                  ::GetSystemMetrics(SM_CYSMICON), 0));
     app.TrayIcon.Reset(small);
 
     NOTIFYICONDATAA& tray = app.Tray;
@@ -53,8 +53,9 @@ void ShowTrayBalloon(const std::string& title, const std::string& text) {
     NOTIFYICONDATAA& tray = App().Tray;
     tray.uFlags = NIF_INFO;
     tray.dwInfoFlags = NIIF_WARNING;
-    PutText(tray.szInfoTitle, title);
-    PutText(tray.szInfo, text);
+    const std::string info = BalloonText(text, sizeof tray.szInfo, App().Dpi);
+    PutText(tray.szInfoTitle, BalloonTitle(title, info, sizeof tray.szInfoTitle, App().Dpi));
+    PutText(tray.szInfo, info);
     ::Shell_NotifyIconA(NIM_MODIFY, &tray);
     ++App().BalloonsShown;
 }

@@ -12,6 +12,8 @@
 #include "app/Settings.h"
 #include "app/Toolbar.h"
 #include "app/TrayIcon.h"
+#include "base/ModulePath.h"
+#include "base/Owned.h"
 #include "tests/app/WindowTestEnv.h"
 
 namespace {
@@ -79,7 +81,7 @@ TEST_F(MainWindowTest, JobListStaysBelowTheToolbarWhenResized) {
         ::GetClientRect(window, &client);
         const RECT list = ListRectInClient(window);
         EXPECT_EQ(list.left, 0);
-        EXPECT_EQ(list.top, kToolbarHeight);
+        EXPECT_EQ(list.top, ToolbarHeight(App().Dpi));
         EXPECT_EQ(list.right, client.right);
         EXPECT_EQ(list.bottom, client.bottom);
     }
@@ -164,13 +166,28 @@ TEST_F(MainWindowTest, ToolbarButtonsHaveTooltips) {
     EXPECT_EQ(::SendMessageA(App().Toolbar, TB_BUTTONCOUNT, 0, 0), 9);
 }
 
-TEST_F(MainWindowTest, ItemsAreTwoLinesOfTheSystemFontHigh) {
+TEST_F(MainWindowTest, ItemsAreTwoLinesOfTheListFontHigh) {
     CreateTestMainWindow();
     WindowDC screen(nullptr);
+    ::SelectObject(screen.Get(), App().ListFont.Get());
     TEXTMETRICA metrics = {};
     ASSERT_TRUE(::GetTextMetricsA(screen.Get(), &metrics));
-    EXPECT_EQ(App().LineHeight, metrics.tmHeight);
-    EXPECT_EQ(::SendMessageA(App().JobList, LB_GETITEMHEIGHT, 0, 0), 2 * metrics.tmHeight + 4);
+    EXPECT_EQ(App().LineHeight, metrics.tmHeight + 4);
+    EXPECT_EQ(::SendMessageA(App().JobList, LB_GETITEMHEIGHT, 0, 0), 2 * metrics.tmHeight + 12);
+}
+
+TEST(ManifestTest, AsksForCommonControls6AndPerMonitorAwareness) {
+    UniqueModule exe(::LoadLibraryExA((ProgramFolder() + "Kelvane.exe").c_str(), nullptr, LOAD_LIBRARY_AS_DATAFILE));
+    ASSERT_TRUE(exe.Get());
+    HRSRC found = ::FindResourceA(exe.Get(), MAKEINTRESOURCEA(1), RT_MANIFEST);
+    ASSERT_TRUE(found);
+    const auto* data = static_cast<const char*>(::LockResource(::LoadResource(exe.Get(), found)));
+    ASSERT_TRUE(data);
+    const std::string manifest(data, ::SizeofResource(exe.Get(), found));
+    for (const char* needed : {"name=\"Microsoft.Windows.Common-Controls\" version=\"6.0.0.0\"",
+                               "processorArchitecture=\"x86\" publicKeyToken=\"6595b64144ccf1df\"",
+                               ">PerMonitorV2", ">true/pm</dpiAware>"})
+        EXPECT_NE(manifest.find(needed), std::string::npos) << needed;
 }
 
 // A handler's error is reported in a box, and the window carries on with queue and list in step.

@@ -6,11 +6,13 @@
 //   window-demo FOLDER [failure]
 #include <windows.h>
 
+#include <algorithm>
 #include <string>
 
 #include "app/AboutBox.h"
 #include "app/AppState.h"
 #include "app/Destination.h"
+#include "app/Dpi.h"
 #include "app/FailureNotice.h"
 #include "app/MainWindow.h"
 #include "app/RunningJob.h"
@@ -53,18 +55,31 @@ void ReadyWhenQuit(const std::string& picture, int width, int height) {
                                      FILE_ATTRIBUTE_NORMAL, nullptr));
 }
 
-void CALLBACK Step(HWND, UINT, UINT_PTR, DWORD) {
+void CALLBACK Step(HWND window, UINT, UINT_PTR, DWORD) {
     static int state = 0;
     HWND about = ::FindWindowA("#32770", "Kelvane について");
     if (state == 0 && about && ::IsWindowVisible(about)) {
         state = 1;
-        // Beside the jobs rather than over them.
-        ::SetWindowPos(about, nullptr, 420, 150, 0, 0, SWP_NOSIZE | SWP_NOZORDER);
+        // Beside the jobs rather than over them; below them where the screen is too narrow.
+        const int dpi = App().Dpi;
+        RECT box = {};
+        ::GetWindowRect(about, &box);
+        POINT at = {Scaled(420, dpi), Scaled(150, dpi)};
+        if (at.x + box.right - box.left > ::GetSystemMetrics(SM_CXSCREEN)) {
+            RECT main = {};
+            ::GetWindowRect(window, &main);
+            at = {Scaled(200, dpi), main.bottom + Scaled(8, dpi)};
+        }
+        ::SetWindowPos(about, nullptr, at.x, at.y, 0, 0, SWP_NOSIZE | SWP_NOZORDER);
         ::RedrawWindow(about, nullptr, nullptr, RDW_INVALIDATE | RDW_ERASE | RDW_UPDATENOW | RDW_ALLCHILDREN);
     } else if (state == 1) {
         // One tick after painting, so the picture is complete on the display.
         state = 2;
-        ReadyWhenQuit("screen.bmp", 760, 300);
+        RECT main = {};
+        RECT box = {};
+        ::GetWindowRect(window, &main);
+        ::GetWindowRect(about, &box);
+        ReadyWhenQuit("screen.bmp", std::max(main.right, box.right) + 8, std::max(main.bottom, box.bottom) + 8);
     } else if (state == 2 && Exists(gMarkers + "\\quit")) {
         ::EndDialog(about, IDOK);
     }
@@ -112,7 +127,8 @@ int main(int argc, char** argv) {
     if (!window)
         return 1;
     App().MainWindow = window;
-    ::SetWindowPos(window, nullptr, 8, 8, 600, 230, SWP_NOZORDER);
+    const int dpi = App().Dpi;
+    ::SetWindowPos(window, nullptr, Scaled(8, dpi), Scaled(8, dpi), Scaled(600, dpi), Scaled(230, dpi), SWP_NOZORDER);
     SetDestinationFolder(window, "C:\\Users\\user\\解凍先");
     App().Worker.RunMode = kPaused;
     ::ShowWindow(window, SW_SHOWNORMAL);
@@ -126,7 +142,7 @@ int main(int argc, char** argv) {
     ::SendMessageA(App().JobList, LB_SETCURSEL, 2, 0);
     if (failure) {
         // Below the tray icon's own window, where the balloon appears.
-        ::SetWindowPos(window, nullptr, 8, 150, 0, 0, SWP_NOSIZE | SWP_NOZORDER);
+        ::SetWindowPos(window, nullptr, Scaled(8, dpi), Scaled(150, dpi), 0, 0, SWP_NOSIZE | SWP_NOZORDER);
         ShowFailures(window);
     } else {
         ::SetTimer(window, 1, 100, Step);

