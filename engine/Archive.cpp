@@ -125,7 +125,7 @@ bool TArchive::AskMemberInfo(const TInput& input, const std::string& memberPath,
     std::memset(&info, 0, sizeof info);
     const int result = [&] {
         const TPluginCall call(PluginName);
-        return GetFileInfoProc(input.Source, static_cast<long>(input.Length), asked.c_str(),
+        return GetFileInfoProc(input.Source, static_cast<LONG_PTR>(input.Length), asked.c_str(),
                                input.Flag | kSpiIgnoreCase, &info);
     }();
     if (result == 0) {
@@ -148,7 +148,7 @@ bool TArchive::FindInListing(const TInput& input, const std::string& memberPath,
         HLOCAL block = nullptr;
         const int result = [&] {
             const TPluginCall call(PluginName);
-            return GetArchiveInfoProc(input.Source, static_cast<long>(input.Length), input.Flag, &block);
+            return GetArchiveInfoProc(input.Source, static_cast<LONG_PTR>(input.Length), input.Flag, &block);
         }();
         // The listing is ours to free, whatever the result said.
         const LockedLocal listing(block && ::LocalFlags(block) != LMEM_INVALID_HANDLE ? block : nullptr);
@@ -179,7 +179,7 @@ HLOCAL TArchive::AskMember(const TInput& input, const fileInfo& info) {
         return nullptr;
     }
     const char* source = memory ? input.Source + info.position : input.Source;
-    const long length = static_cast<long>(memory ? input.Length - info.position : info.position);
+    const auto length = static_cast<LONG_PTR>(memory ? input.Length - info.position : info.position);
     HLOCAL member = nullptr;
     const TSpiProgress progress(Progress);
     const int result = [&] {
@@ -212,7 +212,13 @@ std::unique_ptr<TArchive> TArchive::TakeMember(HLOCAL member, const fileInfo& in
         Fail(TFailureKind::kShortBlock);
         return nullptr;
     }
-    auto taken = std::make_unique<TVirtualArchive>(MemberName(info), info.filesize, std::move(owned));
+    // Levels in memory count their bytes in 32 bits, whichever width the plug-in has.
+    if (info.filesize != static_cast<uint32_t>(info.filesize)) {
+        Fail(TFailureKind::kInternal);
+        return nullptr;
+    }
+    auto taken = std::make_unique<TVirtualArchive>(MemberName(info), static_cast<uint32_t>(info.filesize),
+                                                   std::move(owned));
     if (taken->LastFailure().Kind != TFailureKind::kNone) {
         Failure = taken->LastFailure();
         return nullptr;

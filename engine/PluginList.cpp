@@ -13,6 +13,8 @@
 namespace {
 
 constexpr char kArchivePluginType[] = "00AM";
+// A process loads only plug-ins of its own width: 32-bit ones are *.spi, x86-64 ones *.sph.
+constexpr const char* kPluginPattern = sizeof(void*) == 8 ? "\\*.sph" : "\\*.spi";
 constexpr int kTypeBufferLength = 5;
 constexpr int kTextBufferLength = 256;
 // A plug-in that never answers 0 must not hang the load.
@@ -87,7 +89,7 @@ int TPluginList::Load() {
     if (Folder_.empty())
         return 0;
     WIN32_FIND_DATAA found;
-    UniqueFind search(::FindFirstFileA((Folder_ + "\\*.spi").c_str(), &found));
+    UniqueFind search(::FindFirstFileA((Folder_ + kPluginPattern).c_str(), &found));
     if (!search)
         return 0;
     UniqueKey activateKey = OpenKey(HKEY_CURRENT_USER, kSusieActivateKey, KEY_QUERY_VALUE);

@@ -31,18 +31,19 @@ std::string FindOutput(const std::string& folder, const fileInfo& info) {
     return only;
 }
 
-// The record's size is 32 bits: a file that agrees in those bits is taken as it is; spare bytes
+// The record's size is pointer-sized, so 32 bits for 32-bit plug-ins: a file that agrees in those bits
+// is taken as it is; spare bytes
 // after the member are cut off, as they are from a memory block. The size is read without opening
 // the file, and a file is opened only to be cut, sharing it: the plug-in may still hold it.
 enum class TSizeCheck { kShort, kExact, kTrimmed, kFailed };
-TSizeCheck FitToSize(const std::string& file, uint32_t filesize) {
+TSizeCheck FitToSize(const std::string& file, uintptr_t filesize) {
     WIN32_FILE_ATTRIBUTE_DATA attributes;
     if (!::GetFileAttributesExA(file.c_str(), GetFileExInfoStandard, &attributes))
         return TSizeCheck::kFailed;
     const uint64_t size = (uint64_t{attributes.nFileSizeHigh} << 32) | attributes.nFileSizeLow;
     if (size < filesize)
         return TSizeCheck::kShort;
-    if (static_cast<uint32_t>(size) == filesize)
+    if (static_cast<uintptr_t>(size) == filesize)
         return TSizeCheck::kExact;
     UniqueHandle handle(::CreateFileA(file.c_str(), GENERIC_WRITE,
                                       FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr, OPEN_EXISTING,
@@ -87,7 +88,7 @@ bool TRealArchive::SaveThroughDisk(const fileInfo& info, const std::string& dest
     const TSpiProgress progress(Progress);
     const int result = [&] {
         const TPluginCall call(PluginName);
-        return GetFileProc(Name.c_str(), static_cast<long>(info.position), const_cast<char*>(output.Path().c_str()),
+        return GetFileProc(Name.c_str(), static_cast<LONG_PTR>(info.position), const_cast<char*>(output.Path().c_str()),
                            kSpiInputDisk | kSpiOutputDisk, TSpiProgress::Callback, progress.Data());
     }();
     if (result != 0)

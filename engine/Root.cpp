@@ -29,8 +29,8 @@ bool OpenedSize(const std::string& path, uint64_t& size) {
 // does not fit the record's 200-byte fields.
 bool PutRecord(const std::string& path, uint64_t size, fileInfo& info) {
     std::memset(&info, 0, sizeof info);
-    info.compsize = static_cast<uint32_t>(size);
-    info.filesize = static_cast<uint32_t>(size);
+    info.compsize = static_cast<uintptr_t>(size);
+    info.filesize = static_cast<uintptr_t>(size);
     std::string folder = path;
     std::string name;
     SplitLastComponent(folder, name);

@@ -59,7 +59,7 @@ TSpiProgress::~TSpiProgress() {
     }
 }
 
-int WINAPI TSpiProgress::Callback(int num, int denom, long data) {
+int WINAPI TSpiProgress::Callback(int num, int denom, LONG_PTR data) {
     // Called from inside plug-ins: nothing may be thrown back into them.
     try {
         if (data == 0)

@@ -1,6 +1,6 @@
 // The progress callback that every GetFile gets, as real plug-ins expect one. Plug-ins hand lData back
-// as they got it. A long is 32 bits on 64-bit Windows too, so lData never carries a pointer: it is the
-// number of a registration, looked up on every call. A value that names nothing (a plug-in's own,
+// as they got it. 32-bit plug-ins take a long, so lData never carries a pointer: it is the
+// number of a registration, the same in both widths, looked up on every call. A value that names nothing (a plug-in's own,
 // or a call after GetFile returned) is answered 0 and touches nothing; so is every call while nobody
 // listens.
 #pragma once
@@ -20,8 +20,8 @@ public:
 
     // Reports num of denom of the level's work, clamped (denom <= 0 tells nothing); non-zero asks the
     // plug-in to stop.
-    static int WINAPI Callback(int num, int denom, long data);
-    long Data() const { return Id; }
+    static int WINAPI Callback(int num, int denom, LONG_PTR data);
+    LONG_PTR Data() const { return Id; }
 
 private:
     long Id = 0;

@@ -1,4 +1,6 @@
 // The contract with Susie archive plug-ins ("00AM"): the member record and the four entry points.
+// One set of declarations serves both widths: the x86-64 plug-ins (*.sph) have the same entry points
+// with pointer-sized lengths, callback data and record positions and sizes.
 #pragma once
 
 #include <windows.h>
@@ -9,20 +11,32 @@
 #pragma pack(push, 1)
 struct fileInfo {
     unsigned char method[8];
-    uint32_t position;  // where GetFile finds the member
-    uint32_t compsize;
-    uint32_t filesize;
-    uint32_t timestamp;
+    uintptr_t position;  // where GetFile finds the member
+    uintptr_t compsize;
+    uintptr_t filesize;
+    uintptr_t timestamp;
     char path[200];  // member's folder inside the archive, e.g. "docs\"
     char filename[200];
     uint32_t crc;
+#ifdef _WIN64
+    char padding[4];  // x86-64 plug-ins step through listings 448 bytes a record
+#endif
 };
 #pragma pack(pop)
 
-static_assert(sizeof(fileInfo) == 428, "plug-ins exchange a packed 428-byte record");
-static_assert(offsetof(fileInfo, position) == 8 && offsetof(fileInfo, filesize) == 16);
+#ifdef _WIN64
+static_assert(sizeof(fileInfo) == 448, "x86-64 plug-ins exchange a packed 448-byte record");
+static_assert(offsetof(fileInfo, position) == 8 && offsetof(fileInfo, compsize) == 16);
+static_assert(offsetof(fileInfo, filesize) == 24 && offsetof(fileInfo, timestamp) == 32);
+static_assert(offsetof(fileInfo, path) == 40 && offsetof(fileInfo, filename) == 240);
+static_assert(offsetof(fileInfo, crc) == 440 && offsetof(fileInfo, padding) == 444);
+#else
+static_assert(sizeof(fileInfo) == 428, "32-bit plug-ins exchange a packed 428-byte record");
+static_assert(offsetof(fileInfo, position) == 8 && offsetof(fileInfo, compsize) == 12);
+static_assert(offsetof(fileInfo, filesize) == 16 && offsetof(fileInfo, timestamp) == 20);
 static_assert(offsetof(fileInfo, path) == 24 && offsetof(fileInfo, filename) == 224);
 static_assert(offsetof(fileInfo, crc) == 424);
+#endif
 
 // GetFileInfo flags: input bits 0-2, bit 7 = match without regard to case.
 constexpr unsigned int kSpiInputDisk = 0;
@@ -50,18 +64,19 @@ enum SpiResult : int {
     kSpiEndOfFile = 10,
 };
 
-using SpiProgressCallback = int(WINAPI*)(int num, int denom, long data);
+// Lengths and callback data are LONG_PTR: long on 32-bit Windows, 64 bits wide for x86-64 plug-ins.
+using SpiProgressCallback = int(WINAPI*)(int num, int denom, LONG_PTR data);
 
 using GetPluginInfoFunc = int(WINAPI*)(int infoNumber, char* buffer, int bufferLength);
-// head: the archive's first bytes (3072 readable, or 3072 - 128 when probed at offset 128).
+// head: the archive's first bytes (pointer-sized in both widths) (3072 readable, or 3072 - 128 when probed at offset 128).
 using IsSupportedFunc = int(WINAPI*)(const char* fileName, const void* head);
 // source: a file name (disk input, length = start offset) or the archive image (memory input,
 // length = byte count).
-using GetFileInfoFunc = int(WINAPI*)(const char* source, long length, const char* memberPath, unsigned int flag,
+using GetFileInfoFunc = int(WINAPI*)(const char* source, LONG_PTR length, const char* memberPath, unsigned int flag,
                                      fileInfo* info);
 // destination: for memory output, a pointer to an HLOCAL that receives the member's block.
-using GetFileFunc = int(WINAPI*)(const char* source, long length, void* destination, unsigned int flag,
-                                 SpiProgressCallback progress, long progressData);
+using GetFileFunc = int(WINAPI*)(const char* source, LONG_PTR length, void* destination, unsigned int flag,
+                                 SpiProgressCallback progress, LONG_PTR progressData);
 // Optional. *listing receives a LocalAlloc block of records, ended by one whose method[0] is zero;
 // the caller frees it.
-using GetArchiveInfoFunc = int(WINAPI*)(const char* source, long length, unsigned int flag, HLOCAL* listing);
+using GetArchiveInfoFunc = int(WINAPI*)(const char* source, LONG_PTR length, unsigned int flag, HLOCAL* listing);

@@ -92,6 +92,29 @@ TEST_F(PluginHostTest, ACrashCostsOneJobAndTwoCrashesLeaveThePluginOut) {
     EXPECT_EQ(out.EntryCount(), 2);
 }
 
+// The x86-64 host reads through the *.sph of the plug-in folder, never its *.spi, and contains a
+// crashing .sph as the 32-bit host contains a .spi.
+TEST_F(PluginHostTest, TheX64HostReadsThroughTheSphPluginsOfTheFolderAndContainsTheirCrashes) {
+    ASSERT_TRUE(host.Extract(good, out / "by32.txt").Succeeded());
+    const std::string host64Path = ProgramFolder() + "KelvaneHost64.exe";
+    {
+        PluginFolder spiOnly{"zip.spi", "tar.spi"};
+        susie.SetPath(spiOnly.Path());
+        TPluginHost host64{host64Path};
+        EXPECT_EQ(host64.Extract(good, out / "none.txt").Failure.Kind, TFailureKind::kNoPlugin);
+    }
+    PluginFolder folder{"zip.sph", "tar.sph", "crash.sph", "tar.spi"};
+    susie.SetPath(folder.Path());
+    TPluginHost host64{host64Path};
+    ASSERT_TRUE(host64.Extract(good, out / "by64.txt").Succeeded());
+    EXPECT_TRUE(SameContents(out / "by64.txt", out / "by32.txt"));
+    const TExtractOutcome crashed = host64.Extract(TestData("broken.crash\\a.txt"), out / "crashed.txt");
+    EXPECT_EQ(crashed.Failure.Kind, TFailureKind::kPluginCrashed);
+    EXPECT_EQ(crashed.Failure.Plugin, "crash.sph");
+    ASSERT_TRUE(host64.Extract(good, out / "after.txt").Succeeded());
+    EXPECT_EQ(out.EntryCount(), 3);
+}
+
 TEST_F(PluginHostTest, AnEndedHostFailsItsJobAsCanceledAndTheNextOneRuns) {
     ASSERT_TRUE(host.Extract(good, out / "warm.txt").Succeeded());
     // From another thread, as cancel-all does while the worker waits in a hanging plug-in.

@@ -161,7 +161,7 @@ bool BeforeWork(Progress& progress) {
 }
 
 // 0 when the archive is open; otherwise what the plug-in answers.
-int OpenArchive(Source& archive, const char* source, long length, unsigned int flag) {
+int OpenArchive(Source& archive, const char* source, LONG_PTR length, unsigned int flag) {
     if (archive.Open(source, length, flag, kArchiveSharing))
         return 0;
     return kArchiveSharing == 0 ? kSpiFileReadError : kError;
@@ -209,7 +209,7 @@ int WINAPI IsSupported(const char* fileName, const void* head) {
     return Detect(static_cast<const uint8_t*>(head), kHeadSize) != Format::kUnknown;
 }
 
-int WINAPI GetFileInfo(const char* source, long length, const char* memberPath, unsigned int flag, fileInfo* info) {
+int WINAPI GetFileInfo(const char* source, LONG_PTR length, const char* memberPath, unsigned int flag, fileInfo* info) {
     if (kFault == Fault::kCrash) {
         if (IsMemoryInput(flag))
             return kSpiUnknownFormat;
@@ -244,11 +244,11 @@ int WINAPI GetFileInfo(const char* source, long length, const char* memberPath, 
 }
 
 int WINAPI GetFile(const char* source,
-                   long length,
+                   LONG_PTR length,
                    void* destination,
                    unsigned int flag,
                    SpiProgressCallback progressCallback,
-                   long progressData) {
+                   LONG_PTR progressData) {
     CountGetFile();
     if constexpr (kFault == Fault::kGetFileFails)
         return kError;
@@ -292,7 +292,7 @@ int WINAPI GetFile(const char* source,
     }
 }
 
-int WINAPI GetArchiveInfo(const char* source, long length, unsigned int flag, HLOCAL* listing) {
+int WINAPI GetArchiveInfo(const char* source, LONG_PTR length, unsigned int flag, HLOCAL* listing) {
     try {
         if (!listing)
             return kError;

@@ -17,7 +17,7 @@ namespace kvspi {
 // non-zero answer stops the copy, and GetFile then answers 1 ("canceled").
 struct Progress {
     SpiProgressCallback callback = nullptr;
-    long data = 0;
+    LONG_PTR data = 0;
     mutable bool stopped = false;
     // Tells done of total; false once the caller has asked to stop.
     bool Tell(uint32_t done, uint32_t total) const;
@@ -29,7 +29,7 @@ class Source {
 public:
     // flag & kSpiInputMask picks the input; disk: `source` names the file, `length` is the start,
     // and `share` is the sharing the file is opened with.
-    bool Open(const char* source, long length, unsigned int flag, DWORD share = FILE_SHARE_READ | FILE_SHARE_WRITE);
+    bool Open(const char* source, LONG_PTR length, unsigned int flag, DWORD share = FILE_SHARE_READ | FILE_SHARE_WRITE);
 
     uint32_t Size() const { return size_; }
     // Added to an offset gives the position a plug-in reports: file offsets for disk input.

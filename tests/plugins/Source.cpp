@@ -18,7 +18,7 @@ bool Progress::Tell(uint32_t done, uint32_t total) const {
     return !stopped;
 }
 
-bool Source::Open(const char* source, long length, unsigned int flag, DWORD share) {
+bool Source::Open(const char* source, LONG_PTR length, unsigned int flag, DWORD share) {
     if (!source || length < 0)
         return false;
     switch (flag & kSpiInputMask) {
