@@ -42,10 +42,6 @@ TFinishedJob* FinishedJobOf(LPARAM lParam) {
     return reinterpret_cast<TFinishedJob*>(lParam);
 }
 
-TExtractOutcome RunJobHere(TPluginHost& host, const TJob& job) {
-    return host.Extract(job.Source, job.Destination);
-}
-
 bool TWorker::Start(HWND window, TPluginHost& host, TJob job) {
     bool idle = false;
     if (!Busy_.compare_exchange_strong(idle, true))

@@ -77,6 +77,3 @@ private:
 };
 
 static_assert(decltype(TWorker::RunMode)::is_always_lock_free && sizeof(TWorker::RunMode) == 1);
-
-// Runs a job on the calling thread; the host still takes one extraction at a time.
-TExtractOutcome RunJobHere(TPluginHost& host, const TJob& job);
