@@ -95,8 +95,6 @@ int ScratchFolder::EntryCount() const {
     return count;
 }
 
-namespace {
-
 int TemporariesNamed(const std::string& prefix) {
     char folder[MAX_PATH + 1] = {};
     ::GetTempPathA(sizeof folder, folder);
@@ -110,12 +108,6 @@ int TemporariesNamed(const std::string& prefix) {
         while (::FindNextFileA(search.Get(), &found));
     }
     return count;
-}
-
-}  // namespace
-
-int EngineTemporaries() {
-    return TemporariesNamed("~kv" + std::to_string(::GetCurrentProcessId()) + "-");
 }
 
 int TemporariesOfAnyone() {

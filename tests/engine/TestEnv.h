@@ -8,6 +8,8 @@
 #include <initializer_list>
 #include <string>
 
+#include "engine/Temporary.h"
+
 std::string TestData(const std::string& relative);
 
 // A member path three folders deep with Japanese names, 600 bytes in code page 932, many of whose
@@ -46,8 +48,13 @@ private:
     std::string path_;
 };
 
-// The engine's temporary files and folders of this process in the user's temporary folder.
-int EngineTemporaries();
+// Files and folders in the user's temporary folder whose names start with prefix.
+int TemporariesNamed(const std::string& prefix);
+// The engine's temporary files and folders of this process: its id and its token, so that what a
+// dead process of the same id left long ago does not count.
+inline int EngineTemporaries() {
+    return TemporariesNamed("~kv" + std::to_string(::GetCurrentProcessId()) + "-" + TemporaryToken() + "-");
+}
 // Those of any process.
 int TemporariesOfAnyone();
 
