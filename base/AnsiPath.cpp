@@ -66,3 +66,10 @@ std::string_view FieldText(const char* field, size_t fieldSize) {
     const void* zero = std::memchr(field, 0, fieldSize);
     return {field, zero ? static_cast<size_t>(static_cast<const char*>(zero) - field) : fieldSize};
 }
+
+std::string FolderWithSeparator(std::string_view folder) {
+    std::string path(folder);
+    if (!path.empty() && FindLastSeparator(path, "\\") != path.size() - 1)
+        path += '\\';
+    return path;
+}

@@ -17,6 +17,9 @@ void SplitLastComponent(std::string& path, std::string& last);
 // Unix world separate member names with '/', and the two mean the same. A '/' is never a trail byte.
 std::string WithSeparator(std::string_view path, char separator);
 
+// A folder with one '\' at its end, as names are appended to it; empty stays empty.
+std::string FolderWithSeparator(std::string_view folder);
+
 // The longest head of text of at most maxBytes bytes that ends on a character boundary.
 std::string_view CutAtCharacter(std::string_view text, size_t maxBytes);
 

@@ -22,6 +22,8 @@ class TArchive;
 class TLevelProgress;
 class TProgress;
 class TKeptChain;
+class TCrossingOut;
+struct TCrossingIn;
 
 // A member from a plug-in's listing, with its folder and name folded for comparing.
 struct TListedMember {
@@ -88,6 +90,8 @@ public:
     void SetSize(uint32_t size) { Size = size; }
 
     const std::string& GetName() const { return Name; }
+    // The level's bytes when it holds them all in memory; null for an archive file on disk.
+    virtual const unsigned char* Image() const { return nullptr; }
     HMODULE GetModule() const { return Module; }
     uint32_t GetHeadOffset() const { return HeadOffset; }
     uint32_t GetSize() const { return Size; }
@@ -164,16 +168,20 @@ private:
     unsigned char HeadBuffer[kHeadSize] = {};
 };
 
-// A member held whole in a plug-in's local-memory block, which this object owns. When the bound
-// plug-in refuses memory input, the level is copied to a temporary file and read from there.
+// A member held whole in a plug-in's local-memory block, or in a view of the level another host handed
+// on, which this object owns. When the bound plug-in refuses memory input, the level is copied to a
+// temporary file and read from there.
 class TVirtualArchive final : public TArchive {
 public:
     TVirtualArchive(std::string name, uint32_t size, UniqueLocal memHandle);
+    // view: at least kHeadSize bytes, zeros after the member's.
+    TVirtualArchive(std::string name, uint32_t size, UniqueWritableView view);
 
     bool Locate(const std::string& path, std::string& rest, fileInfo& info) override;
     std::unique_ptr<TArchive> OpenMember(const fileInfo& info) override;
     bool GetMemberInfo(const std::string& memberPath, fileInfo& info) override;
     bool SaveTo(const std::string& destPath) override;
+    const unsigned char* Image() const override { return Head; }
 
     bool OnDisk() const { return static_cast<bool>(DiskCopy); }
 
@@ -186,6 +194,7 @@ private:
     bool MoveToDisk();
 
     LockedLocal MemHandle;
+    UniqueWritableView View;
     TTemporaryCopy DiskCopy;  // exactly the bytes memory input would have shown
 };
 
@@ -199,8 +208,14 @@ bool ExtractPath(TPluginList& pluginList, const std::string& sourcePath, const s
 // The same, saying why it failed. progress, when given, is told how far the extraction has come, and
 // stops it once it says so: the outcome is then kCanceled, and neither a temporary file nor a partial
 // destination is left (an old destination keeps what it held).
+// A chain across both widths: from, when given, is the level to start in, handed on by the other
+// width's host, with the path left inside it; sourcePath is still the job's whole path. out, when
+// given, takes a level that no plug-in of this process takes; the outcome is then a success, and
+// the job goes on there.
 TExtractOutcome ExtractPathOutcome(TPluginList& pluginList,
                                    const std::string& sourcePath,
                                    const std::string& destPath,
                                    TProgress* progress = nullptr,
-                                   TKeptChain* kept = nullptr);
+                                   TKeptChain* kept = nullptr,
+                                   TCrossingIn* from = nullptr,
+                                   TCrossingOut* out = nullptr);

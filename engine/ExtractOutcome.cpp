@@ -16,10 +16,15 @@ std::string ReasonFor(const TFailure& failure) {
             return "解凍しました";
         case TFailureKind::kNotFound:
             return failure.Plugin.empty() ? "見つかりません" : "見つかりません (" + PluginPart(failure) + ")";
-        case TFailureKind::kNoPlugin:
-            return failure.Skipped.empty() ? "対応するプラグインがありません"
-                                           : "対応するプラグインがありません (2 回異常終了した " + failure.Skipped +
-                                                 " は使いません)";
+        case TFailureKind::kNoPlugin: {
+            std::string notes;
+            if (!failure.Skipped.empty())
+                notes = "2 回異常終了した " + failure.Skipped + " は使いません";
+            if (!failure.Unusable.empty())
+                notes += (notes.empty() ? "" : "、") + std::string("64 ビットの ") + failure.Unusable +
+                         " はこの Windows では使えません";
+            return notes.empty() ? "対応するプラグインがありません" : "対応するプラグインがありません (" + notes + ")";
+        }
         case TFailureKind::kPluginIncomplete:
             return PluginPart(failure) + " に GetFileInfo か GetFile がありません";
         case TFailureKind::kPluginError: {

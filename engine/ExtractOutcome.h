@@ -30,6 +30,7 @@ struct TFailure {
     DWORD Win32Error = 0;
     std::string File;  // the file that could not be read or written, when that was the trouble
     std::string Skipped;  // for kNoPlugin: plug-ins not asked, since they crashed before
+    std::string Unusable;  // for kNoPlugin: 64-bit plug-ins, where Windows runs no 64-bit programs
 };
 
 struct TExtractOutcome {

@@ -1,6 +1,7 @@
 #include <new>
 
 #include "engine/Archive.h"
+#include "engine/Crossing.h"
 #include "engine/JobPaths.h"
 #include "engine/KeptChain.h"
 #include "engine/LevelProgress.h"
@@ -65,6 +66,15 @@ bool Failed(TExtractOutcome& outcome,
     return false;
 }
 
+// Hands a level that no plug-in of this process takes to the other side, where that may take it.
+bool HandedOn(const TArchive& child, const TStep& step, const std::string& located, const std::string& rest,
+              TCrossingOut* out) {
+    const int level = step.Archives + 1;
+    if (!out || out->FirstLevel == 0 || level < out->FirstLevel || child.LastFailure().Kind != TFailureKind::kNoPlugin)
+        return false;
+    return out->Take(TCrossing{child.GetName(), step.Container, located, rest, level}, child.Image(), child.GetSize());
+}
+
 // One level of the path: locate the longest known prefix, then either write it (the path ends
 // here) or take it out and make it the next level. The level left behind is released at once,
 // so at most two levels' blocks are ever held beside what a kept chain holds within its budget.
@@ -76,6 +86,7 @@ bool ResolveStep(TStep& step,
                  const std::string& destPath,
                  TLevelProgress& progress,
                  TKeptChain* kept,
+                 TCrossingOut* out,
                  TExtractOutcome& outcome,
                  bool& done) {
     if (progress.Canceled())
@@ -119,8 +130,10 @@ bool ResolveStep(TStep& step,
         progress.Advance(1);
     // A kept parent stays; any other goes before its child is probed.
     step.Owned.reset();
-    if (!child->BindPlugin(pluginList))
-        return Failed(outcome, child->LastFailure(), step.Container, located);
+    if (!child->BindPlugin(pluginList)) {
+        done = HandedOn(*child, step, located, rest, out);
+        return done || Failed(outcome, child->LastFailure(), step.Container, located);
+    }
     step.Container = child->GetName();
     step.Path = rest;
     ++step.Archives;
@@ -139,13 +152,29 @@ bool ResolveStep(TStep& step,
     return true;
 }
 
+// The level the other side handed on, bound to a plug-in of this process.
+bool Enter(TStep& step, TPluginList& pluginList, TCrossingIn& from, TExtractOutcome& outcome) {
+    const TCrossing& level = from.Level;
+    auto entry = std::make_unique<TVirtualArchive>(level.Name, from.Size, std::move(from.Image));
+    if (!entry->BindPlugin(pluginList))
+        return Failed(outcome, entry->LastFailure(), level.Container, level.Member);
+    step.Owned = std::move(entry);
+    step.Folder = step.Owned.get();
+    step.Path = level.Rest;
+    step.Container = level.Name;
+    step.Archives = level.Level;
+    return true;
+}
+
 }  // namespace
 
 TExtractOutcome ExtractPathOutcome(TPluginList& pluginList,
                                    const std::string& sourcePath,
                                    const std::string& destPath,
                                    TProgress* progress,
-                                   TKeptChain* kept) {
+                                   TKeptChain* kept,
+                                   TCrossingIn* from,
+                                   TCrossingOut* out) {
     TExtractOutcome outcome;
     if (!JobPathsFit(sourcePath, destPath, outcome))
         return outcome;
@@ -153,7 +182,12 @@ TExtractOutcome ExtractPathOutcome(TPluginList& pluginList,
     try {
         TLevelProgress levels(progress);
         TStep step;
-        if (kept && kept->Serves(sourcePath)) {
+        bool resolving = true;
+        if (from) {
+            // A chain handed on starts inside; the levels kept are for jobs from the start.
+            kept = nullptr;
+            resolving = Enter(step, pluginList, *from, outcome);
+        } else if (kept && kept->Serves(sourcePath)) {
             const size_t outer = kept->Level(0)->GetName().size();
             step.Folder = kept->Level(0);
             step.Kept = 0;
@@ -166,7 +200,7 @@ TExtractOutcome ExtractPathOutcome(TPluginList& pluginList,
             step.Path = sourcePath;
         }
         bool done = false;
-        while (ResolveStep(step, pluginList, sourcePath, destPath, levels, kept, outcome, done) && !done) {
+        while (resolving && ResolveStep(step, pluginList, sourcePath, destPath, levels, kept, out, outcome, done) && !done) {
         }
         if (kept)
             kept->Detach();

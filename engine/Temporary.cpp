@@ -18,18 +18,11 @@ std::string& Token() {
     return token;
 }
 
-std::string WithSeparator(const std::string& folder) {
-    std::string path = folder;
-    if (!path.empty() && FindLastSeparator(path, "\\") != path.size() - 1)
-        path += '\\';
-    return path;
-}
-
 // Counts on from a start that differs between runs, so a name left by a dead process of the same
 // id is stepped over quickly.
 std::string NextName(const std::string& folder, const std::string& suffix) {
     static std::atomic<uint32_t> counter{::GetTickCount()};
-    return WithSeparator(folder) + Prefix(::GetCurrentProcessId(), TemporaryToken()) +
+    return FolderWithSeparator(folder) + Prefix(::GetCurrentProcessId(), TemporaryToken()) +
            std::to_string(counter++ & 0xFFFFFF) + suffix;
 }
 
@@ -131,7 +124,7 @@ void SetTemporaryToken(const std::string& token) {
 }
 
 bool RemoveTemporariesOf(const std::string& folder, DWORD processId, const std::string& token) {
-    const std::string base = WithSeparator(folder);
+    const std::string base = FolderWithSeparator(folder);
     const std::string pattern = base + Prefix(processId, token) + "*";
     WIN32_FIND_DATAA found;
     {

@@ -30,6 +30,13 @@ TVirtualArchive::TVirtualArchive(std::string name, uint32_t size, UniqueLocal me
     Head = head;
 }
 
+TVirtualArchive::TVirtualArchive(std::string name, uint32_t size, UniqueWritableView view)
+    : TArchive(std::move(name), size), View(std::move(view)) {
+    Head = static_cast<unsigned char*>(View.Get());
+    if (!Head)
+        Fail(TFailureKind::kInternal);
+}
+
 bool TVirtualArchive::MoveToDisk() {
     if (const DWORD error = DiskCopy.Create(Data(), DataSize(), Name))
         return FailOnFile(TFailureKind::kCannotWrite, error, DiskCopy.Path());
