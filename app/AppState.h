@@ -16,7 +16,7 @@
 #include "base/Owned.h"
 #include "handoff/PendingBlocks.h"
 #include "jobs/ExtractQueue.h"
-#include "jobs/PluginHost.h"
+#include "jobs/PluginHosts.h"
 #include "jobs/Worker.h"
 
 // What every window-message handler receives; Result is what the window procedure returns.
@@ -37,7 +37,7 @@ struct AppState {
     bool ToolbarPresent = false;
     TPendingBlocks Pending;  // hand-off blocks received and not yet taken into the queue
     UniqueFont ListFont;
-    std::unique_ptr<TPluginHost> Host;  // runs the plug-ins in a process of their own
+    std::unique_ptr<TPluginHosts> Host;  // run the plug-ins in processes of their own, one per width
     std::unique_ptr<TExtractQueue> Queue;
     std::optional<TRunningJob> Running;  // shown on the list's first line while it runs
     bool SelectedRunsNext = false;        // the front job was chosen to run as soon as the worker is free

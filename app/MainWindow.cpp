@@ -186,7 +186,7 @@ void OnCreate(HWND window, TMessage&) {
     app.Toolbar = CreateToolbar(window, app.Dpi);
     app.JobList = CreateJobList(window);
     AddTrayIcon(window);
-    app.Host = std::make_unique<TPluginHost>(ProgramFolder() + kHostFileName);
+    app.Host = TPluginHosts::Beside(ProgramFolder());
     app.Queue = std::make_unique<TExtractQueue>();
     AddExitToSystemMenu(window);
 }

@@ -1,5 +1,5 @@
 // How long a cancel of the running job takes, as the window sees it: from TWorker::CancelRunning to
-// the job's WM_JOBFINISHED, through TPluginHost and KelvaneHost.exe as the resident program runs
+// the job's WM_JOBFINISHED, through TPluginHosts and KelvaneHost.exe as the resident program runs
 // them. The plug-ins come from Susie's settings.
 //   bench-cancel ROUNDS STEPPING-SOURCE DEAF-SOURCE DESTFOLDER
 // STEPPING-SOURCE is read by a plug-in that calls back every 25 ms and stops when asked, DEAF-SOURCE
@@ -15,7 +15,7 @@
 
 #include "base/ModulePath.h"
 #include "bench/Clock.h"
-#include "jobs/PluginHost.h"
+#include "jobs/PluginHosts.h"
 #include "jobs/Worker.h"
 
 namespace {
@@ -53,7 +53,7 @@ bool PumpUntil(const std::function<bool()>& done, double timeoutMs) {
 // One job canceled once running inside its plug-in, delayMs after it first showed progress (or
 // after it began, for a plug-in that shows none); the latency in ms, or a negative value when the
 // job did not end canceled leaving nothing.
-double CancelOnce(HWND window, TWorker& worker, TPluginHost& host, const std::string& source, const std::string& dest,
+double CancelOnce(HWND window, TWorker& worker, TPluginHosts& host, const std::string& source, const std::string& dest,
                   bool reports, double delayMs) {
     seen = {};
     if (!worker.Start(window, host, {source, dest}))
@@ -91,7 +91,7 @@ int main(int argc, char** argv) {
                                     nullptr);
     if (!window)
         return 1;
-    TPluginHost host(ProgramFolder() + kHostFileName);
+    TPluginHosts host(ProgramFolder() + kHostFileName, "");
     TWorker worker;
     worker.RunMode = kPaused;
     for (int round = 0; round < rounds; ++round) {

@@ -8,11 +8,14 @@
 // even while a plug-in hangs.
 #include <windows.h>
 
+#include <algorithm>
 #include <cstdlib>
+#include <cstring>
 #include <vector>
 
 #include "base/Owned.h"
 #include "engine/Archive.h"
+#include "engine/Crossing.h"
 #include "engine/KeptChain.h"
 #include "engine/PluginList.h"
 #include "engine/Progress.h"
@@ -29,13 +32,20 @@ constexpr unsigned kSpinMicroseconds = 500;
 // user has moved on, and neither memory nor a temporary copy should stay held for nothing.
 constexpr DWORD kKeepIdleMs = 2000;
 
+// A handle value that names an open handle of this process, or null.
+HANDLE OpenHandle(uint64_t value) {
+    HANDLE handle = reinterpret_cast<HANDLE>(static_cast<uintptr_t>(value));
+    DWORD flags = 0;
+    return value != 0 && value == reinterpret_cast<uintptr_t>(handle) && ::GetHandleInformation(handle, &flags)
+               ? handle
+               : nullptr;
+}
+
 // A handle value from the command line that names an open handle of this process.
 HANDLE InheritedHandle(const char* text) {
     char* end = nullptr;
     const unsigned long long value = std::strtoull(text, &end, 10);
-    HANDLE handle = reinterpret_cast<HANDLE>(static_cast<uintptr_t>(value));
-    DWORD flags = 0;
-    return end && *end == '\0' && value != 0 && ::GetHandleInformation(handle, &flags) ? handle : nullptr;
+    return end && *end == '\0' ? OpenHandle(value) : nullptr;
 }
 
 struct TWatch {
@@ -81,6 +91,80 @@ private:
     uint32_t Job;
 };
 
+// A level that no plug-in here takes, for the other width's host: its bytes go into a new section of
+// the page file, whose handle the resident program takes out of this process (closing it here), so
+// that nothing of it stays behind whichever process ends first.
+class TSectionHandOver final : public TCrossingOut {
+public:
+    TSectionHandOver(int firstLevel, const TPluginList& plugins) : TCrossingOut(firstLevel), Plugins(plugins) {}
+
+    bool Take(const TCrossing& level, const unsigned char* image, uint32_t size) override {
+        UniqueHandle section;
+        if (image && !(section = CopiedToSection(image, size)))
+            return false;
+        Message = EncodeHandOver({reinterpret_cast<uintptr_t>(section.Get()), size, level, Plugins.SkippedText()});
+        if (Message.empty())
+            return false;
+        Section = std::move(section);
+        return true;
+    }
+
+    // Sends the hand-over, if the job made one; the section is the resident program's from then on.
+    bool SendTo(TChannelEnd& channel) {
+        if (!channel.Send(TMessageKind::kHandOver, Message))
+            return false;
+        Section.Release();
+        return true;
+    }
+    bool Taken() const { return !Message.empty(); }
+
+private:
+    static UniqueHandle CopiedToSection(const unsigned char* image, uint32_t size) {
+        // At least a head's worth: the other side probes that much, zeros after a short level.
+        const DWORD bytes = std::max(size, TArchive::kHeadSize);
+        UniqueHandle section(::CreateFileMappingA(INVALID_HANDLE_VALUE, nullptr, PAGE_READWRITE, 0, bytes, nullptr));
+        UniqueWritableView view(section ? ::MapViewOfFile(section.Get(), FILE_MAP_WRITE, 0, 0, bytes) : nullptr);
+        if (!view)
+            return {};
+        std::memcpy(view.Get(), image, size);
+        return section;
+    }
+
+    const TPluginList& Plugins;
+    std::vector<char> Message;
+    UniqueHandle Section;
+};
+
+// The level a request goes on from: the section the resident program put into this process, mapped
+// copy-on-write (some plug-ins write into their input) and closed, the view holding it.
+std::optional<TCrossingIn> HandedLevel(const TExtractRequest& request) {
+    TCrossingIn level{request.Level, {}, request.Size};
+    UniqueHandle section(OpenHandle(request.Section));
+    const DWORD bytes = std::max(request.Size, TArchive::kHeadSize);
+    level.Image.Reset(section ? ::MapViewOfFile(section.Get(), FILE_MAP_COPY, 0, 0, bytes) : nullptr);
+    if (!level.Image)
+        return std::nullopt;
+    return level;
+}
+
+TExtractOutcome Extract(TPluginList& plugins,
+                        const TExtractRequest& request,
+                        TProgress& progress,
+                        TKeptChain& kept,
+                        TSectionHandOver& handOver) {
+    if (!request.Section)
+        return ExtractPathOutcome(plugins, request.Source, request.Destination, &progress, &kept, nullptr, &handOver);
+    std::optional<TCrossingIn> level = HandedLevel(request);
+    if (!level) {
+        TExtractOutcome failed;
+        failed.Failure.Kind = TFailureKind::kInternal;
+        failed.Container = request.Level.Container;
+        failed.Component = request.Level.Member;
+        return failed;
+    }
+    return ExtractPathOutcome(plugins, request.Source, request.Destination, &progress, &kept, &*level, &handOver);
+}
+
 int Serve(TChannelEnd& channel, TChannelMemory& memory) {
     TCallStatusWriter writer(&memory.Status);
     SetPluginActivity(&writer);
@@ -88,12 +172,17 @@ int Serve(TChannelEnd& channel, TChannelMemory& memory) {
     std::vector<char> payload;
     if (!channel.Receive(kind, payload, 0) || kind != TMessageKind::kStart)
         return kMalformed;
-    auto skipped = DecodeStart(payload);
-    if (!skipped)
+    auto start = DecodeStart(payload);
+    if (!start)
         return kMalformed;
     TPluginList plugins;
-    plugins.SetSkipped(std::move(*skipped));
-    ReloadPlugins(plugins);
+    plugins.SetSkipped(std::move(start->Skipped));
+    if (start->Folder.empty()) {
+        ReloadPlugins(plugins);
+    } else {
+        plugins.SetFolder(start->Folder);
+        plugins.Load();
+    }
     // Ready: the start message is answered in kind.
     if (!channel.Send(TMessageKind::kStart, {}))
         return kMalformed;
@@ -111,9 +200,10 @@ int Serve(TChannelEnd& channel, TChannelMemory& memory) {
             return kMalformed;
         // The request's number names the job, so that a cancel meant for an earlier one never stops it.
         TChannelProgress progress(memory, channel.LastNumber());
-        const TExtractOutcome outcome =
-            ExtractPathOutcome(plugins, request->Source, request->Destination, &progress, &kept);
-        if (!channel.Send(TMessageKind::kOutcome, EncodeOutcome(outcome)))
+        TSectionHandOver handOver(static_cast<int>(request->FirstHandOver), plugins);
+        const TExtractOutcome outcome = Extract(plugins, *request, progress, kept, handOver);
+        if (outcome.Succeeded() && handOver.Taken() ? !handOver.SendTo(channel)
+                                                    : !channel.Send(TMessageKind::kOutcome, EncodeOutcome(outcome)))
             return kMalformed;
     }
 }

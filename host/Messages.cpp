@@ -10,12 +10,13 @@ namespace {
 // Reasons are short and paths bounded; a text this long is a broken message.
 constexpr uint32_t kMaxText = 32 * 1024;
 constexpr uint32_t kMaxSkipped = 1000;
-// Any job the engine takes fits one request: a source at the bound, and a destination that, within
-// Windows' limit, is far shorter.
-static_assert(kMaxJobPath <= kMaxText && 2 * 4 + 2 * kMaxJobPath <= kMaxPayload);
+// Any job the engine takes fits one request, also with the level it goes on from: six texts within
+// the bound (a source at it, a destination far shorter within Windows' limit, the level's names).
+static_assert(kMaxJobPath <= kMaxText && 8 * 4 + 6 * kMaxText <= kMaxPayload);
 // An outcome's texts are for people and may each name a long path: each is cut, on a character, to
-// a fifth of what its numbers leave, so that every outcome fits one message.
-constexpr size_t kMaxOutcomeText = (kMaxPayload - 8 * 4) / 5;
+// the bound, so that every outcome fits one message.
+constexpr size_t kMaxOutcomeText = kMaxText;
+static_assert(8 * 4 + 5 * kMaxOutcomeText <= kMaxPayload);
 
 class TWriter {
 public:
@@ -23,11 +24,24 @@ public:
         for (int shift = 0; shift < 32; shift += 8)
             Bytes.push_back(static_cast<char>(value >> shift & 0xFF));
     }
+    void Wide(uint64_t value) {
+        Number(static_cast<uint32_t>(value));
+        Number(static_cast<uint32_t>(value >> 32));
+    }
+    // A text past the bound spoils the message: Bytes come out empty.
     void Text(const std::string& text) {
+        Fits = Fits && text.size() <= kMaxText;
         Number(static_cast<uint32_t>(text.size()));
         Bytes.insert(Bytes.end(), text.begin(), text.end());
     }
+    void Crossing(const TCrossing& level) {
+        for (const std::string* text : {&level.Name, &level.Container, &level.Member, &level.Rest})
+            Text(*text);
+        Number(static_cast<uint32_t>(level.Level));
+    }
+    std::vector<char> Take() { return Fits ? std::move(Bytes) : std::vector<char>(); }
     std::vector<char> Bytes;
+    bool Fits = true;
 };
 
 class TReader {
@@ -40,6 +54,25 @@ public:
         for (int i = 0; i < 4; ++i)
             value |= static_cast<uint32_t>(static_cast<uint8_t>(Bytes[At + i])) << (8 * i);
         At += 4;
+        return true;
+    }
+    bool Wide(uint64_t& value) {
+        uint32_t low = 0;
+        uint32_t high = 0;
+        if (!Number(low) || !Number(high))
+            return false;
+        value = uint64_t{high} << 32 | low;
+        return true;
+    }
+    bool Crossing(TCrossing& level) {
+        uint32_t number = 0;
+        for (std::string* text : {&level.Name, &level.Container, &level.Member, &level.Rest})
+            if (!Text(*text))
+                return false;
+        // A level's number counts the path's components, so it is far below the bound.
+        if (!Number(number) || number == 0 || number > kMaxJobPath)
+            return false;
+        level.Level = static_cast<int>(number);
         return true;
     }
     // Texts hold no zero byte: they become C strings on the other side.
@@ -60,39 +93,68 @@ private:
 
 }  // namespace
 
-std::vector<char> EncodeStart(const std::vector<std::string>& skipped) {
+std::vector<char> EncodeStart(const TStartRequest& start) {
     TWriter writer;
-    writer.Number(static_cast<uint32_t>(skipped.size()));
-    for (const std::string& name : skipped)
+    writer.Text(start.Folder);
+    writer.Number(static_cast<uint32_t>(start.Skipped.size()));
+    for (const std::string& name : start.Skipped)
         writer.Text(name);
-    return writer.Bytes;
+    return writer.Take();
 }
 
-std::optional<std::vector<std::string>> DecodeStart(const std::vector<char>& payload) {
+std::optional<TStartRequest> DecodeStart(const std::vector<char>& payload) {
     TReader reader(payload);
+    TStartRequest start;
     uint32_t count = 0;
-    if (!reader.Number(count) || count > kMaxSkipped)
+    if (!reader.Text(start.Folder) || !reader.Number(count) || count > kMaxSkipped)
         return std::nullopt;
-    std::vector<std::string> skipped(count);
-    for (std::string& name : skipped)
+    start.Skipped.resize(count);
+    for (std::string& name : start.Skipped)
         if (!reader.Text(name))
             return std::nullopt;
-    return reader.AtEnd() ? std::optional(std::move(skipped)) : std::nullopt;
+    return reader.AtEnd() ? std::optional(std::move(start)) : std::nullopt;
 }
 
 std::vector<char> EncodeExtract(const TExtractRequest& request) {
     TWriter writer;
     writer.Text(request.Source);
     writer.Text(request.Destination);
-    return writer.Bytes;
+    writer.Number(request.FirstHandOver);
+    writer.Wide(request.Section);
+    if (request.Section) {
+        writer.Number(request.Size);
+        writer.Crossing(request.Level);
+    }
+    return writer.Take();
 }
 
 std::optional<TExtractRequest> DecodeExtract(const std::vector<char>& payload) {
     TReader reader(payload);
     TExtractRequest request;
-    if (!reader.Text(request.Source) || !reader.Text(request.Destination) || !reader.AtEnd())
+    if (!reader.Text(request.Source) || !reader.Text(request.Destination) || !reader.Number(request.FirstHandOver) ||
+        !reader.Wide(request.Section))
         return std::nullopt;
-    return request;
+    if (request.Section && (!reader.Number(request.Size) || !reader.Crossing(request.Level)))
+        return std::nullopt;
+    return reader.AtEnd() ? std::optional(std::move(request)) : std::nullopt;
+}
+
+std::vector<char> EncodeHandOver(const THandOver& handOver) {
+    TWriter writer;
+    writer.Wide(handOver.Section);
+    writer.Number(handOver.Size);
+    writer.Crossing(handOver.Level);
+    writer.Text(std::string(CutAtCharacter(handOver.Skipped, kMaxOutcomeText)));
+    return writer.Take();
+}
+
+std::optional<THandOver> DecodeHandOver(const std::vector<char>& payload) {
+    TReader reader(payload);
+    THandOver handOver;
+    if (!reader.Wide(handOver.Section) || !reader.Number(handOver.Size) || !reader.Crossing(handOver.Level) ||
+        !reader.Text(handOver.Skipped) || !reader.AtEnd())
+        return std::nullopt;
+    return handOver;
 }
 
 std::vector<char> EncodeOutcome(const TExtractOutcome& outcome) {
@@ -104,7 +166,7 @@ std::vector<char> EncodeOutcome(const TExtractOutcome& outcome) {
     for (const std::string* text : {&failure.Plugin, &failure.File, &failure.Skipped, &outcome.Component,
                                     &outcome.Container})
         writer.Text(std::string(CutAtCharacter(*text, kMaxOutcomeText)));
-    return writer.Bytes;
+    return writer.Take();
 }
 
 std::optional<TExtractOutcome> DecodeOutcome(const std::vector<char>& payload) {

@@ -11,27 +11,56 @@
 #include <string>
 #include <vector>
 
+#include "engine/Crossing.h"
 #include "engine/ExtractOutcome.h"
 
 enum class TMessageKind : uint32_t {
-    kStart = 1,    // resident -> host, first: the plug-ins to leave out; answered empty once loaded
-    kExtract = 2,  // resident -> host: one job
-    kOutcome = 3,  // host -> resident: how the job went
-    kQuit = 4,     // resident -> host: end now; stays last, readers check kinds against it
+    kStart = 1,     // resident -> host, first: the plug-in folder and the plug-ins to leave out; answered
+                    // empty once loaded
+    kExtract = 2,   // resident -> host: one job, or the rest of one from a level the other host handed on
+    kOutcome = 3,   // host -> resident: how the job went
+    kHandOver = 4,  // host -> resident: the job goes on in the other width's host, from this level
+    kQuit = 5,      // resident -> host: end now; stays last, readers check kinds against it
 };
 
-// Far more than two paths and a reason need; a larger length is a broken message.
-constexpr uint32_t kMaxPayload = 64 * 1024;
+// Enough for a job's paths and a level's names, each within kMaxJobPath; a larger length is a
+// broken message.
+constexpr uint32_t kMaxPayload = 256 * 1024;
+
+// A section that holds a level's bytes, as a handle value of the process that reads the message;
+// 0 for none.
+using TSectionValue = uint64_t;
 
 struct TExtractRequest {
     std::string Source;
     std::string Destination;
+    // The first level this host may hand on to the other width's host; 0: none.
+    uint32_t FirstHandOver = 0;
+    // The level to start in, handed on by the other host, and its bytes; none when Section is 0.
+    TSectionValue Section = 0;
+    uint32_t Size = 0;
+    TCrossing Level;
 };
 
-std::vector<char> EncodeStart(const std::vector<std::string>& skipped);
-std::optional<std::vector<std::string>> DecodeStart(const std::vector<char>& payload);
+struct THandOver {
+    TSectionValue Section = 0;  // 0: the level is the archive file on disk
+    uint32_t Size = 0;
+    TCrossing Level;
+    std::string Skipped;  // the plug-ins this host left out, for a failure to name
+};
+
+struct TStartRequest {
+    std::string Folder;  // empty: the folder Susie's settings name
+    std::vector<std::string> Skipped;
+};
+
+std::vector<char> EncodeStart(const TStartRequest& start);
+std::optional<TStartRequest> DecodeStart(const std::vector<char>& payload);
 std::vector<char> EncodeExtract(const TExtractRequest& request);
 std::optional<TExtractRequest> DecodeExtract(const std::vector<char>& payload);
+// Empty when a text is too long for a message (names of levels can outgrow the job's path).
+std::vector<char> EncodeHandOver(const THandOver& handOver);
+std::optional<THandOver> DecodeHandOver(const std::vector<char>& payload);
 std::vector<char> EncodeOutcome(const TExtractOutcome& outcome);
 std::optional<TExtractOutcome> DecodeOutcome(const std::vector<char>& payload);
 

@@ -38,14 +38,18 @@ TPluginHost::~TPluginHost() {
 }
 
 TExtractOutcome TPluginHost::Extract(const std::string& sourcePath, const std::string& destPath, TProgress* progress) {
+    return Extract({sourcePath, destPath}, nullptr, progress).Outcome;
+}
+
+THostResult TPluginHost::Extract(TExtractRequest request, HANDLE section, TProgress* progress) {
     const std::lock_guard<std::mutex> one(Extraction_);
     BeginJob();
     try {
         TWatch watch;
         watch.Progress = progress;
-        TExtractOutcome outcome = Run(sourcePath, destPath, watch);
+        THostResult result = Run(request, section, watch);
         EndJob();
-        return outcome;
+        return result;
     } catch (...) {
         // Whatever failed on the way, the host may still hold the job or its reply: it goes too.
         Stop();
@@ -54,31 +58,41 @@ TExtractOutcome TPluginHost::Extract(const std::string& sourcePath, const std::s
     }
 }
 
-TExtractOutcome TPluginHost::Run(const std::string& sourcePath, const std::string& destPath, TWatch& watch) {
-    TExtractOutcome outcome;
+THostResult TPluginHost::Run(TExtractRequest& request, HANDLE section, TWatch& watch) {
+    THostResult result;
+    TExtractOutcome& outcome = result.Outcome;
+    // A host that has gone while idle (ended from outside) is replaced before it is asked. Only this
+    // thread closes the handle.
+    if (State() == TState::kReady && ::WaitForSingleObject(Host_.Get(), 0) == WAIT_OBJECT_0)
+        Died();
     // The channel carries only what the engine takes; what it would refuse is refused here, in words.
-    if (!JobPathsFit(sourcePath, destPath, outcome) || (State() != TState::kReady && !Start(outcome, watch)))
-        return outcome;
+    if (!JobPathsFit(request.Source, request.Destination, outcome) ||
+        (State() != TState::kReady && !Start(outcome, watch)))
+        return result;
     // Canceled before the host had the job: it never gets it.
     if (watch.Progress && watch.Progress->Canceled())
-        return Failure(TFailureKind::kCanceled);
-    NoteFolder(FolderOf(destPath));
-    const std::vector<char> request = EncodeExtract({sourcePath, destPath});
+        return {Failure(TFailureKind::kCanceled)};
+    NoteFolder(FolderOf(request.Destination));
+    TMessageKind kind = TMessageKind::kQuit;
     std::vector<char> reply;
-    bool answered = Ask(request, reply, watch);
-    // A host that had gone while idle (ended from outside) never took the request: a fresh one is
-    // asked once more. A canceled extraction is not.
+    bool answered = Ask(request, section, kind, reply, watch);
+    // A host that went while it was asked never took the request: a fresh one is asked once more.
+    // A canceled extraction is not.
     if (!answered && Memory().Requests.Full && !Canceled()) {
         Died();
         if (!Start(outcome, watch))
-            return outcome;
-        answered = Ask(request, reply, watch);
+            return result;
+        answered = Ask(request, section, kind, reply, watch);
     }
-    std::optional<TExtractOutcome> decoded;
-    if (answered)
-        decoded = DecodeOutcome(reply);
     // A host that answers nonsense is ended like one that died.
-    return decoded ? *decoded : Died();
+    if (answered && kind == TMessageKind::kOutcome) {
+        if (std::optional<TExtractOutcome> decoded = DecodeOutcome(reply))
+            return {std::move(*decoded)};
+    } else if (answered && kind == TMessageKind::kHandOver) {
+        if (std::optional<TLevelHandOver> handOver = TakeHandOver(reply, request.FirstHandOver))
+            return {TExtractOutcome{}, std::move(handOver)};
+    }
+    return {Died()};
 }
 
 bool TPluginHost::Start(TExtractOutcome& failure, TWatch& watch) {
@@ -97,7 +111,7 @@ bool TPluginHost::Start(TExtractOutcome& failure, TWatch& watch) {
     UniqueHandle parent(self);
     UniqueWritableView view(section ? ::MapViewOfFile(section.Get(), FILE_MAP_WRITE, 0, 0, sizeof(TChannelMemory))
                                     : nullptr);
-    const std::vector<char> start = EncodeStart(PluginsToSkip());
+    const std::vector<char> start = EncodeStart({PluginFolder_, PluginsToSkip()});
     std::string token = NewTemporaryToken();
 
     TChildProcess child;
@@ -140,16 +154,45 @@ bool TPluginHost::Start(TExtractOutcome& failure, TWatch& watch) {
     return false;
 }
 
-bool TPluginHost::Ask(const std::vector<char>& request, std::vector<char>& reply, TWatch& watch) {
+bool TPluginHost::Ask(TExtractRequest& request,
+                      HANDLE section,
+                      TMessageKind& kind,
+                      std::vector<char>& reply,
+                      TWatch& watch) {
     if (!Advance(TState::kReady, TState::kRunning))
         return false;
-    TMessageKind kind = TMessageKind::kQuit;
-    if (!Channel_->Send(TMessageKind::kExtract, request) ||
-        !Await(kind, reply, kSpinMicroseconds, watch, Channel_->LastNumber()) || kind != TMessageKind::kOutcome)
+    // The host's copy of the handle is its own to close; should it die before, it goes with it.
+    HANDLE inHost = nullptr;
+    if (section && !::DuplicateHandle(::GetCurrentProcess(), section, Host_.Get(), &inHost, 0, FALSE,
+                                      DUPLICATE_SAME_ACCESS))
+        return false;
+    request.Section = reinterpret_cast<uintptr_t>(inHost);
+    if (!Channel_->Send(TMessageKind::kExtract, EncodeExtract(request)) ||
+        !Await(kind, reply, kSpinMicroseconds, watch, Channel_->LastNumber()) ||
+        (kind != TMessageKind::kOutcome && kind != TMessageKind::kHandOver))
         return false;
     // Answered: a cancel that comes now finds the job done, and ends only the idle host.
     SetState(TState::kReady);
     return true;
+}
+
+std::optional<TLevelHandOver> TPluginHost::TakeHandOver(const std::vector<char>& reply, uint32_t firstLevel) {
+    std::optional<THandOver> decoded = DecodeHandOver(reply);
+    // Only the levels the request let go may come back: each hand-over goes deeper.
+    if (!decoded || firstLevel == 0 || static_cast<uint32_t>(decoded->Level.Level) < firstLevel)
+        return std::nullopt;
+    TLevelHandOver handOver{{}, decoded->Size, std::move(decoded->Level), std::move(decoded->Skipped)};
+    if (!decoded->Section)
+        return handOver;
+    // Taken out of the host, which never closes it itself: only read access, whatever it had there.
+    HANDLE taken = nullptr;
+    const auto value = static_cast<uintptr_t>(decoded->Section);
+    if (value != decoded->Section ||
+        !::DuplicateHandle(Host_.Get(), reinterpret_cast<HANDLE>(value), ::GetCurrentProcess(), &taken,
+                           SECTION_MAP_READ | SECTION_QUERY, FALSE, DUPLICATE_CLOSE_SOURCE))
+        return std::nullopt;
+    handOver.Section.Reset(taken);
+    return handOver;
 }
 
 bool TPluginHost::Await(TMessageKind& kind,

@@ -24,6 +24,20 @@ class TProgress;
 // Beside the resident program; only that copy is ever started.
 inline constexpr char kHostFileName[] = "KelvaneHost.exe";
 
+// A level a host handed on, for the other width's host to go on from.
+struct TLevelHandOver {
+    UniqueHandle Section;  // this process's handle to the level's bytes; null for the archive file on disk
+    uint32_t Size = 0;
+    TCrossing Level;
+    std::string Skipped;  // the plug-ins that host left out
+};
+
+// What a host made of its part of a job: the outcome, or a level to go on from in the other host.
+struct THostResult {
+    TExtractOutcome Outcome;
+    std::optional<TLevelHandOver> HandOver;
+};
+
 class TPluginHost {
 public:
     static constexpr int kCrashesBeforeSkipping = 2;
@@ -40,8 +54,16 @@ public:
     // has not ended 2 s later (a plug-in that never calls back, or goes on) is ended with the host,
     // as Terminate ends it. Either way the job is canceled.
     TExtractOutcome Extract(const std::string& sourcePath, const std::string& destPath, TProgress* progress = nullptr);
+    // The same for one host's part of a job across both widths: from the level that section (this
+    // process's handle, or null) holds when request names one, and handing on the levels from
+    // request.FirstHandOver that no plug-in of the host takes. request.Section is filled in here.
+    THostResult Extract(TExtractRequest request, HANDLE section, TProgress* progress);
     // Held, no extraction can start; tests use it to keep a job waiting.
     std::unique_lock<std::mutex> LockForExtraction() { return std::unique_lock<std::mutex>(Extraction_); }
+
+    // The plug-ins' folder, for hosts started from now on; empty (the default) for the one Susie's
+    // settings name.
+    void SetPluginFolder(std::string folder) { PluginFolder_ = std::move(folder); }
 
     // Ends the host now, in whatever state it is, its start included; the running extraction, if
     // any, returns as canceled and is not tried again. Safe from any thread.
@@ -67,9 +89,14 @@ private:
         ULONGLONG CanceledAt = 0;  // when the caller's cancel was first seen; 0 until then
     };
 
-    TExtractOutcome Run(const std::string& sourcePath, const std::string& destPath, TWatch& watch);
+    THostResult Run(TExtractRequest& request, HANDLE section, TWatch& watch);
     bool Start(TExtractOutcome& failure, TWatch& watch);
-    bool Ask(const std::vector<char>& request, std::vector<char>& reply, TWatch& watch);
+    // Puts the level's section into the host, names it in the request and asks; the reply is an
+    // outcome or a hand-over.
+    bool Ask(TExtractRequest& request, HANDLE section, TMessageKind& kind, std::vector<char>& reply, TWatch& watch);
+    // The hand-over in reply, its section taken out of the host; none when it is malformed or hands
+    // on a level before firstLevel.
+    std::optional<TLevelHandOver> TakeHandOver(const std::vector<char>& reply, uint32_t firstLevel);
     // Receives the host's next message, looking after the watch meanwhile; job: the request
     // waited on, 0 while the host starts.
     bool Await(TMessageKind& kind, std::vector<char>& message, unsigned spinMicroseconds, TWatch& watch, uint32_t job);
@@ -101,6 +128,7 @@ private:
     TChannelMemory& Memory() const { return *static_cast<TChannelMemory*>(View_.Get()); }
 
     std::string HostPath_;
+    std::string PluginFolder_;
     std::mutex Extraction_;
 
     // Guards what Terminate and RunningMs read from other threads.

@@ -4,12 +4,12 @@
 
 #include "engine/Progress.h"
 #include "host/Channel.h"
-#include "jobs/PluginHost.h"
+#include "jobs/PluginHosts.h"
 
 struct TWorker::TParam {
     TWorker* Worker;
     HWND Window;
-    TPluginHost* Host;
+    TPluginHosts* Host;
     TJob Job;
     uint64_t Number;
 };
@@ -42,7 +42,7 @@ TFinishedJob* FinishedJobOf(LPARAM lParam) {
     return reinterpret_cast<TFinishedJob*>(lParam);
 }
 
-bool TWorker::Start(HWND window, TPluginHost& host, TJob job) {
+bool TWorker::Start(HWND window, TPluginHosts& host, TJob job) {
     bool idle = false;
     if (!Busy_.compare_exchange_strong(idle, true))
         return false;

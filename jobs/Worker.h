@@ -11,7 +11,7 @@
 #include "base/Owned.h"
 #include "engine/ExtractOutcome.h"
 
-class TPluginHost;
+class TPluginHosts;
 
 constexpr uint8_t kContinuous = 0;
 constexpr uint8_t kPaused = 1;
@@ -53,7 +53,7 @@ public:
     // Extracts the job on a new thread, which tells window how far it has come (WM_JOBPROGRESS)
     // and when it ends (WM_JOBFINISHED, then WM_RUNNEXT once it is free). False, and nothing
     // started, when a job runs already or no thread could be made.
-    bool Start(HWND window, TPluginHost& host, TJob job);
+    bool Start(HWND window, TPluginHosts& host, TJob job);
     // Asks the running job, if one runs, to stop: its plug-in is told at its next callback, and
     // its host is ended when the job has not ended 2 s later. The job then finishes as canceled,
     // having left nothing behind. A later job is never touched. Safe from any thread.

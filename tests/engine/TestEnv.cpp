@@ -2,6 +2,8 @@
 
 #include <gtest/gtest.h>
 
+#include <tlhelp32.h>
+
 #include <cstdlib>
 #include <fstream>
 #include <iterator>
@@ -114,7 +116,10 @@ int TemporariesOfAnyone() {
     return TemporariesNamed("~kv");
 }
 
-PluginFolder::PluginFolder(std::initializer_list<const char*> plugins) {
+PluginFolder::PluginFolder(std::initializer_list<const char*> plugins)
+    : PluginFolder(std::vector<const char*>(plugins)) {}
+
+PluginFolder::PluginFolder(const std::vector<const char*>& plugins) {
     for (const char* plugin : plugins) {
         std::string name = plugin;
         name = name.substr(name.find_last_of('\\') + 1);
@@ -138,4 +143,14 @@ void SusieSettings::SetPath(const std::string& folder) {
 
 void SusieSettings::SetActivate(const char* plugin, DWORD type, const void* data, DWORD size) {
     ASSERT_EQ(::RegSetKeyValueA(HKEY_CURRENT_USER, kSusieActivateKey, plugin, type, data, size), ERROR_SUCCESS);
+}
+
+DWORD RunningChildId(const char* fileName) {
+    UniqueHandle snapshot(::CreateToolhelp32Snapshot(TH32CS_SNAPPROCESS, 0));
+    PROCESSENTRY32 entry = {};
+    entry.dwSize = sizeof entry;
+    for (BOOL more = ::Process32First(snapshot.Get(), &entry); more; more = ::Process32Next(snapshot.Get(), &entry))
+        if (entry.th32ParentProcessID == ::GetCurrentProcessId() && ::lstrcmpiA(entry.szExeFile, fileName) == 0)
+            return entry.th32ProcessID;
+    return 0;
 }

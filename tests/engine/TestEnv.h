@@ -7,6 +7,7 @@
 
 #include <initializer_list>
 #include <string>
+#include <vector>
 
 #include "engine/Temporary.h"
 
@@ -58,10 +59,14 @@ inline int EngineTemporaries() {
 // Those of any process.
 int TemporariesOfAnyone();
 
+// The id of a still running process of that file name that this process started; 0 when none runs.
+DWORD RunningChildId(const char* fileName);
+
 // A plug-in folder holding copies of the named sample plug-ins (paths under build/plugins).
 class PluginFolder : public ScratchFolder {
 public:
     explicit PluginFolder(std::initializer_list<const char*> plugins);
+    explicit PluginFolder(const std::vector<const char*>& plugins);
 };
 
 // Susie's registry settings as a test wants them; restored to "none" afterwards.

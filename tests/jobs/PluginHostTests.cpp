@@ -3,7 +3,6 @@
 #include <gtest/gtest.h>
 
 #include <windows.h>
-#include <tlhelp32.h>
 
 #include <memory>
 #include <string>
@@ -15,6 +14,7 @@
 #include "engine/Temporary.h"
 #include "host/Channel.h"
 #include "jobs/PluginHost.h"
+#include "jobs/PluginHosts.h"
 #include "jobs/Worker.h"
 #include "tests/app/WindowTestEnv.h"
 #include "tests/engine/TestEnv.h"
@@ -23,13 +23,7 @@ namespace {
 
 // The id of the plug-in host that this process started and that still runs.
 DWORD RunningHostId() {
-    UniqueHandle snapshot(::CreateToolhelp32Snapshot(TH32CS_SNAPPROCESS, 0));
-    PROCESSENTRY32 entry = {};
-    entry.dwSize = sizeof entry;
-    for (BOOL more = ::Process32First(snapshot.Get(), &entry); more; more = ::Process32Next(snapshot.Get(), &entry))
-        if (entry.th32ParentProcessID == ::GetCurrentProcessId() && ::lstrcmpiA(entry.szExeFile, kHostFileName) == 0)
-            return entry.th32ProcessID;
-    return 0;
+    return RunningChildId(kHostFileName);
 }
 
 class PluginHostTest : public ::testing::Test {
@@ -182,7 +176,7 @@ protected:
     }
 
     PluginFolder plugins{"zip.spi", "quirky\\slowsteps.spi", "quirky\\deaf.spi"};
-    TPluginHost slowHost{ProgramFolder() + kHostFileName};
+    TPluginHosts slowHost{ProgramFolder() + kHostFileName, ""};
     TWorker worker;
     HWND window = nullptr;
     TPosted posted;
@@ -311,7 +305,7 @@ TEST(HostMessagesTest, RefuseMalformedPayloads) {
     EXPECT_EQ(DecodeOutcome(reply)->Failure.Plugin, "表.spi");
     reply[0] = '\x7F';  // no such kind
     EXPECT_FALSE(DecodeOutcome(reply).has_value());
-    EXPECT_FALSE(DecodeStart({'\xFF', '\xFF', '\xFF', '\x7F'}).has_value()) << "a count past any data";
+    EXPECT_FALSE(DecodeStart({0, 0, 0, 0, '\xFF', '\xFF', '\xFF', '\x7F'}).has_value()) << "a count past any data";
 }
 
 // A message of no known kind, or longer than any message may be, is refused. An answer that was

@@ -120,6 +120,15 @@ write("crashes.zip", zip_bytes([("inner.crash", b"only crash.spi takes this\r\n"
 write("stuck.hang", b"only hang.spi takes this\r\n")
 write("hangs.zip", zip_bytes([("inner.hang", b"only hang.spi takes this\r\n")], zipfile.ZIP_STORED))
 
+# Chains whose levels need plug-ins of both widths, with double-byte names whose trail byte is '\':
+# a zip holding a tar (also named for the plug-in that reads only files) holding a zip; that tar on
+# disk; and, for the plug-ins that read only files, such a tar holding another.
+chained_text = "表の中身".encode("cp932")
+chained_tar = tar_bytes([("ソ/内.zip", zip_bytes([("表.txt", chained_text)]))])
+write("表連鎖.zip", zip_bytes([("表/中.tar", chained_tar), ("表/中.xtar", chained_tar)]))
+write("表連鎖.tar", chained_tar)
+write("表連鎖.xtar", tar_bytes([("ソ/内.dtar", tar_bytes([("表.txt", chained_text)]))]))
+
 # Two outer archives of one size whose middle levels differ in one member's bytes: a kept chain
 # must tell them apart.
 def kept_outer(last):

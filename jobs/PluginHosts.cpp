@@ -1,0 +1,128 @@
+#include "jobs/PluginHosts.h"
+
+#include "base/AnsiPath.h"
+#include "base/Owned.h"
+#include "engine/PluginList.h"
+#include "engine/Progress.h"
+
+namespace {
+
+// Up to limit plug-in files that match pattern in folder (Susie's when empty), joined by ", ".
+std::string PluginFiles(std::string folder, const char* pattern, int limit) {
+    std::string names;
+    WIN32_FIND_DATAA found;
+    UniqueFind search(!folder.empty() || ReadSusiePluginFolder(folder)
+                          ? ::FindFirstFileA((folder + pattern).c_str(), &found)
+                          : INVALID_HANDLE_VALUE);
+    if (!search)
+        return names;
+    do {
+        if (found.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY)
+            continue;
+        names += (names.empty() ? "" : ", ") + std::string(found.cFileName);
+        --limit;
+    } while (limit > 0 && ::FindNextFileA(search.Get(), &found));
+    return names;
+}
+
+std::string Joined(const std::string& first, const std::string& second) {
+    return first.empty() || second.empty() ? first + second : first + ", " + second;
+}
+
+bool RunsX64Programs() {
+    BOOL wow64 = FALSE;
+    return ::IsWow64Process(::GetCurrentProcess(), &wow64) && wow64;
+}
+
+}  // namespace
+
+// The caller's progress, also canceled once Terminate named the job: a cancel that lands between two
+// hosts' parts still stops the next one.
+class TPluginHosts::TJobProgress final : public TProgress {
+public:
+    TJobProgress(const TPluginHosts& hosts, TProgress* caller, uint64_t job) : Hosts(hosts), Caller(caller), Job(job) {}
+    void Report(int level, int levels, double fraction) override {
+        if (Caller)
+            Caller->Report(level, levels, fraction);
+    }
+    bool Canceled() const override { return Hosts.CanceledJob_ == Job || (Caller && Caller->Canceled()); }
+
+private:
+    const TPluginHosts& Hosts;
+    TProgress* Caller;
+    uint64_t Job;
+};
+
+TPluginHosts::TPluginHosts(std::string hostPath, std::string host64Path, std::string recordFile)
+    : Host32_(std::move(hostPath), recordFile),
+      Host64_(host64Path.empty() ? nullptr : std::make_unique<TPluginHost>(std::move(host64Path), recordFile)) {}
+
+std::unique_ptr<TPluginHosts> TPluginHosts::Beside(const std::string& folder) {
+    return std::make_unique<TPluginHosts>(folder + kHostFileName,
+                                          RunsX64Programs() ? folder + kHost64FileName : std::string());
+}
+
+TExtractOutcome TPluginHosts::Extract(const std::string& sourcePath, const std::string& destPath, TProgress* progress) {
+    const std::lock_guard<std::mutex> one(Extraction_);
+    Job_ = ++Jobs_;
+    TJobProgress watched(*this, progress, Job_);
+    try {
+        TExtractOutcome outcome = Run(sourcePath, destPath, watched);
+        Job_ = 0;
+        return outcome;
+    } catch (...) {
+        Job_ = 0;
+        throw;
+    }
+}
+
+TExtractOutcome TPluginHosts::Run(const std::string& sourcePath, const std::string& destPath, TProgress& progress) {
+    // Asked each job: the user may add plug-ins of either width at any time.
+    const bool narrow = !PluginFiles(PluginFolder_, "*.spi", 1).empty();
+    const bool wide = Host64_ && !PluginFiles(PluginFolder_, "*.sph", 1).empty();
+    TPluginHost* host = wide && !narrow ? Host64_.get() : &Host32_;
+    TPluginHost* other = wide && narrow ? Host64_.get() : nullptr;
+    TExtractRequest request{sourcePath, destPath, other ? 1u : 0u};
+    UniqueHandle section;
+    std::string skipped;
+    for (;;) {
+        THostResult result = host->Extract(request, section.Get(), &progress);
+        if (!result.HandOver) {
+            TFailure& failure = result.Outcome.Failure;
+            if (failure.Kind == TFailureKind::kNoPlugin) {
+                failure.Skipped = Joined(skipped, failure.Skipped);
+                if (!Host64_)
+                    failure.Unusable = PluginFiles(PluginFolder_, "*.sph", 10);
+            }
+            return result.Outcome;
+        }
+        // The level goes on in the other host; one on disk is read there from the start.
+        TLevelHandOver& handOver = *result.HandOver;
+        section = std::move(handOver.Section);
+        request.Size = handOver.Size;
+        request.Level = std::move(handOver.Level);
+        request.FirstHandOver = static_cast<uint32_t>(request.Level.Level + 1);
+        skipped = Joined(skipped, handOver.Skipped);
+        std::swap(host, other);
+    }
+}
+
+void TPluginHosts::SetPluginFolder(const std::string& folder) {
+    const std::lock_guard<std::mutex> one(Extraction_);
+    // With its separator, as Susie's folder is read.
+    PluginFolder_ = FolderWithSeparator(folder);
+    Host32_.SetPluginFolder(folder);
+    if (Host64_)
+        Host64_->SetPluginFolder(folder);
+}
+
+void TPluginHosts::Terminate() {
+    CanceledJob_ = Job_.load();
+    Host32_.Terminate();
+    if (Host64_)
+        Host64_->Terminate();
+}
+
+ULONGLONG TPluginHosts::RunningMs() const {
+    return std::max(Host32_.RunningMs(), Host64_ ? Host64_->RunningMs() : 0);
+}

@@ -1,0 +1,52 @@
+// The plug-in hosts of both widths as one: KelvaneHost.exe runs the *.spi plug-ins of Susie's folder,
+// KelvaneHost64.exe its *.sph. A job starts in the 32-bit host (in the 64-bit one when the folder holds
+// only *.sph) and goes on in the other from any level that no plug-in of the host it is in takes, as
+// often as its path needs. The host that took a level out asks its own plug-ins first, so bytes cross
+// only when they must; they cross in a section of the page file that this program takes out of one
+// host and puts into the other, so nothing of them is left on disk, whichever process ends.
+#pragma once
+
+#include <windows.h>
+
+#include <atomic>
+#include <memory>
+#include <mutex>
+#include <string>
+
+#include "jobs/PluginHost.h"
+
+inline constexpr char kHost64FileName[] = "KelvaneHost64.exe";
+
+class TPluginHosts {
+public:
+    // host64Path empty: this Windows runs no 64-bit programs. *.sph plug-ins are then left out, and a
+    // job that finds no plug-in names them as unusable here.
+    TPluginHosts(std::string hostPath, std::string host64Path, std::string recordFile = TTemporaryRecord::DefaultFile());
+    // The hosts beside the program in folder, the 64-bit one where Windows can run it.
+    static std::unique_ptr<TPluginHosts> Beside(const std::string& folder);
+
+    // As TPluginHost::Extract, across both hosts: progress and cancel follow the job from one to the
+    // other, and its failure names the level, plug-in and reason in whichever host it came.
+    TExtractOutcome Extract(const std::string& sourcePath, const std::string& destPath, TProgress* progress = nullptr);
+    // The plug-ins' folder from now on; empty (the default) for the one Susie's settings name.
+    void SetPluginFolder(const std::string& folder);
+    // Held, no extraction can start; tests use it to keep a job waiting.
+    std::unique_lock<std::mutex> LockForExtraction() { return std::unique_lock<std::mutex>(Extraction_); }
+    // Ends both hosts now; the running extraction, in whichever host it is or is about to be,
+    // returns as canceled. Safe from any thread.
+    void Terminate();
+    // How long the running host's part of the extraction has taken so far; 0 when none runs.
+    ULONGLONG RunningMs() const;
+
+private:
+    class TJobProgress;
+    TExtractOutcome Run(const std::string& sourcePath, const std::string& destPath, TProgress& progress);
+
+    std::mutex Extraction_;
+    TPluginHost Host32_;
+    std::unique_ptr<TPluginHost> Host64_;  // null where Windows runs no 64-bit programs
+    std::string PluginFolder_;
+    std::atomic<uint64_t> Job_{0};         // the running extraction's number; 0 when none runs
+    std::atomic<uint64_t> CanceledJob_{0};
+    uint64_t Jobs_ = 0;
+};

@@ -1,0 +1,116 @@
+// Jobs whose levels need plug-ins of both widths go from one host to the other and back, level by
+// level, in memory or through the temporary copy a plug-in that reads only files needs; progress,
+// cancel, failures and crashes read as in one host, and nothing is left behind.
+#include <gtest/gtest.h>
+
+#include <windows.h>
+
+#include <string>
+#include <utility>
+#include <vector>
+
+#include "base/ModulePath.h"
+#include "engine/Progress.h"
+#include "jobs/PluginHosts.h"
+#include "tests/engine/TestEnv.h"
+
+namespace {
+
+// Canceled once the job has reported a level of at least the given one.
+class TCancelAtLevel final : public TProgress {
+public:
+    explicit TCancelAtLevel(int level) : Level(level) {}
+    void Report(int level, int levels, double) override { Last = {level, levels}; }
+    bool Canceled() const override { return Last.first >= Level; }
+
+    std::pair<int, int> Last;
+
+private:
+    int Level;
+};
+
+class CrossWidthTest : public ::testing::Test {
+protected:
+    void SetUp() override { temporaries = TemporariesOfAnyone(); }
+    void TearDown() override {
+        hosts.Terminate();
+        EXPECT_EQ(TemporariesOfAnyone(), temporaries);
+    }
+
+    SusieSettings susie;
+    ScratchFolder out;
+    TPluginHosts hosts{ProgramFolder() + kHostFileName, ProgramFolder() + kHost64FileName};
+    int temporaries = 0;
+};
+
+TEST_F(CrossWidthTest, ChainsCrossBothWaysInMemoryAndThroughTemporaryCopies) {
+    struct TCase {
+        std::vector<const char*> Plugins;
+        const char* Source;
+    };
+    const TCase cases[] = {
+        // .spi -> .sph -> .spi, the middle level from memory, then from a copy on disk.
+        {{"zip.spi", "tar.sph"}, "表連鎖.zip\\表\\中.tar\\ソ\\内.zip\\表.txt"},
+        {{"zip.spi", "quirky\\exclusive.sph"}, "表連鎖.zip\\表\\中.xtar\\ソ\\内.zip\\表.txt"},
+        // .sph -> .spi, the inner level from memory, then from a copy on disk.
+        {{"tar.sph", "zip.spi"}, "表連鎖.tar\\ソ\\内.zip\\表.txt"},
+        {{"quirky\\exclusive.sph", "quirky\\diskonly.spi"}, "表連鎖.xtar\\ソ\\内.dtar\\表.txt"},
+    };
+    for (const TCase& job : cases) {
+        SCOPED_TRACE(job.Source);
+        PluginFolder folder(job.Plugins);
+        susie.SetPath(folder.Path());
+        const TExtractOutcome outcome = hosts.Extract(TestData(job.Source), out / "表.txt");
+        ASSERT_TRUE(outcome.Succeeded()) << outcome.Describe();
+        EXPECT_TRUE(SameContents(out / "表.txt", TestData("expect\\表.txt")));
+        ASSERT_TRUE(::DeleteFileA((out / "表.txt").c_str()));
+        // The hosts let go of the folder before it goes.
+        hosts.Terminate();
+    }
+}
+
+// A level that a plug-in of the host that took it out reads stays in that host: where both widths
+// read the whole chain, the 64-bit host is never started.
+TEST_F(CrossWidthTest, TheHostThatTookALevelOutAsksFirst) {
+    PluginFolder folder{"zip.spi", "tar.spi", "zip.sph", "tar.sph"};
+    susie.SetPath(folder.Path());
+    ASSERT_TRUE(hosts.Extract(TestData("表連鎖.zip\\表\\中.tar\\ソ\\内.zip\\表.txt"), out / "表.txt").Succeeded());
+    EXPECT_NE(RunningChildId(kHostFileName), 0u);
+    EXPECT_EQ(RunningChildId(kHost64FileName), 0u);
+}
+
+// Inside the 64-bit host, a failure names its level, plug-in and reason, a crash costs one job and
+// names the plug-in, and a cancel leaves nothing. Where Windows runs no 64-bit programs, a job that
+// only a .sph could read says so.
+TEST_F(CrossWidthTest, FailuresCrashesAndCancelsInTheOtherHostReadAsInOne) {
+    PluginFolder folder{"zip.spi", "tar.sph", "crash.sph", "quirky\\slowsteps.sph"};
+    susie.SetPath(folder.Path());
+    const TExtractOutcome missing = hosts.Extract(TestData("表連鎖.zip\\表\\中.tar\\ソ\\無い.zip\\表.txt"), out / "a.txt");
+    EXPECT_EQ(missing.Failure.Kind, TFailureKind::kNotFound);
+    EXPECT_EQ(missing.Failure.Plugin, "tar.sph");
+    EXPECT_EQ(missing.Container, TestData("表連鎖.zip\\表\\中.tar"));
+    EXPECT_EQ(missing.Component, "ソ\\無い.zip\\表.txt");
+
+    const TExtractOutcome crashed = hosts.Extract(TestData("crashes.zip\\inner.crash\\a.txt"), out / "b.txt");
+    EXPECT_EQ(crashed.Failure.Kind, TFailureKind::kPluginCrashed);
+    EXPECT_EQ(crashed.Failure.Plugin, "crash.sph");
+
+    // The 64-bit host counts on from the level it was handed.
+    TCancelAtLevel cancelInside(2);
+    const TExtractOutcome canceled = hosts.Extract(TestData("slow.zip\\inner.slow\\docs\\readme.txt"), out / "c.txt",
+                                                   &cancelInside);
+    EXPECT_EQ(cancelInside.Last, std::make_pair(2, 2));
+    EXPECT_EQ(canceled.Failure.Kind, TFailureKind::kCanceled);
+    EXPECT_EQ(canceled.Component, TestData("slow.zip\\inner.slow\\docs\\readme.txt"));
+
+    ASSERT_TRUE(hosts.Extract(TestData("表連鎖.zip\\表\\中.tar\\ソ\\内.zip\\表.txt"), out / "表.txt").Succeeded());
+    EXPECT_EQ(out.EntryCount(), 1);
+
+    TPluginHosts narrowOnly(ProgramFolder() + kHostFileName, "");
+    const TExtractOutcome unusable = narrowOnly.Extract(TestData("表連鎖.zip\\表\\中.tar\\ソ\\内.zip\\表.txt"), out / "d.txt");
+    EXPECT_EQ(unusable.Failure.Kind, TFailureKind::kNoPlugin);
+    EXPECT_NE(unusable.Reason().find("tar.sph"), std::string::npos) << unusable.Reason();
+    narrowOnly.Terminate();
+}
+
+}  // namespace
