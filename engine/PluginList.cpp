@@ -169,3 +169,20 @@ void ReloadPlugins(TPluginList& list) {
     list.SetFolder(folder);
     list.Load();
 }
+
+std::string PluginFileNames(std::string folder, const char* pattern, int limit) {
+    std::string names;
+    WIN32_FIND_DATAA found;
+    UniqueFind search(!folder.empty() || ReadSusiePluginFolder(folder)
+                          ? ::FindFirstFileA((FolderWithSeparator(folder) + pattern).c_str(), &found)
+                          : INVALID_HANDLE_VALUE);
+    if (!search)
+        return names;
+    do {
+        if (found.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY)
+            continue;
+        names += (names.empty() ? "" : ", ") + std::string(found.cFileName);
+        --limit;
+    } while (limit > 0 && ::FindNextFileA(search.Get(), &found));
+    return names;
+}

@@ -71,5 +71,8 @@ private:
 
 // Susie's plug-in folder with one "\" appended, or false (and empty) when it has none.
 bool ReadSusiePluginFolder(std::string& folder);
+// Up to limit names of the files in folder (Susie's when empty) that match pattern ("*.sph"), joined
+// by ", "; empty when there are none.
+std::string PluginFileNames(std::string folder, const char* pattern, int limit);
 // The start-up load: Susie's folder, or an empty list when Susie names none.
 void ReloadPlugins(TPluginList& list);

@@ -25,12 +25,20 @@
 namespace {
 
 constexpr int kMalformed = 2;
+constexpr int kCrashed = 3;
 // The next request usually follows the reply at once: watching for it this long saves a sleep and
 // a wake-up, which cost about as much again through the wineserver.
 constexpr unsigned kSpinMicroseconds = 500;
 // Idle this long, the host lets the kept levels of its last job go: the queue has run dry, or the
 // user has moved on, and neither memory nor a temporary copy should stay held for nothing.
 constexpr DWORD kKeepIdleMs = 2000;
+
+// A plug-in's crash ends this process at once: neither Windows' report nor Wine's debugger is
+// started for it. The resident program learns from the call status which plug-in it was.
+LONG WINAPI EndOnCrash(EXCEPTION_POINTERS*) {
+    ::TerminateProcess(::GetCurrentProcess(), kCrashed);
+    return EXCEPTION_CONTINUE_SEARCH;
+}
 
 // A handle value that names an open handle of this process, or null.
 HANDLE OpenHandle(uint64_t value) {
@@ -213,6 +221,7 @@ int Serve(TChannelEnd& channel, TChannelMemory& memory) {
 int main(int argc, char** argv) {
     // A crash ends this process at once: no dialog may wait for a user.
     ::SetErrorMode(SEM_FAILCRITICALERRORS | SEM_NOGPFAULTERRORBOX | SEM_NOOPENFILEERRORBOX);
+    ::SetUnhandledExceptionFilter(EndOnCrash);
     if (argc != 6 || !IsTemporaryToken(argv[5]))
         return kMalformed;
     SetTemporaryToken(argv[5]);

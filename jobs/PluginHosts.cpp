@@ -7,24 +7,6 @@
 
 namespace {
 
-// Up to limit plug-in files that match pattern in folder (Susie's when empty), joined by ", ".
-std::string PluginFiles(std::string folder, const char* pattern, int limit) {
-    std::string names;
-    WIN32_FIND_DATAA found;
-    UniqueFind search(!folder.empty() || ReadSusiePluginFolder(folder)
-                          ? ::FindFirstFileA((folder + pattern).c_str(), &found)
-                          : INVALID_HANDLE_VALUE);
-    if (!search)
-        return names;
-    do {
-        if (found.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY)
-            continue;
-        names += (names.empty() ? "" : ", ") + std::string(found.cFileName);
-        --limit;
-    } while (limit > 0 && ::FindNextFileA(search.Get(), &found));
-    return names;
-}
-
 std::string Joined(const std::string& first, const std::string& second) {
     return first.empty() || second.empty() ? first + second : first + ", " + second;
 }
@@ -78,8 +60,8 @@ TExtractOutcome TPluginHosts::Extract(const std::string& sourcePath, const std::
 
 TExtractOutcome TPluginHosts::Run(const std::string& sourcePath, const std::string& destPath, TProgress& progress) {
     // Asked each job: the user may add plug-ins of either width at any time.
-    const bool narrow = !PluginFiles(PluginFolder_, "*.spi", 1).empty();
-    const bool wide = Host64_ && !PluginFiles(PluginFolder_, "*.sph", 1).empty();
+    const bool narrow = !PluginFileNames(PluginFolder_, "*.spi", 1).empty();
+    const bool wide = Host64_ && !PluginFileNames(PluginFolder_, "*.sph", 1).empty();
     TPluginHost* host = wide && !narrow ? Host64_.get() : &Host32_;
     TPluginHost* other = wide && narrow ? Host64_.get() : nullptr;
     TExtractRequest request{sourcePath, destPath, other ? 1u : 0u};
@@ -92,8 +74,11 @@ TExtractOutcome TPluginHosts::Run(const std::string& sourcePath, const std::stri
             if (failure.Kind == TFailureKind::kNoPlugin) {
                 failure.Skipped = Joined(skipped, failure.Skipped);
                 if (!Host64_)
-                    failure.Unusable = PluginFiles(PluginFolder_, "*.sph", 10);
+                    failure.Unusable = PluginFileNames(PluginFolder_, "*.sph", 10);
             }
+            // A host that died knows no place: the job's path is it.
+            if (!result.Outcome.Succeeded() && result.Outcome.Component.empty())
+                result.Outcome.Component = sourcePath;
             return result.Outcome;
         }
         // The level goes on in the other host; one on disk is read there from the start.

@@ -3,20 +3,27 @@
 //   kelvane-extract [--plugins DIR] --to FOLDER SOURCE...
 // The second form writes each source's file into FOLDER under its last component, one after the
 // other, keeping the outer levels of one job for the next as the plug-in host does.
+// The plug-ins run in this process, unless the folder holds 64-bit ones (*.sph), which a 32-bit
+// process cannot load: then every job goes through the plug-in hosts beside this program, as the
+// resident program's jobs do.
 // Exit 0 when every destination was written (silently), 1 when an extraction failed (one line on
 // stderr for each, saying where and why), 2 for wrong arguments, 3 when a plug-in (or the program)
 // crashed.
 #include <windows.h>
 
+#include <algorithm>
 #include <cstdio>
 #include <cstring>
 #include <string>
+#include <vector>
 
 #include "base/AnsiPath.h"
+#include "base/ModulePath.h"
 #include "engine/Archive.h"
 #include "engine/KeptChain.h"
 #include "engine/PluginActivity.h"
 #include "engine/PluginList.h"
+#include "jobs/PluginHosts.h"
 
 namespace {
 
@@ -72,19 +79,24 @@ std::string DestinationIn(const std::string& folder, const std::string& source) 
     return folder + "\\" + last;
 }
 
-int ExtractAll(TPluginList& plugins, const std::string& folder, char** sources, int count) {
-    TKeptChain kept;
-    int failed = 0;
-    for (int i = 0; i < count; ++i) {
-        sourcePath = sources[i];
-        const TExtractOutcome outcome =
-            ExtractPathOutcome(plugins, sources[i], DestinationIn(folder, sources[i]), nullptr, &kept);
-        if (!outcome.Succeeded()) {
-            PrintFailure(outcome);
-            ++failed;
-        }
+struct TJobPaths {
+    std::string Source;
+    std::string Destination;
+};
+
+// Runs every job through extract, each failure told on its line; the exit code.
+template <class TExtract>
+int RunJobs(const std::vector<TJobPaths>& jobs, TExtract extract) {
+    int code = 0;
+    for (const TJobPaths& job : jobs) {
+        sourcePath = job.Source.c_str();
+        const TExtractOutcome outcome = extract(job);
+        if (outcome.Succeeded())
+            continue;
+        PrintFailure(outcome);
+        code = std::max(code, outcome.Failure.Kind == TFailureKind::kPluginCrashed ? 3 : 1);
     }
-    return failed == 0 ? 0 : 1;
+    return code;
 }
 
 }  // namespace
@@ -111,7 +123,19 @@ int main(int argc, char** argv) {
         return 2;
     }
 
-    sourcePath = argv[next];
+    std::vector<TJobPaths> jobs;
+    if (many) {
+        for (int i = next; i < argc; ++i)
+            jobs.push_back({argv[i], DestinationIn(toFolder, argv[i])});
+    } else {
+        jobs.push_back({argv[next], argv[next + 1]});
+    }
+
+    if (!PluginFileNames(pluginFolder, "*.sph", 1).empty()) {
+        const std::unique_ptr<TPluginHosts> hosts = TPluginHosts::Beside(ProgramFolder());
+        hosts->SetPluginFolder(pluginFolder);
+        return RunJobs(jobs, [&](const TJobPaths& job) { return hosts->Extract(job.Source, job.Destination); });
+    }
     SetPluginActivity(&lastCall);
     ::SetUnhandledExceptionFilter(OnCrash);
     TPluginList plugins;
@@ -121,11 +145,9 @@ int main(int argc, char** argv) {
     } else {
         ReloadPlugins(plugins);
     }
-    if (many)
-        return ExtractAll(plugins, toFolder, argv + next, argc - next);
-    const TExtractOutcome outcome = ExtractPathOutcome(plugins, argv[next], argv[next + 1]);
-    if (outcome.Succeeded())
-        return 0;
-    PrintFailure(outcome);
-    return 1;
+    // One job lets each level go as soon as the next is out; many keep the outer ones for the next.
+    TKeptChain kept;
+    return RunJobs(jobs, [&](const TJobPaths& job) {
+        return ExtractPathOutcome(plugins, job.Source, job.Destination, nullptr, many ? &kept : nullptr);
+    });
 }

@@ -44,9 +44,18 @@ grep -qaF "none.txt" "$out/stderr" && grep -qaF "missing.zip" "$out/stderr" ||
 [ "$(cat "$out/many/a.txt" "$out/many/b.txt" 2>/dev/null)" = $'first member\r\nsecond member\r' ] ||
     { echo "FAIL: several sources: good files not written"; failures=$((failures + 1)); }
 expect 0 "several sources, all good" -- --plugins "$(win "$plugins")" --to "$(win "$out")\\many" "$nested\\c.txt"
-# A plug-in that crashes ends only this command, which says so.
-expect 3 "crashing plug-in" -- --plugins "$(win "$plugins")" "$(win "$data")\\broken.crash\\a.txt" "$(win "$out")\\x"
+# A plug-in that crashes ends only this command, which says so: in its own process with *.spi alone,
+# in a plug-in host when the folder holds *.sph too.
+mkdir "$out/spi" && cp "$plugins/"*.spi "$out/spi/"
+expect 3 "crashing plug-in" -- --plugins "$(win "$out/spi")" "$(win "$data")\\broken.crash\\a.txt" "$(win "$out")\\x"
 one_line_naming "crashing plug-in" "broken.crash" "crash.spi"
+expect 3 "crashing plug-in in its host" -- --plugins "$(win "$plugins")" "$(win "$data")\\broken.crash\\a.txt" "$(win "$out")\\x"
+one_line_naming "crashing plug-in in its host" "crash.spi"
+# A chain whose middle level only a 64-bit plug-in reads.
+mkdir "$out/mixed" && cp "$plugins/zip.spi" "$plugins/tar.sph" "$out/mixed/"
+expect 0 "chain across both widths" -- --plugins "$(win "$out/mixed")" \
+    "$(win "$data")\\表連鎖.zip\\表\\中.tar\\ソ\\内.zip\\表.txt" "$(win "$out")\\表.txt"
+cmp -s "$out/表.txt" "$data/expect/表.txt" || { echo "FAIL: chain across both widths: wrong bytes"; failures=$((failures + 1)); }
 # Without --plugins the list comes from Susie's settings, which name no folder here.
 "$wine" reg delete 'HKCU\Software\Hosenbu\Susie\Plug-in' /f >/dev/null 2>&1
 expect 1 "no Susie folder" -- "$(win "$data")\\outer.zip\\ReadMe.txt" "$(win "$out")\\x"
