@@ -127,14 +127,22 @@ public:
     bool Taken() const { return !Message.empty(); }
 
 private:
+    // Copied through a window of the section, so that a 32-bit host holding a big level never needs
+    // room for it twice.
     static UniqueHandle CopiedToSection(const unsigned char* image, uint32_t size) {
+        constexpr uint32_t kWindow = 64u << 20;  // a multiple of the allocation granularity
         // At least a head's worth: the other side probes that much, zeros after a short level.
         const DWORD bytes = std::max(size, TArchive::kHeadSize);
         UniqueHandle section(::CreateFileMappingA(INVALID_HANDLE_VALUE, nullptr, PAGE_READWRITE, 0, bytes, nullptr));
-        UniqueWritableView view(section ? ::MapViewOfFile(section.Get(), FILE_MAP_WRITE, 0, 0, bytes) : nullptr);
-        if (!view)
+        if (!section)
             return {};
-        std::memcpy(view.Get(), image, size);
+        for (uint32_t at = 0; at < size; at += std::min(kWindow, size - at)) {
+            const uint32_t length = std::min(kWindow, size - at);
+            UniqueWritableView view(::MapViewOfFile(section.Get(), FILE_MAP_WRITE, 0, at, length));
+            if (!view)
+                return {};
+            std::memcpy(view.Get(), image + at, length);
+        }
         return section;
     }
 

@@ -282,9 +282,12 @@ TEST(HostMessagesTest, AnOutcomeNamingLongPathsFitsOneMessage) {
 
 // Messages whose lengths run past their data, or that stop short, are refused whole.
 TEST(HostMessagesTest, RefuseMalformedPayloads) {
-    const std::vector<char> request = EncodeExtract({"D:\\a.zip\\b.txt", "C:\\out\\b.txt"});
+    const TCrossing level{"D:\\a.zip\\表.tar", "D:\\a.zip", "表.tar", "b.txt", 2};
+    const std::vector<char> request = EncodeExtract({"D:\\a.zip\\表.tar\\b.txt", "C:\\out\\b.txt", 3, 0x1'0000'0044, 7, level});
     ASSERT_TRUE(DecodeExtract(request).has_value());
     EXPECT_EQ(DecodeExtract(request)->Destination, "C:\\out\\b.txt");
+    EXPECT_EQ(DecodeExtract(request)->Section, 0x1'0000'0044u) << "a 64-bit host's handle value";
+    EXPECT_EQ(DecodeExtract(request)->Level.Member, "表.tar");
     for (size_t cut = 0; cut < request.size(); ++cut)
         EXPECT_FALSE(DecodeExtract({request.begin(), request.begin() + cut}).has_value()) << cut;
     std::vector<char> longer = request;
@@ -296,6 +299,15 @@ TEST(HostMessagesTest, RefuseMalformedPayloads) {
     std::vector<char> zero = request;
     zero[5] = '\0';
     EXPECT_FALSE(DecodeExtract(zero).has_value()) << "a zero byte inside a path";
+
+    const std::vector<char> handOver = EncodeHandOver({0, 7, level, "crash.spi"});
+    ASSERT_TRUE(DecodeHandOver(handOver).has_value());
+    EXPECT_EQ(DecodeHandOver(handOver)->Level.Rest, "b.txt");
+    for (size_t cut = 0; cut < handOver.size(); ++cut)
+        EXPECT_FALSE(DecodeHandOver({handOver.begin(), handOver.begin() + cut}).has_value()) << cut;
+    EXPECT_FALSE(DecodeHandOver(EncodeHandOver({0, 7, {"a", "", "a", "b", 0}, ""})).has_value()) << "level 0";
+    // Names of levels can outgrow the job's path: such a message is never made.
+    EXPECT_TRUE(EncodeHandOver({0, 7, {std::string(40000, 'a'), "", "a", "b", 2}, ""}).empty());
 
     TExtractOutcome outcome;
     outcome.Failure.Kind = TFailureKind::kPluginCrashed;
