@@ -46,6 +46,20 @@ std::string ReadAll(const std::string& path) {
     return text;
 }
 
+// The record is rewritten through a temporary file beside it: one that a killed program left there
+// goes once that program has ended. Only the record's writes make such names in its folder.
+void RemoveLeftWrites(const std::string& folder) {
+    WIN32_FIND_DATAA found;
+    UniqueFind search(::FindFirstFileA((folder + "\\~kv*").c_str(), &found));
+    if (!search)
+        return;
+    do {
+        const DWORD writer = std::strtoul(found.cFileName + 3, nullptr, 10);
+        if (!(found.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) && writer != 0 && !StillRuns(writer))
+            ::DeleteFileA((folder + "\\" + found.cFileName).c_str());
+    } while (::FindNextFileA(search.Get(), &found));
+}
+
 }  // namespace
 
 std::string TTemporaryRecord::DefaultFile() {
@@ -105,6 +119,7 @@ bool TTemporaryRecord::Note(DWORD processId, const std::string& token, const std
 
 void TTemporaryRecord::Sweep() {
     const TRecordLock lock;
+    RemoveLeftWrites(FolderOf(File_));
     const std::vector<TEntry> entries = Read();
     std::vector<TEntry> left;
     for (const TEntry& entry : entries)

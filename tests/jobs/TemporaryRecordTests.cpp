@@ -37,8 +37,15 @@ TEST(TemporaryRecordTest, SweepsExactlyTheNotedHostsTemporaries) {
     UniqueHandle held(::CreateFileA((temporary / "~kv4242-0123abcd-3.zip").c_str(), GENERIC_READ, 0, nullptr,
                                     OPEN_EXISTING, 0, nullptr));
     ASSERT_TRUE(held);
+    // Rewrites of the record that a killed program left beside it, and one of a program that still runs.
+    const std::string running = home / ("~kv" + std::to_string(::GetCurrentProcessId()) + "-0123abcd-5.tmp");
+    MakeFile(home / "~kv4242-0badf00d-4.tmp");
+    MakeFile(running);
 
     TTemporaryRecord(file).Sweep();
+    EXPECT_FALSE(FileExists(home / "~kv4242-0badf00d-4.tmp"));
+    EXPECT_TRUE(FileExists(running));
+    ::DeleteFileA(running.c_str());
     EXPECT_EQ(destination.EntryCount(), 3);
     EXPECT_TRUE(FileExists(destination / "~kv4242-notes.txt"));
     EXPECT_TRUE(FileExists(temporary / "~kv4242-0123abcd-3.zip"));
