@@ -10,6 +10,7 @@
 #include <string>
 
 #include "base/Owned.h"
+#include "engine/ExtractOutcome.h"
 
 struct TCrossing {
     std::string Name;       // the level as later failures name it: its archive's name and the member
@@ -28,8 +29,10 @@ public:
     // Levels before this one fail as before: the other side has tried them already. 0: none is handed on.
     const int FirstLevel;
     // image: the level's bytes, or null for the archive file on disk, which the other side reads itself.
-    // False when the level could not be handed on: the extraction then fails as it would have.
+    // False, with Failure saying why, when the level could not be handed on.
     virtual bool Take(const TCrossing& level, const unsigned char* image, uint32_t size) = 0;
+
+    TFailure Failure;
 };
 
 // The level an extraction starts from, handed on by the other side: its bytes in a view that holds at

@@ -66,13 +66,20 @@ bool Failed(TExtractOutcome& outcome,
     return false;
 }
 
-// Hands a level that no plug-in of this process takes to the other side, where that may take it.
-bool HandedOn(const TArchive& child, const TStep& step, const std::string& located, const std::string& rest,
-              TCrossingOut* out) {
+// Hands a level that no plug-in of this process takes to the other side, where that may take it;
+// the failure is the level's own when that is not allowed, or why the handing on failed.
+bool HandedOn(const TArchive& child,
+              const TStep& step,
+              const std::string& located,
+              const std::string& rest,
+              TCrossingOut* out,
+              TExtractOutcome& outcome) {
     const int level = step.Archives + 1;
     if (!out || out->FirstLevel == 0 || level < out->FirstLevel || child.LastFailure().Kind != TFailureKind::kNoPlugin)
-        return false;
-    return out->Take(TCrossing{child.GetName(), step.Container, located, rest, level}, child.Image(), child.GetSize());
+        return Failed(outcome, child.LastFailure(), step.Container, located);
+    if (out->Take(TCrossing{child.GetName(), step.Container, located, rest, level}, child.Image(), child.GetSize()))
+        return true;
+    return Failed(outcome, out->Failure, step.Container, located);
 }
 
 // One level of the path: locate the longest known prefix, then either write it (the path ends
@@ -131,8 +138,8 @@ bool ResolveStep(TStep& step,
     // A kept parent stays; any other goes before its child is probed.
     step.Owned.reset();
     if (!child->BindPlugin(pluginList)) {
-        done = HandedOn(*child, step, located, rest, out);
-        return done || Failed(outcome, child->LastFailure(), step.Container, located);
+        done = HandedOn(*child, step, located, rest, out, outcome);
+        return done;
     }
     step.Container = child->GetName();
     step.Path = rest;

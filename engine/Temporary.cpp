@@ -2,6 +2,7 @@
 
 #include <bcrypt.h>
 
+#include <algorithm>
 #include <atomic>
 #include <cstdio>
 
@@ -87,8 +88,9 @@ TNewFile CreateUniqueFile(const std::string& folder, const std::string& suffix, 
     TNewFile file;
     for (int tries = 0; tries < kMaxNameTries; ++tries) {
         std::string path = NextName(folder, suffix);
-        file.Handle.Reset(
-            ::CreateFileA(path.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_NEW, attributes, nullptr));
+        // Readable too: a file may be mapped once written.
+        file.Handle.Reset(::CreateFileA(path.c_str(), GENERIC_READ | GENERIC_WRITE, 0, nullptr, CREATE_NEW, attributes,
+                                        nullptr));
         if (file.Handle) {
             file.Path = std::move(path);
             error = ERROR_SUCCESS;
@@ -153,6 +155,30 @@ DWORD TTemporaryCopy::Create(const void* data, uint32_t size, const std::string&
     if (!::WriteFile(file.Handle.Get(), data, size, &written, nullptr) || written != size)
         return ::GetLastError() ? ::GetLastError() : ERROR_WRITE_FAULT;
     return ERROR_SUCCESS;
+}
+
+UniqueHandle TemporarySection(const void* data, uint32_t size, uint32_t minSize, DWORD& error) {
+    constexpr uint32_t kChunk = 4u << 20;
+    TNewFile file = CreateUniqueFile(UserTemporaryFolder(), ".tmp",
+                                     FILE_ATTRIBUTE_TEMPORARY | FILE_FLAG_DELETE_ON_CLOSE, error);
+    if (!file.Handle)
+        return {};
+    const auto* bytes = static_cast<const unsigned char*>(data);
+    for (uint32_t at = 0; at < size;) {
+        DWORD written = 0;
+        if (!::WriteFile(file.Handle.Get(), bytes + at, std::min(kChunk, size - at), &written, nullptr) || !written) {
+            error = ::GetLastError() ? ::GetLastError() : ERROR_WRITE_FAULT;
+            return {};
+        }
+        at += written;
+    }
+    LARGE_INTEGER end;
+    end.QuadPart = std::max(size, minSize);
+    UniqueHandle section;
+    if (::SetFilePointerEx(file.Handle.Get(), end, nullptr, FILE_BEGIN) && ::SetEndOfFile(file.Handle.Get()))
+        section.Reset(::CreateFileMappingA(file.Handle.Get(), nullptr, PAGE_READONLY, 0, 0, nullptr));
+    error = section ? ERROR_SUCCESS : ::GetLastError();
+    return section;
 }
 
 TTemporaryFolder::~TTemporaryFolder() {

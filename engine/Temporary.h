@@ -57,6 +57,13 @@ private:
     std::string Path_;
 };
 
+// Bytes in a new temporary file, as a read-only section of at least minSize bytes (zeros after the
+// bytes) that another process can map. The file goes with the section's last handle or view, in
+// whichever process. Written with WriteFile: under Wine a page-file section is a file on disk that
+// fills page fault by page fault, many times slower; on Windows a temporary file stays in the cache.
+// Null, with the Win32 error, when it could not be made.
+UniqueHandle TemporarySection(const void* data, uint32_t size, uint32_t minSize, DWORD& error);
+
 // An empty folder beside a destination, for a plug-in's disk output; removed with its contents.
 class TTemporaryFolder {
 public:

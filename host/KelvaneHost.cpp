@@ -99,20 +99,30 @@ private:
     uint32_t Job;
 };
 
-// A level that no plug-in here takes, for the other width's host: its bytes go into a new section of
-// the page file, whose handle the resident program takes out of this process (closing it here), so
-// that nothing of it stays behind whichever process ends first.
+// A level that no plug-in here takes, for the other width's host: its bytes go into a temporary
+// file mapped as a section, whose handle the resident program takes out of this process (closing it
+// here). The file goes with the last handle or view, whichever process ends first.
 class TSectionHandOver final : public TCrossingOut {
 public:
     TSectionHandOver(int firstLevel, const TPluginList& plugins) : TCrossingOut(firstLevel), Plugins(plugins) {}
 
     bool Take(const TCrossing& level, const unsigned char* image, uint32_t size) override {
         UniqueHandle section;
-        if (image && !(section = CopiedToSection(image, size)))
-            return false;
+        if (image) {
+            DWORD error = 0;
+            section = TemporarySection(image, size, TArchive::kHeadSize, error);
+            if (!section) {
+                Failure.Kind = TFailureKind::kCannotWrite;
+                Failure.Win32Error = error;
+                Failure.File = UserTemporaryFolder();
+                return false;
+            }
+        }
         Message = EncodeHandOver({reinterpret_cast<uintptr_t>(section.Get()), size, level, Plugins.SkippedText()});
-        if (Message.empty())
+        if (Message.empty()) {
+            Failure.Kind = TFailureKind::kPathTooLong;
             return false;
+        }
         Section = std::move(section);
         return true;
     }
@@ -127,25 +137,6 @@ public:
     bool Taken() const { return !Message.empty(); }
 
 private:
-    // Copied through a window of the section, so that a 32-bit host holding a big level never needs
-    // room for it twice.
-    static UniqueHandle CopiedToSection(const unsigned char* image, uint32_t size) {
-        constexpr uint32_t kWindow = 64u << 20;  // a multiple of the allocation granularity
-        // At least a head's worth: the other side probes that much, zeros after a short level.
-        const DWORD bytes = std::max(size, TArchive::kHeadSize);
-        UniqueHandle section(::CreateFileMappingA(INVALID_HANDLE_VALUE, nullptr, PAGE_READWRITE, 0, bytes, nullptr));
-        if (!section)
-            return {};
-        for (uint32_t at = 0; at < size; at += std::min(kWindow, size - at)) {
-            const uint32_t length = std::min(kWindow, size - at);
-            UniqueWritableView view(::MapViewOfFile(section.Get(), FILE_MAP_WRITE, 0, at, length));
-            if (!view)
-                return {};
-            std::memcpy(view.Get(), image + at, length);
-        }
-        return section;
-    }
-
     const TPluginList& Plugins;
     std::vector<char> Message;
     UniqueHandle Section;
