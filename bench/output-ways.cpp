@@ -5,7 +5,8 @@
 // picks the way by the member's size. idle loads the plug-ins, looks the member up and stops: the
 // base for peak memory.
 //   bench-output64 memory|disk|engine|idle PLUGINFOLDER ARCHIVE MEMBER DEST
-// Prints the milliseconds from the first plug-in call to the written destination.
+// Prints the milliseconds from the first plug-in call to the written destination, and the process's
+// peak resident memory in MiB.
 #include <windows.h>
 
 #include <psapi.h>
@@ -82,8 +83,8 @@ int main(int argc, char** argv) {
         fileInfo info{};
         if (calls.GetFileInfo(archive, 0, memberPath, kSpiInputDisk | kSpiIgnoreCase, &info) != 0)
             return 1;
-        written = way == "idle" ||
-                  (way == "memory" ? ThroughMemory(calls, archive, info, dest) : ThroughDisk(calls, archive, info, dest));
+        written = way == "idle" || (way == "memory" ? ThroughMemory(calls, archive, info, dest)
+                                                    : ThroughDisk(calls, archive, info, dest));
     }
     const double elapsed = NowMs() - start;
     // Wine fills this from Linux's view of the process: the peak is its high-water resident set.
