@@ -2,7 +2,7 @@
 // same order and with the same arguments as the engine uses (the type texts at load, then per level
 // the probe, the member lookups from the longest prefix down, and the member itself), for a path of
 // archives inside archives. The benchmark compares the engine with this. A last member on disk above
-// 256 MiB comes through the plug-in's disk output, as the engine asks for it.
+// the engine's memory output limit comes through the plug-in's disk output, as the engine asks for it.
 // With --progress on, every GetFile gets the engine's progress callback, told to a sink that counts;
 // otherwise none (null), as the engine passed before. With --progress either way, it prints the
 // milliseconds from the first plug-in call to the written file, and how many callbacks came.
@@ -18,6 +18,7 @@
 #include "base/Owned.h"
 #include "base/ProcAddress.h"
 #include "bench/Clock.h"
+#include "engine/Archive.h"
 #include "engine/LevelProgress.h"
 #include "engine/Progress.h"
 #include "engine/SpiProgress.h"
@@ -35,8 +36,6 @@ public:
     long Reports = 0;
     mutable long Calls = 0;
 };
-
-constexpr uint32_t kMemoryOutputLimit = 256u << 20;
 
 bool reporting = false;
 double started = 0;
@@ -122,7 +121,7 @@ int main(int argc, char** argv) {
         levels.Enter(level - 2, {});
         const TSpiProgress progress(withProgress ? &levels : nullptr);
         const SpiProgressCallback callback = withProgress ? TSpiProgress::Callback : nullptr;
-        if (level == argc - 2 && input == kSpiInputDisk && info.filesize > kMemoryOutputLimit) {
+        if (level == argc - 2 && input == kSpiInputDisk && info.filesize > TRealArchive::kMemoryOutputLimit) {
             const std::string folder = std::string(argv[argc - 1]) + ".out";
             ::CreateDirectoryA(folder.c_str(), nullptr);
             if (getFile(source, static_cast<long>(info.position), const_cast<char*>(folder.c_str()),
