@@ -157,28 +157,48 @@ DWORD TTemporaryCopy::Create(const void* data, uint32_t size, const std::string&
     return ERROR_SUCCESS;
 }
 
-UniqueHandle TemporarySection(const void* data, uint32_t size, uint32_t minSize, DWORD& error) {
+HANDLE TLevelFile::Write(const void* data, uint32_t size, uint32_t minSize, DWORD& error) {
+    if (!File) {
+        TNewFile file = CreateUniqueFile(UserTemporaryFolder(), ".tmp",
+                                         FILE_ATTRIBUTE_TEMPORARY | FILE_FLAG_DELETE_ON_CLOSE, error);
+        if (!file.Handle)
+            return nullptr;
+        File = std::move(file.Handle);
+    }
+    // The bytes, then zeros up to minSize, over whatever the last level left.
+    const std::string zeros(minSize > size ? minSize - size : 0, '\0');
+    LARGE_INTEGER start{};
+    if (!::SetFilePointerEx(File.Get(), start, nullptr, FILE_BEGIN) || !WriteAll(data, size) ||
+        !WriteAll(zeros.data(), static_cast<uint32_t>(zeros.size()))) {
+        error = ::GetLastError() ? ::GetLastError() : ERROR_WRITE_FAULT;
+        return nullptr;
+    }
+    // A section is as long as the file was when it was made: a longer level needs a new one.
+    const uint64_t needed = std::max(size, minSize);
+    if (needed > SectionBytes) {
+        Section.Reset(::CreateFileMappingA(File.Get(), nullptr, PAGE_READONLY, 0, 0, nullptr));
+        SectionBytes = Section ? needed : 0;
+    }
+    error = Section ? ERROR_SUCCESS : ::GetLastError();
+    return Section.Get();
+}
+
+bool TLevelFile::WriteAll(const void* data, uint32_t size) {
     constexpr uint32_t kChunk = 4u << 20;
-    TNewFile file = CreateUniqueFile(UserTemporaryFolder(), ".tmp",
-                                     FILE_ATTRIBUTE_TEMPORARY | FILE_FLAG_DELETE_ON_CLOSE, error);
-    if (!file.Handle)
-        return {};
     const auto* bytes = static_cast<const unsigned char*>(data);
     for (uint32_t at = 0; at < size;) {
         DWORD written = 0;
-        if (!::WriteFile(file.Handle.Get(), bytes + at, std::min(kChunk, size - at), &written, nullptr) || !written) {
-            error = ::GetLastError() ? ::GetLastError() : ERROR_WRITE_FAULT;
-            return {};
-        }
+        if (!::WriteFile(File.Get(), bytes + at, std::min(kChunk, size - at), &written, nullptr) || !written)
+            return false;
         at += written;
     }
-    LARGE_INTEGER end;
-    end.QuadPart = std::max(size, minSize);
-    UniqueHandle section;
-    if (::SetFilePointerEx(file.Handle.Get(), end, nullptr, FILE_BEGIN) && ::SetEndOfFile(file.Handle.Get()))
-        section.Reset(::CreateFileMappingA(file.Handle.Get(), nullptr, PAGE_READONLY, 0, 0, nullptr));
-    error = section ? ERROR_SUCCESS : ::GetLastError();
-    return section;
+    return true;
+}
+
+void TLevelFile::Release() noexcept {
+    Section.Reset();
+    SectionBytes = 0;
+    File.Reset();
 }
 
 TTemporaryFolder::~TTemporaryFolder() {

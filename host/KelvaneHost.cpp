@@ -99,18 +99,25 @@ private:
     uint32_t Job;
 };
 
-// A level that no plug-in here takes, for the other width's host: its bytes go into a temporary
-// file mapped as a section, whose handle the resident program takes out of this process (closing it
-// here). The file goes with the last handle or view, whichever process ends first.
+// A level that no plug-in here takes, for the other width's host: its bytes go into the host's level
+// file, and a handle to its section, which the resident program takes out of this process (closing
+// it here), goes with the message. Jobs run one at a time, and the other host lets a level go
+// before it answers, so the file is free again when the next level is written.
 class TSectionHandOver final : public TCrossingOut {
 public:
-    TSectionHandOver(int firstLevel, const TPluginList& plugins) : TCrossingOut(firstLevel), Plugins(plugins) {}
+    TSectionHandOver(int firstLevel, const TPluginList& plugins, TLevelFile& file)
+        : TCrossingOut(firstLevel), Plugins(plugins), File(file) {}
 
     bool Take(const TCrossing& level, const unsigned char* image, uint32_t size) override {
         UniqueHandle section;
         if (image) {
             DWORD error = 0;
-            section = TemporarySection(image, size, TArchive::kHeadSize, error);
+            HANDLE written = File.Write(image, size, TArchive::kHeadSize, error);
+            HANDLE copy = nullptr;
+            if (written && !::DuplicateHandle(::GetCurrentProcess(), written, ::GetCurrentProcess(), &copy, 0, FALSE,
+                                              DUPLICATE_SAME_ACCESS))
+                error = ::GetLastError();
+            section.Reset(copy);
             if (!section) {
                 Failure.Kind = TFailureKind::kCannotWrite;
                 Failure.Win32Error = error;
@@ -138,6 +145,7 @@ public:
 
 private:
     const TPluginList& Plugins;
+    TLevelFile& File;
     std::vector<char> Message;
     UniqueHandle Section;
 };
@@ -196,7 +204,12 @@ int Serve(TChannelEnd& channel, TChannelMemory& memory) {
     // The levels of the job just done, for the next job under the same archive; released on the way
     // out with everything else.
     TKeptChain kept;
-    const auto releaseWhenIdle = [&kept] { kept.Release(); };
+    // Where levels are handed on to the other host; let go with the kept levels.
+    TLevelFile handOverFile;
+    const auto releaseWhenIdle = [&] {
+        kept.Release();
+        handOverFile.Release();
+    };
     for (;;) {
         if (!channel.Receive(kind, payload, kSpinMicroseconds, releaseWhenIdle, kKeepIdleMs))
             return kMalformed;
@@ -207,7 +220,7 @@ int Serve(TChannelEnd& channel, TChannelMemory& memory) {
             return kMalformed;
         // The request's number names the job, so that a cancel meant for an earlier one never stops it.
         TChannelProgress progress(memory, channel.LastNumber());
-        TSectionHandOver handOver(static_cast<int>(request->FirstHandOver), plugins);
+        TSectionHandOver handOver(static_cast<int>(request->FirstHandOver), plugins, handOverFile);
         const TExtractOutcome outcome = Extract(plugins, *request, progress, kept, handOver);
         if (outcome.Succeeded() && handOver.Taken() ? !handOver.SendTo(channel)
                                                     : !channel.Send(TMessageKind::kOutcome, EncodeOutcome(outcome)))

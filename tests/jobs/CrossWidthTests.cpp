@@ -90,6 +90,9 @@ TEST_F(CrossWidthTest, FailuresCrashesAndCancelsInTheOtherHostReadAsInOne) {
     EXPECT_EQ(missing.Failure.Plugin, "tar.sph");
     EXPECT_EQ(missing.Container, TestData("表連鎖.zip\\表\\中.tar"));
     EXPECT_EQ(missing.Component, "ソ\\無い.zip\\表.txt");
+    // A short level handed on after a tar shows the plug-ins nothing of the tar ("ustar" at 257).
+    const TExtractOutcome shortLevel = hosts.Extract(TestData("表連鎖.zip\\表\\小.bin\\a.txt"), out / "a.txt");
+    EXPECT_EQ(shortLevel.Failure.Kind, TFailureKind::kNoPlugin) << shortLevel.Describe();
 
     const TExtractOutcome crashed = hosts.Extract(TestData("crashes.zip\\inner.crash\\a.txt"), out / "b.txt");
     EXPECT_EQ(crashed.Failure.Kind, TFailureKind::kPluginCrashed);

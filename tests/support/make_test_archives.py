@@ -125,7 +125,8 @@ write("hangs.zip", zip_bytes([("inner.hang", b"only hang.spi takes this\r\n")], 
 # disk; and, for the plug-ins that read only files, such a tar holding another.
 chained_text = "表の中身".encode("cp932")
 chained_tar = tar_bytes([("ソ/内.zip", zip_bytes([("表.txt", chained_text)]))])
-write("表連鎖.zip", zip_bytes([("表/中.tar", chained_tar), ("表/中.xtar", chained_tar)]))
+# A short member that no plug-in reads, for a level handed on after a longer one.
+write("表連鎖.zip", zip_bytes([("表/中.tar", chained_tar), ("表/中.xtar", chained_tar), ("表/小.bin", b"x" * 100)]))
 write("表連鎖.tar", chained_tar)
 write("表連鎖.xtar", tar_bytes([("ソ/内.dtar", tar_bytes([("表.txt", chained_text)]))]))
 
