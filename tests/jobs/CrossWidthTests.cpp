@@ -33,7 +33,11 @@ class CrossWidthTest : public ::testing::Test {
 protected:
     void SetUp() override { temporaries = TemporariesOfAnyone(); }
     void TearDown() override {
+        // A host's level file goes with the host's handles, once the ended process has closed them.
         hosts.Terminate();
+        const ULONGLONG until = ::GetTickCount64() + 10000;
+        while (TemporariesOfAnyone() != temporaries && ::GetTickCount64() < until)
+            ::Sleep(50);
         EXPECT_EQ(TemporariesOfAnyone(), temporaries);
     }
 
