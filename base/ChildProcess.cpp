@@ -90,3 +90,11 @@ TChildProcess StartInheriting(const std::string& program,
     child.Id = created.dwProcessId;
     return child;
 }
+
+HANDLE HandleOfValue(uint64_t value) {
+    HANDLE handle = reinterpret_cast<HANDLE>(static_cast<uintptr_t>(value));
+    DWORD flags = 0;
+    return value != 0 && value == reinterpret_cast<uintptr_t>(handle) && ::GetHandleInformation(handle, &flags)
+               ? handle
+               : nullptr;
+}

@@ -5,6 +5,7 @@
 
 #include <windows.h>
 
+#include <cstdint>
 #include <string>
 #include <vector>
 
@@ -22,3 +23,7 @@ TChildProcess StartInheriting(const std::string& program,
                               std::string commandLine,
                               const std::vector<HANDLE>& handles,
                               DWORD flags);
+
+// The handle that a value names, given on a command line or in a message, when it is an open handle
+// of this process; null when not.
+HANDLE HandleOfValue(uint64_t value);

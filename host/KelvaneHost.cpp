@@ -4,15 +4,17 @@
 // (inherited handles: the channel's section, its two events, the resident program's process; the
 // token that the names of its temporary files carry, so that the resident program can find them)
 // It keeps the outer levels of its last job for the next one under the same archive, until it has
-// been idle for a moment. It ends when told to, at the first malformed message, or when the resident program has gone,
-// even while a plug-in hangs.
+// been idle for a moment. A level that none of its plug-ins takes goes on in the host of the other
+// width (KelvaneHost64.exe loads the *.sph, this the *.spi), and a job may start in a level that host
+// handed on. It ends when told to, at the first malformed message, or when the resident program has
+// gone, even while a plug-in hangs.
 #include <windows.h>
 
-#include <algorithm>
 #include <cstdlib>
-#include <cstring>
+#include <optional>
 #include <vector>
 
+#include "base/ChildProcess.h"
 #include "base/Owned.h"
 #include "engine/Archive.h"
 #include "engine/Crossing.h"
@@ -21,6 +23,7 @@
 #include "engine/Progress.h"
 #include "engine/Temporary.h"
 #include "host/Channel.h"
+#include "host/LevelHandOver.h"
 
 namespace {
 
@@ -40,20 +43,11 @@ LONG WINAPI EndOnCrash(EXCEPTION_POINTERS*) {
     return EXCEPTION_CONTINUE_SEARCH;
 }
 
-// A handle value that names an open handle of this process, or null.
-HANDLE OpenHandle(uint64_t value) {
-    HANDLE handle = reinterpret_cast<HANDLE>(static_cast<uintptr_t>(value));
-    DWORD flags = 0;
-    return value != 0 && value == reinterpret_cast<uintptr_t>(handle) && ::GetHandleInformation(handle, &flags)
-               ? handle
-               : nullptr;
-}
-
 // A handle value from the command line that names an open handle of this process.
 HANDLE InheritedHandle(const char* text) {
     char* end = nullptr;
     const unsigned long long value = std::strtoull(text, &end, 10);
-    return end && *end == '\0' ? OpenHandle(value) : nullptr;
+    return end && *end == '\0' ? HandleOfValue(value) : nullptr;
 }
 
 struct TWatch {
@@ -98,69 +92,6 @@ private:
     TChannelMemory& Memory;
     uint32_t Job;
 };
-
-// A level that no plug-in here takes, for the other width's host: its bytes go into the host's level
-// file, and a handle to its section, which the resident program takes out of this process (closing
-// it here), goes with the message. Jobs run one at a time, and the other host lets a level go
-// before it answers, so the file is free again when the next level is written.
-class TSectionHandOver final : public TCrossingOut {
-public:
-    TSectionHandOver(int firstLevel, const TPluginList& plugins, TLevelFile& file)
-        : TCrossingOut(firstLevel), Plugins(plugins), File(file) {}
-
-    bool Take(const TCrossing& level, const unsigned char* image, uint32_t size) override {
-        UniqueHandle section;
-        if (image) {
-            DWORD error = 0;
-            HANDLE written = File.Write(image, size, TArchive::kHeadSize, error);
-            HANDLE copy = nullptr;
-            if (written && !::DuplicateHandle(::GetCurrentProcess(), written, ::GetCurrentProcess(), &copy, 0, FALSE,
-                                              DUPLICATE_SAME_ACCESS))
-                error = ::GetLastError();
-            section.Reset(copy);
-            if (!section) {
-                Failure.Kind = TFailureKind::kCannotWrite;
-                Failure.Win32Error = error;
-                Failure.File = UserTemporaryFolder();
-                return false;
-            }
-        }
-        Message = EncodeHandOver({reinterpret_cast<uintptr_t>(section.Get()), size, level, Plugins.SkippedText()});
-        if (Message.empty()) {
-            Failure.Kind = TFailureKind::kPathTooLong;
-            return false;
-        }
-        Section = std::move(section);
-        return true;
-    }
-
-    // Sends the hand-over, if the job made one; the section is the resident program's from then on.
-    bool SendTo(TChannelEnd& channel) {
-        if (!channel.Send(TMessageKind::kHandOver, Message))
-            return false;
-        Section.Release();
-        return true;
-    }
-    bool Taken() const { return !Message.empty(); }
-
-private:
-    const TPluginList& Plugins;
-    TLevelFile& File;
-    std::vector<char> Message;
-    UniqueHandle Section;
-};
-
-// The level a request goes on from: the section the resident program put into this process, mapped
-// copy-on-write (some plug-ins write into their input) and closed, the view holding it.
-std::optional<TCrossingIn> HandedLevel(const TExtractRequest& request) {
-    TCrossingIn level{request.Level, {}, request.Size};
-    UniqueHandle section(OpenHandle(request.Section));
-    const DWORD bytes = std::max(request.Size, TArchive::kHeadSize);
-    level.Image.Reset(section ? ::MapViewOfFile(section.Get(), FILE_MAP_COPY, 0, 0, bytes) : nullptr);
-    if (!level.Image)
-        return std::nullopt;
-    return level;
-}
 
 TExtractOutcome Extract(TPluginList& plugins,
                         const TExtractRequest& request,
