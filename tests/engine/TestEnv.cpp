@@ -145,12 +145,18 @@ void SusieSettings::SetActivate(const char* plugin, DWORD type, const void* data
     ASSERT_EQ(::RegSetKeyValueA(HKEY_CURRENT_USER, kSusieActivateKey, plugin, type, data, size), ERROR_SUCCESS);
 }
 
-DWORD RunningChildId(const char* fileName) {
+std::vector<DWORD> RunningChildIds(const char* fileName) {
+    std::vector<DWORD> ids;
     UniqueHandle snapshot(::CreateToolhelp32Snapshot(TH32CS_SNAPPROCESS, 0));
     PROCESSENTRY32 entry = {};
     entry.dwSize = sizeof entry;
     for (BOOL more = ::Process32First(snapshot.Get(), &entry); more; more = ::Process32Next(snapshot.Get(), &entry))
         if (entry.th32ParentProcessID == ::GetCurrentProcessId() && ::lstrcmpiA(entry.szExeFile, fileName) == 0)
-            return entry.th32ProcessID;
-    return 0;
+            ids.push_back(entry.th32ProcessID);
+    return ids;
+}
+
+DWORD RunningChildId(const char* fileName) {
+    const std::vector<DWORD> ids = RunningChildIds(fileName);
+    return ids.empty() ? 0 : ids.front();
 }

@@ -59,7 +59,9 @@ inline int EngineTemporaries() {
 // Those of any process.
 int TemporariesOfAnyone();
 
-// The id of a still running process of that file name that this process started; 0 when none runs.
+// The ids of the still running processes of that file name that this process started.
+std::vector<DWORD> RunningChildIds(const char* fileName);
+// One of them; 0 when none runs.
 DWORD RunningChildId(const char* fileName);
 
 // A plug-in folder holding copies of the named sample plug-ins (paths under build/plugins).
