@@ -58,8 +58,6 @@ public:
     // process's handle, or null) holds when request names one, and handing on the levels from
     // request.FirstHandOver that no plug-in of the host takes. request.Section is filled in here.
     THostResult Extract(TExtractRequest request, HANDLE section, TProgress* progress);
-    // Held, no extraction can start; tests use it to keep a job waiting.
-    std::unique_lock<std::mutex> LockForExtraction() { return std::unique_lock<std::mutex>(Extraction_); }
 
     // The plug-ins' folder, for hosts started from now on; empty (the default) for the one Susie's
     // settings name.
