@@ -30,6 +30,11 @@ enum class Fault {
     kSlowSteps,        // GetFile first reports 40 steps 25 ms apart, and stops when asked to
     kDeaf,             // GetFile takes 5 s, in steps of 50 ms, and never calls the callback
     kOddProgress,      // GetFile calls the callback with nonsense and ignores its answers
+    kListingByThread,  // GetFile with disk input trusts only a lookup or listing of the same file in the
+                       // same thread just before; otherwise, and with memory input, it reads the archive
+                       // afresh from where it was pointed, and its header is not there: 6
+    kMemoryCrash,      // names members with "/"; with memory input GetArchiveInfo and GetFile answer -1,
+                       // and GetFileInfo locks the listing its GetArchiveInfo never gave: a crash
 };
 
 #ifndef KV_FAULT
@@ -62,6 +67,7 @@ void CountGetFile() {}
 #endif
 constexpr Kind kKind = Kind::KV_KIND;
 constexpr Fault kFault = Fault::KV_FAULT;
+constexpr bool kSlashes = kFault == Fault::kSlashNames || kFault == Fault::kMemoryCrash;
 
 constexpr const char* kOwnExtension = KV_EXTENSION;
 constexpr int kError = 1;
@@ -167,9 +173,45 @@ int OpenArchive(Source& archive, const char* source, LONG_PTR length, unsigned i
     return kArchiveSharing == 0 ? kSpiFileReadError : kError;
 }
 
+// kListingByThread: the file that this thread's last lookup or listing read from disk; empty after
+// one with memory input.
+std::string& LastListedFile() {
+    struct Entry {
+        DWORD thread;
+        std::string file;
+    };
+    static std::vector<Entry> threads;
+    const DWORD self = ::GetCurrentThreadId();
+    for (Entry& entry : threads)
+        if (entry.thread == self)
+            return entry.file;
+    return threads.insert(threads.end(), {self, {}})->file;
+}
+
+void NoteListed(const char* source, unsigned int flag) {
+    if constexpr (kFault == Fault::kListingByThread)
+        LastListedFile() = IsMemoryInput(flag) || !source ? "" : source;
+}
+
+// Whether a GetFile of kListingByThread finds its archive: through the listing it kept, or by reading
+// the archive afresh from where it was pointed, which is the member's position, not the archive's start.
+bool FindsArchive(const char* source, LONG_PTR length, unsigned int flag) {
+    if (!IsMemoryInput(flag) && source && ::lstrcmpiA(LastListedFile().c_str(), source) == 0)
+        return true;
+    Source archive;
+    std::vector<fileInfo> members;
+    Query query{"", false};
+    query.all = &members;
+    fileInfo scratch{};
+    return archive.Open(source, length, flag) && Find(archive, query, &scratch);
+}
+
 }  // namespace
 
 extern "C" {
+
+int WINAPI GetArchiveInfo(const char* source, LONG_PTR length, unsigned int flag, HLOCAL* listing);
+
 
 BOOL WINAPI DllMain(HINSTANCE, DWORD reason, LPVOID) {
     if constexpr (kFault == Fault::kStallOnLoad) {
@@ -225,6 +267,13 @@ int WINAPI GetFileInfo(const char* source, LONG_PTR length, const char* memberPa
     }
     if (kFault == Fault::kNoMemoryInput && IsMemoryInput(flag))
         return kSpiUnknownFormat;
+    if (kFault == Fault::kMemoryCrash && IsMemoryInput(flag)) {
+        HLOCAL listing = nullptr;
+        GetArchiveInfo(source, length, flag, &listing);
+        const auto* first = static_cast<const fileInfo*>(::LocalLock(listing));
+        return first->method[0] ? 0 : kError;
+    }
+    NoteListed(source, flag);
     try {
         if (!memberPath || !info)
             return kError;
@@ -232,7 +281,7 @@ int WINAPI GetFileInfo(const char* source, LONG_PTR length, const char* memberPa
         if (const int error = OpenArchive(archive, source, length, flag))
             return error;
         const Query query{memberPath, (flag & kSpiIgnoreCase) != 0, kFault == Fault::kNameOnly,
-                          kFault == Fault::kSlashNames};
+                          kSlashes};
         fileInfo found{};
         if (!Find(archive, query, &found))
             return kError;
@@ -255,6 +304,10 @@ int WINAPI GetFile(const char* source,
     if (kFault == Fault::kNoMemoryInput && IsMemoryInput(flag))
         return kSpiUnknownFormat;
     if (kFault == Fault::kNoMemoryGetFile && IsMemoryInput(flag))
+        return kSpiFileReadError;
+    if (kFault == Fault::kMemoryCrash && IsMemoryInput(flag))
+        return kSpiNoFunction;
+    if (kFault == Fault::kListingByThread && !FindsArchive(source, length, flag))
         return kSpiFileReadError;
     try {
         if (!destination)
@@ -293,6 +346,9 @@ int WINAPI GetFile(const char* source,
 }
 
 int WINAPI GetArchiveInfo(const char* source, LONG_PTR length, unsigned int flag, HLOCAL* listing) {
+    if (kFault == Fault::kMemoryCrash && IsMemoryInput(flag))
+        return kSpiNoFunction;
+    NoteListed(source, flag);
     try {
         if (!listing)
             return kError;
@@ -300,7 +356,7 @@ int WINAPI GetArchiveInfo(const char* source, LONG_PTR length, unsigned int flag
         if (const int error = OpenArchive(archive, source, length, flag))
             return error;
         std::vector<fileInfo> members;
-        Query query{"", false, false, kFault == Fault::kSlashNames};
+        Query query{"", false, false, kSlashes};
         query.all = &members;
         fileInfo scratch{};
         if (!Find(archive, query, &scratch))

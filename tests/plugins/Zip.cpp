@@ -65,11 +65,15 @@ Extra FindExtra(const uint8_t* extra, uint16_t extraSize, uint16_t id) {
 }
 
 // Info-ZIP's Unicode path extra field wins over the stored name when it still belongs to it.
-std::string EntryName(const uint8_t* name, uint16_t nameSize, const uint8_t* extra, uint16_t extraSize) {
+std::string EntryName(const uint8_t* name,
+                      uint16_t nameSize,
+                      const uint8_t* extra,
+                      uint16_t extraSize,
+                      bool slashes = false) {
     const Extra unicode = FindExtra(extra, extraSize, kUnicodePathExtra);
     if (unicode.size >= 5 && unicode.data[0] == 1 && U32(unicode.data + 1) == crc32(0, name, nameSize))
-        return MemberName(std::string_view(reinterpret_cast<const char*>(unicode.data + 5), unicode.size - 5));
-    return MemberName(std::string_view(reinterpret_cast<const char*>(name), nameSize));
+        return MemberName(std::string_view(reinterpret_cast<const char*>(unicode.data + 5), unicode.size - 5), slashes);
+    return MemberName(std::string_view(reinterpret_cast<const char*>(name), nameSize), slashes);
 }
 
 // Streaming writers mark sizes and offsets as 0xFFFFFFFF and keep them in the ZIP64 extra field, in
@@ -193,7 +197,7 @@ bool ZipFind(const Source& source, const Query& query, fileInfo* info) {
             return false;
         const uint8_t* name = entry + kCentralSize;
         const uint8_t* extra = name + nameSize;
-        if (MatchMember(EntryName(name, nameSize, extra, extraSize), query, info)) {
+        if (MatchMember(EntryName(name, nameSize, extra, extraSize, query.slashes), query, info)) {
             uint32_t compressedSize = U32(entry + 20);
             uint32_t size = U32(entry + 24);
             uint32_t local = U32(entry + 42);
@@ -206,11 +210,13 @@ bool ZipFind(const Source& source, const Query& query, fileInfo* info) {
             info->filesize = size;
             info->timestamp = UnixTime(U16(entry + 14), U16(entry + 12));
             info->crc = U32(entry + 16);
-            return true;
+            if (!query.all)
+                return true;
+            query.all->push_back(*info);
         }
         p += entrySize;
     }
-    return false;
+    return query.all != nullptr;
 }
 
 namespace {
