@@ -87,7 +87,8 @@ bool TArchive::BindPlugin(TPluginList& pluginList) {
         Failure.Skipped = pluginList.SkippedText();
         return false;
     }
-    PluginName = pluginList.FileNameOf(Module);
+    Plugin = pluginList.InfoOf(Module);
+    PluginName = Plugin ? Plugin->FileName : std::string();
     Failure.Plugin = PluginName;
     GetFileInfoProc = ProcAddress<GetFileInfoFunc>(Module, "GetFileInfo");
     GetFileProc = ProcAddress<GetFileFunc>(Module, "GetFile");
@@ -124,7 +125,7 @@ bool TArchive::AskMemberInfo(const TInput& input, const std::string& memberPath,
     const std::string asked = WithSeparator(memberPath, slash ? '/' : '\\');
     std::memset(&info, 0, sizeof info);
     const int result = [&] {
-        const TPluginCall call(PluginName);
+        const TPluginCall call(PluginName, InMemory(input));
         return GetFileInfoProc(input.Source, static_cast<LONG_PTR>(input.Length), asked.c_str(),
                                input.Flag | kSpiIgnoreCase, &info);
     }();
@@ -139,26 +140,29 @@ bool TArchive::AskMemberInfo(const TInput& input, const std::string& memberPath,
     return Fail(TFailureKind::kNotFound, result);
 }
 
-bool TArchive::FindInListing(const TInput& input, const std::string& memberPath, fileInfo& info) {
+std::optional<int> TArchive::ListMembers(const TInput& input) {
     const unsigned int bit = 1u << (input.Flag & kSpiInputMask);
-    if (!GetArchiveInfoProc)
-        return false;
-    if (!(ListingTried & bit)) {
-        ListingTried |= bit;
-        HLOCAL block = nullptr;
-        const int result = [&] {
-            const TPluginCall call(PluginName);
-            return GetArchiveInfoProc(input.Source, static_cast<LONG_PTR>(input.Length), input.Flag, &block);
-        }();
-        // The listing is ours to free, whatever the result said.
-        const LockedLocal listing(block && ::LocalFlags(block) != LMEM_INVALID_HANDLE ? block : nullptr);
-        if (result == 0 && listing.Data()) {
-            Listing = ListingRecords(listing);
-            ListingInput = input.Flag & kSpiInputMask;
-            if (Naming == TNaming::kUnknown)
-                Naming = NamesWithSlash(Listing) ? TNaming::kSlash : TNaming::kBackslash;
-        }
+    if (!GetArchiveInfoProc || (ListingTried & bit))
+        return std::nullopt;
+    ListingTried |= bit;
+    HLOCAL block = nullptr;
+    const int result = [&] {
+        const TPluginCall call(PluginName, InMemory(input));
+        return GetArchiveInfoProc(input.Source, static_cast<LONG_PTR>(input.Length), input.Flag, &block);
+    }();
+    // The listing is ours to free, whatever the result said.
+    const LockedLocal listing(block && ::LocalFlags(block) != LMEM_INVALID_HANDLE ? block : nullptr);
+    if (result == 0 && listing.Data()) {
+        Listing = ListingRecords(listing);
+        ListingInput = input.Flag & kSpiInputMask;
+        if (Naming == TNaming::kUnknown)
+            Naming = NamesWithSlash(Listing) ? TNaming::kSlash : TNaming::kBackslash;
     }
+    return result;
+}
+
+bool TArchive::FindInListing(const TInput& input, const std::string& memberPath, fileInfo& info) {
+    ListMembers(input);
     if (ListingInput != (input.Flag & kSpiInputMask))
         return false;
     const std::string wanted = FoldedName(memberPath);
@@ -172,7 +176,7 @@ bool TArchive::FindInListing(const TInput& input, const std::string& memberPath,
 }
 
 HLOCAL TArchive::AskMember(const TInput& input, const fileInfo& info) {
-    const bool memory = (input.Flag & kSpiInputMask) == kSpiInputMemory;
+    const bool memory = InMemory(input);
     // Memory positions must stay inside the image.
     if (memory && info.position > input.Length) {
         Fail(TFailureKind::kShortBlock);
@@ -183,7 +187,7 @@ HLOCAL TArchive::AskMember(const TInput& input, const fileInfo& info) {
     HLOCAL member = nullptr;
     const TSpiProgress progress(Progress);
     const int result = [&] {
-        const TPluginCall call(PluginName);
+        const TPluginCall call(PluginName, memory);
         return GetFileProc(source, length, &member, input.Flag | kSpiOutputMemory, TSpiProgress::Callback,
                            progress.Data());
     }();

@@ -8,6 +8,7 @@
 
 #include <cstdint>
 #include <memory>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -18,6 +19,7 @@
 #include "engine/Temporary.h"
 
 class TPluginList;
+struct TPluginInfo;
 class TArchive;
 class TLevelProgress;
 class TProgress;
@@ -109,6 +111,7 @@ protected:
     static TInput MemoryInput(const unsigned char* data, uint32_t size) {
         return {reinterpret_cast<const char*>(data), size, kSpiInputMemory};
     }
+    static bool InMemory(const TInput& input) { return (input.Flag & kSpiInputMask) == kSpiInputMemory; }
 
     explicit TArchive(std::string name, uint32_t size) : Name(std::move(name)), Size(size) {}
     bool Test(const std::string& prefix, fileInfo& info) override;
@@ -117,12 +120,16 @@ protected:
     bool AskMemberInfo(const TInput& input, const std::string& memberPath, fileInfo& info);
     // GetFile into a memory block; null (and Failure set) when the plug-in refuses.
     HLOCAL AskMember(const TInput& input, const fileInfo& info);
+    // GetArchiveInfo, at most once per input kind (plug-ins may be slow to list big archives): the
+    // plug-in's answer; none when it was asked before or has no such entry point.
+    std::optional<int> ListMembers(const TInput& input);
     // Whether a listing made with memory input proved that the plug-in reads memory.
     bool ListedFromMemory() const { return ListingInput == kSpiInputMemory; }
     std::unique_ptr<TArchive> TakeMember(HLOCAL member, const fileInfo& info);
 
     std::string Name;
-    HMODULE Module = nullptr;  // borrowed from the plug-in list
+    HMODULE Module = nullptr;  // borrowed from the plug-in list, as Plugin is
+    TPluginInfo* Plugin = nullptr;
     const unsigned char* Head = nullptr;
     uint32_t HeadOffset = 0;
     GetFileInfoFunc GetFileInfoProc = nullptr;
@@ -140,7 +147,6 @@ private:
 
     TNaming Naming = TNaming::kUnknown;
 
-    // Made at most once per input kind: plug-ins may be slow to list big archives.
     std::vector<TListedMember> Listing;
     unsigned int ListingInput = ~0u;
     unsigned int ListingTried = 0;  // bit per input kind
@@ -195,6 +201,10 @@ private:
     uint32_t DataSize() const { return Size - HeadOffset; }
     TInput CurrentInput() const { return OnDisk() ? DiskInput(DiskCopy.Path(), 0) : MemoryInput(Data(), DataSize()); }
     bool MoveToDisk();
+    // Whether the bound plug-in may be given the level in memory, learnt before a call that could crash.
+    bool TakesMemory();
+    // The member again, from the copy: a position holds only for the input it came from.
+    std::unique_ptr<TArchive> OpenMemberOnDisk(const fileInfo& info);
 
     LockedLocal MemHandle;
     UniqueWritableView View;

@@ -10,12 +10,12 @@ void SetPluginActivity(TPluginActivity* activity) noexcept {
     observer = activity;
 }
 
-TPluginCall::TPluginCall(const std::string& plugin) noexcept {
+TPluginCall::TPluginCall(const std::string& plugin, bool memoryInput) noexcept {
     if (observer)
-        observer->Calling(plugin);
+        observer->Calling(plugin, memoryInput);
 }
 
 TPluginCall::~TPluginCall() {
     if (observer)
-        observer->Calling({});
+        observer->Calling({}, false);
 }

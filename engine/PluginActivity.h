@@ -8,8 +8,9 @@
 class TPluginActivity {
 public:
     virtual ~TPluginActivity() = default;
-    // The plug-in's file name; empty once the call has returned.
-    virtual void Calling(const std::string& plugin) noexcept = 0;
+    // The plug-in's file name, and whether the call gives it an archive in memory; empty once the
+    // call has returned.
+    virtual void Calling(const std::string& plugin, bool memoryInput) noexcept = 0;
 };
 
 // The one observer of this process; null (the default) when nobody listens.
@@ -18,7 +19,7 @@ void SetPluginActivity(TPluginActivity* activity) noexcept;
 // Marks a call into a plug-in for as long as it lives.
 class TPluginCall {
 public:
-    explicit TPluginCall(const std::string& plugin) noexcept;
+    explicit TPluginCall(const std::string& plugin, bool memoryInput = false) noexcept;
     ~TPluginCall();
     TPluginCall(const TPluginCall&) = delete;
     TPluginCall& operator=(const TPluginCall&) = delete;

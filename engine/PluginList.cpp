@@ -62,7 +62,7 @@ void TPluginList::Clear() {
 }
 
 std::unique_ptr<TPluginInfo> TPluginList::TakeIn(const std::string& fileName, HKEY activateKey) const {
-    if (!IsSwitchedOn(activateKey, fileName) || IsSkipped(fileName))
+    if (!IsSwitchedOn(activateKey, fileName) || Names(Skipped_, fileName))
         return nullptr;
     // Loading runs the plug-in's own start-up code.
     const TPluginCall call(fileName);
@@ -78,6 +78,8 @@ std::unique_ptr<TPluginInfo> TPluginList::TakeIn(const std::string& fileName, HK
     info->FileName = fileName;
     info->IsSupportedProc = isSupported;
     info->Active = true;
+    if (Names(GivenCopies_, fileName))
+        info->MemoryInput = TMemoryInput::kGivenCopies;
     info->Extensions = FileTypeTexts(getPluginInfo);
     info->Module = std::move(module);
     return info;
@@ -123,8 +125,8 @@ const TPluginInfo& TPluginList::Item(int index) const {
     return *Items_[index];
 }
 
-bool TPluginList::IsSkipped(const std::string& fileName) const {
-    return std::any_of(Skipped_.begin(), Skipped_.end(),
+bool TPluginList::Names(const std::vector<std::string>& fileNames, const std::string& fileName) {
+    return std::any_of(fileNames.begin(), fileNames.end(),
                        [&](const std::string& skipped) { return ::lstrcmpiA(skipped.c_str(), fileName.c_str()) == 0; });
 }
 
@@ -135,11 +137,11 @@ std::string TPluginList::SkippedText() const {
     return text;
 }
 
-std::string TPluginList::FileNameOf(HMODULE module) const {
+TPluginInfo* TPluginList::InfoOf(HMODULE module) const {
     for (const auto& item : Items_)
         if (item->Module.Get() == module)
-            return item->FileName;
-    return {};
+            return item.get();
+    return nullptr;
 }
 
 HMODULE TPluginList::GetModule(int index) const {

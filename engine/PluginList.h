@@ -13,12 +13,18 @@
 
 class TArchive;
 
+// What a plug-in showed of archives in memory this session. Some refuse them with -1, some only in
+// GetFile, and some crash on them while they read the same archive on disk well: those are given a
+// temporary copy of every level from then on.
+enum class TMemoryInput { kUntried, kReads, kGivenCopies };
+
 struct TPluginInfo {
     std::string FileName;
     UniqueModule Module;
     IsSupportedFunc IsSupportedProc = nullptr;
     std::string Extensions;  // the file-type texts, joined by ";"
     bool Active = false;
+    TMemoryInput MemoryInput = TMemoryInput::kUntried;
 };
 
 // An archive's probe: asks one plug-in whether it takes the archive and records it if so.
@@ -42,6 +48,8 @@ public:
     void SetSkipped(std::vector<std::string> fileNames) { Skipped_ = std::move(fileNames); }
     // Their names, for a failure to mention; empty when none is skipped.
     std::string SkippedText() const;
+    // Plug-ins that Load marks to be given copies: those that crashed with an archive in memory.
+    void SetGivenCopies(std::vector<std::string> fileNames) { GivenCopies_ = std::move(fileNames); }
 
     // Asks the plug-ins in list order; the first that accepts moves to the front.
     bool FindPlugin(TProbe probe, TArchive& archive);
@@ -50,8 +58,8 @@ public:
     HMODULE GetModule(int index) const;
     IsSupportedFunc GetIsSupported(int index) const;
     const TPluginInfo& Item(int index) const;
-    // The file name of a loaded plug-in, for messages; empty for a module not in the list.
-    std::string FileNameOf(HMODULE module) const;
+    // The loaded plug-in of that module; null for a module not in the list.
+    TPluginInfo* InfoOf(HMODULE module) const;
 
     // Plug-ins are rarely thread-safe and FindPlugin reorders the list: every extraction holds
     // this lock from start to end, so two never run at once. Holding it also lets an owner wait
@@ -60,12 +68,13 @@ public:
 
 private:
     std::unique_ptr<TPluginInfo> TakeIn(const std::string& fileName, HKEY activateKey) const;
-    bool IsSkipped(const std::string& fileName) const;
+    static bool Names(const std::vector<std::string>& fileNames, const std::string& fileName);
 
     std::vector<std::unique_ptr<TPluginInfo>> Items_;
     bool Loaded_ = false;
     std::string Folder_;
     std::vector<std::string> Skipped_;
+    std::vector<std::string> GivenCopies_;
     std::mutex ExtractionMutex_;
 };
 

@@ -1,6 +1,8 @@
 #include <cstring>
 
+#include "base/AnsiPath.h"
 #include "engine/Archive.h"
+#include "engine/PluginList.h"
 
 TVirtualArchive::TVirtualArchive(std::string name, uint32_t size, UniqueLocal memHandle)
     : TArchive(std::move(name), size) {
@@ -43,7 +45,27 @@ bool TVirtualArchive::MoveToDisk() {
     return true;
 }
 
+bool TVirtualArchive::TakesMemory() {
+    if (!Plugin)
+        return true;
+    // Its listing is the one call that tells "no" safely: some plug-ins answer -1 there, then crash
+    // in GetFileInfo. A plug-in that could not list this image at all gets a copy of this level.
+    if (Plugin->MemoryInput == TMemoryInput::kUntried) {
+        if (const std::optional<int> listed = ListMembers(CurrentInput())) {
+            if (*listed == 0)
+                Plugin->MemoryInput = TMemoryInput::kReads;
+            else if (*listed == kSpiNoFunction)
+                Plugin->MemoryInput = TMemoryInput::kGivenCopies;
+            else
+                return false;
+        }
+    }
+    return Plugin->MemoryInput != TMemoryInput::kGivenCopies;
+}
+
 bool TVirtualArchive::Locate(const std::string& path, std::string& rest, fileInfo& info) {
+    if (HasData() && !OnDisk() && !TakesMemory() && !MoveToDisk())
+        return false;
     if (TArchive::Locate(path, rest, info))
         return true;
     // A plug-in that listed the image has read memory: the member is simply not there. Without a
@@ -70,14 +92,37 @@ bool TVirtualArchive::GetMemberInfo(const std::string& memberPath, fileInfo& inf
 std::unique_ptr<TArchive> TVirtualArchive::OpenMember(const fileInfo& info) {
     if (!HasData())
         return nullptr;
-    if (!OnDisk()) {
-        if (HLOCAL member = AskMember(CurrentInput(), info))
-            return TakeMember(member, info);
-        if (Failure.Kind != TFailureKind::kPluginError || Canceled() || !MoveToDisk())
-            return nullptr;
+    if (OnDisk()) {
+        HLOCAL member = AskMember(CurrentInput(), info);
+        return member ? TakeMember(member, info) : nullptr;
     }
-    HLOCAL member = AskMember(CurrentInput(), info);
-    return member ? TakeMember(member, info) : nullptr;
+    if (HLOCAL member = AskMember(CurrentInput(), info))
+        return TakeMember(member, info);
+    if (Failure.Kind != TFailureKind::kPluginError || Canceled())
+        return nullptr;
+    return OpenMemberOnDisk(info);
+}
+
+std::unique_ptr<TArchive> TVirtualArchive::OpenMemberOnDisk(const fileInfo& info) {
+    const TFailure inMemory = Failure;
+    if (!MoveToDisk())
+        return nullptr;
+    // Some plug-ins trust a position only right after a lookup of the same file: the copy is asked
+    // by the member's name as the plug-in recorded it.
+    std::string recorded(FieldText(info.path, sizeof info.path));
+    recorded += FieldText(info.filename, sizeof info.filename);
+    fileInfo onDisk;
+    if (!GetMemberInfo(recorded, onDisk)) {
+        Failure = inMemory;
+        return nullptr;
+    }
+    HLOCAL member = AskMember(CurrentInput(), onDisk);
+    if (!member)
+        return nullptr;
+    // It reads the copy but not the image: from now on it is given copies at once.
+    if (Plugin)
+        Plugin->MemoryInput = TMemoryInput::kGivenCopies;
+    return TakeMember(member, onDisk);
 }
 
 bool TVirtualArchive::SaveTo(const std::string& destPath) {

@@ -4,7 +4,14 @@
 
 #include "base/AnsiPath.h"
 
-void TCallStatusWriter::Calling(const std::string& plugin) noexcept {
+namespace {
+
+constexpr LONG kInside = 1;
+constexpr LONG kInsideWithMemoryInput = 2;
+
+}  // namespace
+
+void TCallStatusWriter::Calling(const std::string& plugin, bool memoryInput) noexcept {
     if (plugin.empty()) {
         ::InterlockedExchange(&Status->Inside, 0);
         return;
@@ -18,7 +25,7 @@ void TCallStatusWriter::Calling(const std::string& plugin) noexcept {
         Status->Plugin[name.size()] = '\0';
     }
     // The name is complete before the flag says so.
-    ::InterlockedExchange(&Status->Inside, 1);
+    ::InterlockedExchange(&Status->Inside, memoryInput ? kInsideWithMemoryInput : kInside);
 }
 
 std::string PluginInside(const TCallStatus& status) {
@@ -29,4 +36,8 @@ std::string PluginInside(const TCallStatus& status) {
     char name[sizeof status.Plugin];
     std::memcpy(name, status.Plugin, sizeof name);
     return std::string(FieldText(name, sizeof name));
+}
+
+bool InsideWithMemoryInput(const TCallStatus& status) {
+    return status.Inside == kInsideWithMemoryInput;
 }

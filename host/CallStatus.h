@@ -9,7 +9,7 @@
 #include "engine/PluginActivity.h"
 
 struct TCallStatus {
-    volatile LONG Inside;  // nonzero while a plug-in runs
+    volatile LONG Inside;  // nonzero while a plug-in runs: 2 while it was given an archive in memory
     char Plugin[MAX_PATH];
 };
 
@@ -17,7 +17,7 @@ struct TCallStatus {
 class TCallStatusWriter final : public TPluginActivity {
 public:
     explicit TCallStatusWriter(TCallStatus* status) : Status(status) {}
-    void Calling(const std::string& plugin) noexcept override;
+    void Calling(const std::string& plugin, bool memoryInput) noexcept override;
 
 private:
     TCallStatus* Status;
@@ -26,3 +26,5 @@ private:
 // The resident program's side: the plug-in being called, or empty; never reads past the block,
 // and reads it once. Read it after the host has stopped.
 std::string PluginInside(const TCallStatus& status);
+// Whether that call gave the plug-in an archive in memory.
+bool InsideWithMemoryInput(const TCallStatus& status);

@@ -123,6 +123,7 @@ int Serve(TChannelEnd& channel, TChannelMemory& memory) {
         return kMalformed;
     TPluginList plugins;
     plugins.SetSkipped(std::move(start->Skipped));
+    plugins.SetGivenCopies(std::move(start->GivenCopies));
     if (start->Folder.empty()) {
         ReloadPlugins(plugins);
     } else {

@@ -9,7 +9,7 @@ namespace {
 
 // Reasons are short and paths bounded; a text this long is a broken message.
 constexpr uint32_t kMaxText = 32 * 1024;
-constexpr uint32_t kMaxSkipped = 1000;
+constexpr uint32_t kMaxPluginNames = 1000;
 // Any job the engine takes fits one request, also with the level it goes on from: six texts within
 // the bound (a source at it, a destination far shorter within Windows' limit, the level's names).
 static_assert(kMaxJobPath <= kMaxText && 8 * 4 + 6 * kMaxText <= kMaxPayload);
@@ -93,25 +93,40 @@ private:
 
 }  // namespace
 
+namespace {
+
+void WriteNames(TWriter& writer, const std::vector<std::string>& names) {
+    writer.Number(static_cast<uint32_t>(names.size()));
+    for (const std::string& name : names)
+        writer.Text(name);
+}
+
+bool ReadNames(TReader& reader, std::vector<std::string>& names) {
+    uint32_t count = 0;
+    if (!reader.Number(count) || count > kMaxPluginNames)
+        return false;
+    names.resize(count);
+    for (std::string& name : names)
+        if (!reader.Text(name))
+            return false;
+    return true;
+}
+
+}  // namespace
+
 std::vector<char> EncodeStart(const TStartRequest& start) {
     TWriter writer;
     writer.Text(start.Folder);
-    writer.Number(static_cast<uint32_t>(start.Skipped.size()));
-    for (const std::string& name : start.Skipped)
-        writer.Text(name);
+    WriteNames(writer, start.Skipped);
+    WriteNames(writer, start.GivenCopies);
     return writer.Take();
 }
 
 std::optional<TStartRequest> DecodeStart(const std::vector<char>& payload) {
     TReader reader(payload);
     TStartRequest start;
-    uint32_t count = 0;
-    if (!reader.Text(start.Folder) || !reader.Number(count) || count > kMaxSkipped)
+    if (!reader.Text(start.Folder) || !ReadNames(reader, start.Skipped) || !ReadNames(reader, start.GivenCopies))
         return std::nullopt;
-    start.Skipped.resize(count);
-    for (std::string& name : start.Skipped)
-        if (!reader.Text(name))
-            return std::nullopt;
     return reader.AtEnd() ? std::optional(std::move(start)) : std::nullopt;
 }
 

@@ -15,7 +15,8 @@
 #include "engine/ExtractOutcome.h"
 
 enum class TMessageKind : uint32_t {
-    kStart = 1,     // resident -> host, first: the plug-in folder and the plug-ins to leave out; answered
+    kStart = 1,     // resident -> host, first: the plug-in folder, the plug-ins to leave out and those to
+                    // give copies; answered
                     // empty once loaded
     kExtract = 2,   // resident -> host: one job, or the rest of one from a level the other host handed on
     kOutcome = 3,   // host -> resident: how the job went
@@ -52,6 +53,7 @@ struct THandOver {
 struct TStartRequest {
     std::string Folder;  // empty: the folder Susie's settings name
     std::vector<std::string> Skipped;
+    std::vector<std::string> GivenCopies;  // plug-ins given a temporary copy of every level, never memory
 };
 
 std::vector<char> EncodeStart(const TStartRequest& start);

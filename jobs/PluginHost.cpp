@@ -60,14 +60,25 @@ THostResult TPluginHost::Extract(TExtractRequest request, HANDLE section, TProgr
 
 THostResult TPluginHost::Run(TExtractRequest& request, HANDLE section, TWatch& watch) {
     THostResult result;
+    // The channel carries only what the engine takes; what it would refuse is refused here, in words.
+    if (!JobPathsFit(request.Source, request.Destination, result.Outcome))
+        return result;
+    // Each run again gives one more plug-in copies, so there are few.
+    do {
+        CopiesLearnt_ = false;
+        result = RunOnce(request, section, watch);
+    } while (CopiesLearnt_ && !Canceled());
+    return result;
+}
+
+THostResult TPluginHost::RunOnce(TExtractRequest& request, HANDLE section, TWatch& watch) {
+    THostResult result;
     TExtractOutcome& outcome = result.Outcome;
     // A host that has gone while idle (ended from outside) is replaced before it is asked. Only this
     // thread closes the handle.
     if (State() == TState::kReady && ::WaitForSingleObject(Host_.Get(), 0) == WAIT_OBJECT_0)
         Died();
-    // The channel carries only what the engine takes; what it would refuse is refused here, in words.
-    if (!JobPathsFit(request.Source, request.Destination, outcome) ||
-        (State() != TState::kReady && !Start(outcome, watch)))
+    if (State() != TState::kReady && !Start(outcome, watch))
         return result;
     // Canceled before the host had the job: it never gets it.
     if (watch.Progress && watch.Progress->Canceled())
@@ -111,7 +122,7 @@ bool TPluginHost::Start(TExtractOutcome& failure, TWatch& watch) {
     UniqueHandle parent(self);
     UniqueWritableView view(section ? ::MapViewOfFile(section.Get(), FILE_MAP_WRITE, 0, 0, sizeof(TChannelMemory))
                                     : nullptr);
-    const std::vector<char> start = EncodeStart({PluginFolder_, PluginsToSkip()});
+    const std::vector<char> start = EncodeStart({PluginFolder_, PluginsToSkip(), GivenCopies_});
     std::string token = NewTemporaryToken();
 
     TChildProcess child;
@@ -230,9 +241,12 @@ TExtractOutcome TPluginHost::Died() {
     const bool starting = State() == TState::kStarting;
     End();
     const std::string plugin = View_ ? PluginInside(Memory().Status) : std::string();
+    const bool memoryInput = View_ && InsideWithMemoryInput(Memory().Status);
     Release();
     const bool canceled = Canceled();
-    if (!plugin.empty() && (starting || !canceled))
+    if (!plugin.empty() && memoryInput && !canceled && GiveCopies(plugin))
+        CopiesLearnt_ = true;
+    else if (!plugin.empty() && (starting || !canceled))
         CountCrash(plugin);
     if (canceled)
         return Failure(TFailureKind::kCanceled);
@@ -360,6 +374,14 @@ void TPluginHost::CountCrash(const std::string& plugin) {
         }
     }
     Crashes_.push_back({plugin, 1});
+}
+
+bool TPluginHost::GiveCopies(const std::string& plugin) {
+    for (const std::string& given : GivenCopies_)
+        if (::lstrcmpiA(given.c_str(), plugin.c_str()) == 0)
+            return false;
+    GivenCopies_.push_back(plugin);
+    return true;
 }
 
 std::vector<std::string> TPluginHost::PluginsToSkip() const {

@@ -3,7 +3,9 @@
 // job fails naming the plug-in it died in, what it left behind is removed, and the next job starts
 // a fresh host. A plug-in that has crashed twice is left out of every later host. A host ended
 // inside a plug-in's start-up (loading runs its code) counts as a crash of it even when a cancel
-// ended it: one plug-in whose loading hangs must not block every later job.
+// ended it: one plug-in whose loading hangs must not block every later job. A crash while a plug-in
+// was given an archive in memory counts nothing: some crash so on what they read well from disk. The
+// plug-in is given temporary copies in every later host, and the job is run again in a fresh one.
 #pragma once
 
 #include <windows.h>
@@ -88,6 +90,7 @@ private:
     };
 
     THostResult Run(TExtractRequest& request, HANDLE section, TWatch& watch);
+    THostResult RunOnce(TExtractRequest& request, HANDLE section, TWatch& watch);
     bool Start(TExtractOutcome& failure, TWatch& watch);
     // Puts the level's section into the host, names it in the request and asks; the reply is an
     // outcome or a hand-over.
@@ -122,6 +125,8 @@ private:
 
     std::vector<std::string> PluginsToSkip() const;
     void CountCrash(const std::string& plugin);
+    // Whether the plug-in is new to GivenCopies_; it is there afterwards.
+    bool GiveCopies(const std::string& plugin);
 
     TChannelMemory& Memory() const { return *static_cast<TChannelMemory*>(View_.Get()); }
 
@@ -153,4 +158,6 @@ private:
         int Count;
     };
     std::vector<TCrashes> Crashes_;
+    std::vector<std::string> GivenCopies_;
+    bool CopiesLearnt_ = false;  // the last host died as a plug-in crashed with memory input, for the first time
 };

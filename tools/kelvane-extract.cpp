@@ -50,7 +50,7 @@ void PrintFailure(const TExtractOutcome& outcome) {
 // The plug-in being called, kept for the crash message; fixed storage, nothing to allocate then.
 class TLastCall final : public TPluginActivity {
 public:
-    void Calling(const std::string& plugin) noexcept override {
+    void Calling(const std::string& plugin, bool) noexcept override {
         const size_t length = plugin.copy(Name, sizeof Name - 1);
         Name[length] = '\0';
     }

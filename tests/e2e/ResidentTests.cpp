@@ -261,6 +261,23 @@ TEST_F(ResidentTest, ExtractsWhatTheShellHandsOver) {
     EXPECT_EQ(resident.ExitCode(), 0);
 }
 
+// Real plug-ins' ways with nested levels (see RealPluginLevelsTest) cost the first jobs nothing: the
+// crash of memcrashunlisted.spi on a level in memory is contained, and the job goes on from a copy.
+TEST_F(ResidentTest, TheFirstJobsThroughRealPluginsWaysSucceed) {
+    Settings(kContinuous, 0);
+    const PluginFolder folder{"tar.spi", "quirky\\threadlist.spi", "quirky\\memcrashunlisted.spi"};
+    susie.SetPath(folder.Path());
+    Resident resident(program);
+    ASSERT_TRUE(WaitFor([&] { return resident.Window() != nullptr; }));
+    ExtractHere(out.Path(), {TestData("levels.tar\\inner.tzip\\pack\\deeper.tzip\\docs\\readme.txt"),
+                             TestData("levels.tar\\inner.vzip\\pack\\deeper.vzip\\small.txt")});
+    EXPECT_TRUE(WaitFor([&] { return out.EntryCount() == 2 && resident.JobLines() == 0; }));
+    EXPECT_TRUE(SameContents(out / "readme.txt", TestData("expect\\readme.txt")));
+    EXPECT_TRUE(SameContents(out / "small.txt", TestData("expect\\small.txt")));
+    ::PostMessageA(resident.Window(), WM_COMMAND, IDM_EXIT, 0);
+    EXPECT_EQ(resident.ExitCode(), 0);
+}
+
 // A plug-in that never returns, in an extraction or in its start-up code (so in the host's start),
 // keeps neither the program from quitting nor its host alive.
 TEST_F(ResidentTest, AHangingPluginKeepsNothingRunning) {

@@ -9,6 +9,7 @@
 #include <utility>
 #include <vector>
 
+#include "base/AnsiPath.h"
 #include "base/ModulePath.h"
 #include "engine/Progress.h"
 #include "jobs/PluginHosts.h"
@@ -59,15 +60,21 @@ TEST_F(CrossWidthTest, ChainsCrossBothWaysInMemoryAndThroughTemporaryCopies) {
         // .sph -> .spi, the inner level from memory, then from a copy on disk.
         {{"tar.sph", "zip.spi"}, "表連鎖.tar\\ソ\\内.zip\\表.txt"},
         {{"quirky\\exclusive.sph", "quirky\\diskonly.spi"}, "表連鎖.xtar\\ソ\\内.dtar\\表.txt"},
+        // Real plug-ins' ways with the crossed level and the one inside it (see RealPluginLevelsTest).
+        {{"tar.spi", "quirky\\threadlist.sph"}, "levels.tar\\inner.tzip\\pack\\deeper.tzip\\docs\\readme.txt"},
+        {{"tar.spi", "quirky\\memcrash.sph"}, "levels.tar\\inner.mzip\\pack\\deeper.mzip\\docs\\readme.txt"},
+        {{"tar.spi", "quirky\\memcrashunlisted.sph"}, "levels.tar\\inner.vzip\\pack\\deeper.vzip\\docs\\readme.txt"},
     };
     for (const TCase& job : cases) {
         SCOPED_TRACE(job.Source);
         PluginFolder folder(job.Plugins);
         susie.SetPath(folder.Path());
-        const TExtractOutcome outcome = hosts.Extract(TestData(job.Source), out / "表.txt");
+        std::string leaf, inside = job.Source;
+        SplitLastComponent(inside, leaf);
+        const TExtractOutcome outcome = hosts.Extract(TestData(job.Source), out / leaf);
         ASSERT_TRUE(outcome.Succeeded()) << outcome.Describe();
-        EXPECT_TRUE(SameContents(out / "表.txt", TestData("expect\\表.txt")));
-        ASSERT_TRUE(::DeleteFileA((out / "表.txt").c_str()));
+        EXPECT_TRUE(SameContents(out / leaf, TestData("expect\\" + leaf)));
+        ASSERT_TRUE(::DeleteFileA((out / leaf).c_str()));
         // The hosts let go of the folder before it goes.
         hosts.Terminate();
     }

@@ -33,6 +33,12 @@ protected:
         temporaries = TemporariesOfAnyone();
     }
     void TearDown() override { EXPECT_EQ(TemporariesOfAnyone(), temporaries); }
+    // Kept levels' copies go when the host has been idle for a moment, or has ended.
+    void WaitForTemporariesToGo() const {
+        const ULONGLONG until = ::GetTickCount64() + 10000;
+        while (TemporariesOfAnyone() != temporaries && ::GetTickCount64() < until)
+            ::Sleep(50);
+    }
 
     const std::string good = TestData("outer.zip\\mid.tar\\pack\\inner.zip\\small.txt");
     SusieSettings susie;
@@ -48,9 +54,7 @@ TEST_F(PluginHostTest, KeepsTheLevelsOfAJobUntilIdleThenLetsThemGo) {
     // The level its plug-in reads from a temporary copy is kept with that copy for the next job.
     EXPECT_EQ(TemporariesOfAnyone(), temporaries + 1);
     ASSERT_TRUE(host.Extract(TestData("quirks.zip\\inner.xtar\\docs\\readme.txt"), out / "b.txt").Succeeded());
-    const ULONGLONG until = ::GetTickCount64() + 10000;
-    while (TemporariesOfAnyone() != temporaries && ::GetTickCount64() < until)
-        ::Sleep(50);
+    WaitForTemporariesToGo();
     EXPECT_EQ(TemporariesOfAnyone(), temporaries);
     EXPECT_NE(RunningHostId(), 0u);
     host.Terminate();
@@ -84,6 +88,26 @@ TEST_F(PluginHostTest, ACrashCostsOneJobAndTwoCrashesLeaveThePluginOut) {
         ::DeleteFileA(path.c_str());
     }
     EXPECT_EQ(out.EntryCount(), 2);
+}
+
+// A plug-in that crashes on an archive in memory, and tells it no other way, costs no job and is not
+// left out: the job runs again in a fresh host that gives it a copy, as every later host does.
+TEST_F(PluginHostTest, ACrashOnAnArchiveInMemoryCostsNoJob) {
+    PluginFolder folder{"tar.spi", "quirky\\memcrashunlisted.spi"};
+    susie.SetPath(folder.Path());
+    DWORD firstHost = 0;
+    for (const char* source : {"levels.tar\\inner.vzip\\docs\\readme.txt",
+                               "levels.tar\\inner.vzip\\pack\\deeper.vzip\\docs\\readme.txt",
+                               "levels.tar\\inner.vzip\\pack\\deeper.vzip\\small.txt"}) {
+        SCOPED_TRACE(source);
+        const TExtractOutcome outcome = host.Extract(TestData(source), out / "member.txt");
+        ASSERT_TRUE(outcome.Succeeded()) << outcome.Describe();
+        if (!firstHost)
+            firstHost = RunningHostId();
+        EXPECT_EQ(RunningHostId(), firstHost) << "no host crashed again";
+    }
+    EXPECT_TRUE(SameContents(out / "member.txt", TestData("expect\\small.txt")));
+    WaitForTemporariesToGo();
 }
 
 // The x86-64 host reads through the *.sph of the plug-in folder, never its *.spi, and contains a

@@ -56,6 +56,17 @@ mkdir "$out/mixed" && cp "$plugins/zip.spi" "$plugins/tar.sph" "$out/mixed/"
 expect 0 "chain across both widths" -- --plugins "$(win "$out/mixed")" \
     "$(win "$data")\\表連鎖.zip\\表\\中.tar\\ソ\\内.zip\\表.txt" "$(win "$out")\\表.txt"
 cmp -s "$out/表.txt" "$data/expect/表.txt" || { echo "FAIL: chain across both widths: wrong bytes"; failures=$((failures + 1)); }
+# Real plug-ins' ways with nested levels (see RealPluginLevelsTest): the first job succeeds, in its own
+# process and through the hosts, where the crash of memcrashunlisted.sph costs no job.
+mkdir "$out/real" "$out/real64" && cp "$plugins/tar.spi" "$plugins/quirky/threadlist.spi" "$plugins/quirky/memcrash.spi" "$out/real/"
+cp "$plugins/tar.spi" "$plugins/quirky/threadlist.sph" "$plugins/quirky/memcrashunlisted.sph" "$out/real64/"
+for case in "real inner.tzip\\pack\\deeper.tzip" "real inner.mzip\\pack\\deeper.mzip" \
+    "real64 inner.tzip\\pack\\deeper.tzip" "real64 inner.vzip\\pack\\deeper.vzip"; do
+    set -- $case
+    rm -f "$out/small.txt"
+    expect 0 "$1: $2" -- --plugins "$(win "$out/$1")" "$(win "$data")\\levels.tar\\$2\\small.txt" "$(win "$out")\\small.txt"
+    cmp -s "$out/small.txt" "$data/expect/small.txt" || { echo "FAIL: $1: $2: wrong bytes"; failures=$((failures + 1)); }
+done
 # Without --plugins the list comes from Susie's settings, which name no folder here.
 "$wine" reg delete 'HKCU\Software\Hosenbu\Susie\Plug-in' /f >/dev/null 2>&1
 expect 1 "no Susie folder" -- "$(win "$data")\\outer.zip\\ReadMe.txt" "$(win "$out")\\x"
