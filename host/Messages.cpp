@@ -99,6 +99,7 @@ std::vector<char> EncodeStart(const TStartRequest& start) {
     writer.Number(static_cast<uint32_t>(start.Skipped.size()));
     for (const std::string& name : start.Skipped)
         writer.Text(name);
+    writer.Number(start.IdleEndMs);
     return writer.Take();
 }
 
@@ -112,6 +113,8 @@ std::optional<TStartRequest> DecodeStart(const std::vector<char>& payload) {
     for (std::string& name : start.Skipped)
         if (!reader.Text(name))
             return std::nullopt;
+    if (!reader.Number(start.IdleEndMs))
+        return std::nullopt;
     return reader.AtEnd() ? std::optional(std::move(start)) : std::nullopt;
 }
 

@@ -52,6 +52,7 @@ struct THandOver {
 struct TStartRequest {
     std::string Folder;  // empty: the folder Susie's settings name
     std::vector<std::string> Skipped;
+    uint32_t IdleEndMs = 0;  // idle this long, the host ends by itself
 };
 
 std::vector<char> EncodeStart(const TStartRequest& start);
