@@ -29,6 +29,7 @@ struct TMessage {
 
 struct AppState {
     UINT RegisteredMessage = 0;
+    UINT WarmUpMessage = 0;          // the drop handler's menu is open: a hand-off may follow
     UINT TaskbarCreatedMessage = 0;  // the shell restarted: the tray icon must be added again
     HWND MainWindow = nullptr;
     HWND Toolbar = nullptr;

@@ -69,6 +69,12 @@ void OnTaskbarCreated(HWND window, TMessage&) {
     AddTrayIcon(window);
 }
 
+void OnWarmUp(HWND, TMessage&) {
+    // Gone with the exit path; a job that runs has its hosts already.
+    if (App().Host)
+        App().Worker.WarmUp(*App().Host);
+}
+
 // Registered messages have no fixed number: they are looked at before the table.
 THandler FindHandler(UINT msg) {
     const AppState& app = App();
@@ -76,6 +82,8 @@ THandler FindHandler(UINT msg) {
         return OnHandOffMessage;
     if (app.TaskbarCreatedMessage && msg == app.TaskbarCreatedMessage)
         return OnTaskbarCreated;
+    if (app.WarmUpMessage && msg == app.WarmUpMessage)
+        return OnWarmUp;
     for (const TDispatch& entry : kDispatch)
         if (entry.Msg == msg)
             return entry.Handler;

@@ -54,11 +54,15 @@ void RunWindow() {
     app.RegisteredMessage = RegisterHandOffMessage();
     if (!app.RegisteredMessage)
         return;
+    app.WarmUpMessage = RegisterWarmUpMessage();
     app.TaskbarCreatedMessage = ::RegisterWindowMessageA("TaskbarCreated");
     app.MainWindow = CreateMainWindow();
     if (!app.MainWindow)
         return;
     app.Accelerators = ::LoadAcceleratorsA(::GetModuleHandleA(nullptr), MAKEINTRESOURCEA(IDR_ACCELERATORS));
+    // The first job should not wait for the plug-ins to load: the hosts start once the window runs,
+    // in processes and on a thread of their own.
+    ::PostMessageA(app.MainWindow, app.WarmUpMessage, 0, 0);
     RunMessageLoop();
 }
 

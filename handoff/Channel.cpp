@@ -2,6 +2,7 @@
 
 #include <cstdint>
 #include <cstdio>
+#include <cstring>
 
 std::string SectionName(WPARAM id) {
     char digits[9] = {};
@@ -11,4 +12,28 @@ std::string SectionName(WPARAM id) {
 
 UINT RegisterHandOffMessage() noexcept {
     return ::RegisterWindowMessageA(kHandOffMessageName);
+}
+
+UINT RegisterWarmUpMessage() noexcept {
+    return ::RegisterWindowMessageA(kWarmUpMessageName);
+}
+
+namespace {
+
+BOOL CALLBACK TakeReceiver(HWND window, LPARAM found) {
+    char className[256] = {};
+    ::GetClassNameA(window, className, sizeof className);
+    if (std::strcmp(className, kReceiverClass) != 0)
+        return TRUE;
+    *reinterpret_cast<HWND*>(found) = window;
+    return FALSE;
+}
+
+}  // namespace
+
+HWND FindReceiver() noexcept {
+    // Not FindWindowA: it compares class names without regard to case.
+    HWND found = nullptr;
+    ::EnumWindows(TakeReceiver, reinterpret_cast<LPARAM>(&found));
+    return found;
 }

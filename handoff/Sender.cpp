@@ -2,26 +2,10 @@
 
 #include <windows.h>
 
-#include <cstring>
-
 #include "base/Owned.h"
 #include "handoff/BlockWriter.h"
 #include "handoff/Channel.h"
 #include "handoff/Section.h"
-
-namespace {
-
-BOOL CALLBACK SendToReceiver(HWND window, LPARAM message) {
-    char className[256] = {};
-    ::GetClassNameA(window, className, sizeof className);
-    if (std::strcmp(className, kReceiverClass) != 0)
-        return TRUE;
-    DWORD_PTR result = 0;
-    ::SendMessageTimeoutA(window, static_cast<UINT>(message), kHandOffId, 0, SMTO_NORMAL, kAnswerWaitMs, &result);
-    return FALSE;
-}
-
-}  // namespace
 
 void SendHandOff(std::string_view folder, const std::vector<std::string>& paths, DWORD turnWaitMs) noexcept {
     try {
@@ -45,8 +29,11 @@ void SendHandOff(std::string_view folder, const std::vector<std::string>& paths,
             if (!view || !WriteHandOffBlock(static_cast<char*>(view.Get()), MappedSize(view.Get()), folder, paths))
                 return;
         }
-        if (const UINT message = RegisterHandOffMessage())
-            ::EnumWindows(SendToReceiver, static_cast<LPARAM>(message));
+        const UINT message = RegisterHandOffMessage();
+        if (HWND receiver = message ? FindReceiver() : nullptr) {
+            DWORD_PTR result = 0;
+            ::SendMessageTimeoutA(receiver, message, kHandOffId, 0, SMTO_NORMAL, kAnswerWaitMs, &result);
+        }
         // The section lives until here, so it exists for as long as the receiver handles the message.
     } catch (...) {
     }

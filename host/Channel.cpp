@@ -98,7 +98,7 @@ bool TChannelEnd::Send(TMessageKind kind, const std::vector<char>& payload) {
     return true;
 }
 
-bool TChannelEnd::WaitForMessage(unsigned spinMicroseconds, const std::function<void()>& tick, DWORD tickMs) {
+bool TChannelEnd::WaitForMessage(unsigned spinMicroseconds, const std::function<bool()>& tick, DWORD tickMs) {
     const double until = Microseconds() + spinMicroseconds;
     ULONGLONG nextTick = tick ? ::GetTickCount64() + tickMs : 0;
     while (!In.Full) {
@@ -117,7 +117,8 @@ bool TChannelEnd::WaitForMessage(unsigned spinMicroseconds, const std::function<
             const DWORD woken = ::WaitForMultipleObjects(2, handles, FALSE, timeout);
             ::InterlockedExchange(&In.Waiting, 0);
             if (woken == WAIT_TIMEOUT) {
-                tick();
+                if (!tick())
+                    return In.Full != 0;
                 nextTick = ::GetTickCount64() + tickMs;
                 continue;
             }
@@ -133,7 +134,7 @@ bool TChannelEnd::WaitForMessage(unsigned spinMicroseconds, const std::function<
 bool TChannelEnd::Receive(TMessageKind& kind,
                           std::vector<char>& payload,
                           unsigned spinMicroseconds,
-                          const std::function<void()>& tick,
+                          const std::function<bool()>& tick,
                           DWORD tickMs) {
     for (;;) {
         if (!WaitForMessage(spinMicroseconds, tick, tickMs))

@@ -87,17 +87,17 @@ public:
     // The next message, after watching for spinMicroseconds before sleeping; false when the peer
     // has ended or the message is malformed (an unknown kind, a length over the bound). The asking
     // side passes over answers to other messages than its last. While it sleeps, tick runs about
-    // every tickMs.
+    // every tickMs; once it answers false, the wait ends with false unless a message has come.
     bool Receive(TMessageKind& kind,
                  std::vector<char>& payload,
                  unsigned spinMicroseconds,
-                 const std::function<void()>& tick = nullptr,
+                 const std::function<bool()>& tick = nullptr,
                  DWORD tickMs = INFINITE);
     // The asking side's last message; on the answering side, the message being answered.
     uint32_t LastNumber() const { return Number; }
 
 private:
-    bool WaitForMessage(unsigned spinMicroseconds, const std::function<void()>& tick, DWORD tickMs);
+    bool WaitForMessage(unsigned spinMicroseconds, const std::function<bool()>& tick, DWORD tickMs);
 
     TChannelSide Side;
     uint32_t Number = 0;  // the asking side's last message; the message the answering side answers

@@ -6,10 +6,11 @@
 // It keeps the outer levels of its last job for the next one under the same archive, until it has
 // been idle for a moment. A level that none of its plug-ins takes goes on in the host of the other
 // width (KelvaneHost64.exe loads the *.sph, this the *.spi), and a job may start in a level that host
-// handed on. It ends when told to, at the first malformed message, or when the resident program has
-// gone, even while a plug-in hangs.
+// handed on. It ends when told to, at the first malformed message, when it has been idle for the time
+// the start message names, or when the resident program has gone, even while a plug-in hangs.
 #include <windows.h>
 
+#include <algorithm>
 #include <cstdlib>
 #include <optional>
 #include <vector>
@@ -138,13 +139,27 @@ int Serve(TChannelEnd& channel, TChannelMemory& memory) {
     TKeptChain kept;
     // Where levels are handed on to the other host; let go with the kept levels.
     TLevelFile handOverFile;
-    const auto releaseWhenIdle = [&] {
-        kept.Release();
-        handOverFile.Release();
+    ULONGLONG idleSince = 0;
+    bool idleEnded = false;
+    // Answers false once the host has been idle long enough to end: nobody extracts, and the
+    // plug-ins should not stay loaded (their files locked, their memory held) for hours.
+    const auto whileIdle = [&] {
+        const ULONGLONG idle = ::GetTickCount64() - idleSince;
+        if (idle >= kKeepIdleMs) {
+            kept.Release();
+            handOverFile.Release();
+        }
+        idleEnded = idle >= start->IdleEndMs;
+        return !idleEnded;
     };
+    const DWORD tickMs = std::min<DWORD>(kKeepIdleMs, start->IdleEndMs);
     for (;;) {
-        if (!channel.Receive(kind, payload, kSpinMicroseconds, releaseWhenIdle, kKeepIdleMs))
-            return kMalformed;
+        idleSince = ::GetTickCount64();
+        idleEnded = false;
+        // Ended while idle, it is inside no plug-in: the resident program counts no crash and
+        // replaces it before its next job.
+        if (!channel.Receive(kind, payload, kSpinMicroseconds, whileIdle, tickMs))
+            return idleEnded ? 0 : kMalformed;
         if (kind == TMessageKind::kQuit)
             return 0;
         const auto request = kind == TMessageKind::kExtract ? DecodeExtract(payload) : std::nullopt;

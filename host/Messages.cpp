@@ -119,13 +119,15 @@ std::vector<char> EncodeStart(const TStartRequest& start) {
     writer.Text(start.Folder);
     WriteNames(writer, start.Skipped);
     WriteNames(writer, start.GivenCopies);
+    writer.Number(start.IdleEndMs);
     return writer.Take();
 }
 
 std::optional<TStartRequest> DecodeStart(const std::vector<char>& payload) {
     TReader reader(payload);
     TStartRequest start;
-    if (!reader.Text(start.Folder) || !ReadNames(reader, start.Skipped) || !ReadNames(reader, start.GivenCopies))
+    if (!reader.Text(start.Folder) || !ReadNames(reader, start.Skipped) || !ReadNames(reader, start.GivenCopies) ||
+        !reader.Number(start.IdleEndMs))
         return std::nullopt;
     return reader.AtEnd() ? std::optional(std::move(start)) : std::nullopt;
 }

@@ -54,6 +54,7 @@ struct TStartRequest {
     std::string Folder;  // empty: the folder Susie's settings name
     std::vector<std::string> Skipped;
     std::vector<std::string> GivenCopies;  // plug-ins given a temporary copy of every level, never memory
+    uint32_t IdleEndMs = 0;  // idle this long, the host ends by itself
 };
 
 std::vector<char> EncodeStart(const TStartRequest& start);

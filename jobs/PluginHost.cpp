@@ -41,13 +41,14 @@ TExtractOutcome TPluginHost::Extract(const std::string& sourcePath, const std::s
     return Extract({sourcePath, destPath}, nullptr, progress).Outcome;
 }
 
-THostResult TPluginHost::Extract(TExtractRequest request, HANDLE section, TProgress* progress) {
+template <typename TUse>
+auto TPluginHost::AsJob(TProgress* progress, TUse use) {
     const std::lock_guard<std::mutex> one(Extraction_);
     BeginJob();
     try {
         TWatch watch;
         watch.Progress = progress;
-        THostResult result = Run(request, section, watch);
+        auto result = use(watch);
         EndJob();
         return result;
     } catch (...) {
@@ -56,6 +57,28 @@ THostResult TPluginHost::Extract(TExtractRequest request, HANDLE section, TProgr
         EndJob();
         throw;
     }
+}
+
+THostResult TPluginHost::Extract(TExtractRequest request, HANDLE section, TProgress* progress) {
+    return AsJob(progress, [&](TWatch& watch) { return Run(request, section, watch); });
+}
+
+TExtractOutcome TPluginHost::WarmUp(TProgress* progress) {
+    // Counted as a job, so that Terminate ends it as it ends a job's start.
+    return AsJob(progress, [&](TWatch& watch) {
+        TExtractOutcome outcome;
+        DropIfGone();
+        if (State() != TState::kReady)
+            Start(outcome, watch);
+        return outcome;
+    });
+}
+
+void TPluginHost::DropIfGone() {
+    // Only this thread closes the handle. A host that ended itself while idle was inside no
+    // plug-in: Died counts no crash, and removes whatever it left.
+    if (State() == TState::kReady && ::WaitForSingleObject(Host_.Get(), 0) == WAIT_OBJECT_0)
+        Died();
 }
 
 THostResult TPluginHost::Run(TExtractRequest& request, HANDLE section, TWatch& watch) {
@@ -74,14 +97,13 @@ THostResult TPluginHost::Run(TExtractRequest& request, HANDLE section, TWatch& w
 THostResult TPluginHost::RunOnce(TExtractRequest& request, HANDLE section, TWatch& watch) {
     THostResult result;
     TExtractOutcome& outcome = result.Outcome;
-    // A host that has gone while idle (ended from outside) is replaced before it is asked. Only this
-    // thread closes the handle.
-    if (State() == TState::kReady && ::WaitForSingleObject(Host_.Get(), 0) == WAIT_OBJECT_0)
-        Died();
-    if (State() != TState::kReady && !Start(outcome, watch))
+    DropIfGone();
+    // Canceled before the host had the job: it never gets it. Canceled before its start (while it
+    // waited for a warm-up's, say), no host is started for it.
+    const auto canceled = [&] { return watch.Progress && watch.Progress->Canceled(); };
+    if (!canceled() && State() != TState::kReady && !Start(outcome, watch))
         return result;
-    // Canceled before the host had the job: it never gets it.
-    if (watch.Progress && watch.Progress->Canceled())
+    if (canceled())
         return {Failure(TFailureKind::kCanceled)};
     NoteFolder(FolderOf(request.Destination));
     TMessageKind kind = TMessageKind::kQuit;
@@ -122,7 +144,7 @@ bool TPluginHost::Start(TExtractOutcome& failure, TWatch& watch) {
     UniqueHandle parent(self);
     UniqueWritableView view(section ? ::MapViewOfFile(section.Get(), FILE_MAP_WRITE, 0, 0, sizeof(TChannelMemory))
                                     : nullptr);
-    const std::vector<char> start = EncodeStart({PluginFolder_, PluginsToSkip(), GivenCopies_});
+    const std::vector<char> start = EncodeStart({PluginFolder_, PluginsToSkip(), GivenCopies_, IdleEndMs_});
     std::string token = NewTemporaryToken();
 
     TChildProcess child;
@@ -213,7 +235,13 @@ bool TPluginHost::Await(TMessageKind& kind,
                         uint32_t job) {
     if (!watch.Progress)
         return Channel_->Receive(kind, message, spinMicroseconds);
-    return Channel_->Receive(kind, message, spinMicroseconds, [&] { Tick(watch, job); }, kTickMs);
+    return Channel_->Receive(
+        kind, message, spinMicroseconds,
+        [&] {
+            Tick(watch, job);
+            return true;
+        },
+        kTickMs);
 }
 
 void TPluginHost::Tick(TWatch& watch, uint32_t job) {

@@ -6,6 +6,8 @@
 // ended it: one plug-in whose loading hangs must not block every later job. A crash while a plug-in
 // was given an archive in memory counts nothing: some crash so on what they read well from disk. The
 // plug-in is given temporary copies in every later host, and the job is run again in a fresh one.
+// A host may be started ahead of its first job, which then finds it ready; idle long enough, it ends
+// by itself and the next job or warm-up starts a fresh one.
 #pragma once
 
 #include <windows.h>
@@ -43,6 +45,10 @@ struct THostResult {
 class TPluginHost {
 public:
     static constexpr int kCrashesBeforeSkipping = 2;
+    // A host idle this long ends by itself. A user's jobs of one sitting come closer together, and the
+    // drop handler warms the host while the menu is open, so a later first job seldom waits for it;
+    // meanwhile no plug-in stays loaded, its file locked and its memory held, for nobody.
+    static constexpr DWORD kIdleEndMs = 5 * 60 * 1000;
 
     // recordFile: where hosts' temporaries are noted; what dead hosts left is swept from it now.
     explicit TPluginHost(std::string hostPath, std::string recordFile = TTemporaryRecord::DefaultFile());
@@ -61,9 +67,17 @@ public:
     // request.FirstHandOver that no plug-in of the host takes. request.Section is filled in here.
     THostResult Extract(TExtractRequest request, HANDLE section, TProgress* progress);
 
+    // Starts the host, unless it is starting or ready, so that the next job finds it ready: a start
+    // as a job makes it, its failure (a plug-in that crashes or is ended while loading) counted
+    // alike. Once progress (may be null) says canceled, the host is ended 2 s later. The start's
+    // failure, kCanceled when Terminate ended it; succeeded when the host is ready.
+    TExtractOutcome WarmUp(TProgress* progress = nullptr);
+
     // The plug-ins' folder, for hosts started from now on; empty (the default) for the one Susie's
     // settings name.
     void SetPluginFolder(std::string folder) { PluginFolder_ = std::move(folder); }
+    // How long hosts started from now on may stay idle before they end by themselves.
+    void SetIdleEnd(DWORD ms) { IdleEndMs_ = ms; }
 
     // Ends the host now, in whatever state it is, its start included; the running extraction, if
     // any, returns as canceled and is not tried again. Safe from any thread.
@@ -89,8 +103,13 @@ private:
         ULONGLONG CanceledAt = 0;  // when the caller's cancel was first seen; 0 until then
     };
 
+    // Runs one use of the host, an extraction or a warm-up, as the one at a time.
+    template <typename TUse>
+    auto AsJob(TProgress* progress, TUse use);
     THostResult Run(TExtractRequest& request, HANDLE section, TWatch& watch);
     THostResult RunOnce(TExtractRequest& request, HANDLE section, TWatch& watch);
+    // A host that has gone while idle (ended from outside, or by itself) is replaced before use.
+    void DropIfGone();
     bool Start(TExtractOutcome& failure, TWatch& watch);
     // Puts the level's section into the host, names it in the request and asks; the reply is an
     // outcome or a hand-over.
@@ -132,6 +151,7 @@ private:
 
     std::string HostPath_;
     std::string PluginFolder_;
+    DWORD IdleEndMs_ = kIdleEndMs;
     std::mutex Extraction_;
 
     // Guards what Terminate and RunningMs read from other threads.

@@ -58,10 +58,21 @@ TExtractOutcome TPluginHosts::Extract(const std::string& sourcePath, const std::
     }
 }
 
+bool TPluginHosts::WarmUp(TProgress* progress) {
+    const std::lock_guard<std::mutex> one(Extraction_);
+    const TWidths widths = Widths();
+    if (widths.Narrow && Host32_.WarmUp(progress).Failure.Kind == TFailureKind::kCanceled)
+        return false;
+    return !widths.Wide || Host64_->WarmUp(progress).Failure.Kind != TFailureKind::kCanceled;
+}
+
+TPluginHosts::TWidths TPluginHosts::Widths() const {
+    return {!PluginFileNames(PluginFolder_, "*.spi", 1).empty(),
+            Host64_ && !PluginFileNames(PluginFolder_, "*.sph", 1).empty()};
+}
+
 TExtractOutcome TPluginHosts::Run(const std::string& sourcePath, const std::string& destPath, TProgress& progress) {
-    // Asked each job: the user may add plug-ins of either width at any time.
-    const bool narrow = !PluginFileNames(PluginFolder_, "*.spi", 1).empty();
-    const bool wide = Host64_ && !PluginFileNames(PluginFolder_, "*.sph", 1).empty();
+    const auto [narrow, wide] = Widths();
     TPluginHost* host = wide && !narrow ? Host64_.get() : &Host32_;
     TPluginHost* other = wide && narrow ? Host64_.get() : nullptr;
     TExtractRequest request{sourcePath, destPath, other ? 1u : 0u};

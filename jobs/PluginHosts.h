@@ -28,6 +28,9 @@ public:
     // As TPluginHost::Extract, across both hosts: progress and cancel follow the job from one to the
     // other, and its failure names the level, plug-in and reason in whichever host it came.
     TExtractOutcome Extract(const std::string& sourcePath, const std::string& destPath, TProgress* progress = nullptr);
+    // Starts, ahead of any job, the hosts whose width the folder holds plug-ins of, each as
+    // TPluginHost::WarmUp does. False when Terminate ended a start.
+    bool WarmUp(TProgress* progress = nullptr);
     // The plug-ins' folder from now on; empty (the default) for the one Susie's settings name.
     void SetPluginFolder(const std::string& folder);
     // Held, no extraction can start; tests use it to keep a job waiting.
@@ -40,6 +43,13 @@ public:
 
 private:
     class TJobProgress;
+    // Which widths of plug-ins the folder holds: asked each time, as the user may add plug-ins of
+    // either width at any time.
+    struct TWidths {
+        bool Narrow;
+        bool Wide;  // only where this Windows runs them
+    };
+    TWidths Widths() const;
     TExtractOutcome Run(const std::string& sourcePath, const std::string& destPath, TProgress& progress);
 
     std::mutex Extraction_;

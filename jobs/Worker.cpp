@@ -38,18 +38,46 @@ private:
     LPARAM Where = 0;
 };
 
+// A warm-up's: canceled once the job that waits for it is, so that a cancel reaches a start that
+// hangs as it would the job's own. Alone, a warm-up hears no cancel: no job of the user's is at stake.
+class TWorker::TWaiterProgress final : public TProgress {
+public:
+    explicit TWaiterProgress(const TWorker& worker) : Worker(worker) {}
+    void Report(int, int, double) override {}
+    bool Canceled() const override {
+        const uint64_t running = Worker.Running_;
+        return running && Worker.CancelJob_ == running;
+    }
+
+private:
+    const TWorker& Worker;
+};
+
 TFinishedJob* FinishedJobOf(LPARAM lParam) {
     return reinterpret_cast<TFinishedJob*>(lParam);
+}
+
+TWorker::TWorker() = default;
+
+TWorker::~TWorker() {
+    Wait();
 }
 
 bool TWorker::Start(HWND window, TPluginHosts& host, TJob job) {
     bool idle = false;
     if (!Busy_.compare_exchange_strong(idle, true))
         return false;
-    // The previous thread has finished its work; its handle can go.
-    Wait();
     auto run = std::make_unique<TParam>(TParam{this, window, &host, std::move(job), ++Started_});
     Running_ = run->Number;
+    {
+        const std::lock_guard<std::mutex> lock(Warm_);
+        if (Warming_) {
+            Waiting_ = std::move(run);
+            return true;
+        }
+    }
+    // The previous thread has finished its work; its handle can go.
+    Wait();
     Thread_.Reset(::CreateThread(nullptr, 0, WorkerProc, run.get(), 0, nullptr));
     if (!Thread_) {
         Running_ = 0;
@@ -57,6 +85,29 @@ bool TWorker::Start(HWND window, TPluginHosts& host, TJob job) {
         return false;
     }
     run.release();
+    return true;
+}
+
+bool TWorker::WarmUp(TPluginHosts& hosts) {
+    if (Busy_)
+        return false;
+    {
+        const std::lock_guard<std::mutex> lock(Warm_);
+        if (Warming_) {
+            WarmAgain_ = true;
+            return true;
+        }
+        Warming_ = true;
+    }
+    Wait();
+    auto warm = std::make_unique<TParam>(TParam{this, nullptr, &hosts, {}, 0});
+    Thread_.Reset(::CreateThread(nullptr, 0, WarmUpProc, warm.get(), 0, nullptr));
+    if (!Thread_) {
+        const std::lock_guard<std::mutex> lock(Warm_);
+        Warming_ = false;
+        return false;
+    }
+    warm.release();
     return true;
 }
 
@@ -77,12 +128,44 @@ bool TWorker::WaitFor(DWORD ms) {
 }
 
 DWORD WINAPI TWorker::WorkerProc(LPVOID raw) {
-    std::unique_ptr<TParam> run(static_cast<TParam*>(raw));
+    RunJob(std::unique_ptr<TParam>(static_cast<TParam*>(raw)), false);
+    return 0;
+}
+
+DWORD WINAPI TWorker::WarmUpProc(LPVOID raw) {
+    const std::unique_ptr<TParam> warm(static_cast<TParam*>(raw));
+    TWorker& worker = *warm->Worker;
+    TWaiterProgress waiter(worker);
+    std::unique_ptr<TParam> job;
+    bool ended = false;
+    for (bool again = true; again;) {
+        try {
+            ended = !warm->Host->WarmUp(&waiter);
+        } catch (...) {
+            // Out of memory: the job, if one waits, starts the hosts itself.
+        }
+        const std::lock_guard<std::mutex> lock(worker.Warm_);
+        // A job that waits goes first: it replaces a host that has gone itself.
+        again = worker.WarmAgain_ && !ended && !worker.Waiting_;
+        worker.WarmAgain_ = false;
+        worker.Warming_ = again;
+        job = std::move(worker.Waiting_);
+    }
+    if (job)
+        RunJob(std::move(job), ended);
+    return 0;
+}
+
+void TWorker::RunJob(std::unique_ptr<TParam> run, bool hostsEnded) {
     TWorker& worker = *run->Worker;
     try {
         auto finished = std::make_unique<TFinishedJob>();
         TJobProgress progress(worker, run->Window, run->Number);
-        finished->Outcome = run->Host->Extract(run->Job.Source, run->Job.Destination, &progress);
+        // Ended as the job's own start would have been (the program quits): it never runs.
+        if (hostsEnded)
+            finished->Outcome.Failure.Kind = TFailureKind::kCanceled;
+        else
+            finished->Outcome = run->Host->Extract(run->Job.Source, run->Job.Destination, &progress);
         finished->Job = std::move(run->Job);
         if (::PostMessageA(run->Window, WM_JOBFINISHED, 0, reinterpret_cast<LPARAM>(finished.get())))
             finished.release();
@@ -93,5 +176,4 @@ DWORD WINAPI TWorker::WorkerProc(LPVOID raw) {
     worker.Busy_ = false;
     // Free again: the window decides, by its run mode, whether another job follows.
     ::PostMessageA(run->Window, WM_RUNNEXT, 0, 0);
-    return 0;
 }

@@ -1,11 +1,14 @@
 // Runs one extraction at a time on a thread of its own and hands each finished job's outcome to a
-// window by message. It knows nothing of that window: the window owns the queue and shows it.
+// window by message. It knows nothing of that window: the window owns the queue and shows it. The
+// same thread starts the plug-in hosts ahead of jobs, so that a warm-up never races a job.
 #pragma once
 
 #include <windows.h>
 
 #include <atomic>
 #include <cstdint>
+#include <memory>
+#include <mutex>
 #include <string>
 
 #include "base/Owned.h"
@@ -42,18 +45,24 @@ TFinishedJob* FinishedJobOf(LPARAM lParam);
 
 class TWorker {
 public:
-    TWorker() = default;
+    TWorker();
     TWorker(const TWorker&) = delete;
     TWorker& operator=(const TWorker&) = delete;
-    ~TWorker() { Wait(); }
+    ~TWorker();
 
     std::atomic<uint8_t> RunMode{kContinuous};
     bool Busy() const { return Busy_; }
 
     // Extracts the job on a new thread, which tells window how far it has come (WM_JOBPROGRESS)
     // and when it ends (WM_JOBFINISHED, then WM_RUNNEXT once it is free). False, and nothing
-    // started, when a job runs already or no thread could be made.
+    // started, when a job runs already or no thread could be made. While the hosts warm up, the job
+    // waits on that thread for their start as for its own, its cancel heard, and runs there.
     bool Start(HWND window, TPluginHosts& host, TJob job);
+    // Starts the hosts on a new thread, so that the next job finds them ready. Asked while a warm-up
+    // runs, that one looks at the hosts once more when done (one may have gone meanwhile). False,
+    // and nothing started, when a job runs (its hosts are starting or ready) or no thread could be
+    // made. Start, WarmUp and Wait are called from one thread.
+    bool WarmUp(TPluginHosts& hosts);
     // Asks the running job, if one runs, to stop: its plug-in is told at its next callback, and
     // its host is ended when the job has not ended 2 s later. The job then finishes as canceled,
     // having left nothing behind. A later job is never touched. Safe from any thread.
@@ -67,13 +76,23 @@ private:
     // A worker thread's own copy of its job, which the thread frees.
     struct TParam;
     class TJobProgress;
+    class TWaiterProgress;
     static DWORD WINAPI WorkerProc(LPVOID run);
+    static DWORD WINAPI WarmUpProc(LPVOID run);
+    // Extracts the job, tells the window and frees the worker; hostsEnded: the hosts' start was
+    // ended under it, and the job ends as canceled.
+    static void RunJob(std::unique_ptr<TParam> run, bool hostsEnded);
 
     std::atomic<bool> Busy_{false};
     uint64_t Started_ = 0;                // jobs started so far; each one's number
     std::atomic<uint64_t> Running_{0};    // the running job's number; 0 when none runs
     std::atomic<uint64_t> CancelJob_{0};  // the last job asked to stop
     UniqueHandle Thread_;                 // kept so that the exit path can wait for it
+    // Whether a warm-up runs, and the job that waits for it; the warm-up's thread takes the job.
+    std::mutex Warm_;
+    bool Warming_ = false;
+    bool WarmAgain_ = false;
+    std::unique_ptr<TParam> Waiting_;
 };
 
 static_assert(decltype(TWorker::RunMode)::is_always_lock_free && sizeof(TWorker::RunMode) == 1);

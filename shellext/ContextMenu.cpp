@@ -7,6 +7,7 @@
 #include <vector>
 
 #include "base/Owned.h"
+#include "handoff/WarmUp.h"
 #include "shellext/ComBoundary.h"
 #include "shellext/DropList.h"
 #include "shellext/HandOffQueue.h"
@@ -87,6 +88,8 @@ HRESULT TContextMenu::Initialize(PCIDLIST_ABSOLUTE folder, IDataObject* data, HK
 
 HRESULT TContextMenu::QueryContextMenu(HMENU menu, UINT indexMenu, UINT idCmdFirst, UINT, UINT) {
     ::InsertMenuA(menu, indexMenu, MF_BYPOSITION, idCmdFirst, kMenuText);
+    // The person now takes a moment to choose: time enough for the plug-in hosts to start.
+    AskToWarmUp();
     return 1;
 }
 

@@ -79,6 +79,24 @@ int HostProcesses() {
     return count;
 }
 
+// Whether a running KelvaneHost.exe has loaded that plug-in.
+bool HostLoaded(const char* plugin) {
+    UniqueHandle processes(::CreateToolhelp32Snapshot(TH32CS_SNAPPROCESS, 0));
+    PROCESSENTRY32 entry = {};
+    entry.dwSize = sizeof entry;
+    for (BOOL more = ::Process32First(processes.Get(), &entry); more; more = ::Process32Next(processes.Get(), &entry)) {
+        if (::lstrcmpiA(entry.szExeFile, "KelvaneHost.exe") != 0)
+            continue;
+        UniqueHandle modules(::CreateToolhelp32Snapshot(TH32CS_SNAPMODULE, entry.th32ProcessID));
+        MODULEENTRY32 module = {};
+        module.dwSize = sizeof module;
+        for (BOOL next = ::Module32First(modules.Get(), &module); next; next = ::Module32Next(modules.Get(), &module))
+            if (::lstrcmpiA(module.szModule, plugin) == 0)
+                return true;
+    }
+    return false;
+}
+
 void KillHosts() {
     UniqueHandle snapshot(::CreateToolhelp32Snapshot(TH32CS_SNAPPROCESS, 0));
     PROCESSENTRY32 entry = {};
@@ -182,8 +200,9 @@ protected:
         RegWriteInt(kSettingsKey, "Mode", mode);
         RegWriteInt(kSettingsKey, "Visible", visible);
     }
-    // The drop of `paths` onto `folder` with the right mouse button, and "ここに解凍(&E)" chosen.
-    static void ExtractHere(const std::string& folder, const std::vector<std::string>& paths) {
+    // The drop of `paths` onto `folder` with the right mouse button, and "ここに解凍(&E)" chosen,
+    // or the menu only shown.
+    static void ExtractHere(const std::string& folder, const std::vector<std::string>& paths, bool choose = true) {
         ComApartment apartment;
         ServerDll dll;
         ComPtr<IShellExtInit> init = dll.Create<IShellExtInit>(IID_IShellExtInit);
@@ -194,6 +213,8 @@ protected:
         ASSERT_EQ(init->Initialize(target.Get(), TestDataObject::WithPaths(paths).Get(), nullptr), S_OK);
         UniqueMenu popup(::CreatePopupMenu());
         ASSERT_EQ(menu->QueryContextMenu(popup.Get(), 0, 100, 200, CMF_NORMAL), 1);
+        if (!choose)
+            return;
         CMINVOKECOMMANDINFO invoke = {};
         invoke.cbSize = sizeof invoke;
         invoke.lpVerb = MAKEINTRESOURCEA(0);
@@ -274,6 +295,22 @@ TEST_F(ResidentTest, TheFirstJobsThroughRealPluginsWaysSucceed) {
     EXPECT_TRUE(WaitFor([&] { return out.EntryCount() == 2 && resident.JobLines() == 0; }));
     EXPECT_TRUE(SameContents(out / "readme.txt", TestData("expect\\readme.txt")));
     EXPECT_TRUE(SameContents(out / "small.txt", TestData("expect\\small.txt")));
+    ::PostMessageA(resident.Window(), WM_COMMAND, IDM_EXIT, 0);
+    EXPECT_EQ(resident.ExitCode(), 0);
+}
+
+// The host starts, its plug-ins loaded, before any job: once the program runs, and again when the
+// shell asks the drop handler for its menu, here after the first host has gone.
+TEST_F(ResidentTest, StartsItsHostBeforeAnyJob) {
+    Settings(kContinuous, 0);
+    Resident resident(program);
+    ASSERT_TRUE(WaitFor([&] { return resident.Window() != nullptr; }));
+    ASSERT_TRUE(WaitFor([] { return HostLoaded("zip.spi"); }));
+    KillHosts();
+    ASSERT_TRUE(WaitFor([] { return HostProcesses() == 0; }));
+    ExtractHere(out.Path(), {TestData("inner.zip\\small.txt")}, false);
+    EXPECT_TRUE(WaitFor([] { return HostProcesses() == 1 && HostLoaded("zip.spi"); }));
+    EXPECT_EQ(out.EntryCount(), 0);
     ::PostMessageA(resident.Window(), WM_COMMAND, IDM_EXIT, 0);
     EXPECT_EQ(resident.ExitCode(), 0);
 }

@@ -60,6 +60,21 @@ TEST_F(PluginHostTest, KeepsTheLevelsOfAJobUntilIdleThenLetsThemGo) {
     host.Terminate();
 }
 
+// A host idle for its time ends by itself, leaving nothing behind (here the copy its kept level was
+// read from, before the 2 s that release it). The next job replaces it, and no such end counts as a
+// crash of the plug-in it called last.
+TEST_F(PluginHostTest, AHostIdleForItsTimeEndsAndTheNextJobReplacesIt) {
+    PluginFolder folder{"zip.spi", "quirky\\exclusive.spi"};
+    susie.SetPath(folder.Path());
+    host.SetIdleEnd(300);
+    const std::string source = TestData("quirks.zip\\inner.xtar\\small.txt");
+    for (int end = 0; end <= TPluginHost::kCrashesBeforeSkipping; ++end) {
+        ASSERT_TRUE(host.Extract(source, out / ("small" + std::to_string(end) + ".txt")).Succeeded());
+        PumpUntil([] { return RunningHostId() == 0; });
+        EXPECT_EQ(TemporariesOfAnyone(), temporaries);
+    }
+}
+
 TEST_F(PluginHostTest, ACrashCostsOneJobAndTwoCrashesLeaveThePluginOut) {
     ASSERT_TRUE(host.Extract(good, out / "before.txt").Succeeded());
     // Names like the host's but for the token (another machine's host of the same id, in a shared
@@ -252,6 +267,35 @@ TEST_F(WorkerProgressTest, ADeafPluginIsEndedWithItsHostTwoSecondsAfterTheCancel
     EXPECT_EQ(out.EntryCount(), 0);
     EXPECT_TRUE(Run(TestData("inner.zip\\small.txt"), out / "small.txt").Succeeded());
     EXPECT_TRUE(SameContents(out / "small.txt", TestData("expect\\small.txt")));
+}
+
+// A job started while the hosts warm up waits for that start and runs in the host it made.
+TEST_F(WorkerProgressTest, AJobStartedWhileTheHostsWarmUpRunsInTheHostTheyStarted) {
+    ASSERT_TRUE(worker.WarmUp(slowHost));
+    PumpUntil([] { return RunningHostId() != 0; });
+    const DWORD warmed = RunningHostId();
+    EXPECT_TRUE(Run(TestData("inner.zip\\small.txt"), out / "small.txt").Succeeded());
+    EXPECT_EQ(RunningChildIds(kHostFileName), std::vector<DWORD>{warmed});
+}
+
+// A warm-up whose plug-in never finishes loading holds the job that waits for it only until that job
+// is canceled: the host is ended 2 s later, and that counts against the plug-in as in the job's own
+// start, so that it is left out after two.
+TEST_F(WorkerProgressTest, ACanceledJobEndsTheWarmUpItWaitsForAsItsOwnStart) {
+    PluginFolder stalling{"zip.spi", "stalling\\stall.spi"};
+    susie.SetPath(stalling.Path());
+    for (int end = 0; end < TPluginHost::kCrashesBeforeSkipping; ++end) {
+        ASSERT_TRUE(worker.WarmUp(slowHost));
+        PumpUntil([] { return RunningHostId() != 0; });
+        posted = {};
+        ASSERT_TRUE(worker.Start(window, slowHost, {TestData("inner.zip\\small.txt"), out / "small.txt"}));
+        worker.CancelRunning();
+        PumpUntil([this] { return posted.Finished != nullptr; });
+        ASSERT_TRUE(posted.Finished);
+        EXPECT_EQ(posted.Finished->Outcome.Failure.Kind, TFailureKind::kCanceled);
+        EXPECT_EQ(RunningHostId(), 0u);
+    }
+    EXPECT_TRUE(Run(TestData("inner.zip\\small.txt"), out / "small.txt").Succeeded());
 }
 
 // What the host leaves in the progress block is read for its own job only, and made sane; a cancel
