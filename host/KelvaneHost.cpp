@@ -94,24 +94,6 @@ private:
     uint32_t Job;
 };
 
-TExtractOutcome Extract(TPluginList& plugins,
-                        const TExtractRequest& request,
-                        TProgress& progress,
-                        TKeptChain& kept,
-                        TSectionHandOver& handOver) {
-    if (!request.Section)
-        return ExtractPathOutcome(plugins, request.Source, request.Destination, &progress, &kept, nullptr, &handOver);
-    std::optional<TCrossingIn> level = HandedLevel(request);
-    if (!level) {
-        TExtractOutcome failed;
-        failed.Failure.Kind = TFailureKind::kInternal;
-        failed.Container = request.Level.Container;
-        failed.Component = request.Level.Member;
-        return failed;
-    }
-    return ExtractPathOutcome(plugins, request.Source, request.Destination, &progress, &kept, &*level, &handOver);
-}
-
 int Serve(TChannelEnd& channel, TChannelMemory& memory) {
     TCallStatusWriter writer(&memory.Status);
     SetPluginActivity(&writer);
@@ -168,7 +150,7 @@ int Serve(TChannelEnd& channel, TChannelMemory& memory) {
         // The request's number names the job, so that a cancel meant for an earlier one never stops it.
         TChannelProgress progress(memory, channel.LastNumber());
         TSectionHandOver handOver(static_cast<int>(request->FirstHandOver), plugins, handOverFile);
-        const TExtractOutcome outcome = Extract(plugins, *request, progress, kept, handOver);
+        const TExtractOutcome outcome = ExtractRequested(plugins, *request, &progress, &kept, handOver);
         if (outcome.Succeeded() && handOver.Taken() ? !handOver.SendTo(channel)
                                                     : !channel.Send(TMessageKind::kOutcome, EncodeOutcome(outcome)))
             return kMalformed;

@@ -23,7 +23,8 @@ bool TSectionHandOver::Take(const TCrossing& level, const unsigned char* image, 
             return false;
         }
     }
-    Message = EncodeHandOver({reinterpret_cast<uintptr_t>(section.Get()), size, level, Plugins.SkippedText()});
+    Made = {reinterpret_cast<uintptr_t>(section.Get()), size, level, Plugins.SkippedText()};
+    Message = EncodeHandOver(Made);
     if (Message.empty()) {
         Failure.Kind = TFailureKind::kPathTooLong;
         return false;
@@ -39,6 +40,11 @@ bool TSectionHandOver::SendTo(TChannelEnd& channel) {
     return true;
 }
 
+THandOver TSectionHandOver::TakeHere() {
+    Section.Release();
+    return std::move(Made);
+}
+
 std::optional<TCrossingIn> HandedLevel(const TExtractRequest& request) {
     TCrossingIn level{request.Level, {}, request.Size};
     UniqueHandle section(HandleOfValue(request.Section));
@@ -47,4 +53,25 @@ std::optional<TCrossingIn> HandedLevel(const TExtractRequest& request) {
     if (!level.Image)
         return std::nullopt;
     return level;
+}
+
+TExtractOutcome LevelUnreadable(const TExtractRequest& request) {
+    TExtractOutcome failed;
+    failed.Failure.Kind = TFailureKind::kInternal;
+    failed.Container = request.Level.Container;
+    failed.Component = request.Level.Member;
+    return failed;
+}
+
+TExtractOutcome ExtractRequested(TPluginList& plugins,
+                                 const TExtractRequest& request,
+                                 TProgress* progress,
+                                 TKeptChain* kept,
+                                 TSectionHandOver& handOver) {
+    if (!request.Section)
+        return ExtractPathOutcome(plugins, request.Source, request.Destination, progress, kept, nullptr, &handOver);
+    std::optional<TCrossingIn> level = HandedLevel(request);
+    if (!level)
+        return LevelUnreadable(request);
+    return ExtractPathOutcome(plugins, request.Source, request.Destination, progress, kept, &*level, &handOver);
 }

@@ -15,7 +15,9 @@
 #include "host/Channel.h"
 #include "host/Messages.h"
 
+class TKeptChain;
 class TPluginList;
+class TProgress;
 
 // A level that no plug-in here takes, for the other width's host: its bytes go into the host's level
 // file, and a handle to its section, which the resident program takes out of this process (closing
@@ -29,11 +31,15 @@ public:
     bool Take(const TCrossing& level, const unsigned char* image, uint32_t size) override;
     // Sends the hand-over, if the job made one; the section is the resident program's from then on.
     bool SendTo(TChannelEnd& channel);
+    // The hand-over, if the job made one, for this process to pass on itself: its section is the
+    // caller's to close.
+    THandOver TakeHere();
     bool Taken() const { return !Message.empty(); }
 
 private:
     const TPluginList& Plugins;
     TLevelFile& File;
+    THandOver Made;
     std::vector<char> Message;
     UniqueHandle Section;
 };
@@ -42,3 +48,14 @@ private:
 // copy-on-write (some plug-ins write into their input) and closed, the view holding it; none when
 // the request names no section of this process or it cannot be mapped.
 std::optional<TCrossingIn> HandedLevel(const TExtractRequest& request);
+
+// How a job fails whose level handed on cannot be read.
+TExtractOutcome LevelUnreadable(const TExtractRequest& request);
+
+// One width's part of a job: from the level the request's section holds, if it names one, and handing
+// on to handOver the levels that no plug-in here takes.
+TExtractOutcome ExtractRequested(TPluginList& plugins,
+                                 const TExtractRequest& request,
+                                 TProgress* progress,
+                                 TKeptChain* kept,
+                                 TSectionHandOver& handOver);

@@ -21,6 +21,7 @@
 #include "base/Owned.h"
 #include "engine/ExtractOutcome.h"
 #include "host/Channel.h"
+#include "jobs/ChainPart.h"
 #include "jobs/TemporaryRecord.h"
 
 class TProgress;
@@ -28,21 +29,7 @@ class TProgress;
 // Beside the resident program; only that copy is ever started.
 inline constexpr char kHostFileName[] = "KelvaneHost.exe";
 
-// A level a host handed on, for the other width's host to go on from.
-struct TLevelHandOver {
-    UniqueHandle Section;  // this process's handle to the level's bytes; null for the archive file on disk
-    uint32_t Size = 0;
-    TCrossing Level;
-    std::string Skipped;  // the plug-ins that host left out
-};
-
-// What a host made of its part of a job: the outcome, or a level to go on from in the other host.
-struct THostResult {
-    TExtractOutcome Outcome;
-    std::optional<TLevelHandOver> HandOver;
-};
-
-class TPluginHost {
+class TPluginHost final : public TChainPart {
 public:
     static constexpr int kCrashesBeforeSkipping = 2;
     // A host idle this long ends by itself. A user's jobs of one sitting come closer together, and the
@@ -62,10 +49,8 @@ public:
     // has not ended 2 s later (a plug-in that never calls back, or goes on) is ended with the host,
     // as Terminate ends it. Either way the job is canceled.
     TExtractOutcome Extract(const std::string& sourcePath, const std::string& destPath, TProgress* progress = nullptr);
-    // The same for one host's part of a job across both widths: from the level that section (this
-    // process's handle, or null) holds when request names one, and handing on the levels from
-    // request.FirstHandOver that no plug-in of the host takes. request.Section is filled in here.
-    THostResult Extract(TExtractRequest request, HANDLE section, TProgress* progress);
+    // The same for the host's part of a job across both widths; request.Section is filled in here.
+    THostResult Extract(TExtractRequest request, HANDLE section, TProgress* progress) override;
 
     // Starts the host, unless it is starting or ready, so that the next job finds it ready: a start
     // as a job makes it, its failure (a plug-in that crashes or is ended while loading) counted

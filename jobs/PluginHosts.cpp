@@ -61,7 +61,7 @@ TExtractOutcome TPluginHosts::Extract(const std::string& sourcePath, const std::
 bool TPluginHosts::WarmUp(TProgress* progress) {
     const std::lock_guard<std::mutex> one(Extraction_);
     const TWidths widths = Widths();
-    if (widths.Narrow && Host32_.WarmUp(progress).Failure.Kind == TFailureKind::kCanceled)
+    if (widths.Narrow && Narrow_ == &Host32_ && Host32_.WarmUp(progress).Failure.Kind == TFailureKind::kCanceled)
         return false;
     return !widths.Wide || Host64_->WarmUp(progress).Failure.Kind != TFailureKind::kCanceled;
 }
@@ -73,8 +73,8 @@ TPluginHosts::TWidths TPluginHosts::Widths() const {
 
 TExtractOutcome TPluginHosts::Run(const std::string& sourcePath, const std::string& destPath, TProgress& progress) {
     const auto [narrow, wide] = Widths();
-    TPluginHost* host = wide && !narrow ? Host64_.get() : &Host32_;
-    TPluginHost* other = wide && narrow ? Host64_.get() : nullptr;
+    TChainPart* host = wide && !narrow ? Host64_.get() : Narrow_;
+    TChainPart* other = wide && narrow ? Host64_.get() : nullptr;
     TExtractRequest request{sourcePath, destPath, other ? 1u : 0u};
     UniqueHandle section;
     std::string skipped;

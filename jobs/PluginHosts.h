@@ -33,6 +33,8 @@ public:
     bool WarmUp(TProgress* progress = nullptr);
     // The plug-ins' folder from now on; empty (the default) for the one Susie's settings name.
     void SetPluginFolder(const std::string& folder);
+    // Jobs' *.spi levels run in part from now on, not in a 32-bit host; part outlives this object's use.
+    void RunNarrowIn(TChainPart& part) { Narrow_ = &part; }
     // Held, no extraction can start; tests use it to keep a job waiting.
     std::unique_lock<std::mutex> LockForExtraction() { return std::unique_lock<std::mutex>(Extraction_); }
     // Ends both hosts now; the running extraction, in whichever host it is or is about to be,
@@ -55,6 +57,7 @@ private:
     std::mutex Extraction_;
     TPluginHost Host32_;
     std::unique_ptr<TPluginHost> Host64_;  // null where Windows runs no 64-bit programs
+    TChainPart* Narrow_ = &Host32_;
     std::string PluginFolder_;
     std::atomic<uint64_t> Job_{0};         // the running extraction's number; 0 when none runs
     std::atomic<uint64_t> CanceledJob_{0};

@@ -3,9 +3,9 @@
 //   kelvane-extract [--plugins DIR] --to FOLDER SOURCE...
 // The second form writes each source's file into FOLDER under its last component, one after the
 // other, keeping the outer levels of one job for the next as the plug-in host does.
-// The plug-ins run in this process, unless the folder holds 64-bit ones (*.sph), which a 32-bit
-// process cannot load: then every job goes through the plug-in hosts beside this program, as the
-// resident program's jobs do.
+// The plug-ins run in this process. A 32-bit process cannot load 64-bit ones (*.sph): a level that
+// only those read goes on in the 64-bit plug-in host beside this program, as the resident program's
+// jobs do, and comes back for the *.spi levels inside it.
 // Exit 0 when every destination was written (silently), 1 when an extraction failed (one line on
 // stderr for each, saying where and why), 2 for wrong arguments, 3 when a plug-in (or the program)
 // crashed.
@@ -23,6 +23,7 @@
 #include "engine/KeptChain.h"
 #include "engine/PluginActivity.h"
 #include "engine/PluginList.h"
+#include "jobs/InProcessPart.h"
 #include "jobs/PluginHosts.h"
 
 namespace {
@@ -131,11 +132,6 @@ int main(int argc, char** argv) {
         jobs.push_back({argv[next], argv[next + 1]});
     }
 
-    if (!PluginFileNames(pluginFolder, "*.sph", 1).empty()) {
-        const std::unique_ptr<TPluginHosts> hosts = TPluginHosts::Beside(ProgramFolder());
-        hosts->SetPluginFolder(pluginFolder);
-        return RunJobs(jobs, [&](const TJobPaths& job) { return hosts->Extract(job.Source, job.Destination); });
-    }
     SetPluginActivity(&lastCall);
     ::SetUnhandledExceptionFilter(OnCrash);
     TPluginList plugins;
@@ -147,7 +143,16 @@ int main(int argc, char** argv) {
     }
     // One job lets each level go as soon as the next is out; many keep the outer ones for the next.
     TKeptChain kept;
+    TKeptChain* const keeping = many ? &kept : nullptr;
+    // Levels of this width are read here; the 64-bit host starts only for a level that needs a *.sph.
+    if (!PluginFileNames(pluginFolder, "*.sph", 1).empty()) {
+        TInProcessPart here(plugins, keeping);
+        const std::unique_ptr<TPluginHosts> hosts = TPluginHosts::Beside(ProgramFolder());
+        hosts->SetPluginFolder(pluginFolder);
+        hosts->RunNarrowIn(here);
+        return RunJobs(jobs, [&](const TJobPaths& job) { return hosts->Extract(job.Source, job.Destination); });
+    }
     return RunJobs(jobs, [&](const TJobPaths& job) {
-        return ExtractPathOutcome(plugins, job.Source, job.Destination, nullptr, many ? &kept : nullptr);
+        return ExtractPathOutcome(plugins, job.Source, job.Destination, nullptr, keeping);
     });
 }

@@ -44,13 +44,13 @@ grep -qaF "none.txt" "$out/stderr" && grep -qaF "missing.zip" "$out/stderr" ||
 [ "$(cat "$out/many/a.txt" "$out/many/b.txt" 2>/dev/null)" = $'first member\r\nsecond member\r' ] ||
     { echo "FAIL: several sources: good files not written"; failures=$((failures + 1)); }
 expect 0 "several sources, all good" -- --plugins "$(win "$plugins")" --to "$(win "$out")\\many" "$nested\\c.txt"
-# A plug-in that crashes ends only this command, which says so: in its own process with *.spi alone,
-# in a plug-in host when the folder holds *.sph too.
-mkdir "$out/spi" && cp "$plugins/"*.spi "$out/spi/"
+# A plug-in that crashes ends only this command, which says so: a *.spi in its own process, a *.sph in
+# the 64-bit plug-in host.
+mkdir "$out/spi" "$out/sph" && cp "$plugins/"*.spi "$out/spi/" && cp "$plugins/zip.spi" "$plugins/crash.sph" "$out/sph/"
 expect 3 "crashing plug-in" -- --plugins "$(win "$out/spi")" "$(win "$data")\\broken.crash\\a.txt" "$(win "$out")\\x"
 one_line_naming "crashing plug-in" "broken.crash" "crash.spi"
-expect 3 "crashing plug-in in its host" -- --plugins "$(win "$plugins")" "$(win "$data")\\broken.crash\\a.txt" "$(win "$out")\\x"
-one_line_naming "crashing plug-in in its host" "crash.spi"
+expect 3 "crashing plug-in in its host" -- --plugins "$(win "$out/sph")" "$(win "$data")\\broken.crash\\a.txt" "$(win "$out")\\x"
+one_line_naming "crashing plug-in in its host" "crash.sph"
 # A chain whose middle level only a 64-bit plug-in reads.
 mkdir "$out/mixed" && cp "$plugins/zip.spi" "$plugins/tar.sph" "$out/mixed/"
 expect 0 "chain across both widths" -- --plugins "$(win "$out/mixed")" \
