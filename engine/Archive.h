@@ -224,7 +224,8 @@ bool ExtractPath(TPluginList& pluginList, const std::string& sourcePath, const s
 // A chain across both widths: from, when given, is the level to start in, handed on by the other
 // width's host, with the path left inside it; sourcePath is still the job's whole path. out, when
 // given, takes a level that no plug-in of this process takes; the outcome is then a success, and
-// the job goes on there.
+// the job goes on there. kept, when given, serves jobs from the start and keeps their levels; with
+// from it is a chain of its own, entered from the other side.
 TExtractOutcome ExtractPathOutcome(TPluginList& pluginList,
                                    const std::string& sourcePath,
                                    const std::string& destPath,

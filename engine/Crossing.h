@@ -29,16 +29,26 @@ public:
     // Levels before this one fail as before: the other side has tried them already. 0: none is handed on.
     const int FirstLevel;
     // image: the level's bytes, or null for the archive file on disk, which the other side reads itself.
-    // False, with Failure saying why, when the level could not be handed on.
+    // False, with Failure saying why, when the level could not be handed on. Bytes handed on get a new
+    // Serial, under which the other side may keep them.
     virtual bool Take(const TCrossing& level, const unsigned char* image, uint32_t size) = 0;
+    // Whether the level handed on under serial may go on again without its bytes: none have been
+    // handed on since, and the job allows it.
+    virtual bool MayHandOnKept(uint64_t serial) const = 0;
+    // Hands the level on as the one the other side keeps under serial; false, with Failure saying why,
+    // when it could not.
+    virtual bool TakeKept(const TCrossing& level, uint64_t serial) = 0;
 
     TFailure Failure;
+    uint64_t Serial = 0;
 };
 
 // The level an extraction starts from, handed on by the other side: its bytes in a view that holds at
-// least TArchive::kHeadSize bytes, zeros after the level's own.
+// least TArchive::kHeadSize bytes, zeros after the level's own; or no view, for the level the other
+// side handed on before under Serial and this side may still keep.
 struct TCrossingIn {
     TCrossing Level;
     UniqueWritableView Image;
     uint32_t Size = 0;
+    uint64_t Serial = 0;
 };

@@ -51,6 +51,8 @@ std::string ReasonFor(const TFailure& failure) {
             return "パスが長すぎます (" + std::to_string(kMaxJobPath) + " バイトまで)";
         case TFailureKind::kDiskPathTooLong:
             return "ディスク上のパスが長すぎます (" + std::to_string(MAX_PATH - 1) + " 文字まで)";
+        case TFailureKind::kNotKept:
+            return "別のプロセスに渡した階層がもうありません";
         case TFailureKind::kCanceled:
             return "中止しました";
     }

@@ -19,6 +19,7 @@ enum class TFailureKind {
     kHostEnded,         // the plug-in host ended, inside no plug-in
     kPathTooLong,       // the path is longer than any job's may be (kMaxJobPath)
     kDiskPathTooLong,   // a path on disk is longer than Windows takes
+    kNotKept,           // a level handed on without its bytes is no longer kept where it went
     kCanceled,          // ended by the user (cancel-all, exit); stays last, messages check against it
 };
 

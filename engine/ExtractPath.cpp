@@ -24,26 +24,27 @@ struct TStep {
     std::string Container;   // empty for the file system
     int Archives = 0;        // how many archives are open on the way to this one
     size_t Kept = kNotKept;  // the level's place in the kept chain
+    std::string KeptFirst;   // the kept chain's first level as this job spells it
 };
 
-// A kept level's name as this job spells the file on disk, so that failures read as from the disk.
-std::string Respelled(const std::string& sourcePath, const TKeptChain& kept, size_t index) {
-    const size_t outer = kept.Level(0)->GetName().size();
-    return sourcePath.substr(0, outer) + kept.Level(index)->GetName().substr(outer);
+// A kept level's name as this job spells the chain's first level, so that failures read as from the
+// disk.
+std::string Respelled(const TStep& step, const TKeptChain& kept, size_t index) {
+    return step.KeptFirst + kept.Name(index).substr(kept.Name(0).size());
 }
 
-// The kept level the member info names, when its parent is kept too; the levels after a kept parent
-// that are not that member go.
-TArchive* KeptMember(const TStep& step, TKeptChain* kept, const fileInfo& info) {
+// The place in the kept chain of the member info names, when its parent is kept too; the levels after
+// a kept parent that are not that member go.
+size_t KeptMember(const TStep& step, TKeptChain* kept, const fileInfo& info) {
     if (!kept || step.Kept == kNotKept)
-        return nullptr;
+        return kNotKept;
     const size_t inner = step.Kept + 1;
     // Kept levels are archives.
     const std::string member = static_cast<TArchive*>(step.Folder)->MemberName(info);
-    if (inner < kept->Count() && FoldedName(kept->Level(inner)->GetName()) == FoldedName(member))
-        return kept->Level(inner);
+    if (inner < kept->Count() && FoldedName(kept->Name(inner)) == FoldedName(member))
+        return inner;
     kept->Cut(inner);
-    return nullptr;
+    return kNotKept;
 }
 
 TFailure CanceledFailure(const std::string& plugin = {}) {
@@ -66,20 +67,48 @@ bool Failed(TExtractOutcome& outcome,
     return false;
 }
 
+bool MayHandOn(const TCrossingOut* out, int level) {
+    return out && out->FirstLevel != 0 && level >= out->FirstLevel;
+}
+
 // Hands a level that no plug-in of this process takes to the other side, where that may take it;
-// the failure is the level's own when that is not allowed, or why the handing on failed.
+// the failure is the level's own when that is not allowed, or why the handing on failed. After a kept
+// parent the hand-over is kept as well: the next job under it goes on without taking the level out.
 bool HandedOn(const TArchive& child,
               const TStep& step,
               const std::string& located,
               const std::string& rest,
+              TKeptChain* kept,
               TCrossingOut* out,
               TExtractOutcome& outcome) {
     const int level = step.Archives + 1;
-    if (!out || out->FirstLevel == 0 || level < out->FirstLevel || child.LastFailure().Kind != TFailureKind::kNoPlugin)
+    if (!MayHandOn(out, level) || child.LastFailure().Kind != TFailureKind::kNoPlugin)
         return Failed(outcome, child.LastFailure(), step.Container, located);
-    if (out->Take(TCrossing{child.GetName(), step.Container, located, rest, level}, child.Image(), child.GetSize()))
-        return true;
-    return Failed(outcome, out->Failure, step.Container, located);
+    if (!out->Take(TCrossing{child.GetName(), step.Container, located, rest, level}, child.Image(), child.GetSize()))
+        return Failed(outcome, out->Failure, step.Container, located);
+    if (child.Image() && kept && step.Kept != kNotKept)
+        kept->KeepHandedOn(child.GetName(), out->Serial);
+    return true;
+}
+
+// A level handed on before from the kept chain's place index goes on without its bytes, when the
+// other side may still keep them; false, with nothing done, when it may not.
+bool HandedOnKept(const TStep& step,
+                  size_t index,
+                  const std::string& located,
+                  const std::string& rest,
+                  TKeptChain& kept,
+                  TCrossingOut* out,
+                  TExtractOutcome& outcome,
+                  bool& done) {
+    const int level = step.Archives + 1;
+    const uint64_t serial = kept.HandedOn(index);
+    if (!MayHandOn(out, level) || !out->MayHandOnKept(serial))
+        return false;
+    done = true;
+    if (!out->TakeKept(TCrossing{Respelled(step, kept, index), step.Container, located, rest, level}, serial))
+        Failed(outcome, out->Failure, step.Container, located);
+    return true;
 }
 
 // One level of the path: locate the longest known prefix, then either write it (the path ends
@@ -89,7 +118,6 @@ bool HandedOn(const TArchive& child,
 // disk is one level, its copy.
 bool ResolveStep(TStep& step,
                  TPluginList& pluginList,
-                 const std::string& sourcePath,
                  const std::string& destPath,
                  TLevelProgress& progress,
                  TKeptChain* kept,
@@ -117,13 +145,21 @@ bool ResolveStep(TStep& step,
         progress.Advance(1);
         return true;
     }
-    if (TArchive* reused = KeptMember(step, kept, info)) {
+    const size_t reused = KeptMember(step, kept, info);
+    if (reused != kNotKept && !kept->Level(reused)) {
+        if (HandedOnKept(step, reused, located, rest, *kept, out, outcome, done)) {
+            if (level > 0)
+                progress.Advance(1);
+            return outcome.Succeeded();
+        }
+        kept->Cut(reused);
+    } else if (reused != kNotKept) {
         if (level > 0)
             progress.Advance(1);
         step.Path = rest;
-        step.Folder = reused;
-        ++step.Kept;
-        step.Container = Respelled(sourcePath, *kept, step.Kept);
+        step.Folder = kept->Level(reused);
+        step.Kept = reused;
+        step.Container = Respelled(step, *kept, step.Kept);
         ++step.Archives;
         return true;
     }
@@ -138,16 +174,18 @@ bool ResolveStep(TStep& step,
     // A kept parent stays; any other goes before its child is probed.
     step.Owned.reset();
     if (!child->BindPlugin(pluginList)) {
-        done = HandedOn(*child, step, located, rest, out, outcome);
+        done = HandedOn(*child, step, located, rest, kept, out, outcome);
         return done;
     }
     step.Container = child->GetName();
     step.Path = rest;
     ++step.Archives;
-    if (startsChain)
+    if (startsChain) {
         kept->Start(child, identity);
-    else if (kept && step.Kept != kNotKept)
+        step.KeptFirst = step.Container;
+    } else if (kept && step.Kept != kNotKept) {
         kept->Keep(child, child->GetSize());
+    }
     if (child) {
         step.Owned = std::move(child);
         step.Folder = step.Owned.get();
@@ -159,14 +197,32 @@ bool ResolveStep(TStep& step,
     return true;
 }
 
-// The level the other side handed on, bound to a plug-in of this process.
-bool Enter(TStep& step, TPluginList& pluginList, TCrossingIn& from, TExtractOutcome& outcome) {
+// The level the other side handed on, bound to a plug-in of this process, and kept for the next job
+// under it; or the one kept from an earlier hand-over, which the other side names again.
+bool Enter(TStep& step, TPluginList& pluginList, TCrossingIn& from, TKeptChain* kept, TExtractOutcome& outcome) {
     const TCrossing& level = from.Level;
-    auto entry = std::make_unique<TVirtualArchive>(level.Name, from.Size, std::move(from.Image));
-    if (!entry->BindPlugin(pluginList))
-        return Failed(outcome, entry->LastFailure(), level.Container, level.Member);
-    step.Owned = std::move(entry);
-    step.Folder = step.Owned.get();
+    if (from.Image) {
+        std::unique_ptr<TArchive> entry =
+            std::make_unique<TVirtualArchive>(level.Name, from.Size, std::move(from.Image));
+        if (kept)
+            kept->Release();
+        if (!entry->BindPlugin(pluginList))
+            return Failed(outcome, entry->LastFailure(), level.Container, level.Member);
+        if (kept && from.Serial)
+            kept->Enter(entry, from.Serial, from.Size);
+        step.Owned = std::move(entry);
+    } else if (!kept || !kept->ServesEntered(from.Serial)) {
+        TFailure gone;
+        gone.Kind = TFailureKind::kNotKept;
+        return Failed(outcome, gone, level.Container, level.Member);
+    }
+    if (step.Owned) {
+        step.Folder = step.Owned.get();
+    } else {
+        step.Folder = kept->Level(0);
+        step.Kept = 0;
+        step.KeptFirst = level.Name;
+    }
     step.Path = level.Rest;
     step.Container = level.Name;
     step.Archives = level.Level;
@@ -191,15 +247,15 @@ TExtractOutcome ExtractPathOutcome(TPluginList& pluginList,
         TStep step;
         bool resolving = true;
         if (from) {
-            // A chain handed on starts inside; the levels kept are for jobs from the start.
-            kept = nullptr;
-            resolving = Enter(step, pluginList, *from, outcome);
+            // A chain handed on starts inside: kept is the chain entered there, apart from jobs' from disk.
+            resolving = Enter(step, pluginList, *from, kept, outcome);
         } else if (kept && kept->Serves(sourcePath)) {
-            const size_t outer = kept->Level(0)->GetName().size();
+            const size_t outer = kept->Name(0).size();
             step.Folder = kept->Level(0);
             step.Kept = 0;
             step.Path = sourcePath.substr(outer + 1);
             step.Container = sourcePath.substr(0, outer);
+            step.KeptFirst = step.Container;
             step.Archives = 1;
         } else {
             step.Owned = std::make_unique<TRoot>();
@@ -207,7 +263,7 @@ TExtractOutcome ExtractPathOutcome(TPluginList& pluginList,
             step.Path = sourcePath;
         }
         bool done = false;
-        while (resolving && ResolveStep(step, pluginList, sourcePath, destPath, levels, kept, out, outcome, done) && !done) {
+        while (resolving && ResolveStep(step, pluginList, destPath, levels, kept, out, outcome, done) && !done) {
         }
         if (kept)
             kept->Detach();

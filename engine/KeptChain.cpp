@@ -40,11 +40,16 @@ void TKeptChain::Cut(size_t index) noexcept {
     }
 }
 
+const std::string& TKeptChain::Name(size_t index) const {
+    const TLevel& level = Levels[index];
+    return level.Archive ? level.Archive->GetName() : level.HandedOnName;
+}
+
 bool TKeptChain::Serves(const std::string& sourcePath) {
     if (Levels.empty())
         return false;
     TFileIdentity now;
-    if (!GoesInside(sourcePath, Levels.front().Archive->GetName()) ||
+    if (Entered || !GoesInside(sourcePath, Levels.front().Archive->GetName()) ||
         !TFileIdentity::Read(Levels.front().Archive->GetName(), now) || !(now == Outer)) {
         Release();
         return false;
@@ -55,17 +60,33 @@ bool TKeptChain::Serves(const std::string& sourcePath) {
 void TKeptChain::Start(std::unique_ptr<TArchive>& archive, const TFileIdentity& identity) {
     Release();
     Outer = identity;
-    Levels.push_back({std::move(archive), 0});
+    Entered = 0;
+    Levels.push_back({std::move(archive), 0, {}, 0});
 }
 
 void TKeptChain::Keep(std::unique_ptr<TArchive>& level, uint64_t bytes) {
     if (Levels.empty() || bytes > Budget - Bytes)
         return;
     Bytes += bytes;
-    Levels.push_back({std::move(level), bytes});
+    Levels.push_back({std::move(level), bytes, {}, 0});
+}
+
+void TKeptChain::KeepHandedOn(std::string name, uint64_t serial) {
+    if (!Levels.empty())
+        Levels.push_back({nullptr, 0, std::move(name), serial});
+}
+
+void TKeptChain::Enter(std::unique_ptr<TArchive>& level, uint64_t serial, uint64_t bytes) {
+    Release();
+    if (bytes > Budget)
+        return;
+    Entered = serial;
+    Bytes = bytes;
+    Levels.push_back({std::move(level), bytes, {}, 0});
 }
 
 void TKeptChain::Detach() noexcept {
     for (TLevel& level : Levels)
-        level.Archive->SetProgress(nullptr);
+        if (level.Archive)
+            level.Archive->SetProgress(nullptr);
 }

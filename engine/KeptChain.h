@@ -2,7 +2,10 @@
 // takes each outer level out once. Level 0 is the archive file on disk; each later one is a member
 // of the one before, held in memory (or in its temporary copy) with the plug-in bound to it and its
 // listing, if one was taken. The chain serves only while that file on disk is the same file with the
-// same size and last-write time; otherwise it is dropped, never read.
+// same size and last-write time; otherwise it is dropped, never read. A level that no plug-in of this
+// process takes is kept as a mark of its hand-over to the other side, which may keep its bytes.
+// A chain may instead start at a level the other side handed on: it then serves only hand-overs that
+// name that one again, since the other side checked the file on disk.
 #pragma once
 
 #include <windows.h>
@@ -45,13 +48,24 @@ public:
     // For the engine. Whether the chain may serve sourcePath: its file on disk starts the path and is
     // unchanged. When not, the chain is released.
     bool Serves(const std::string& sourcePath);
+    // Null for a level handed on.
     TArchive* Level(size_t index) const { return Levels[index].Archive.get(); }
+    const std::string& Name(size_t index) const;
+    // The serial of the hand-over that took the level to the other side; 0 for a level kept here.
+    uint64_t HandedOn(size_t index) const { return Levels[index].HandedOn; }
     // Drops the levels from index on, innermost first.
     void Cut(size_t index) noexcept;
     // Starts a chain at the archive file on disk, whose identity was read before anything of it was.
     void Start(std::unique_ptr<TArchive>& archive, const TFileIdentity& identity);
     // Takes the next level when its image fits the budget; level is left as it was when not.
     void Keep(std::unique_ptr<TArchive>& level, uint64_t bytes);
+    // Marks the level after the last one kept as handed on to the other side under serial.
+    void KeepHandedOn(std::string name, uint64_t serial);
+    // Starts a chain, in place of any other, at a level the other side handed on under serial, when its
+    // image fits the budget; level is left as it was when not.
+    void Enter(std::unique_ptr<TArchive>& level, uint64_t serial, uint64_t bytes);
+    // Whether the chain starts at the level the other side handed on under serial.
+    bool ServesEntered(uint64_t serial) const { return !Levels.empty() && Entered == serial && serial; }
     // No level keeps the progress of a job that has ended.
     void Detach() noexcept;
 
@@ -59,10 +73,13 @@ private:
     struct TLevel {
         std::unique_ptr<TArchive> Archive;
         uint64_t Bytes;
+        std::string HandedOnName;  // of a level handed on, which has no archive here
+        uint64_t HandedOn = 0;
     };
 
     uint64_t Budget;
     uint64_t Bytes = 0;
     TFileIdentity Outer;
+    uint64_t Entered = 0;  // the hand-over the chain starts at; 0 for one that starts on disk
     std::vector<TLevel> Levels;
 };

@@ -5,6 +5,7 @@
 #include <algorithm>
 #include <atomic>
 #include <cstdio>
+#include <cstdlib>
 
 #include "base/AnsiPath.h"
 
@@ -158,6 +159,9 @@ DWORD TTemporaryCopy::Create(const void* data, uint32_t size, const std::string&
 }
 
 HANDLE TLevelFile::Write(const void* data, uint32_t size, uint32_t minSize, DWORD& error) {
+    // The token tells processes apart (the resident program gives each host its own), the count levels.
+    static uint32_t written = 0;
+    BytesSerial = 0;
     if (!File) {
         TNewFile file = CreateUniqueFile(UserTemporaryFolder(), ".tmp",
                                          FILE_ATTRIBUTE_TEMPORARY | FILE_FLAG_DELETE_ON_CLOSE, error);
@@ -180,6 +184,8 @@ HANDLE TLevelFile::Write(const void* data, uint32_t size, uint32_t minSize, DWOR
         SectionBytes = Section ? needed : 0;
     }
     error = Section ? ERROR_SUCCESS : ::GetLastError();
+    if (Section)
+        BytesSerial = uint64_t{std::strtoul(TemporaryToken().c_str(), nullptr, 16)} << 32 | ++written;
     return Section.Get();
 }
 
@@ -196,6 +202,7 @@ bool TLevelFile::WriteAll(const void* data, uint32_t size) {
 }
 
 void TLevelFile::Release() noexcept {
+    BytesSerial = 0;
     Section.Reset();
     SectionBytes = 0;
     File.Reset();

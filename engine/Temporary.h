@@ -74,6 +74,9 @@ public:
     // object's, and valid until the next Write or Release: whoever maps it must be done by then.
     HANDLE Write(const void* data, uint32_t size, uint32_t minSize, DWORD& error);
     void Release() noexcept;
+    // Names the bytes the file holds now, anew at each Write and apart from any other process's; 0 for
+    // none. Whoever maps a section may keep its view while the serial stays.
+    uint64_t Serial() const { return BytesSerial; }
 
 private:
     bool WriteAll(const void* data, uint32_t size);
@@ -81,6 +84,7 @@ private:
     UniqueHandle File;
     UniqueHandle Section;
     uint64_t SectionBytes = 0;
+    uint64_t BytesSerial = 0;
 };
 
 // An empty folder beside a destination, for a plug-in's disk output; removed with its contents.

@@ -6,7 +6,7 @@
 // It keeps the outer levels of its last job for the next one under the same archive, until it has
 // been idle for a moment. A level that none of its plug-ins takes goes on in the host of the other
 // width (KelvaneHost64.exe loads the *.sph, this the *.spi), and a job may start in a level that host
-// handed on. It ends when told to, at the first malformed message, when it has been idle for the time
+// handed on, which it keeps, as a chain of its own, for the next job that goes on from there. It ends when told to, at the first malformed message, when it has been idle for the time
 // the start message names, or when the resident program has gone, even while a plug-in hangs.
 #include <windows.h>
 
@@ -119,6 +119,8 @@ int Serve(TChannelEnd& channel, TChannelMemory& memory) {
     // The levels of the job just done, for the next job under the same archive; released on the way
     // out with everything else.
     TKeptChain kept;
+    // The levels of the last job that went on from a level the other host handed on, kept as long.
+    TKeptChain entered;
     // Where levels are handed on to the other host; let go with the kept levels.
     TLevelFile handOverFile;
     ULONGLONG idleSince = 0;
@@ -129,6 +131,7 @@ int Serve(TChannelEnd& channel, TChannelMemory& memory) {
         const ULONGLONG idle = ::GetTickCount64() - idleSince;
         if (idle >= kKeepIdleMs) {
             kept.Release();
+            entered.Release();
             handOverFile.Release();
         }
         idleEnded = idle >= start->IdleEndMs;
@@ -149,8 +152,8 @@ int Serve(TChannelEnd& channel, TChannelMemory& memory) {
             return kMalformed;
         // The request's number names the job, so that a cancel meant for an earlier one never stops it.
         TChannelProgress progress(memory, channel.LastNumber());
-        TSectionHandOver handOver(static_cast<int>(request->FirstHandOver), plugins, handOverFile);
-        const TExtractOutcome outcome = ExtractRequested(plugins, *request, &progress, &kept, handOver);
+        TSectionHandOver handOver(static_cast<int>(request->FirstHandOver), request->Afresh, plugins, handOverFile);
+        const TExtractOutcome outcome = ExtractRequested(plugins, *request, &progress, &kept, &entered, handOver);
         if (outcome.Succeeded() && handOver.Taken() ? !handOver.SendTo(channel)
                                                     : !channel.Send(TMessageKind::kOutcome, EncodeOutcome(outcome)))
             return kMalformed;

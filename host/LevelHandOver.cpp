@@ -4,6 +4,7 @@
 
 #include "base/ChildProcess.h"
 #include "engine/Archive.h"
+#include "engine/KeptChain.h"
 #include "engine/PluginList.h"
 
 bool TSectionHandOver::Take(const TCrossing& level, const unsigned char* image, uint32_t size) {
@@ -23,14 +24,24 @@ bool TSectionHandOver::Take(const TCrossing& level, const unsigned char* image, 
             return false;
         }
     }
-    Made = {reinterpret_cast<uintptr_t>(section.Get()), size, level, Plugins.SkippedText()};
-    Message = EncodeHandOver(Made);
-    if (Message.empty()) {
-        Failure.Kind = TFailureKind::kPathTooLong;
+    const uint64_t serial = section ? File.Serial() : 0;
+    if (!Encode({reinterpret_cast<uintptr_t>(section.Get()), serial, size, level, Plugins.SkippedText()}))
         return false;
-    }
+    Serial = serial;
     Section = std::move(section);
     return true;
+}
+
+bool TSectionHandOver::TakeKept(const TCrossing& level, uint64_t serial) {
+    return Encode({0, serial, 0, level, Plugins.SkippedText()});
+}
+
+bool TSectionHandOver::Encode(const THandOver& handOver) {
+    Made = handOver;
+    Message = EncodeHandOver(Made);
+    if (Message.empty())
+        Failure.Kind = TFailureKind::kPathTooLong;
+    return !Message.empty();
 }
 
 bool TSectionHandOver::SendTo(TChannelEnd& channel) {
@@ -46,7 +57,9 @@ THandOver TSectionHandOver::TakeHere() {
 }
 
 std::optional<TCrossingIn> HandedLevel(const TExtractRequest& request) {
-    TCrossingIn level{request.Level, {}, request.Size};
+    TCrossingIn level{request.Level, {}, request.Size, request.Serial};
+    if (!request.Section)
+        return level;
     UniqueHandle section(HandleOfValue(request.Section));
     const DWORD bytes = std::max(request.Size, TArchive::kHeadSize);
     level.Image.Reset(section ? ::MapViewOfFile(section.Get(), FILE_MAP_COPY, 0, 0, bytes) : nullptr);
@@ -67,11 +80,15 @@ TExtractOutcome ExtractRequested(TPluginList& plugins,
                                  const TExtractRequest& request,
                                  TProgress* progress,
                                  TKeptChain* kept,
+                                 TKeptChain* entered,
                                  TSectionHandOver& handOver) {
-    if (!request.Section)
+    if (!request.Section && !request.Serial)
         return ExtractPathOutcome(plugins, request.Source, request.Destination, progress, kept, nullptr, &handOver);
+    // A new level's bytes replace the old one's: no two are held at once.
+    if (request.Section && entered)
+        entered->Release();
     std::optional<TCrossingIn> level = HandedLevel(request);
     if (!level)
         return LevelUnreadable(request);
-    return ExtractPathOutcome(plugins, request.Source, request.Destination, progress, kept, &*level, &handOver);
+    return ExtractPathOutcome(plugins, request.Source, request.Destination, progress, entered, &*level, &handOver);
 }

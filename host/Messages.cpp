@@ -137,8 +137,10 @@ std::vector<char> EncodeExtract(const TExtractRequest& request) {
     writer.Text(request.Source);
     writer.Text(request.Destination);
     writer.Number(request.FirstHandOver);
+    writer.Number(request.Afresh ? 1 : 0);
     writer.Wide(request.Section);
-    if (request.Section) {
+    writer.Wide(request.Serial);
+    if (request.Section || request.Serial) {
         writer.Number(request.Size);
         writer.Crossing(request.Level);
     }
@@ -148,10 +150,12 @@ std::vector<char> EncodeExtract(const TExtractRequest& request) {
 std::optional<TExtractRequest> DecodeExtract(const std::vector<char>& payload) {
     TReader reader(payload);
     TExtractRequest request;
+    uint32_t afresh = 0;
     if (!reader.Text(request.Source) || !reader.Text(request.Destination) || !reader.Number(request.FirstHandOver) ||
-        !reader.Wide(request.Section))
+        !reader.Number(afresh) || afresh > 1 || !reader.Wide(request.Section) || !reader.Wide(request.Serial))
         return std::nullopt;
-    if (request.Section && (!reader.Number(request.Size) || !reader.Crossing(request.Level)))
+    request.Afresh = afresh == 1;
+    if ((request.Section || request.Serial) && (!reader.Number(request.Size) || !reader.Crossing(request.Level)))
         return std::nullopt;
     return reader.AtEnd() ? std::optional(std::move(request)) : std::nullopt;
 }
@@ -159,6 +163,7 @@ std::optional<TExtractRequest> DecodeExtract(const std::vector<char>& payload) {
 std::vector<char> EncodeHandOver(const THandOver& handOver) {
     TWriter writer;
     writer.Wide(handOver.Section);
+    writer.Wide(handOver.Serial);
     writer.Number(handOver.Size);
     writer.Crossing(handOver.Level);
     writer.Text(std::string(CutAtCharacter(handOver.Skipped, kMaxOutcomeText)));
@@ -168,7 +173,7 @@ std::vector<char> EncodeHandOver(const THandOver& handOver) {
 std::optional<THandOver> DecodeHandOver(const std::vector<char>& payload) {
     TReader reader(payload);
     THandOver handOver;
-    if (!reader.Wide(handOver.Section) || !reader.Number(handOver.Size) || !reader.Crossing(handOver.Level) ||
+    if (!reader.Wide(handOver.Section) || !reader.Wide(handOver.Serial) || !reader.Number(handOver.Size) || !reader.Crossing(handOver.Level) ||
         !reader.Text(handOver.Skipped) || !reader.AtEnd())
         return std::nullopt;
     return handOver;

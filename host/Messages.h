@@ -37,14 +37,20 @@ struct TExtractRequest {
     std::string Destination;
     // The first level this host may hand on to the other width's host; 0: none.
     uint32_t FirstHandOver = 0;
-    // The level to start in, handed on by the other host, and its bytes; none when Section is 0.
+    // The level to start in, handed on by the other host, and its bytes; none when Section and Serial
+    // are 0. Serial names the bytes, which the host may keep under it; with no Section, it names the
+    // level the host kept from an earlier hand-over.
     TSectionValue Section = 0;
+    uint64_t Serial = 0;
     uint32_t Size = 0;
-    TCrossing Level;
+    TCrossing Level = {};
+    // Levels handed on before go on with their bytes again: the other host no longer kept one.
+    bool Afresh = false;
 };
 
 struct THandOver {
-    TSectionValue Section = 0;  // 0: the level is the archive file on disk
+    TSectionValue Section = 0;  // 0 with Serial 0: the level is the archive file on disk
+    uint64_t Serial = 0;        // names the bytes; with no Section, the level the other host kept
     uint32_t Size = 0;
     TCrossing Level;
     std::string Skipped;  // the plug-ins this host left out, for a failure to name

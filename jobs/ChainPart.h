@@ -19,6 +19,7 @@ class TProgress;
 // A level a part handed on, for the other width's part to go on from.
 struct TLevelHandOver {
     UniqueHandle Section;  // this process's handle to the level's bytes; null for the archive file on disk
+    uint64_t Serial = 0;   // names the bytes; without a section, the level the other part kept
     uint32_t Size = 0;
     TCrossing Level;
     std::string Skipped;  // the plug-ins that part left out

@@ -12,12 +12,13 @@ THostResult TInProcessPart::Extract(TExtractRequest request, HANDLE section, TPr
             return {LevelUnreadable(request), std::nullopt};
         request.Section = reinterpret_cast<uintptr_t>(own);
     }
-    TSectionHandOver handOver(static_cast<int>(request.FirstHandOver), Plugins, File);
-    THostResult result{ExtractRequested(Plugins, request, progress, Kept, handOver), std::nullopt};
+    TSectionHandOver handOver(static_cast<int>(request.FirstHandOver), request.Afresh, Plugins, File);
+    THostResult result{ExtractRequested(Plugins, request, progress, Kept, Kept ? &Entered : nullptr, handOver),
+                       std::nullopt};
     if (result.Outcome.Succeeded() && handOver.Taken()) {
         THandOver made = handOver.TakeHere();
-        result.HandOver = TLevelHandOver{UniqueHandle(HandleOfValue(made.Section)), made.Size, std::move(made.Level),
-                                         std::move(made.Skipped)};
+        result.HandOver = TLevelHandOver{UniqueHandle(HandleOfValue(made.Section)), made.Serial, made.Size,
+                                         std::move(made.Level), std::move(made.Skipped)};
     }
     return result;
 }

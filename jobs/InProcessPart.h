@@ -3,10 +3,10 @@
 // for a level that needs a *.sph. A crash then ends this process, as it does without any *.sph.
 #pragma once
 
+#include "engine/KeptChain.h"
 #include "engine/Temporary.h"
 #include "jobs/ChainPart.h"
 
-class TKeptChain;
 class TPluginList;
 
 class TInProcessPart final : public TChainPart {
@@ -19,5 +19,6 @@ public:
 private:
     TPluginList& Plugins;
     TKeptChain* Kept;
-    TLevelFile File;  // where levels for the other width are written
+    TKeptChain Entered;  // the levels of jobs that went on from one the 64-bit host handed on, kept with Kept
+    TLevelFile File;     // where levels for the other width are written
 };

@@ -214,7 +214,7 @@ std::optional<TLevelHandOver> TPluginHost::TakeHandOver(const std::vector<char>&
     // Only the levels the request let go may come back: each hand-over goes deeper.
     if (!decoded || firstLevel == 0 || static_cast<uint32_t>(decoded->Level.Level) < firstLevel)
         return std::nullopt;
-    TLevelHandOver handOver{{}, decoded->Size, std::move(decoded->Level), std::move(decoded->Skipped)};
+    TLevelHandOver handOver{{}, decoded->Serial, decoded->Size, std::move(decoded->Level), std::move(decoded->Skipped)};
     if (!decoded->Section)
         return handOver;
     // Taken out of the host, which never closes it itself: only read access, whatever it had there.

@@ -73,15 +73,28 @@ TPluginHosts::TWidths TPluginHosts::Widths() const {
 
 TExtractOutcome TPluginHosts::Run(const std::string& sourcePath, const std::string& destPath, TProgress& progress) {
     const auto [narrow, wide] = Widths();
-    TChainPart* host = wide && !narrow ? Host64_.get() : Narrow_;
-    TChainPart* other = wide && narrow ? Host64_.get() : nullptr;
+    TChainPart* const first = wide && !narrow ? Host64_.get() : Narrow_;
+    TChainPart* const second = wide && narrow ? Host64_.get() : nullptr;
+    TChainPart* host = first;
+    TChainPart* other = second;
     TExtractRequest request{sourcePath, destPath, other ? 1u : 0u};
     UniqueHandle section;
     std::string skipped;
     for (;;) {
         THostResult result = host->Extract(request, section.Get(), &progress);
+        TFailure& failure = result.Outcome.Failure;
+        // A host that let a level go (idle, or ended) which the other still names by its serial: the job
+        // goes again from the start, every level crossing with its bytes.
+        if (failure.Kind == TFailureKind::kNotKept && !request.Afresh) {
+            request = {sourcePath, destPath, second ? 1u : 0u};
+            request.Afresh = true;
+            section.Reset();
+            skipped.clear();
+            host = first;
+            other = second;
+            continue;
+        }
         if (!result.HandOver) {
-            TFailure& failure = result.Outcome.Failure;
             if (failure.Kind == TFailureKind::kNoPlugin) {
                 failure.Skipped = Joined(skipped, failure.Skipped);
                 if (!Host64_)
@@ -95,6 +108,7 @@ TExtractOutcome TPluginHosts::Run(const std::string& sourcePath, const std::stri
         // The level goes on in the other host; one on disk is read there from the start.
         TLevelHandOver& handOver = *result.HandOver;
         section = std::move(handOver.Section);
+        request.Serial = handOver.Serial;
         request.Size = handOver.Size;
         request.Level = std::move(handOver.Level);
         request.FirstHandOver = static_cast<uint32_t>(request.Level.Level + 1);

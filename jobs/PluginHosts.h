@@ -26,7 +26,9 @@ public:
     static std::unique_ptr<TPluginHosts> Beside(const std::string& folder);
 
     // As TPluginHost::Extract, across both hosts: progress and cancel follow the job from one to the
-    // other, and its failure names the level, plug-in and reason in whichever host it came.
+    // other, and its failure names the level, plug-in and reason in whichever host it came. A level
+    // handed on with no bytes, as the one the other host kept, that this host has let go runs the job
+    // again from the start, every level crossing with its bytes.
     TExtractOutcome Extract(const std::string& sourcePath, const std::string& destPath, TProgress* progress = nullptr);
     // Starts, ahead of any job, the hosts whose width the folder holds plug-ins of, each as
     // TPluginHost::WarmUp does. False when Terminate ended a start.

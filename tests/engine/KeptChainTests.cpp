@@ -10,14 +10,6 @@
 
 namespace {
 
-// GetFile calls of the counting sample plug-in, in every process, so far.
-LONG GetFileCount() {
-    static UniqueHandle mapping(::CreateFileMappingA(INVALID_HANDLE_VALUE, nullptr, PAGE_READWRITE, 0, sizeof(LONG),
-                                                     "KelvaneSampleGetFileCount"));
-    static UniqueView view(mapping ? ::MapViewOfFile(mapping.Get(), FILE_MAP_READ, 0, 0, sizeof(LONG)) : nullptr);
-    return view ? *static_cast<const volatile LONG*>(view.Get()) : -1;
-}
-
 class KeptChainTest : public ::testing::Test {
 protected:
     void SetUp() override {
@@ -27,13 +19,13 @@ protected:
     }
     // How many GetFile calls the job took.
     LONG Calls(const std::string& member, TKeptChain* chain, TExtractOutcome* outcome = nullptr) {
-        const LONG before = GetFileCount();
+        const LONG before = SampleGetFileCount();
         const TExtractOutcome done =
             ExtractPathOutcome(plugins, outer + "\\mid.zip\\" + member, out / member, nullptr, chain);
         EXPECT_TRUE(outcome || done.Succeeded()) << done.Describe();
         if (outcome)
             *outcome = done;
-        return GetFileCount() - before;
+        return SampleGetFileCount() - before;
     }
     void SetLastWrite(const FILETIME& time) {
         UniqueHandle file(::CreateFileA(outer.c_str(), FILE_WRITE_ATTRIBUTES, 0, nullptr, OPEN_EXISTING, 0, nullptr));

@@ -160,3 +160,10 @@ DWORD RunningChildId(const char* fileName) {
     const std::vector<DWORD> ids = RunningChildIds(fileName);
     return ids.empty() ? 0 : ids.front();
 }
+
+LONG SampleGetFileCount() {
+    static UniqueHandle mapping(::CreateFileMappingA(INVALID_HANDLE_VALUE, nullptr, PAGE_READWRITE, 0, sizeof(LONG),
+                                                     "KelvaneSampleGetFileCount"));
+    static UniqueView view(mapping ? ::MapViewOfFile(mapping.Get(), FILE_MAP_READ, 0, 0, sizeof(LONG)) : nullptr);
+    return view ? *static_cast<const volatile LONG*>(view.Get()) : -1;
+}

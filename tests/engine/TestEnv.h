@@ -64,6 +64,10 @@ std::vector<DWORD> RunningChildIds(const char* fileName);
 // One of them; 0 when none runs.
 DWORD RunningChildId(const char* fileName);
 
+// GetFile calls of the counting sample plug-in (counting\countzip), in every process, so far. Tests
+// that use it share the registry's lock, so none counts another's calls.
+LONG SampleGetFileCount();
+
 // A plug-in folder holding copies of the named sample plug-ins (paths under build/plugins).
 class PluginFolder : public ScratchFolder {
 public:

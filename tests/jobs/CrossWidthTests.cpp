@@ -5,12 +5,14 @@
 
 #include <windows.h>
 
+#include <optional>
 #include <string>
 #include <utility>
 #include <vector>
 
 #include "base/AnsiPath.h"
 #include "base/ModulePath.h"
+#include "base/Owned.h"
 #include "engine/Progress.h"
 #include "jobs/PluginHosts.h"
 #include "tests/engine/TestEnv.h"
@@ -34,8 +36,10 @@ class CrossWidthTest : public ::testing::Test {
 protected:
     void SetUp() override { temporaries = TemporariesOfAnyone(); }
     void TearDown() override {
-        // A host's level file goes with the host's handles, once the ended process has closed them.
-        hosts.Terminate();
+        // A host's level file goes with the host's handles, once the ended process has closed them;
+        // the copies its kept levels read from, as its end is seen.
+        hosts->Terminate();
+        hosts.reset();
         const ULONGLONG until = ::GetTickCount64() + 10000;
         while (TemporariesOfAnyone() != temporaries && ::GetTickCount64() < until)
             ::Sleep(50);
@@ -44,7 +48,8 @@ protected:
 
     SusieSettings susie;
     ScratchFolder out;
-    TPluginHosts hosts{ProgramFolder() + kHostFileName, ProgramFolder() + kHost64FileName};
+    std::optional<TPluginHosts> hosts{std::in_place, ProgramFolder() + kHostFileName,
+                                      ProgramFolder() + kHost64FileName};
     int temporaries = 0;
 };
 
@@ -71,12 +76,12 @@ TEST_F(CrossWidthTest, ChainsCrossBothWaysInMemoryAndThroughTemporaryCopies) {
         susie.SetPath(folder.Path());
         std::string leaf, inside = job.Source;
         SplitLastComponent(inside, leaf);
-        const TExtractOutcome outcome = hosts.Extract(TestData(job.Source), out / leaf);
+        const TExtractOutcome outcome = hosts->Extract(TestData(job.Source), out / leaf);
         ASSERT_TRUE(outcome.Succeeded()) << outcome.Describe();
         EXPECT_TRUE(SameContents(out / leaf, TestData("expect\\" + leaf)));
         ASSERT_TRUE(::DeleteFileA((out / leaf).c_str()));
         // The hosts let go of the folder before it goes.
-        hosts.Terminate();
+        hosts->Terminate();
     }
 }
 
@@ -86,9 +91,55 @@ TEST_F(CrossWidthTest, TheHostThatTookALevelOutAsksFirst) {
     PluginFolder folder{"zip.spi", "tar.spi", "zip.sph", "tar.sph"};
     susie.SetPath(folder.Path());
     const std::vector<DWORD> before = RunningChildIds(kHost64FileName);
-    ASSERT_TRUE(hosts.Extract(TestData("表連鎖.zip\\表\\中.tar\\ソ\\内.zip\\表.txt"), out / "表.txt").Succeeded());
+    ASSERT_TRUE(hosts->Extract(TestData("表連鎖.zip\\表\\中.tar\\ソ\\内.zip\\表.txt"), out / "表.txt").Succeeded());
     EXPECT_NE(RunningChildId(kHostFileName), 0u);
     EXPECT_EQ(RunningChildIds(kHost64FileName), before) << "no 64-bit host was started";
+}
+
+// A run of jobs under a level that crossed takes it out of the outer archive and hands its bytes on
+// once: the other host keeps them, and later jobs go on there from it. A changed outer archive is read
+// again, and a host that no longer keeps the level has it handed on again with its bytes.
+TEST_F(CrossWidthTest, ARunOfJobsUnderACrossedLevelHandsItsBytesOnOnce) {
+    PluginFolder folder{"counting\\countzip.spi", "tar.sph"};
+    susie.SetPath(folder.Path());
+    ScratchFolder archives;
+    const std::string outer = archives / "outer.zip";
+    ASSERT_TRUE(::CopyFileA(TestData("kept-tar-a.zip").c_str(), outer.c_str(), FALSE));
+    const auto getFiles = [&](const char* member) {
+        const LONG before = SampleGetFileCount();
+        const TExtractOutcome outcome = hosts->Extract(outer + "\\mid.tar\\" + member, out / member);
+        EXPECT_TRUE(outcome.Succeeded()) << outcome.Describe();
+        return SampleGetFileCount() - before;
+    };
+    EXPECT_EQ(getFiles("a.txt"), 1);
+    EXPECT_EQ(getFiles("b.txt"), 0);
+    EXPECT_EQ(getFiles("c.txt"), 0);
+    EXPECT_EQ(ReadWholeFile(out / "a.txt"), "first member\r\n");
+    EXPECT_EQ(ReadWholeFile(out / "b.txt"), "second member\r\n");
+    EXPECT_EQ(ReadWholeFile(out / "c.txt"), "old bytes\r\n");
+
+    // Another archive of the same size in its place, written later.
+    WIN32_FILE_ATTRIBUTE_DATA was{};
+    ASSERT_TRUE(::GetFileAttributesExA(outer.c_str(), GetFileExInfoStandard, &was));
+    ASSERT_TRUE(::CopyFileA(TestData("kept-tar-b.zip").c_str(), outer.c_str(), FALSE));
+    ULARGE_INTEGER later{{was.ftLastWriteTime.dwLowDateTime, was.ftLastWriteTime.dwHighDateTime}};
+    later.QuadPart += 10'000'000;
+    const FILETIME written{later.LowPart, later.HighPart};
+    {
+        UniqueHandle file(::CreateFileA(outer.c_str(), FILE_WRITE_ATTRIBUTES, 0, nullptr, OPEN_EXISTING, 0, nullptr));
+        ASSERT_TRUE(file && ::SetFileTime(file.Get(), nullptr, nullptr, &written));
+    }
+    EXPECT_EQ(getFiles("c.txt"), 1);
+    EXPECT_EQ(ReadWholeFile(out / "c.txt"), "new bytes\r\n");
+
+    // The 64-bit host ended while idle: its successor keeps nothing, so the job goes again from the
+    // start and the level crosses with its bytes, to be kept there from then on.
+    UniqueHandle wide(::OpenProcess(PROCESS_TERMINATE | SYNCHRONIZE, FALSE, RunningChildId(kHost64FileName)));
+    ASSERT_TRUE(wide && ::TerminateProcess(wide.Get(), 1));
+    ASSERT_EQ(::WaitForSingleObject(wide.Get(), 10000), WAIT_OBJECT_0);
+    EXPECT_EQ(getFiles("b.txt"), 1);
+    EXPECT_EQ(getFiles("a.txt"), 0);
+    EXPECT_EQ(ReadWholeFile(out / "a.txt"), "first member\r\n");
 }
 
 // Inside the 64-bit host, a failure names its level, plug-in and reason, a crash costs one job and
@@ -97,28 +148,28 @@ TEST_F(CrossWidthTest, TheHostThatTookALevelOutAsksFirst) {
 TEST_F(CrossWidthTest, FailuresCrashesAndCancelsInTheOtherHostReadAsInOne) {
     PluginFolder folder{"zip.spi", "tar.sph", "crash.sph", "quirky\\slowsteps.sph"};
     susie.SetPath(folder.Path());
-    const TExtractOutcome missing = hosts.Extract(TestData("表連鎖.zip\\表\\中.tar\\ソ\\無い.zip\\表.txt"), out / "a.txt");
+    const TExtractOutcome missing = hosts->Extract(TestData("表連鎖.zip\\表\\中.tar\\ソ\\無い.zip\\表.txt"), out / "a.txt");
     EXPECT_EQ(missing.Failure.Kind, TFailureKind::kNotFound);
     EXPECT_EQ(missing.Failure.Plugin, "tar.sph");
     EXPECT_EQ(missing.Container, TestData("表連鎖.zip\\表\\中.tar"));
     EXPECT_EQ(missing.Component, "ソ\\無い.zip\\表.txt");
     // A short level handed on after a tar shows the plug-ins nothing of the tar ("ustar" at 257).
-    const TExtractOutcome shortLevel = hosts.Extract(TestData("表連鎖.zip\\表\\小.bin\\a.txt"), out / "a.txt");
+    const TExtractOutcome shortLevel = hosts->Extract(TestData("表連鎖.zip\\表\\小.bin\\a.txt"), out / "a.txt");
     EXPECT_EQ(shortLevel.Failure.Kind, TFailureKind::kNoPlugin) << shortLevel.Describe();
 
-    const TExtractOutcome crashed = hosts.Extract(TestData("crashes.zip\\inner.crash\\a.txt"), out / "b.txt");
+    const TExtractOutcome crashed = hosts->Extract(TestData("crashes.zip\\inner.crash\\a.txt"), out / "b.txt");
     EXPECT_EQ(crashed.Failure.Kind, TFailureKind::kPluginCrashed);
     EXPECT_EQ(crashed.Failure.Plugin, "crash.sph");
 
     // The 64-bit host counts on from the level it was handed.
     TCancelAtLevel cancelInside(2);
-    const TExtractOutcome canceled = hosts.Extract(TestData("slow.zip\\inner.slow\\docs\\readme.txt"), out / "c.txt",
+    const TExtractOutcome canceled = hosts->Extract(TestData("slow.zip\\inner.slow\\docs\\readme.txt"), out / "c.txt",
                                                    &cancelInside);
     EXPECT_EQ(cancelInside.Last, std::make_pair(2, 2));
     EXPECT_EQ(canceled.Failure.Kind, TFailureKind::kCanceled);
     EXPECT_EQ(canceled.Component, TestData("slow.zip\\inner.slow\\docs\\readme.txt"));
 
-    ASSERT_TRUE(hosts.Extract(TestData("表連鎖.zip\\表\\中.tar\\ソ\\内.zip\\表.txt"), out / "表.txt").Succeeded());
+    ASSERT_TRUE(hosts->Extract(TestData("表連鎖.zip\\表\\中.tar\\ソ\\内.zip\\表.txt"), out / "表.txt").Succeeded());
     EXPECT_EQ(out.EntryCount(), 1);
 
     TPluginHosts narrowOnly(ProgramFolder() + kHostFileName, "");

@@ -351,11 +351,21 @@ TEST(HostMessagesTest, AnOutcomeNamingLongPathsFitsOneMessage) {
 // Messages whose lengths run past their data, or that stop short, are refused whole.
 TEST(HostMessagesTest, RefuseMalformedPayloads) {
     const TCrossing level{"D:\\a.zip\\表.tar", "D:\\a.zip", "表.tar", "b.txt", 2};
-    const std::vector<char> request = EncodeExtract({"D:\\a.zip\\表.tar\\b.txt", "C:\\out\\b.txt", 3, 0x1'0000'0044, 7, level});
+    const std::string source = "D:\\a.zip\\表.tar\\b.txt", destination = "C:\\out\\b.txt";
+    const std::vector<char> request = EncodeExtract({source, destination, 3, 0x1'0000'0044, 0x2'0000'0009, 7, level});
     ASSERT_TRUE(DecodeExtract(request).has_value());
-    EXPECT_EQ(DecodeExtract(request)->Destination, "C:\\out\\b.txt");
+    EXPECT_EQ(DecodeExtract(request)->Destination, destination);
     EXPECT_EQ(DecodeExtract(request)->Section, 0x1'0000'0044u) << "a 64-bit host's handle value";
+    EXPECT_EQ(DecodeExtract(request)->Serial, 0x2'0000'0009u);
     EXPECT_EQ(DecodeExtract(request)->Level.Member, "表.tar");
+    // A level the host kept is named by its serial alone, and still carries its names.
+    const std::vector<char> keptLevel = EncodeExtract({source, destination, 3, 0, 0x2'0000'0009, 0, level, true});
+    ASSERT_TRUE(DecodeExtract(keptLevel).has_value());
+    EXPECT_EQ(DecodeExtract(keptLevel)->Level.Rest, "b.txt");
+    EXPECT_TRUE(DecodeExtract(keptLevel)->Afresh);
+    std::vector<char> notAFlag = keptLevel;
+    notAFlag[4 + source.size() + 4 + destination.size() + 4] = 2;
+    EXPECT_FALSE(DecodeExtract(notAFlag).has_value()) << "afresh is 0 or 1";
     for (size_t cut = 0; cut < request.size(); ++cut)
         EXPECT_FALSE(DecodeExtract({request.begin(), request.begin() + cut}).has_value()) << cut;
     std::vector<char> longer = request;
@@ -368,14 +378,15 @@ TEST(HostMessagesTest, RefuseMalformedPayloads) {
     zero[5] = '\0';
     EXPECT_FALSE(DecodeExtract(zero).has_value()) << "a zero byte inside a path";
 
-    const std::vector<char> handOver = EncodeHandOver({0, 7, level, "crash.spi"});
+    const std::vector<char> handOver = EncodeHandOver({0, 0x2'0000'0009, 7, level, "crash.spi"});
     ASSERT_TRUE(DecodeHandOver(handOver).has_value());
     EXPECT_EQ(DecodeHandOver(handOver)->Level.Rest, "b.txt");
+    EXPECT_EQ(DecodeHandOver(handOver)->Serial, 0x2'0000'0009u);
     for (size_t cut = 0; cut < handOver.size(); ++cut)
         EXPECT_FALSE(DecodeHandOver({handOver.begin(), handOver.begin() + cut}).has_value()) << cut;
-    EXPECT_FALSE(DecodeHandOver(EncodeHandOver({0, 7, {"a", "", "a", "b", 0}, ""})).has_value()) << "level 0";
+    EXPECT_FALSE(DecodeHandOver(EncodeHandOver({0, 0, 7, {"a", "", "a", "b", 0}, ""})).has_value()) << "level 0";
     // Names of levels can outgrow the job's path: such a message is never made.
-    EXPECT_TRUE(EncodeHandOver({0, 7, {std::string(40000, 'a'), "", "a", "b", 2}, ""}).empty());
+    EXPECT_TRUE(EncodeHandOver({0, 0, 7, {std::string(40000, 'a'), "", "a", "b", 2}, ""}).empty());
 
     TExtractOutcome outcome;
     outcome.Failure.Kind = TFailureKind::kPluginCrashed;

@@ -141,15 +141,18 @@ write("表連鎖.tar", chained_tar)
 write("表連鎖.xtar", tar_bytes([("ソ/内.dtar", tar_bytes([("表.txt", chained_text)]))]))
 
 # Two outer archives of one size whose middle levels differ in one member's bytes: a kept chain
-# must tell them apart.
-def kept_outer(last):
-    mid = zip_bytes([("a.txt", b"first member\r\n"), ("b.txt", b"second member\r\n"), ("c.txt", last)],
-                    zipfile.ZIP_STORED)
-    return zip_bytes([("mid.zip", mid)], zipfile.ZIP_STORED)
+# must tell them apart. The same with a tar in the middle, which crosses to the 64-bit host.
+def kept_outer(last, tar=False):
+    members = [("a.txt", b"first member\r\n"), ("b.txt", b"second member\r\n"), ("c.txt", last)]
+    if tar:
+        return zip_bytes([("mid.tar", tar_bytes(members))], zipfile.ZIP_STORED)
+    return zip_bytes([("mid.zip", zip_bytes(members, zipfile.ZIP_STORED))], zipfile.ZIP_STORED)
 
 
 write("kept-a.zip", kept_outer(b"old bytes\r\n"))
 write("kept-b.zip", kept_outer(b"new bytes\r\n"))
+write("kept-tar-a.zip", kept_outer(b"old bytes\r\n", tar=True))
+write("kept-tar-b.zip", kept_outer(b"new bytes\r\n", tar=True))
 
 # What the members must come out as.
 write("expect/readme.txt", readme)
