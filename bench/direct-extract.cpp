@@ -2,8 +2,8 @@
 // same order and with the same arguments as the engine uses (the type texts at load, then per level
 // the probe, the member lookups from the longest prefix down, and the member itself, flushed to the
 // disk as the engine's durable writes are), for a path of archives inside archives. The benchmark
-// compares the engine with this. A last member on disk above
-// the engine's memory output limit comes through the plug-in's disk output, as the engine asks for it.
+// compares the engine with this. A last member on disk above the engine's memory output limit comes
+// through the plug-in's disk output, as the engine asks for it.
 // With --progress on, every GetFile gets the engine's progress callback, told to a sink that counts;
 // otherwise none (null), as the engine passed before. With --progress either way, it prints the
 // milliseconds from the first plug-in call to the written file, and how many callbacks came.
