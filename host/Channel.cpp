@@ -98,10 +98,15 @@ bool TChannelEnd::Send(TMessageKind kind, const std::vector<char>& payload) {
     return true;
 }
 
-bool TChannelEnd::WaitForMessage(unsigned spinMicroseconds, const std::function<bool()>& tick, DWORD tickMs) {
+bool TChannelEnd::WaitForMessage(unsigned spinMicroseconds, TTick& tick) {
     const double until = Microseconds() + spinMicroseconds;
-    ULONGLONG nextTick = tick ? ::GetTickCount64() + tickMs : 0;
-    while (!In.Full) {
+    for (;;) {
+        // On every pass, not only when a wait times out: a peer that keeps waking this side, or keeps
+        // writing answers to other questions, must not keep the tick from running.
+        if (tick.Due() && !tick.Run())
+            return In.Full != 0;
+        if (In.Full)
+            return true;
         if (Microseconds() < until) {
             YieldProcessor();
             continue;
@@ -109,26 +114,15 @@ bool TChannelEnd::WaitForMessage(unsigned spinMicroseconds, const std::function<
         ::InterlockedExchange(&In.Waiting, 1);
         if (!In.Full) {
             const HANDLE handles[] = {InReady, Peer};
-            DWORD timeout = INFINITE;
-            if (tick) {
-                const ULONGLONG now = ::GetTickCount64();
-                timeout = nextTick > now ? static_cast<DWORD>(nextTick - now) : 0;
-            }
-            const DWORD woken = ::WaitForMultipleObjects(2, handles, FALSE, timeout);
-            ::InterlockedExchange(&In.Waiting, 0);
-            if (woken == WAIT_TIMEOUT) {
-                if (!tick())
-                    return In.Full != 0;
-                nextTick = ::GetTickCount64() + tickMs;
-                continue;
-            }
+            const DWORD woken = ::WaitForMultipleObjects(2, handles, FALSE, tick.Wait());
             // A peer that ended may still have left its last message.
-            if (woken != WAIT_OBJECT_0)
+            if (woken != WAIT_OBJECT_0 && woken != WAIT_TIMEOUT) {
+                ::InterlockedExchange(&In.Waiting, 0);
                 return In.Full != 0;
+            }
         }
         ::InterlockedExchange(&In.Waiting, 0);
     }
-    return true;
 }
 
 bool TChannelEnd::Receive(TMessageKind& kind,
@@ -136,8 +130,9 @@ bool TChannelEnd::Receive(TMessageKind& kind,
                           unsigned spinMicroseconds,
                           const std::function<bool()>& tick,
                           DWORD tickMs) {
+    TTick ticks(tick, tickMs);
     for (;;) {
-        if (!WaitForMessage(spinMicroseconds, tick, tickMs))
+        if (!WaitForMessage(spinMicroseconds, ticks))
             return false;
         // Read once: the other side must not be able to change a length after it was checked.
         const uint32_t number = In.Number;
@@ -145,6 +140,8 @@ bool TChannelEnd::Receive(TMessageKind& kind,
         const uint32_t length = In.Length;
         if (Side == TChannelSide::kAsking && number != Number) {
             ::InterlockedExchange(&In.Full, 0);
+            if (ticks.Stopped())
+                return false;
             continue;
         }
         if (kindNumber < static_cast<uint32_t>(TMessageKind::kStart) ||
@@ -156,4 +153,24 @@ bool TChannelEnd::Receive(TMessageKind& kind,
         ::InterlockedExchange(&In.Full, 0);
         return true;
     }
+}
+
+TChannelEnd::TTick::TTick(const std::function<bool()>& tick, DWORD everyMs)
+    : Tick(tick), EveryMs(everyMs), Next(tick ? ::GetTickCount64() + everyMs : 0) {}
+
+bool TChannelEnd::TTick::Due() const {
+    return Tick && ::GetTickCount64() >= Next;
+}
+
+bool TChannelEnd::TTick::Run() {
+    Next = ::GetTickCount64() + EveryMs;
+    Stopped_ = !Tick();
+    return !Stopped_;
+}
+
+DWORD TChannelEnd::TTick::Wait() const {
+    if (!Tick)
+        return INFINITE;
+    const ULONGLONG now = ::GetTickCount64();
+    return Next > now ? static_cast<DWORD>(Next - now) : 0;
 }

@@ -87,7 +87,7 @@ public:
     // The next message, after watching for spinMicroseconds before sleeping; false when the peer
     // has ended or the message is malformed (an unknown kind, a length over the bound). The asking
     // side passes over answers to other messages than its last. While it sleeps, tick runs about
-    // every tickMs; once it answers false, the wait ends with false unless a message has come.
+    // every tickMs, however often the peer wakes it; once it answers false, the wait ends with false unless a message has come.
     bool Receive(TMessageKind& kind,
                  std::vector<char>& payload,
                  unsigned spinMicroseconds,
@@ -97,7 +97,26 @@ public:
     uint32_t LastNumber() const { return Number; }
 
 private:
-    bool WaitForMessage(unsigned spinMicroseconds, const std::function<bool()>& tick, DWORD tickMs);
+    // When the caller's tick is due, across the waits of one Receive.
+    class TTick {
+    public:
+        TTick(const std::function<bool()>& tick, DWORD everyMs);
+        bool Due() const;
+        // Runs the tick; its answer.
+        bool Run();
+        // Whether the tick has answered false.
+        bool Stopped() const { return Stopped_; }
+        // How long a wait may sleep before the tick is due.
+        DWORD Wait() const;
+
+    private:
+        const std::function<bool()>& Tick;
+        DWORD EveryMs;
+        ULONGLONG Next;
+        bool Stopped_ = false;
+    };
+
+    bool WaitForMessage(unsigned spinMicroseconds, TTick& tick);
 
     TChannelSide Side;
     uint32_t Number = 0;  // the asking side's last message; the message the answering side answers

@@ -4,6 +4,7 @@
 
 #include <windows.h>
 
+#include <atomic>
 #include <memory>
 #include <string>
 #include <thread>
@@ -445,6 +446,41 @@ TEST(HostMessagesTest, TheChannelTakesOnlyWellFormedAnswersToTheLastQuestion) {
     EXPECT_FALSE(resident.Receive(kind, payload, 0)) << "a late answer to the second question";
     EXPECT_EQ(memory->Replies.Full, 0);
     EXPECT_FALSE(host.Receive(kind, payload, 0));
+}
+
+// A peer that keeps waking the asking side, or keeps writing answers to other questions, cannot
+// keep its tick (which looks for the user's cancel) from running.
+TEST(HostMessagesTest, ABusyPeerCannotStarveTheTick) {
+    for (const bool wrongNumbers : {false, true}) {
+        SCOPED_TRACE(wrongNumbers);
+        auto memory = std::make_unique<TChannelMemory>();
+        UniqueHandle ready(::CreateEventA(nullptr, FALSE, FALSE, nullptr));
+        UniqueHandle peer(::CreateEventA(nullptr, TRUE, FALSE, nullptr));
+        TChannelEnd resident(TChannelSide::kAsking, memory->Requests, ready.Get(), memory->Replies, ready.Get(),
+                             peer.Get());
+        ASSERT_TRUE(resident.Send(TMessageKind::kExtract, {'a'}));
+        std::atomic<bool> stop = false;
+        std::thread flood([&] {
+            const ULONGLONG until = ::GetTickCount64() + 5000;
+            while (!stop && ::GetTickCount64() < until) {
+                if (wrongNumbers) {
+                    memory->Replies.Number = memory->Requests.Number + 1;
+                    ::InterlockedExchange(&memory->Replies.Full, 1);
+                }
+                ::SetEvent(ready.Get());
+            }
+        });
+        int ticks = 0;
+        TMessageKind kind;
+        std::vector<char> payload;
+        const ULONGLONG began = ::GetTickCount64();
+        EXPECT_FALSE(resident.Receive(kind, payload, 0, [&] { return ++ticks < 3; }, 50));
+        const ULONGLONG took = ::GetTickCount64() - began;
+        stop = true;
+        flood.join();
+        EXPECT_EQ(ticks, 3);
+        EXPECT_LT(took, 2000u);
+    }
 }
 
 // A host whose first message is garbage ends; the resident side only sees it gone.
