@@ -43,6 +43,8 @@ std::string ReasonFor(const TFailure& failure) {
             return "メモリーが足りないか、内部エラーです";
         case TFailureKind::kPluginCrashed:
             return PluginPart(failure) + " が異常終了しました";
+        case TFailureKind::kPluginHung:
+            return PluginPart(failure) + " の読み込みが応答しなくなりました";
         case TFailureKind::kHostEnded:
             // With an error, it never started.
             return failure.Win32Error ? "プラグインを動かすプロセスを起動できません (" + Win32Message(failure.Win32Error) + ")"

@@ -16,6 +16,7 @@ enum class TFailureKind {
     kCannotWrite,       // the destination or a temporary file could not be written (Win32 error)
     kInternal,          // the engine itself failed, e.g. out of memory
     kPluginCrashed,     // the process died inside the plug-in
+    kPluginHung,        // the plug-in's loading made no progress for the host start's bound
     kHostEnded,         // the plug-in host ended, inside no plug-in
     kPathTooLong,       // the path is longer than any job's may be (kMaxJobPath)
     kDiskPathTooLong,   // a path on disk is longer than Windows takes

@@ -1,5 +1,7 @@
 #include "jobs/PluginHost.h"
 
+#include <utility>
+
 #include "base/ChildProcess.h"
 #include "engine/JobPaths.h"
 #include "engine/Progress.h"
@@ -233,7 +235,8 @@ bool TPluginHost::Await(TMessageKind& kind,
                         unsigned spinMicroseconds,
                         TWatch& watch,
                         uint32_t job) {
-    if (!watch.Progress)
+    // A start is watched for a hang also when nobody waits for the job.
+    if (!watch.Progress && job)
         return Channel_->Receive(kind, message, spinMicroseconds);
     return Channel_->Receive(
         kind, message, spinMicroseconds,
@@ -246,6 +249,10 @@ bool TPluginHost::Await(TMessageKind& kind,
 
 void TPluginHost::Tick(TWatch& watch, uint32_t job) {
     const ULONGLONG now = ::GetTickCount64();
+    if (!job)
+        WatchStart(watch, now);
+    if (!watch.Progress)
+        return;
     if (job && now - watch.LastReport >= kReportMs) {
         if (const std::optional<TJobProgress> progress = ReadProgress(Memory().Progress, job)) {
             watch.Progress->Report(progress->Level, progress->Levels, progress->Permille / 1000.0);
@@ -265,22 +272,37 @@ void TPluginHost::Tick(TWatch& watch, uint32_t job) {
         Terminate();
 }
 
+void TPluginHost::WatchStart(TWatch& watch, ULONGLONG now) {
+    // Each plug-in loaded, and each return to the host's own code between them, is progress.
+    std::string loading = PluginInside(Memory().Status);
+    if (loading != watch.Loading || watch.LoadingSince == 0) {
+        watch.Loading = std::move(loading);
+        watch.LoadingSince = now;
+        return;
+    }
+    if (watch.Loading.empty() || now - watch.LoadingSince < StartHangMs_ || StartHung_)
+        return;
+    StartHung_ = true;
+    const std::lock_guard<std::mutex> guard(Life_);
+    ::TerminateProcess(Host_.Get(), 1);
+}
+
 TExtractOutcome TPluginHost::Died() {
-    const bool starting = State() == TState::kStarting;
     End();
     const std::string plugin = View_ ? PluginInside(Memory().Status) : std::string();
     const bool memoryInput = View_ && InsideWithMemoryInput(Memory().Status);
     Release();
+    const bool hung = std::exchange(StartHung_, false);
     const bool canceled = Canceled();
     if (!plugin.empty() && memoryInput && !canceled && GiveCopies(plugin))
         CopiesLearnt_ = true;
-    else if (!plugin.empty() && (starting || !canceled))
+    else if (!plugin.empty() && (hung || !canceled))
         CountCrash(plugin);
     if (canceled)
         return Failure(TFailureKind::kCanceled);
     if (plugin.empty())
         return Failure(TFailureKind::kHostEnded);
-    return Failure(TFailureKind::kPluginCrashed, plugin);
+    return Failure(hung ? TFailureKind::kPluginHung : TFailureKind::kPluginCrashed, plugin);
 }
 
 void TPluginHost::Stop() noexcept {

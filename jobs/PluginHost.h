@@ -1,9 +1,11 @@
 // The resident program's side of the plug-in host: extractions with the shape of ExtractPath, run
 // in KelvaneHost.exe. The host starts on first need and is reused; when it dies during a job, that
 // job fails naming the plug-in it died in, what it left behind is removed, and the next job starts
-// a fresh host. A plug-in that has crashed twice is left out of every later host. A host ended
-// inside a plug-in's start-up (loading runs its code) counts as a crash of it even when a cancel
-// ended it: one plug-in whose loading hangs must not block every later job. A crash while a plug-in
+// a fresh host. A plug-in that has crashed twice is left out of every later host. A cancel is the
+// user's choice and counts against nothing, also when it ends a host inside a plug-in's start-up
+// (loading runs its code, which may take long on a slow disk). A start that stays inside one
+// plug-in's loading for the start's bound (30 s) is ended and counts as a crash of it, so that a
+// plug-in whose loading hangs cannot block every later job. A crash while a plug-in
 // was given an archive in memory counts nothing: some crash so on what they read well from disk. The
 // plug-in is given temporary copies in every later host, and the job is run again in a fresh one.
 // A host may be started ahead of its first job, which then finds it ready; idle long enough, it ends
@@ -36,6 +38,9 @@ public:
     // drop handler warms the host while the menu is open, so a later first job seldom waits for it;
     // meanwhile no plug-in stays loaded, its file locked and its memory held, for nobody.
     static constexpr DWORD kIdleEndMs = 5 * 60 * 1000;
+    // A host's start that stays this long inside the loading of one plug-in is ended as hung: long
+    // enough for a plug-in that reads a big table from a slow disk.
+    static constexpr DWORD kStartHangMs = 30 * 1000;
 
     // recordFile: where hosts' temporaries are noted; what dead hosts left is swept from it now.
     explicit TPluginHost(std::string hostPath, std::string recordFile = TTemporaryRecord::DefaultFile());
@@ -63,6 +68,8 @@ public:
     void SetPluginFolder(std::string folder) { PluginFolder_ = std::move(folder); }
     // How long hosts started from now on may stay idle before they end by themselves.
     void SetIdleEnd(DWORD ms) { IdleEndMs_ = ms; }
+    // How long a start may stay inside one plug-in's loading before it is ended as hung.
+    void SetStartHangBound(DWORD ms) { StartHangMs_ = ms; }
 
     // Ends the host now, in whatever state it is, its start included; the running extraction, if
     // any, returns as canceled and is not tried again. Safe from any thread.
@@ -86,6 +93,8 @@ private:
         TProgress* Progress = nullptr;
         ULONGLONG LastReport = 0;
         ULONGLONG CanceledAt = 0;  // when the caller's cancel was first seen; 0 until then
+        std::string Loading;       // the plug-in the starting host was last seen loading
+        ULONGLONG LoadingSince = 0;
     };
 
     // Runs one use of the host, an extraction or a warm-up, as the one at a time.
@@ -106,6 +115,8 @@ private:
     // waited on, 0 while the host starts.
     bool Await(TMessageKind& kind, std::vector<char>& message, unsigned spinMicroseconds, TWatch& watch, uint32_t job);
     void Tick(TWatch& watch, uint32_t job);
+    // Ends the starting host once it has stayed inside one plug-in's loading for the bound.
+    void WatchStart(TWatch& watch, ULONGLONG now);
     TExtractOutcome Died();
     void Stop() noexcept;
     // Tells the host to go, or ends it; it no longer runs (or writes to the channel) afterwards.
@@ -137,6 +148,7 @@ private:
     std::string HostPath_;
     std::string PluginFolder_;
     DWORD IdleEndMs_ = kIdleEndMs;
+    DWORD StartHangMs_ = kStartHangMs;
     std::mutex Extraction_;
 
     // Guards what Terminate and RunningMs read from other threads.
@@ -164,5 +176,6 @@ private:
     };
     std::vector<TCrashes> Crashes_;
     std::vector<std::string> GivenCopies_;
+    bool StartHung_ = false;     // the last host was ended as its start hung
     bool CopiesLearnt_ = false;  // the last host died as a plug-in crashed with memory input, for the first time
 };

@@ -126,6 +126,13 @@ void TPluginHosts::SetPluginFolder(const std::string& folder) {
         Host64_->SetPluginFolder(folder);
 }
 
+void TPluginHosts::SetStartHangBound(DWORD ms) {
+    const std::lock_guard<std::mutex> one(Extraction_);
+    Host32_.SetStartHangBound(ms);
+    if (Host64_)
+        Host64_->SetStartHangBound(ms);
+}
+
 void TPluginHosts::Terminate() {
     CanceledJob_ = Job_.load();
     Host32_.Terminate();

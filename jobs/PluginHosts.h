@@ -35,6 +35,8 @@ public:
     bool WarmUp(TProgress* progress = nullptr);
     // The plug-ins' folder from now on; empty (the default) for the one Susie's settings name.
     void SetPluginFolder(const std::string& folder);
+    // As TPluginHost::SetStartHangBound, for both hosts.
+    void SetStartHangBound(DWORD ms);
     // Jobs' *.spi levels run in part from now on, not in a 32-bit host; part outlives this object's use.
     void RunNarrowIn(TChainPart& part) { Narrow_ = &part; }
     // Held, no extraction can start; tests use it to keep a job waiting.

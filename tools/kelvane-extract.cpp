@@ -95,7 +95,9 @@ int RunJobs(const std::vector<TJobPaths>& jobs, TExtract extract) {
         if (outcome.Succeeded())
             continue;
         PrintFailure(outcome);
-        code = std::max(code, outcome.Failure.Kind == TFailureKind::kPluginCrashed ? 3 : 1);
+        const bool pluginFault = outcome.Failure.Kind == TFailureKind::kPluginCrashed ||
+                                 outcome.Failure.Kind == TFailureKind::kPluginHung;
+        code = std::max(code, pluginFault ? 3 : 1);
     }
     return code;
 }

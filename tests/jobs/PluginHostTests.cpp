@@ -163,6 +163,53 @@ TEST_F(PluginHostTest, AnEndedHostFailsItsJobAsCanceledAndTheNextOneRuns) {
     EXPECT_TRUE(host.Extract(good, out / "next.txt").Succeeded());
 }
 
+// The extraction on a thread of its own, ended with the host should it take longer than the bound.
+TExtractOutcome ExtractWithin(TPluginHost& host, const std::string& source, const std::string& dest, DWORD ms,
+                              HANDLE whenInside = nullptr) {
+    TExtractOutcome outcome;
+    UniqueHandle done(::CreateEventA(nullptr, TRUE, FALSE, nullptr));
+    std::thread job([&] {
+        outcome = host.Extract(source, dest);
+        ::SetEvent(done.Get());
+    });
+    if (whenInside)
+        EXPECT_EQ(::WaitForSingleObject(whenInside, ms), WAIT_OBJECT_0) << "the loading never began";
+    else
+        EXPECT_EQ(::WaitForSingleObject(done.Get(), ms), WAIT_OBJECT_0) << "the extraction took too long";
+    host.Terminate();
+    job.join();
+    return outcome;
+}
+
+// A start that takes long (a plug-in reading a big table from a slow disk) is no fault of the
+// plug-in's: however often the user cancels it, that counts nothing against it.
+TEST_F(PluginHostTest, CanceledSlowStartsCountNothingAgainstThePlugin) {
+    PluginFolder folder{"stalling\\slowload.spi"};
+    susie.SetPath(folder.Path());
+    const std::string source = TestData("table.sload\\docs\\readme.txt");
+    UniqueHandle loading(::CreateEventA(nullptr, TRUE, FALSE, "KelvaneSampleSlowLoading"));
+    for (int cancel = 0; cancel < TPluginHost::kCrashesBeforeSkipping; ++cancel) {
+        ::ResetEvent(loading.Get());
+        EXPECT_EQ(ExtractWithin(host, source, out / "readme.txt", 10000, loading.Get()).Failure.Kind,
+                  TFailureKind::kCanceled);
+    }
+    EXPECT_TRUE(ExtractWithin(host, source, out / "readme.txt", 20000).Succeeded());
+}
+
+// A start that stays inside one plug-in's loading for the bound is ended as hung, and that counts:
+// after two, the plug-in is left out and jobs run again.
+TEST_F(PluginHostTest, AStartHungInALoadingIsEndedAndCountsAgainstThePlugin) {
+    PluginFolder folder{"zip.spi", "stalling\\stall.spi"};
+    susie.SetPath(folder.Path());
+    host.SetStartHangBound(300);
+    for (int hang = 0; hang < TPluginHost::kCrashesBeforeSkipping; ++hang) {
+        const TExtractOutcome hung = ExtractWithin(host, TestData("inner.zip\\small.txt"), out / "small.txt", 10000);
+        EXPECT_EQ(hung.Failure.Kind, TFailureKind::kPluginHung);
+        EXPECT_EQ(hung.Failure.Plugin, "stall.spi");
+    }
+    EXPECT_TRUE(ExtractWithin(host, TestData("inner.zip\\small.txt"), out / "small.txt", 10000).Succeeded());
+}
+
 // Stands for the window: keeps what the worker posts.
 struct TPosted {
     std::vector<std::pair<WPARAM, LPARAM>> Progress;
@@ -280,8 +327,8 @@ TEST_F(WorkerProgressTest, AJobStartedWhileTheHostsWarmUpRunsInTheHostTheyStarte
 }
 
 // A warm-up whose plug-in never finishes loading holds the job that waits for it only until that job
-// is canceled: the host is ended 2 s later, and that counts against the plug-in as in the job's own
-// start, so that it is left out after two.
+// is canceled: the host is ended 2 s later, as in the job's own start. The cancels count nothing:
+// the next start still loads the plug-in, and is ended as hung.
 TEST_F(WorkerProgressTest, ACanceledJobEndsTheWarmUpItWaitsForAsItsOwnStart) {
     PluginFolder stalling{"zip.spi", "stalling\\stall.spi"};
     susie.SetPath(stalling.Path());
@@ -296,7 +343,10 @@ TEST_F(WorkerProgressTest, ACanceledJobEndsTheWarmUpItWaitsForAsItsOwnStart) {
         EXPECT_EQ(posted.Finished->Outcome.Failure.Kind, TFailureKind::kCanceled);
         EXPECT_EQ(RunningHostId(), 0u);
     }
-    EXPECT_TRUE(Run(TestData("inner.zip\\small.txt"), out / "small.txt").Succeeded());
+    slowHost.SetStartHangBound(300);
+    const TExtractOutcome& hung = Run(TestData("inner.zip\\small.txt"), out / "small.txt");
+    EXPECT_EQ(hung.Failure.Kind, TFailureKind::kPluginHung);
+    EXPECT_EQ(hung.Failure.Plugin, "stall.spi");
 }
 
 // What the host leaves in the progress block is read for its own job only, and made sane; a cancel

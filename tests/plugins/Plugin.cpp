@@ -27,6 +27,7 @@ enum class Fault {
     kSlashNames,       // as Unix-world plug-ins: members are named and matched with "/" only, and listed
                        // with the whole name as the file name and an empty folder
     kStallOnLoad,      // its start-up code (DllMain) never returns, as one that asks the user when loaded
+    kSlowLoad,         // its start-up code takes 6 s, as one that reads a big table from a slow disk
     kSlowSteps,        // GetFile first reports 40 steps 25 ms apart, and stops when asked to
     kDeaf,             // GetFile takes 5 s, in steps of 50 ms, and never calls the callback
     kOddProgress,      // GetFile calls the callback with nonsense and ignores its answers
@@ -218,6 +219,15 @@ BOOL WINAPI DllMain(HINSTANCE, DWORD reason, LPVOID) {
         if (reason == DLL_PROCESS_ATTACH)
             for (;;)
                 ::Sleep(INFINITE);
+    }
+    if constexpr (kFault == Fault::kSlowLoad) {
+        if (reason == DLL_PROCESS_ATTACH) {
+            // Tests wait for this to know that a host is inside the loading.
+            HANDLE loading = ::CreateEventA(nullptr, TRUE, FALSE, "KelvaneSampleSlowLoading");
+            ::SetEvent(loading);
+            ::Sleep(6000);
+            ::CloseHandle(loading);
+        }
     }
     return TRUE;
 }

@@ -117,10 +117,11 @@ for kind in ("tzip", "mzip", "vzip"):
 write("levels.tar", tar_bytes([("inner." + kind, open(path("nested." + kind), "rb").read())
                                for kind in ("tzip", "mzip", "vzip")]))
 
-# For the plug-ins that report progress in their own ways, each reading its own extension; the slow
-# one also inside a zip, as a level in memory.
+# For the plug-ins that report progress in their own ways, each reading its own extension (the slow
+# one also inside a zip, as a level in memory), and for the one whose loading is slow.
 write("steps.slow", quirky_tar)
 write("silent.deaf", quirky_tar)
+write("table.sload", quirky_tar)
 write("nonsense.odd", quirky_tar)
 write("slow.zip", zip_bytes([("inner.slow", quirky_tar)], zipfile.ZIP_STORED))
 
