@@ -28,6 +28,7 @@ struct TMessage {
 };
 
 struct AppState {
+    bool Quitting = false;  // the exit is decided: no new work is taken (see the window procedure)
     UINT RegisteredMessage = 0;
     UINT WarmUpMessage = 0;          // the drop handler's menu is open: a hand-off may follow
     UINT TaskbarCreatedMessage = 0;  // the shell restarted: the tray icon must be added again
@@ -53,6 +54,7 @@ struct AppState {
     // After the host, so it goes before it: it waits for its thread, which uses the host.
     TWorker Worker;
     UniqueHandle InstanceMutex;
+    UniqueHandle QuittingMark;  // the named event that says this program quits
 };
 
 AppState& App();

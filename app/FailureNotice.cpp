@@ -41,9 +41,7 @@ void NoteFailure(HWND window, const std::string& source, const TExtractOutcome& 
     RefreshTrayTip();
 }
 
-void OnTimer(HWND window, TMessage& message) {
-    if (message.WParam != IDT_FAILURES)
-        return;
+void ShowGatheredFailures(HWND window) {
     ::KillTimer(window, IDT_FAILURES);
     if (const auto balloon = App().Failures.TakeBalloon())
         ShowTrayBalloon(balloon->Title, balloon->Text);

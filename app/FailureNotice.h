@@ -42,5 +42,6 @@ private:
 };
 
 void NoteFailure(HWND window, const std::string& source, const TExtractOutcome& outcome);
-void OnTimer(HWND window, TMessage& message);
+// IDT_FAILURES: the gathering has ended.
+void ShowGatheredFailures(HWND window);
 void OnShowWindow(HWND window, TMessage& message);

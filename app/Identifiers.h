@@ -30,6 +30,7 @@
 #define WM_TRAYNOTIFY (WM_USER + 4)
 
 #define IDT_FAILURES 1
+#define IDT_RUNNING 2
 
 #ifndef RC_INVOKED
 #include <windows.h>

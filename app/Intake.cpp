@@ -8,6 +8,7 @@
 #include "app/JobList.h"
 #include "app/RunningJob.h"
 #include "app/MainWindow.h"
+#include "base/DropFiles.h"
 #include "engine/JobPaths.h"
 #include "handoff/BlockReader.h"
 
@@ -35,12 +36,13 @@ private:
     HWND Window;
 };
 
-// Path i of the drop, whole: paths into archives may be far longer than paths on disk.
-std::string DroppedPath(HDROP drop, UINT i) {
-    std::string path(::DragQueryFileA(drop, i, nullptr, 0), '\0');
-    if (!path.empty())
-        path.resize(::DragQueryFileA(drop, i, path.data(), static_cast<UINT>(path.size() + 1)));
-    return path;
+// The drop's paths, whole and in one pass: DragQueryFileA walks the list from its start for each
+// path it is asked for, and paths into archives may be far longer than paths on disk.
+std::vector<std::string> DroppedPaths(HDROP drop) {
+    std::vector<std::string> paths;
+    const GlobalLockGuard block(drop);
+    ReadDropFiles(block.Data(), block.Size(), paths);
+    return paths;
 }
 
 // New jobs are seen or run: paused, the window comes to the front; continuous, the chain starts.
@@ -59,9 +61,8 @@ void AcceptDroppedFiles(HWND window, TMessage& message) {
     {
         UniqueDrop drop(reinterpret_cast<HDROP>(message.WParam));
         TBatch batch(window);
-        const UINT count = ::DragQueryFileA(drop.Get(), 0xFFFFFFFF, nullptr, 0);
-        for (UINT i = 0; i < count; ++i)
-            batch.Add(DroppedPath(drop.Get(), i), App().DestinationFolder);
+        for (const std::string& path : DroppedPaths(drop.Get()))
+            batch.Add(path, App().DestinationFolder);
     }
     FinishIntake(window);
 }

@@ -25,6 +25,9 @@ void EnableDestinationChange(HWND window, bool enabled) {
 // The queue goes first: an invalid index fails there, before the list has changed.
 void RemoveJob(int index) {
     App().Queue->Delete(index);
+    // The job extract-selected put in front is gone: none was chosen any more.
+    if (index == 0)
+        App().SelectedRunsNext = false;
     ::SendMessageA(App().JobList, LB_DELETESTRING, index + RunningLines(), 0);
 }
 
@@ -47,38 +50,31 @@ TJob JobAt(int index) {
 void StartJob(HWND window, int index) {
     AppState& app = App();
     const TJob job = JobAt(index);
-    if (app.Worker.Start(window, *app.Host, job))
-        ShowRunning(job);
+    if (const uint64_t number = app.Worker.Start(window, *app.Host, job))
+        ShowRunning(window, job, number);
     RemoveJob(index);
 }
 
 }  // namespace
 
-void RunNextJob(HWND window, TMessage& message) {
+void RunNextJob(HWND window, TMessage&) {
     AppState& app = App();
-    // A worker ended by the exit still asks for more, after the queue has gone. A job chosen by
-    // extract-selected runs as soon as the worker is free, in either mode.
-    if ((app.Worker.RunMode != kContinuous && !app.SelectedRunsNext) || !app.Queue)
+    TakeFinishedJobs(window);
+    // A job chosen by extract-selected runs as soon as the worker is free, in either mode.
+    if (app.Worker.RunMode != kContinuous && !app.SelectedRunsNext)
         return;
     if (app.Queue->Count() <= 0) {
         UnlockDestinationChange(window);
         return;
     }
+    // A line that waits for its job's end waits for the worker's own WM_RUNNEXT, which follows it.
+    if (app.Worker.Busy() || app.Running)
+        return;
     MSG pending;
     while (::PeekMessageA(&pending, window, WM_RUNNEXT, WM_RUNNEXT, PM_REMOVE)) {
     }
-    if (app.Worker.Busy())
-        return;
     app.SelectedRunsNext = false;
-    StartJob(window, static_cast<int>(message.LParam));
-}
-
-void OnJobFinished(HWND window, TMessage& message) {
-    const std::unique_ptr<TFinishedJob> finished(FinishedJobOf(message.LParam));
-    EndRunning();
-    // A job the user ended is no failure to tell.
-    if (finished && !finished->Outcome.Succeeded() && finished->Outcome.Failure.Kind != TFailureKind::kCanceled)
-        NoteFailure(window, finished->Job.Source, finished->Outcome);
+    StartJob(window, 0);
 }
 
 void WaitForWorker() {

@@ -6,9 +6,9 @@
 
 #include "app/AppState.h"
 
+// WM_RUNNEXT: the front job starts, if the run mode or the user's choice says so and neither a job
+// runs nor a line waits for its end. The message carries nothing: any process can post it.
 void RunNextJob(HWND window, TMessage& message);
-// A job the worker finished: a failure is told through the tray icon.
-void OnJobFinished(HWND window, TMessage& message);
 // Waits until the worker thread, if one was started, has ended: a few seconds at most, then the
 // host is ended under the job, so that the program always quits.
 void WaitForWorker();

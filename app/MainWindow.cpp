@@ -30,36 +30,56 @@ namespace {
 
 using THandler = void (*)(HWND window, TMessage& message);
 
+// Whether a message brings work or acts on it. Once the exit is decided, such messages are refused:
+// the program takes no new work, and nothing touches what the tear-down has ended.
+enum class TWork : bool { kNone, kTakes };
+
 struct TDispatch {
     UINT Msg;
     THandler Handler;
+    TWork Work;
 };
 
+void OnTimer(HWND window, TMessage& message);
+
 constexpr TDispatch kDispatch[] = {
-    {WM_CREATE, OnCreate},
-    {WM_DESTROY, OnDestroy},
-    {WM_SIZE, OnSize},
-    {WM_CLOSE, OnClose},
-    {WM_ENDSESSION, OnEndSession},
-    {WM_DRAWITEM, OnDrawItem},
-    {WM_MEASUREITEM, OnMeasureItem},
-    {WM_NOTIFY, OnNotify},
-    {WM_COMMAND, OnCommand},
-    {WM_SYSCOMMAND, OnCommand},
-    {WM_DROPFILES, AcceptDroppedFiles},
-    {WM_USER, AcceptHandOff},
-    {WM_RUNNEXT, RunNextJob},
-    {WM_JOBFINISHED, OnJobFinished},
-    {WM_JOBPROGRESS, OnJobProgress},
-    {WM_TIMER, OnTimer},
-    {WM_SHOWWINDOW, OnShowWindow},
-    {WM_TRAYNOTIFY, OnTrayNotify},
-    {WM_DPICHANGED, OnDpiChanged},
-    {WM_GETMINMAXINFO, OnGetMinMaxInfo},
+    {WM_CREATE, OnCreate, TWork::kNone},
+    {WM_DESTROY, OnDestroy, TWork::kNone},
+    {WM_SIZE, OnSize, TWork::kNone},
+    {WM_CLOSE, OnClose, TWork::kNone},
+    {WM_ENDSESSION, OnEndSession, TWork::kNone},
+    {WM_DRAWITEM, OnDrawItem, TWork::kNone},
+    {WM_MEASUREITEM, OnMeasureItem, TWork::kNone},
+    {WM_NOTIFY, OnNotify, TWork::kNone},
+    {WM_COMMAND, OnCommand, TWork::kTakes},
+    {WM_SYSCOMMAND, OnCommand, TWork::kTakes},
+    {WM_DROPFILES, AcceptDroppedFiles, TWork::kTakes},
+    {WM_USER, AcceptHandOff, TWork::kTakes},
+    {WM_RUNNEXT, RunNextJob, TWork::kTakes},
+    {WM_JOBFINISHED, OnJobFinished, TWork::kTakes},
+    {WM_JOBPROGRESS, OnJobProgress, TWork::kTakes},
+    {WM_TIMER, OnTimer, TWork::kTakes},
+    {WM_SHOWWINDOW, OnShowWindow, TWork::kNone},
+    {WM_TRAYNOTIFY, OnTrayNotify, TWork::kTakes},
+    {WM_DPICHANGED, OnDpiChanged, TWork::kNone},
+    {WM_GETMINMAXINFO, OnGetMinMaxInfo, TWork::kNone},
 };
 
 // The smallest window, in 96-DPI pixels: the toolbar's buttons and a few lines of jobs.
 constexpr SIZE kMinimumSize = {240, 160};
+
+void OnTimer(HWND window, TMessage& message) {
+    if (message.WParam == IDT_FAILURES)
+        ShowGatheredFailures(window);
+    else if (message.WParam == IDT_RUNNING)
+        TakeFinishedJobs(window);
+}
+
+// What a message that brings work gets once the program quits: nothing, and what it owns is freed.
+void RefuseWork(HWND, TMessage& message) {
+    if (message.Msg == WM_DROPFILES)
+        ::DragFinish(reinterpret_cast<HDROP>(message.WParam));
+}
 
 void OnHandOffMessage(HWND window, TMessage& message) {
     ReceiveHandOff(window, message.WParam, App().Pending);
@@ -70,24 +90,31 @@ void OnTaskbarCreated(HWND window, TMessage&) {
 }
 
 void OnWarmUp(HWND, TMessage&) {
-    // Gone with the exit path; a job that runs has its hosts already.
-    if (App().Host)
-        App().Worker.WarmUp(*App().Host);
+    // A job that runs has its hosts already.
+    App().Worker.WarmUp(*App().Host);
 }
 
-// Registered messages have no fixed number: they are looked at before the table.
-THandler FindHandler(UINT msg) {
+// Registered messages have no fixed number: they are looked at before the table. Each of them
+// brings work (a tray icon added again would outlive the program).
+TDispatch FindEntry(UINT msg) {
     const AppState& app = App();
     if (app.RegisteredMessage && msg == app.RegisteredMessage)
-        return OnHandOffMessage;
+        return {msg, OnHandOffMessage, TWork::kTakes};
     if (app.TaskbarCreatedMessage && msg == app.TaskbarCreatedMessage)
-        return OnTaskbarCreated;
+        return {msg, OnTaskbarCreated, TWork::kTakes};
     if (app.WarmUpMessage && msg == app.WarmUpMessage)
-        return OnWarmUp;
+        return {msg, OnWarmUp, TWork::kTakes};
     for (const TDispatch& entry : kDispatch)
         if (entry.Msg == msg)
-            return entry.Handler;
-    return nullptr;
+            return entry;
+    return {msg, nullptr, TWork::kNone};
+}
+
+THandler FindHandler(UINT msg) {
+    const TDispatch entry = FindEntry(msg);
+    if (entry.Handler && entry.Work == TWork::kTakes && App().Quitting)
+        return RefuseWork;
+    return entry.Handler;
 }
 
 // The commands whose states follow the window's visibility and the run mode, in the order they

@@ -25,20 +25,25 @@ std::string ServerPath() {
     return folder.empty() ? folder : folder + kServerFileName;
 }
 
+// What the window still gets after this (queued commands, hand-offs, the worker's last messages,
+// drops) is refused by the window procedure; the queue and the window's resources stay until the
+// program ends, for the messages that only paint.
 void TearDown(HWND window) {
     AppState& app = App();
+    app.Quitting = true;
+    // A start from now on waits for this program's end instead of ending at once.
+    app.QuittingMark.Reset(::CreateEventA(nullptr, TRUE, TRUE, kQuittingEventName));
+    ::DragAcceptFiles(window, FALSE);
     // The worker uses the host until its extraction ends.
     WaitForWorker();
-    app.Queue.reset();
     app.Host.reset();
     RemoveTrayIcon();
-    app.ListFont.Reset();
     SaveSettings(window);
     ::PostQuitMessage(0);
 }
 
 bool ConfirmExit(HWND window) {
-    if (!App().Queue || App().Queue->Count() == 0)
+    if (App().Queue->Count() == 0)
         return true;
     return ::MessageBoxA(window, "キューにメッセージが残ってます。\r\n終了しますか？", "Kelvane",
                          MB_YESNO | MB_ICONEXCLAMATION | MB_DEFBUTTON2) != IDNO;
@@ -70,28 +75,43 @@ void RunWindow() {
 
 int RunResident() {
     AppState& app = App();
-    {
-        UniqueHandle running(::OpenMutexA(MUTEX_ALL_ACCESS, FALSE, kInstanceMutexName));
-        if (running)
-            return 0;
-    }
-    app.InstanceMutex.Reset(::CreateMutexA(nullptr, FALSE, kInstanceMutexName));
+    if (!TakeInstance(app.InstanceMutex))
+        return 0;
     // The folder browser is a shell dialog and wants COM on this thread.
     const HRESULT com = ::CoInitializeEx(nullptr, COINIT_APARTMENTTHREADED);
     try {
+        // A registration that a program which died left behind is replaced here, or, should this
+        // fail half-way, removed: the shell never offers the command with no program to take it.
         if (CallServerRegistration(true)) {
             try {
                 RunWindow();
             } catch (...) {
             }
-            CallServerRegistration(false);
         }
+        CallServerRegistration(false);
     } catch (...) {
     }
     if (SUCCEEDED(com))
         ::CoUninitialize();
     ::ReleaseMutex(app.InstanceMutex.Get());
     return 0;
+}
+
+bool TakeInstance(UniqueHandle& mutex) {
+    // One call makes or opens the mutex and says which: two starts at the same moment cannot both
+    // find it free.
+    mutex.Reset(::CreateMutexA(nullptr, TRUE, kInstanceMutexName));
+    if (!mutex)
+        return false;
+    if (::GetLastError() != ERROR_ALREADY_EXISTS)
+        return true;
+    // The other program quits: its end, drop handler unregistered, makes way for this one.
+    const bool othersQuit = static_cast<bool>(UniqueHandle(::OpenEventA(SYNCHRONIZE, FALSE, kQuittingEventName)));
+    const DWORD waited = othersQuit ? ::WaitForSingleObject(mutex.Get(), kQuittingWaitMs) : WAIT_TIMEOUT;
+    if (waited == WAIT_OBJECT_0 || waited == WAIT_ABANDONED)
+        return true;
+    mutex.Reset();
+    return false;
 }
 
 bool CallServerRegistration(bool registering) {
@@ -124,8 +144,7 @@ void ExitResident(HWND window, TMessage& message) {
 }
 
 void OnDestroy(HWND window, TMessage&) {
-    // Already torn down by a confirmed exit: the queue is gone then.
-    if (App().Queue)
+    if (!App().Quitting)
         TearDown(window);
 }
 

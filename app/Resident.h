@@ -6,11 +6,17 @@
 
 #include "app/AppState.h"
 
+// Owned by the running program from its start to its very end, after its drop handler is gone.
 constexpr char kInstanceMutexName[] = "Kelvane";
+// Exists while a program quits; a start that finds it waits up to kQuittingWaitMs for that end.
+constexpr char kQuittingEventName[] = "Kelvane.Quitting";
+constexpr DWORD kQuittingWaitMs = 30000;
 
 // The whole program: start-up, message loop and clean-up. Always 0.
 int RunResident();
 
+// Whether this start is the program's one instance: it then owns mutex until it ends.
+bool TakeInstance(UniqueHandle& mutex);
 bool CallServerRegistration(bool registering);
 void RunMessageLoop();
 // The exit path. With jobs waiting it asks first; No sets the result to -1 and changes nothing.

@@ -6,6 +6,8 @@
 
 #include "app/AppState.h"
 #include "app/Dpi.h"
+#include "app/FailureNotice.h"
+#include "app/Identifiers.h"
 #include "app/Theme.h"
 #include "app/TrayIcon.h"
 
@@ -15,6 +17,16 @@ namespace {
 constexpr int kBarWidth = 120;
 constexpr int kGap = 6;
 constexpr int kBarMargin = 2;
+
+// A job's end is looked for this often while it runs, should its WM_JOBFINISHED be lost.
+constexpr UINT kLostEndCheckMs = 2000;
+
+void EndJob(HWND window, const TFinishedJob& finished) {
+    EndRunning(window, finished.Number);
+    // A job the user ended is no failure to tell.
+    if (!finished.Outcome.Succeeded() && finished.Outcome.Failure.Kind != TFailureKind::kCanceled)
+        NoteFailure(window, finished.Job.Source, finished.Outcome);
+}
 
 std::string RunningTip(const TRunningJob& running) {
     return "Kelvane - 解凍中 " + std::to_string(running.Percent()) + "%";
@@ -38,23 +50,35 @@ int RunningLines() {
     return App().Running ? 1 : 0;
 }
 
-void ShowRunning(const TJob& job) {
+void ShowRunning(HWND window, const TJob& job, uint64_t number) {
     AppState& app = App();
     const bool lineThere = app.Running.has_value();
-    app.Running = TRunningJob{job};
+    app.Running = TRunningJob{job, number};
     if (!lineThere)
         ::SendMessageA(app.JobList, LB_INSERTSTRING, 0, 0);
     InvalidateRunningLine();
     RefreshTrayTip();
+    ::SetTimer(window, IDT_RUNNING, kLostEndCheckMs, nullptr);
 }
 
-void EndRunning() {
+void EndRunning(HWND window, uint64_t number) {
     AppState& app = App();
-    if (!app.Running)
+    if (!app.Running || app.Running->Number != number)
         return;
     app.Running.reset();
+    ::KillTimer(window, IDT_RUNNING);
     ::SendMessageA(app.JobList, LB_DELETESTRING, 0, 0);
     RefreshTrayTip();
+}
+
+void OnJobFinished(HWND window, TMessage& message) {
+    if (std::optional<TFinishedJob> finished = App().Worker.TakeFinished(message.WParam))
+        EndJob(window, *finished);
+}
+
+void TakeFinishedJobs(HWND window) {
+    for (const TFinishedJob& finished : App().Worker.TakeAllFinished())
+        EndJob(window, finished);
 }
 
 void OnJobProgress(HWND, TMessage& message) {

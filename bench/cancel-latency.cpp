@@ -26,12 +26,14 @@ struct TSeen {
 };
 
 TSeen seen;
+TWorker* noting = nullptr;  // the worker whose finished jobs the window takes
 
 LRESULT CALLBACK Note(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
     if (message == WM_JOBPROGRESS)
         ++seen.Progress;
     else if (message == WM_JOBFINISHED)
-        seen.Finished.reset(FinishedJobOf(lParam));
+        if (std::optional<TFinishedJob> finished = noting->TakeFinished(wParam))
+            seen.Finished = std::make_unique<TFinishedJob>(std::move(*finished));
     return ::DefWindowProcA(window, message, wParam, lParam);
 }
 
@@ -94,6 +96,7 @@ int main(int argc, char** argv) {
     TPluginHosts host(ProgramFolder() + kHostFileName, "");
     TWorker worker;
     worker.RunMode = kPaused;
+    noting = &worker;
     for (int round = 0; round < rounds; ++round) {
         // Cancels land at every phase of the wait's wake-ups and of the plug-in's callbacks.
         const double delay = (round * 37) % 100;

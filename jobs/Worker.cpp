@@ -53,27 +53,32 @@ private:
     const TWorker& Worker;
 };
 
-TFinishedJob* FinishedJobOf(LPARAM lParam) {
-    return reinterpret_cast<TFinishedJob*>(lParam);
-}
-
 TWorker::TWorker() = default;
 
 TWorker::~TWorker() {
     Wait();
 }
 
-bool TWorker::Start(HWND window, TPluginHosts& host, TJob job) {
+uint64_t TWorker::Start(HWND window, TPluginHosts& host, TJob job) {
+    if (Busy_)
+        return 0;
+    auto run = std::make_unique<TParam>(TParam{this, window, &host, std::move(job), Started_ + 1});
+    {
+        // Made here, where running out of memory stops only the start: the thread that ends the
+        // job must be able to leave it without allocating.
+        const std::lock_guard<std::mutex> lock(FinishedLock_);
+        Finished_.reserve(Finished_.size() + 1);
+    }
     bool idle = false;
     if (!Busy_.compare_exchange_strong(idle, true))
-        return false;
-    auto run = std::make_unique<TParam>(TParam{this, window, &host, std::move(job), ++Started_});
-    Running_ = run->Number;
+        return 0;
+    const uint64_t number = ++Started_;
+    Running_ = number;
     {
         const std::lock_guard<std::mutex> lock(Warm_);
         if (Warming_) {
             Waiting_ = std::move(run);
-            return true;
+            return number;
         }
     }
     // The previous thread has finished its work; its handle can go.
@@ -82,10 +87,29 @@ bool TWorker::Start(HWND window, TPluginHosts& host, TJob job) {
     if (!Thread_) {
         Running_ = 0;
         Busy_ = false;
-        return false;
+        return 0;
     }
     run.release();
-    return true;
+    return number;
+}
+
+std::optional<TFinishedJob> TWorker::TakeFinished(WPARAM number) {
+    const std::lock_guard<std::mutex> lock(FinishedLock_);
+    for (auto at = Finished_.begin(); at != Finished_.end(); ++at) {
+        if (static_cast<WPARAM>(at->Number) != number)
+            continue;
+        std::optional<TFinishedJob> taken(std::move(*at));
+        Finished_.erase(at);
+        return taken;
+    }
+    return std::nullopt;
+}
+
+std::vector<TFinishedJob> TWorker::TakeAllFinished() {
+    const std::lock_guard<std::mutex> lock(FinishedLock_);
+    std::vector<TFinishedJob> taken;
+    taken.swap(Finished_);
+    return taken;
 }
 
 bool TWorker::WarmUp(TPluginHosts& hosts) {
@@ -158,20 +182,24 @@ DWORD WINAPI TWorker::WarmUpProc(LPVOID raw) {
 
 void TWorker::RunJob(std::unique_ptr<TParam> run, bool hostsEnded) {
     TWorker& worker = *run->Worker;
+    TFinishedJob finished{run->Number, std::move(run->Job), {}};
     try {
-        auto finished = std::make_unique<TFinishedJob>();
         TJobProgress progress(worker, run->Window, run->Number);
         // Ended as the job's own start would have been (the program quits): it never runs.
         if (hostsEnded)
-            finished->Outcome.Failure.Kind = TFailureKind::kCanceled;
+            finished.Outcome.Failure.Kind = TFailureKind::kCanceled;
         else
-            finished->Outcome = run->Host->Extract(run->Job.Source, run->Job.Destination, &progress);
-        finished->Job = std::move(run->Job);
-        if (::PostMessageA(run->Window, WM_JOBFINISHED, 0, reinterpret_cast<LPARAM>(finished.get())))
-            finished.release();
+            finished.Outcome = run->Host->Extract(finished.Job.Source, finished.Job.Destination, &progress);
     } catch (...) {
-        // Out of memory for the report: the job has ended all the same.
+        // Out of memory, or a fault on the way: the job has ended all the same, and says so.
+        finished.Outcome = TExtractOutcome{};
+        finished.Outcome.Failure.Kind = TFailureKind::kInternal;
     }
+    {
+        const std::lock_guard<std::mutex> lock(worker.FinishedLock_);
+        worker.Finished_.push_back(std::move(finished));
+    }
+    ::PostMessageA(run->Window, WM_JOBFINISHED, static_cast<WPARAM>(run->Number), 0);
     worker.Running_ = 0;
     worker.Busy_ = false;
     // Free again: the window decides, by its run mode, whether another job follows.

@@ -9,7 +9,9 @@
 #include <cstdint>
 #include <memory>
 #include <mutex>
+#include <optional>
 #include <string>
+#include <vector>
 
 #include "base/Owned.h"
 #include "engine/ExtractOutcome.h"
@@ -22,7 +24,8 @@ constexpr uint8_t kPaused = 1;
 // Posted to the window, also by the worker once it is free: run the next job, if the run mode is
 // continuous (or the window chose that job to run next) and no job runs.
 constexpr UINT WM_RUNNEXT = WM_USER + 2;
-// Posted to the window when a job has ended; LPARAM is a TFinishedJob* that the window deletes.
+// Posted to the window when a job has ended; WPARAM is the job's number, for TakeFinished. Any
+// process on the desktop can post it: it carries nothing that is used unchecked.
 constexpr UINT WM_JOBFINISHED = WM_USER + 6;
 // Posted to the window while a job runs, when its progress has changed, at most about ten times a
 // second and always before its WM_JOBFINISHED: WPARAM is the current level's permille (0 to 1000),
@@ -36,12 +39,10 @@ struct TJob {
 };
 
 struct TFinishedJob {
+    uint64_t Number;
     TJob Job;
     TExtractOutcome Outcome;
 };
-
-// Takes the finished job that WM_JOBFINISHED carries; null for a message without one.
-TFinishedJob* FinishedJobOf(LPARAM lParam);
 
 class TWorker {
 public:
@@ -54,10 +55,16 @@ public:
     bool Busy() const { return Busy_; }
 
     // Extracts the job on a new thread, which tells window how far it has come (WM_JOBPROGRESS)
-    // and when it ends (WM_JOBFINISHED, then WM_RUNNEXT once it is free). False, and nothing
-    // started, when a job runs already or no thread could be made. While the hosts warm up, the job
-    // waits on that thread for their start as for its own, its cancel heard, and runs there.
-    bool Start(HWND window, TPluginHosts& host, TJob job);
+    // and when it ends (WM_JOBFINISHED, then WM_RUNNEXT once it is free); the job's number. 0, and
+    // nothing started, when a job runs already or no thread could be made. While the hosts warm up,
+    // the job waits on that thread for their start as for its own, its cancel heard, and runs there.
+    // Every job started ends as a finished job, also when its extraction failed on the way.
+    uint64_t Start(HWND window, TPluginHosts& host, TJob job);
+    // The finished job that WM_JOBFINISHED names; none when that job has not finished, was taken
+    // already, or was never started.
+    std::optional<TFinishedJob> TakeFinished(WPARAM number);
+    // Every finished job not yet taken: those whose WM_JOBFINISHED was lost on the way.
+    std::vector<TFinishedJob> TakeAllFinished();
     // Starts the hosts on a new thread, so that the next job finds them ready. Asked while a warm-up
     // runs, that one looks at the hosts once more when done (one may have gone meanwhile). False,
     // and nothing started, when a job runs (its hosts are starting or ready) or no thread could be
@@ -93,6 +100,9 @@ private:
     bool Warming_ = false;
     bool WarmAgain_ = false;
     std::unique_ptr<TParam> Waiting_;
+    // Ended jobs until the window takes them; room for each is made when it starts.
+    std::mutex FinishedLock_;
+    std::vector<TFinishedJob> Finished_;
 };
 
 static_assert(decltype(TWorker::RunMode)::is_always_lock_free && sizeof(TWorker::RunMode) == 1);

@@ -125,9 +125,24 @@ TEST_F(CommandTest, ExitAsksOnceWhenJobsWaitAndNoKeepsEverything) {
     message.Result = 0;
     EXPECT_TRUE(WhileShown("#32770", "Kelvane", answer(IDYES), [&] { ExitResident(window, message); }));
     EXPECT_EQ(message.Result, 0);
-    EXPECT_EQ(App().Queue, nullptr);
     EXPECT_EQ(App().Host, nullptr);
     EXPECT_TRUE(::PeekMessageA(&quit, nullptr, WM_QUIT, WM_QUIT, PM_REMOVE));
+    // What comes after the exit is decided, before the loop ends, is refused: nothing is taken,
+    // nothing runs, nothing changes, and a dropped list is freed.
+    HGLOBAL drop = ::GlobalAlloc(GMEM_MOVEABLE | GMEM_ZEROINIT, sizeof(DROPFILES) + 16);
+    static_cast<DROPFILES*>(::GlobalLock(drop))->pFiles = sizeof(DROPFILES);
+    std::memcpy(static_cast<char*>(::GlobalLock(drop)) + sizeof(DROPFILES), "D:\\b.zip\\b", 11);
+    ::GlobalUnlock(drop);
+    ::GlobalUnlock(drop);
+    ::SendMessageA(window, WM_DROPFILES, reinterpret_cast<WPARAM>(drop), 0);
+    EXPECT_EQ(::GlobalFlags(drop), GMEM_INVALID_HANDLE) << "the drop list was not freed";
+    for (const UINT command : {IDM_CANCELALL, IDM_DELETE, IDM_EXTRACT, IDM_CONTINUOUS, IDM_EXIT})
+        ::SendMessageA(window, WM_COMMAND, command, 0);
+    ::SendMessageA(window, WM_USER, 0, 0);
+    ::SendMessageA(window, WM_RUNNEXT, 0, 0);
+    EXPECT_EQ(App().Queue->Count(), 1);
+    EXPECT_FALSE(App().Worker.Busy());
+    EXPECT_EQ(App().Worker.RunMode, kPaused);
     EXPECT_EQ(RegReadStr(kSettingsKey, "DestDir", MAX_PATH, ""), "C:\\kept");
     EXPECT_EQ(RegReadInt(kSettingsKey, "Mode", -1), kPaused);
     EXPECT_EQ(RegReadInt(kSettingsKey, "Visible", -1), 1);
@@ -137,7 +152,7 @@ TEST_F(CommandTest, ExitWithAnEmptyQueueAsksNothing) {
     HWND window = Start(kContinuous, false);
     TMessage message = {WM_COMMAND, IDM_EXIT, 0, 0};
     ExitResident(window, message);
-    EXPECT_EQ(App().Queue, nullptr);
+    EXPECT_TRUE(App().Quitting);
     MSG quit;
     EXPECT_TRUE(::PeekMessageA(&quit, nullptr, WM_QUIT, WM_QUIT, PM_REMOVE));
     EXPECT_EQ(RegReadInt(kSettingsKey, "Visible", -1), 0);
@@ -156,7 +171,7 @@ TEST_F(CommandTest, DestroyingTheWindowExitsWithoutAsking) {
         [&] { ::DestroyWindow(window); });
     App().MainWindow = nullptr;
     EXPECT_FALSE(asked);
-    EXPECT_EQ(App().Queue, nullptr);
+    EXPECT_TRUE(App().Quitting);
     EXPECT_EQ(RegReadInt(kSettingsKey, "Mode", -1), kPaused);
     MSG quit;
     EXPECT_TRUE(::PeekMessageA(&quit, nullptr, WM_QUIT, WM_QUIT, PM_REMOVE));

@@ -136,7 +136,7 @@ int main(int argc, char** argv) {
     AddJob("D:\\data\\pack.lzh\\docs\\inner.zip\\readme.txt");
     AddJob("D:\\アーカイブ\\資料.zip\\表計算\\予定表.xls");
     const std::string running = "D:\\data\\media.lzh\\iso\\disk.zip\\disk.img";
-    ShowRunning({running, DestinationFor(App().DestinationFolder, running)});
+    ShowRunning(window, {running, DestinationFor(App().DestinationFolder, running)}, 1);
     // Half of the whole: the middle of the second level of three.
     ::SendMessageA(window, WM_JOBPROGRESS, 500, MAKELPARAM(2, 3));
     ::SendMessageA(App().JobList, LB_SETCURSEL, 2, 0);

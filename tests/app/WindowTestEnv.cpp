@@ -24,9 +24,9 @@ void StartCleanWindowTest() {
 
 void EndWindowTest() {
     AppState& app = App();
-    // Without a queue, WM_DESTROY finds nothing to tear down (it would save the settings and post
-    // WM_QUIT); the test takes the window apart itself.
-    app.Queue.reset();
+    // Quitting already, WM_DESTROY tears nothing down (it would save the settings and post WM_QUIT);
+    // the test takes the window apart itself.
+    app.Quitting = true;
     if (app.MainWindow) {
         RemoveTrayIcon();
         ::DestroyWindow(app.MainWindow);
@@ -46,6 +46,11 @@ void EndWindowTest() {
         }
     }
     app.Host.reset();
+    app.Queue.reset();
+    app.Running.reset();
+    app.Worker.TakeAllFinished();
+    app.SelectedRunsNext = false;
+    app.Quitting = false;
     app.ListFont.Reset();
     app.TrayIcon.Reset();
     app.Worker.RunMode = kContinuous;

@@ -50,6 +50,13 @@ protected:
         ::SendMessageA(window, WM_COMMAND, MAKEWPARAM(IDM_EXTRACT, 0), 0);
         PumpUntil([] { return !App().Worker.Busy() && !App().Running; });
     }
+    // Until the worker is free, without taking any of the window's messages; false after 10 s.
+    static bool WaitUntilFree() {
+        const ULONGLONG until = ::GetTickCount64() + 10000;
+        while (App().Worker.Busy() && ::GetTickCount64() < until)
+            ::Sleep(10);
+        return !App().Worker.Busy();
+    }
     std::string Nested(const char* member) { return TestData(std::string("outer.zip\\mid.tar\\pack\\inner.zip\\") + member); }
 
     SusieSettings susie;
@@ -223,6 +230,86 @@ TEST_F(WorkerTest, CancelAllEndsAJobStuckInAPluginAndLaterJobsRun) {
     ::SendMessageA(window, WM_COMMAND, MAKEWPARAM(IDM_CONTINUOUS, 0), 0);
     PumpUntil([] { return Jobs() == 0 && !App().Worker.Busy(); });
     EXPECT_TRUE(SameContents(out / "small.txt", TestData("expect\\small.txt")));
+}
+
+// A WM_RUNNEXT that comes between the worker's end of a job and the window's hearing of it starts
+// nothing before that end is taken: every running job has its line, and a job's end takes only its own.
+TEST_F(WorkerTest, EveryRunningJobKeepsItsLineWhateverOrderTheMessagesCome) {
+    HWND window = Start(kContinuous, true);
+    auto engine = App().Host->LockForExtraction();
+    Drop(window, {Nested("small.txt"), Nested("big.bin")});
+    PumpUntil([] { return App().Worker.Busy() && Jobs() == 1; });
+    ::PostMessageA(window, WM_RUNNEXT, 0, 0);  // as an intake's, ahead of the job's end
+    engine.unlock();
+    ASSERT_TRUE(WaitUntilFree());
+    engine.lock();
+    PumpUntil([] { return App().Worker.Busy() && Jobs() == 0; });
+    ASSERT_TRUE(App().Running);
+    EXPECT_EQ(App().Running->Job.Source, Nested("big.bin"));
+    EXPECT_EQ(Lines(), 1);
+    engine.unlock();
+    PumpUntil([] { return !App().Worker.Busy() && !App().Running && Lines() == 0; });
+    EXPECT_TRUE(SameContents(out / "big.bin", TestData("expect\\big.bin")));
+}
+
+// Any process on the desktop can post the worker's messages: forged ones free nothing, end no line
+// and choose no job.
+TEST_F(WorkerTest, ForgedWorkerMessagesChangeNothing) {
+    HWND window = Start(kPaused, true);
+    Drop(window, {Nested("small.txt"), Nested("big.bin"), Nested("docs\\readme.txt")});
+    PumpPending();
+    auto engine = App().Host->LockForExtraction();
+    ::SendMessageA(window, WM_JOBFINISHED, 7, 0x10);
+    App().Worker.RunMode = kContinuous;
+    ::SendMessageA(window, WM_RUNNEXT, 0, 2);
+    ASSERT_TRUE(App().Running);
+    EXPECT_EQ(App().Running->Job.Source, Nested("small.txt")) << "the front job, whatever the message says";
+    ::SendMessageA(window, WM_JOBFINISHED, static_cast<WPARAM>(App().Running->Number), 0x10);
+    EXPECT_TRUE(App().Running) << "ended before its job did";
+    EXPECT_EQ(Lines(), 3);
+    engine.unlock();
+    PumpUntil([] { return Jobs() == 0 && !App().Worker.Busy() && !App().Running; });
+    EXPECT_EQ(App().Failures.Unseen(), 0);
+}
+
+// A job whose WM_JOBFINISHED never came (its post failed) still ends its line, and its failure is told.
+TEST_F(WorkerTest, AJobWhoseEndMessageWasLostStillEndsItsLine) {
+    HWND window = Start(kPaused, true);
+    Drop(window, {TestData("no-such.zip\\gone.txt")});
+    PumpPending();
+    auto engine = App().Host->LockForExtraction();
+    ::SendMessageA(App().JobList, LB_SETCURSEL, 0, 0);
+    ::SendMessageA(window, WM_COMMAND, MAKEWPARAM(IDM_EXTRACT, 0), 0);
+    ASSERT_TRUE(App().Running);
+    engine.unlock();
+    ASSERT_TRUE(WaitUntilFree());
+    MSG lost;
+    EXPECT_TRUE(::PeekMessageA(&lost, window, WM_JOBFINISHED, WM_JOBFINISHED, PM_REMOVE));
+    PumpUntil([] { return !App().Running && App().Failures.Unseen() == 1; });
+    EXPECT_EQ(Lines(), 0);
+}
+
+// The job that extract-selected put in front, deleted before it ran, leaves no choice behind: in
+// paused mode the next job does not start by itself.
+TEST_F(WorkerTest, DeletingTheJobChosenToRunNextLeavesNoChoiceBehind) {
+    HWND window = Start(kPaused, true);
+    Drop(window, {Nested("small.txt"), Nested("big.bin"), Nested("docs\\readme.txt")});
+    PumpPending();
+    {
+        auto engine = App().Host->LockForExtraction();
+        for (const int line : {0, 2}) {
+            ::SendMessageA(App().JobList, LB_SETCURSEL, line, 0);
+            ::SendMessageA(window, WM_COMMAND, MAKEWPARAM(IDM_EXTRACT, 0), 0);
+        }
+        ASSERT_EQ(App().Queue->GetSource(0), Nested("docs\\readme.txt"));
+        ::SendMessageA(App().JobList, LB_SETCURSEL, 1, 0);
+        ::SendMessageA(window, WM_COMMAND, MAKEWPARAM(IDM_DELETE, 0), 0);
+        ASSERT_EQ(Jobs(), 1);
+    }
+    PumpUntil([] { return !App().Worker.Busy() && !App().Running; });
+    PumpPending();
+    EXPECT_EQ(Jobs(), 1) << "a job started unasked";
+    EXPECT_FALSE(App().Worker.Busy());
 }
 
 // Susie's folder holds, besides tar and ZIP, a plug-in whose loading never returns, so that every

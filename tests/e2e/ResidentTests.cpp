@@ -10,6 +10,7 @@
 
 #include "app/AppState.h"
 #include "app/Identifiers.h"
+#include "app/Resident.h"
 #include "app/Settings.h"
 #include "base/Registry.h"
 #include "shellext/ServerFile.h"
@@ -254,6 +255,25 @@ TEST_F(ResidentTest, OneInstanceRegistersTheHandlerWhileItRuns) {
     EXPECT_EQ(KelvaneEntries(KEY_WOW64_32KEY) + KelvaneEntries(KEY_WOW64_64KEY), "");
 }
 
+// A start while the program quits (here slowly, waiting for a job that hangs) waits for that end
+// and runs: "quit, then start again" always leaves one program running, its handler registered.
+TEST_F(ResidentTest, AStartDuringASlowExitRunsOnceTheOldProgramHasGone) {
+    Settings(kContinuous, 0);
+    Resident first(program);
+    ASSERT_TRUE(WaitFor([&] { return first.Window() != nullptr; }));
+    ExtractHere(out.Path(), {TestData("stuck.hang\\a.txt")});
+    ASSERT_TRUE(WaitFor([] { return HostProcesses() == 1; }));
+    ::PostMessageA(first.Window(), WM_COMMAND, IDM_EXIT, 0);
+    ASSERT_TRUE(WaitFor([] { return static_cast<bool>(UniqueHandle(::OpenEventA(SYNCHRONIZE, FALSE, kQuittingEventName))); }));
+    Resident second(program);
+    EXPECT_EQ(first.ExitCode(), 0);
+    ASSERT_TRUE(WaitFor([&] { return second.Window() != nullptr; }));
+    ExpectBothViewsRegistered();
+    ::PostMessageA(second.Window(), WM_COMMAND, IDM_EXIT, 0);
+    EXPECT_EQ(second.ExitCode(), 0);
+    EXPECT_EQ(KelvaneEntries(KEY_WOW64_32KEY) + KelvaneEntries(KEY_WOW64_64KEY), "");
+}
+
 TEST_F(ResidentTest, EndsBeforeAnyWindowWithoutItsDropHandler) {
     ScratchFolder alone;
     ASSERT_TRUE(::CopyFileA(program.c_str(), (alone / "Kelvane.exe").c_str(), FALSE));
@@ -316,7 +336,8 @@ TEST_F(ResidentTest, StartsItsHostBeforeAnyJob) {
 }
 
 // A plug-in that never returns, in an extraction or in its start-up code (so in the host's start),
-// keeps neither the program from quitting nor its host alive.
+// keeps neither the program from quitting nor its host alive. Work that arrives while the program
+// waits for that job to end is refused, and the handler goes all the same.
 TEST_F(ResidentTest, AHangingPluginKeepsNothingRunning) {
     Settings(kContinuous, 0);
     const PluginFolder stalling{"tar.spi", "zip.spi", "stalling\\stall.spi"};
@@ -331,7 +352,12 @@ TEST_F(ResidentTest, AHangingPluginKeepsNothingRunning) {
             // The host runs once a job has started.
             ASSERT_TRUE(WaitFor([] { return HostProcesses() == 1; }));
             const ULONGLONG asked = ::GetTickCount64();
-            ::PostMessageA(resident.Window(), WM_COMMAND, IDM_EXIT, 0);
+            HWND window = resident.Window();
+            ::PostMessageA(window, WM_COMMAND, IDM_EXIT, 0);
+            for (const UINT command : {IDM_CANCELALL, IDM_DELETE, IDM_EXTRACT, IDM_CONTINUOUS})
+                ::PostMessageA(window, WM_COMMAND, command, 0);
+            ::PostMessageA(window, WM_RUNNEXT, 0, 0);
+            ExtractHere(out.Path(), {TestData("inner.zip\\small.txt")});
             EXPECT_EQ(resident.ExitCode(), 0);
             EXPECT_LT(::GetTickCount64() - asked, 8000u);
             EXPECT_TRUE(WaitFor([] { return HostProcesses() == 0; }));

@@ -217,13 +217,16 @@ struct TPosted {
     int ProgressAfterFinish = 0;
 };
 
+TWorker* posting = nullptr;  // the worker whose finished jobs KeepPosted takes
+
 LRESULT CALLBACK KeepPosted(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
     auto* posted = reinterpret_cast<TPosted*>(::GetWindowLongPtrA(window, GWLP_USERDATA));
     if (posted && message == WM_JOBPROGRESS) {
         posted->Progress.emplace_back(wParam, lParam);
         posted->ProgressAfterFinish += posted->Finished ? 1 : 0;
     } else if (posted && message == WM_JOBFINISHED) {
-        posted->Finished.reset(FinishedJobOf(lParam));
+        if (std::optional<TFinishedJob> finished = posting->TakeFinished(wParam))
+            posted->Finished = std::make_unique<TFinishedJob>(std::move(*finished));
     }
     return ::DefWindowProcA(window, message, wParam, lParam);
 }
@@ -243,6 +246,7 @@ protected:
         window = ::CreateWindowExA(0, "KelvaneWorkerTest", "", 0, 0, 0, 0, 0, HWND_MESSAGE, nullptr, nullptr, nullptr);
         ASSERT_TRUE(window);
         ::SetWindowLongPtrA(window, GWLP_USERDATA, reinterpret_cast<LONG_PTR>(&posted));
+        posting = &worker;
         worker.RunMode = kPaused;
     }
     void TearDown() override {

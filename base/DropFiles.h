@@ -1,0 +1,12 @@
+// The paths of a drop list (CF_HDROP's DROPFILES block), read in one pass, as many as they are.
+#pragma once
+
+#include <cstddef>
+#include <string>
+#include <vector>
+
+// Reads the block's paths in order, in the system code page (a wide list converted as
+// DragQueryFileA would). The header is checked against size before a byte of it is used, and a list
+// whose end is missing gives the paths that end inside the block. False for a block that is no drop
+// list.
+bool ReadDropFiles(const void* block, size_t size, std::vector<std::string>& paths);
