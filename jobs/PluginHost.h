@@ -151,7 +151,11 @@ private:
     // The thread that runs the extraction alone uses these.
     DWORD HostId_ = 0;
     std::string HostToken_;                 // carried by the names of the host's temporaries
-    std::vector<std::string> HostFolders_;  // where it may have left them, each noted in the record
+    struct THostFolder {
+        std::string Path;
+        bool Noted;  // in the record; one that is not yet is noted with the next folder
+    };
+    std::vector<THostFolder> HostFolders_;  // where it may have left them
     TTemporaryRecord Record_;
     UniqueHandle Section_;  // the channel, shared with the host alone
     UniqueWritableView View_;
