@@ -31,9 +31,7 @@ TExtractOutcome Failure(TFailureKind kind, const std::string& plugin = {}) {
 }  // namespace
 
 TPluginHost::TPluginHost(std::string hostPath, std::string recordFile)
-    : HostPath_(std::move(hostPath)), Record_(std::move(recordFile)) {
-    Record_.Sweep();
-}
+    : HostPath_(std::move(hostPath)), Record_(std::move(recordFile)) {}
 
 TPluginHost::~TPluginHost() {
     Stop();
@@ -341,8 +339,10 @@ void TPluginHost::RemoveTemporaries() noexcept {
         for (const THostFolder& folder : HostFolders_)
             RemoveTemporariesOf(folder.Path, HostId_, HostToken_);
         HostFolders_.clear();
-        // Its own entries go; what earlier hosts could not yet give up is tried again.
-        Record_.Sweep();
+        // Its own entries go. Those of others wait for the next start's sweep: this may be the exit,
+        // on the window's thread, and their folders may not answer.
+        if (HostId_)
+            Record_.Sweep(HostId_);
     } catch (...) {
         // Out of memory: the record keeps them for the next sweep.
     }

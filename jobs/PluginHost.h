@@ -37,7 +37,8 @@ public:
     // meanwhile no plug-in stays loaded, its file locked and its memory held, for nobody.
     static constexpr DWORD kIdleEndMs = 5 * 60 * 1000;
 
-    // recordFile: where hosts' temporaries are noted; what dead hosts left is swept from it now.
+    // recordFile: where hosts' temporaries are noted. Whoever starts hosts sweeps it first, off the
+    // window's thread (TPluginHosts does).
     explicit TPluginHost(std::string hostPath, std::string recordFile = TTemporaryRecord::DefaultFile());
     TPluginHost(const TPluginHost&) = delete;
     TPluginHost& operator=(const TPluginHost&) = delete;
