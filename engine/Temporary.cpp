@@ -65,6 +65,29 @@ std::string ExtensionOf(const std::string& name) {
     return mark != std::string::npos && name[mark] == '.' ? name.substr(mark) : std::string();
 }
 
+// Whether a search of folder that found none of the names means that none is there: the folder was
+// read, or is gone for good. A folder that does not answer (a network drive not yet connected, access
+// denied) may still hold them, and so may one that is missing along with its drive (a disk
+// unplugged) or under a link (a volume mounted there): only one missing below a plain folder that is
+// there is gone.
+bool NoneThere(std::string folder, DWORD error) {
+    if (error != ERROR_FILE_NOT_FOUND && error != ERROR_PATH_NOT_FOUND && error != ERROR_NO_MORE_FILES)
+        return false;
+    for (bool itself = true;; itself = false) {
+        const DWORD attributes = ::GetFileAttributesA(folder.c_str());
+        if (attributes != INVALID_FILE_ATTRIBUTES)
+            return (itself && error != ERROR_PATH_NOT_FOUND) ||
+                   (attributes & (FILE_ATTRIBUTE_DIRECTORY | FILE_ATTRIBUTE_REPARSE_POINT)) == FILE_ATTRIBUTE_DIRECTORY;
+        const DWORD missing = ::GetLastError();
+        std::string parent = FolderOf(folder);
+        // A drive's root, a share's server and a relative path's start have nothing above to ask.
+        if ((missing != ERROR_FILE_NOT_FOUND && missing != ERROR_PATH_NOT_FOUND) || parent.size() >= folder.size() ||
+            parent == "\\" || parent == ".")
+            return false;
+        folder = std::move(parent);
+    }
+}
+
 }  // namespace
 
 std::string UserTemporaryFolder() {
@@ -133,12 +156,13 @@ bool RemoveTemporariesOf(const std::string& folder, DWORD processId, const std::
     {
         UniqueFind search(::FindFirstFileA(pattern.c_str(), &found));
         if (!search)
-            return true;
+            return NoneThere(folder, ::GetLastError());
         do {
             RemoveTree(base + found.cFileName);
         } while (::FindNextFileA(search.Get(), &found));
     }
-    return !UniqueFind(::FindFirstFileA(pattern.c_str(), &found));
+    UniqueFind left(::FindFirstFileA(pattern.c_str(), &found));
+    return !left && NoneThere(folder, ::GetLastError());
 }
 
 TTemporaryCopy::~TTemporaryCopy() {

@@ -34,7 +34,8 @@ const std::string& TemporaryToken();
 void SetTemporaryToken(const std::string& token);
 
 // Removes the files and folders (with their contents) that the process of that id and token left
-// in folder. True when none is left.
+// in folder. True when none is left: the folder holds none, or is gone for good. False also while
+// the folder does not answer.
 bool RemoveTemporariesOf(const std::string& folder, DWORD processId, const std::string& token);
 
 // A copy of bytes in the user's temporary folder, for a plug-in that reads only files; removed when the

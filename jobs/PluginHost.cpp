@@ -1,5 +1,6 @@
 #include "jobs/PluginHost.h"
 
+#include <algorithm>
 #include <utility>
 
 #include "base/ChildProcess.h"
@@ -31,9 +32,7 @@ TExtractOutcome Failure(TFailureKind kind, const std::string& plugin = {}) {
 }  // namespace
 
 TPluginHost::TPluginHost(std::string hostPath, std::string recordFile)
-    : HostPath_(std::move(hostPath)), Record_(std::move(recordFile)) {
-    Record_.Sweep();
-}
+    : HostPath_(std::move(hostPath)), Record_(std::move(recordFile)) {}
 
 TPluginHost::~TPluginHost() {
     Stop();
@@ -117,6 +116,8 @@ THostResult TPluginHost::RunOnce(TExtractRequest& request, HANDLE section, TWatc
         Died();
         if (!Start(outcome, watch))
             return result;
+        // The one that went took its folders with it.
+        NoteFolder(FolderOf(request.Destination));
         answered = Ask(request, section, kind, reply, watch);
     }
     // A host that answers nonsense is ended like one that died.
@@ -342,22 +343,27 @@ void TPluginHost::Release() noexcept {
 }
 
 void TPluginHost::NoteFolder(const std::string& folder) {
-    for (const std::string& noted : HostFolders_)
-        if (::lstrcmpiA(noted.c_str(), folder.c_str()) == 0)
-            return;
-    // Noted before the host may write there, so that a kill of this program loses nothing.
-    Record_.Note(HostId_, HostToken_, folder);
-    HostFolders_.push_back(folder);
+    if (std::none_of(HostFolders_.begin(), HostFolders_.end(), [&](const THostFolder& given) {
+            return ::lstrcmpiA(given.Path.c_str(), folder.c_str()) == 0;
+        }))
+        HostFolders_.push_back({folder, false});
+    // Noted before the host may write there, so that a kill of this program loses nothing. A record
+    // that is busy or unreadable is not waited for: what it missed is noted with the next folder.
+    for (THostFolder& given : HostFolders_)
+        if (!given.Noted && !(given.Noted = Record_.Note(HostId_, HostToken_, given.Path)))
+            break;
 }
 
 void TPluginHost::RemoveTemporaries() noexcept {
     try {
         // What the host left half-made: its temporary copies and the partial files beside destinations.
-        for (const std::string& folder : HostFolders_)
-            RemoveTemporariesOf(folder, HostId_, HostToken_);
+        for (const THostFolder& folder : HostFolders_)
+            RemoveTemporariesOf(folder.Path, HostId_, HostToken_);
         HostFolders_.clear();
-        // Its own entries go; what earlier hosts could not yet give up is tried again.
-        Record_.Sweep();
+        // Its own entries go. Those of others wait for the next start's sweep: this may be the exit,
+        // on the window's thread, and their folders may not answer.
+        if (HostId_)
+            Record_.Sweep(HostId_);
     } catch (...) {
         // Out of memory: the record keeps them for the next sweep.
     }

@@ -42,7 +42,8 @@ public:
     // enough for a plug-in that reads a big table from a slow disk.
     static constexpr DWORD kStartHangMs = 30 * 1000;
 
-    // recordFile: where hosts' temporaries are noted; what dead hosts left is swept from it now.
+    // recordFile: where hosts' temporaries are noted. Whoever starts hosts sweeps it first, off the
+    // window's thread (TPluginHosts does).
     explicit TPluginHost(std::string hostPath, std::string recordFile = TTemporaryRecord::DefaultFile());
     TPluginHost(const TPluginHost&) = delete;
     TPluginHost& operator=(const TPluginHost&) = delete;
@@ -163,7 +164,11 @@ private:
     // The thread that runs the extraction alone uses these.
     DWORD HostId_ = 0;
     std::string HostToken_;                 // carried by the names of the host's temporaries
-    std::vector<std::string> HostFolders_;  // where it may have left them, each noted in the record
+    struct THostFolder {
+        std::string Path;
+        bool Noted;  // in the record; one that is not yet is noted with the next folder
+    };
+    std::vector<THostFolder> HostFolders_;  // where it may have left them
     TTemporaryRecord Record_;
     UniqueHandle Section_;  // the channel, shared with the host alone
     UniqueWritableView View_;

@@ -36,7 +36,8 @@ private:
 };
 
 TPluginHosts::TPluginHosts(std::string hostPath, std::string host64Path, std::string recordFile)
-    : Host32_(std::move(hostPath), recordFile),
+    : Record_(recordFile),
+      Host32_(std::move(hostPath), recordFile),
       Host64_(host64Path.empty() ? nullptr : std::make_unique<TPluginHost>(std::move(host64Path), recordFile)) {}
 
 std::unique_ptr<TPluginHosts> TPluginHosts::Beside(const std::string& folder) {
@@ -46,6 +47,7 @@ std::unique_ptr<TPluginHosts> TPluginHosts::Beside(const std::string& folder) {
 
 TExtractOutcome TPluginHosts::Extract(const std::string& sourcePath, const std::string& destPath, TProgress* progress) {
     const std::lock_guard<std::mutex> one(Extraction_);
+    SweepOnce();
     Job_ = ++Jobs_;
     TJobProgress watched(*this, progress, Job_);
     try {
@@ -60,10 +62,16 @@ TExtractOutcome TPluginHosts::Extract(const std::string& sourcePath, const std::
 
 bool TPluginHosts::WarmUp(TProgress* progress) {
     const std::lock_guard<std::mutex> one(Extraction_);
+    SweepOnce();
     const TWidths widths = Widths();
     if (widths.Narrow && Narrow_ == &Host32_ && Host32_.WarmUp(progress).Failure.Kind == TFailureKind::kCanceled)
         return false;
     return !widths.Wide || Host64_->WarmUp(progress).Failure.Kind != TFailureKind::kCanceled;
+}
+
+void TPluginHosts::SweepOnce() {
+    if (!Swept_)
+        Swept_ = Record_.Sweep();
 }
 
 TPluginHosts::TWidths TPluginHosts::Widths() const {

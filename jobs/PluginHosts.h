@@ -20,7 +20,8 @@ inline constexpr char kHost64FileName[] = "KelvaneHost64.exe";
 class TPluginHosts {
 public:
     // host64Path empty: this Windows runs no 64-bit programs. *.sph plug-ins are then left out, and a
-    // job that finds no plug-in names them as unusable here.
+    // job that finds no plug-in names them as unusable here. Nothing is started, nor the record of
+    // temporaries read, until the first warm-up or job.
     TPluginHosts(std::string hostPath, std::string host64Path, std::string recordFile = TTemporaryRecord::DefaultFile());
     // The hosts beside the program in folder, the 64-bit one where Windows can run it.
     static std::unique_ptr<TPluginHosts> Beside(const std::string& folder);
@@ -56,9 +57,15 @@ private:
         bool Wide;  // only where this Windows runs them
     };
     TWidths Widths() const;
+    // What hosts of dead programs left goes before the first host of this one starts, on the thread
+    // that starts it (the worker's): the window's start must not wait for the record's folders, a
+    // network drive's timeout among them. A sweep that could not be made is made at the next use.
+    void SweepOnce();
     TExtractOutcome Run(const std::string& sourcePath, const std::string& destPath, TProgress& progress);
 
     std::mutex Extraction_;
+    TTemporaryRecord Record_;
+    bool Swept_ = false;
     TPluginHost Host32_;
     std::unique_ptr<TPluginHost> Host64_;  // null where Windows runs no 64-bit programs
     TChainPart* Narrow_ = &Host32_;

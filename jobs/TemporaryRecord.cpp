@@ -1,5 +1,6 @@
 #include "jobs/TemporaryRecord.h"
 
+#include <algorithm>
 #include <cstdlib>
 
 #include "base/Owned.h"
@@ -8,23 +9,28 @@
 
 namespace {
 
+// Longer than any rewrite of the record takes, flushed to the disk; short enough for the exit path.
+constexpr DWORD kLockWaitMs = 1000;
+
 // Whoever reads and rewrites the record holds this, in whichever of the user's programs.
 class TRecordLock {
 public:
-    TRecordLock() : Mutex(::CreateMutexA(nullptr, FALSE, "Local\\Kelvane.TemporaryRecord")) {
+    TRecordLock() : Mutex(::CreateMutexA(nullptr, FALSE, TTemporaryRecord::kLockName)) {
         // Abandoned by a program that died holding it, it is ours all the same.
-        if (Mutex)
-            ::WaitForSingleObject(Mutex.Get(), INFINITE);
+        const DWORD taken = Mutex ? ::WaitForSingleObject(Mutex.Get(), kLockWaitMs) : WAIT_FAILED;
+        Held = taken == WAIT_OBJECT_0 || taken == WAIT_ABANDONED;
     }
     ~TRecordLock() {
-        if (Mutex)
+        if (Held)
             ::ReleaseMutex(Mutex.Get());
     }
     TRecordLock(const TRecordLock&) = delete;
     TRecordLock& operator=(const TRecordLock&) = delete;
+    explicit operator bool() const { return Held; }
 
 private:
     UniqueHandle Mutex;
+    bool Held = false;
 };
 
 bool StillRuns(DWORD processId) {
@@ -35,15 +41,27 @@ bool StillRuns(DWORD processId) {
 // A record longer than this is not ours to trust: it is read no further.
 constexpr DWORD kMaxRecordBytes = 1u << 20;
 
-std::string ReadAll(const std::string& path) {
+// False when the file exists but could not be read: another program has it open, say.
+bool ReadAll(const std::string& path, std::string& text) {
+    text.clear();
     UniqueHandle file(::CreateFileA(path.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING,
                                     FILE_ATTRIBUTE_NORMAL, nullptr));
-    std::string text(kMaxRecordBytes, '\0');
+    if (!file) {
+        const DWORD error = ::GetLastError();
+        return error == ERROR_FILE_NOT_FOUND || error == ERROR_PATH_NOT_FOUND;
+    }
+    text.resize(kMaxRecordBytes);
     DWORD read = 0;
-    if (!file || !::ReadFile(file.Get(), text.data(), kMaxRecordBytes, &read, nullptr))
-        return {};
+    if (!::ReadFile(file.Get(), text.data(), kMaxRecordBytes, &read, nullptr))
+        return false;
     text.resize(read);
-    return text;
+    return true;
+}
+
+uint64_t NowSeconds() {
+    FILETIME now = {};
+    ::GetSystemTimeAsFileTime(&now);
+    return (uint64_t{now.dwHighDateTime} << 32 | now.dwLowDateTime) / 10000000;
 }
 
 // The record is rewritten through a temporary file beside it: one that a killed program left there
@@ -62,6 +80,11 @@ void RemoveLeftWrites(const std::string& folder) {
 
 }  // namespace
 
+bool TTemporaryRecord::SameEntry(const TEntry& one, const TEntry& other) {
+    return one.ProcessId == other.ProcessId && one.Token == other.Token &&
+           ::lstrcmpiA(one.Folder.c_str(), other.Folder.c_str()) == 0;
+}
+
 std::string TTemporaryRecord::DefaultFile() {
     char folder[MAX_PATH] = {};
     const DWORD length = ::GetEnvironmentVariableA("LOCALAPPDATA", folder, sizeof folder);
@@ -72,10 +95,13 @@ std::string TTemporaryRecord::DefaultFile() {
 
 TTemporaryRecord::TTemporaryRecord(std::string file) : File_(std::move(file)) {}
 
-// One line an entry: "<process id> <token> <folder>". Lines that do not read so are dropped.
-std::vector<TTemporaryRecord::TEntry> TTemporaryRecord::Read() const {
-    std::vector<TEntry> entries;
-    const std::string text = ReadAll(File_);
+// One line an entry: "<process id> <token> <folder>\t<when noted>"; lines of the older form end with
+// the folder. No file name holds a tab. Lines that do not read so are dropped.
+bool TTemporaryRecord::Read(std::vector<TEntry>& entries) const {
+    std::string text;
+    if (!ReadAll(File_, text))
+        return false;
+    entries.clear();
     for (size_t start = 0, end; start < text.size(); start = end + 1) {
         end = text.find('\n', start);
         if (end == std::string::npos)
@@ -83,6 +109,14 @@ std::vector<TTemporaryRecord::TEntry> TTemporaryRecord::Read() const {
         std::string line = text.substr(start, end - start);
         if (!line.empty() && line.back() == '\r')
             line.pop_back();
+        uint64_t noted = 0;
+        if (const size_t tab = line.find('\t'); tab != std::string::npos) {
+            char* stop = nullptr;
+            noted = std::strtoull(line.c_str() + tab + 1, &stop, 10);
+            if (*stop != '\0' || noted == 0)
+                continue;
+            line.resize(tab);
+        }
         const size_t tokenAt = line.find(' ');
         const size_t folderAt = tokenAt == std::string::npos ? tokenAt : line.find(' ', tokenAt + 1);
         if (folderAt == std::string::npos || folderAt + 1 >= line.size())
@@ -92,9 +126,9 @@ std::vector<TTemporaryRecord::TEntry> TTemporaryRecord::Read() const {
         std::string token = line.substr(tokenAt + 1, folderAt - tokenAt - 1);
         if (stop != line.c_str() + tokenAt || id == 0 || !IsTemporaryToken(token))
             continue;
-        entries.push_back({static_cast<DWORD>(id), std::move(token), line.substr(folderAt + 1)});
+        entries.push_back({static_cast<DWORD>(id), std::move(token), line.substr(folderAt + 1), noted});
     }
-    return entries;
+    return true;
 }
 
 bool TTemporaryRecord::Write(const std::vector<TEntry>& entries) const {
@@ -102,29 +136,68 @@ bool TTemporaryRecord::Write(const std::vector<TEntry>& entries) const {
         return ::DeleteFileA(File_.c_str()) || ::GetLastError() == ERROR_FILE_NOT_FOUND;
     std::string text;
     for (const TEntry& entry : entries)
-        text += std::to_string(entry.ProcessId) + ' ' + entry.Token + ' ' + entry.Folder + "\r\n";
+        text += std::to_string(entry.ProcessId) + ' ' + entry.Token + ' ' + entry.Folder + '\t' +
+                std::to_string(entry.Noted) + "\r\n";
     ::CreateDirectoryA(FolderOf(File_).c_str(), nullptr);
     return static_cast<bool>(WriteBlockToFile(File_, text.data(), static_cast<uint32_t>(text.size())));
 }
 
 bool TTemporaryRecord::Note(DWORD processId, const std::string& token, const std::string& folder) {
     const TRecordLock lock;
-    std::vector<TEntry> entries = Read();
+    std::vector<TEntry> entries;
+    // A record that could not be read is never rewritten: its entries would be lost.
+    if (!lock || !Read(entries))
+        return false;
+    const TEntry noted{processId, token, folder, NowSeconds()};
     for (const TEntry& entry : entries)
-        if (entry.ProcessId == processId && entry.Token == token && ::lstrcmpiA(entry.Folder.c_str(), folder.c_str()) == 0)
+        if (SameEntry(entry, noted))
             return true;
-    entries.push_back({processId, token, folder});
+    entries.push_back(noted);
     return Write(entries);
 }
 
-void TTemporaryRecord::Sweep() {
+bool TTemporaryRecord::Sweep(DWORD onlyProcessId) {
+    std::vector<TEntry> entries;
+    {
+        const TRecordLock lock;
+        if (!lock || !Read(entries))
+            return false;
+        RemoveLeftWrites(FolderOf(File_));
+    }
+    // The folders are visited without the lock: one that answers slowly (a network drive's timeout)
+    // must not keep the user's other programs from noting meanwhile.
+    const uint64_t now = NowSeconds();
+    std::vector<TEntry> done;
+    for (const TEntry& entry : entries) {
+        if (onlyProcessId && entry.ProcessId != onlyProcessId)
+            continue;
+        const bool old = entry.Noted && entry.Noted + kLongestKeptSeconds <= now;
+        if ((!StillRuns(entry.ProcessId) && RemoveTemporariesOf(entry.Folder, entry.ProcessId, entry.Token)) || old)
+            done.push_back(entry);
+    }
+    return Forget(done);
+}
+
+bool TTemporaryRecord::Forget(const std::vector<TEntry>& done) const {
+    // Read again: what was noted meanwhile stays.
     const TRecordLock lock;
-    RemoveLeftWrites(FolderOf(File_));
-    const std::vector<TEntry> entries = Read();
+    std::vector<TEntry> entries;
+    if (!lock || !Read(entries))
+        return false;
+    const uint64_t now = NowSeconds();
     std::vector<TEntry> left;
-    for (const TEntry& entry : entries)
-        if (StillRuns(entry.ProcessId) || !RemoveTemporariesOf(entry.Folder, entry.ProcessId, entry.Token))
-            left.push_back(entry);
-    if (left.size() != entries.size())
-        Write(left);
+    bool changed = false;
+    for (TEntry& entry : entries) {
+        if (std::any_of(done.begin(), done.end(), [&](const TEntry& gone) { return SameEntry(gone, entry); })) {
+            changed = true;
+            continue;
+        }
+        // Lines of the older form, and times from a clock that was set wrong, age from now on.
+        if (entry.Noted == 0 || entry.Noted > now) {
+            entry.Noted = now;
+            changed = true;
+        }
+        left.push_back(std::move(entry));
+    }
+    return !changed || Write(left);
 }

@@ -3,7 +3,9 @@
 #include <gtest/gtest.h>
 
 #include <windows.h>
+#include <tlhelp32.h>
 
+#include <algorithm>
 #include <atomic>
 #include <memory>
 #include <string>
@@ -19,12 +21,41 @@
 #include "jobs/Worker.h"
 #include "tests/app/WindowTestEnv.h"
 #include "tests/engine/TestEnv.h"
+#include "tests/jobs/HeldRecordLock.h"
 
 namespace {
 
 // The id of the plug-in host that this process started and that still runs.
 DWORD RunningHostId() {
     return RunningChildId(kHostFileName);
+}
+
+// Whether the record of temporaries notes the host of that id in folder.
+bool Notes(const std::string& record, DWORD host, const std::string& folder) {
+    const std::string text = FileExists(record) ? ReadWholeFile(record) : std::string();
+    const std::string start = std::to_string(host) + " ";
+    for (size_t at = 0, end; at < text.size(); at = end + 1) {
+        end = std::min(text.find('\n', at), text.size());
+        const std::string line = text.substr(at, end - at);
+        const size_t named = line.find(" " + folder);
+        const size_t after = named + 1 + folder.size();
+        if (line.rfind(start, 0) == 0 && named != std::string::npos &&
+            (after == line.size() || line[after] == '\r' || line[after] == '\t'))
+            return true;
+    }
+    return false;
+}
+
+void SuspendThreadsOf(DWORD process) {
+    UniqueHandle snapshot(::CreateToolhelp32Snapshot(TH32CS_SNAPTHREAD, 0));
+    THREADENTRY32 entry = {};
+    entry.dwSize = sizeof entry;
+    for (BOOL more = ::Thread32First(snapshot.Get(), &entry); more; more = ::Thread32Next(snapshot.Get(), &entry)) {
+        if (entry.th32OwnerProcessID != process)
+            continue;
+        UniqueHandle thread(::OpenThread(THREAD_SUSPEND_RESUME, FALSE, entry.th32ThreadID));
+        ASSERT_TRUE(thread && ::SuspendThread(thread.Get()) != static_cast<DWORD>(-1));
+    }
 }
 
 class PluginHostTest : public ::testing::Test {
@@ -208,6 +239,38 @@ TEST_F(PluginHostTest, AStartHungInALoadingIsEndedAndCountsAgainstThePlugin) {
         EXPECT_EQ(hung.Failure.Plugin, "stall.spi");
     }
     EXPECT_TRUE(ExtractWithin(host, TestData("inner.zip\\small.txt"), out / "small.txt", 10000).Succeeded());
+}
+
+// Every folder a host may write in is noted, so that what it leaves there is found should this program
+// be killed. A note that the record's lock kept out is made at the next job, and the host that is
+// started again for a request the first one never took notes the destination too.
+TEST_F(PluginHostTest, NotesEveryFolderItsHostsWriteIn) {
+    ScratchFolder home, later;
+    const std::string record = home / "temporaries.txt";
+    TPluginHost noting{ProgramFolder() + kHostFileName, record};
+    {
+        const THeldRecordLock other;
+        const ULONGLONG start = ::GetTickCount64();
+        ASSERT_TRUE(noting.Extract(good, out / "a.txt").Succeeded());
+        EXPECT_LT(::GetTickCount64() - start, 5000u) << "held up by the lock";
+    }
+    const DWORD first = RunningHostId();
+    EXPECT_FALSE(Notes(record, first, out.Path()));
+    ASSERT_TRUE(noting.Extract(good, out / "b.txt").Succeeded());
+    EXPECT_TRUE(Notes(record, first, out.Path()));
+
+    // The host stops answering, and dies with the next request unread.
+    SuspendThreadsOf(first);
+    TExtractOutcome retried;
+    std::thread job([&] { retried = noting.Extract(good, later / "c.txt"); });
+    PumpUntil([&] { return Notes(record, first, later.Path()); });
+    UniqueHandle process(::OpenProcess(PROCESS_TERMINATE, FALSE, first));
+    EXPECT_TRUE(process && ::TerminateProcess(process.Get(), 1));
+    job.join();
+    EXPECT_TRUE(retried.Succeeded()) << retried.Describe();
+    const DWORD second = RunningHostId();
+    EXPECT_NE(second, first);
+    EXPECT_TRUE(Notes(record, second, later.Path())) << ReadWholeFile(record);
 }
 
 // Stands for the window: keeps what the worker posts.
