@@ -90,6 +90,24 @@ TEST_F(KeptChainTest, KeepsNoLevelAboveTheBudget) {
     EXPECT_EQ(chain.KeptBytes(), 0u);
 }
 
+// A kept archive of a plug-in that knows members in folders by "/" alone: a member at its root whose
+// name holds a trail byte equal to '\' (ソ, 83 5C) shows nothing of that, so a member in a folder is
+// still found.
+TEST(KeptChain, FindsAMemberInAFolderOfAKeptSlashArchiveAfterARootNameWithA5CTrailByte) {
+    PluginFolder folder{"quirky\\slashesnolist.spi"};
+    TPluginList plugins;
+    plugins.SetFolder(folder.Path());
+    ASSERT_EQ(plugins.Load(), 1);
+    ScratchFolder out;
+    TKeptChain chain;
+    ASSERT_TRUE(ExtractPathOutcome(plugins, TestData("slashes.utar\\ソ.txt"), out / "a", nullptr, &chain).Succeeded());
+    const TExtractOutcome inFolder =
+        ExtractPathOutcome(plugins, TestData("slashes.utar\\表\\ソ.txt"), out / "b", nullptr, &chain);
+    ASSERT_TRUE(inFolder.Succeeded()) << inFolder.Describe();
+    EXPECT_EQ(ReadWholeFile(out / "b"), ReadWholeFile(TestData("expect\\表.txt")));
+    EXPECT_EQ(chain.Count(), 1u);
+}
+
 TEST(KeptChain, HoldsNoHandleOnAKeptCopyAndRemovesItOnRelease) {
     PluginFolder folder{"zip.spi", "quirky\\exclusive.spi"};
     TPluginList plugins;
