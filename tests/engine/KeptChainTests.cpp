@@ -90,6 +90,20 @@ TEST_F(KeptChainTest, KeepsNoLevelAboveTheBudget) {
     EXPECT_EQ(chain.KeptBytes(), 0u);
 }
 
+// A Unix folder may hold Pack.zip beside pack.zip, and an archive made there Data.zip beside data.zip;
+// the sample plug-in tells those apart as such a file system does. Each job gets what it names.
+TEST_F(KeptChainTest, ServesNoFileOrMemberWhoseNameDiffersInCaseOnly) {
+    TKeptChain chain;
+    for (const std::string level : {"Pack.zip\\Data.zip", "Pack.zip\\data.zip", "pack.zip\\data.zip",
+                                    "pack.zip\\Data.zip", "Pack.zip\\Data.zip"}) {
+        SCOPED_TRACE(level);
+        const TExtractOutcome outcome =
+            ExtractPathOutcome(plugins, TestData("cased\\" + level + "\\m.txt"), out / "m.txt", nullptr, &chain);
+        ASSERT_TRUE(outcome.Succeeded()) << outcome.Describe();
+        EXPECT_EQ(ReadWholeFile(out / "m.txt"), level + "\r\n");
+    }
+}
+
 // A kept archive of a plug-in that knows members in folders by "/" alone: a member at its root whose
 // name holds a trail byte equal to '\' (ソ, 83 5C) shows nothing of that, so a member in a folder is
 // still found.

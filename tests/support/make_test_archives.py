@@ -155,6 +155,16 @@ write("kept-b.zip", kept_outer(b"new bytes\r\n"))
 write("kept-tar-a.zip", kept_outer(b"old bytes\r\n", tar=True))
 write("kept-tar-b.zip", kept_outer(b"new bytes\r\n", tar=True))
 
+# Names that differ in case only, as Unix file systems and archives made there hold them: in one folder,
+# Pack.zip and pack.zip, each holding Data.zip and data.zip, each holding an m.txt that names its path.
+def cased(outer):
+    return zip_bytes([(inner, zip_bytes([("m.txt", f"{outer}\\{inner}\r\n".encode())], zipfile.ZIP_STORED))
+                      for inner in ("Data.zip", "data.zip")], zipfile.ZIP_STORED)
+
+
+for outer in ("Pack.zip", "pack.zip"):
+    write("cased/" + outer, cased(outer))
+
 # What the members must come out as.
 write("expect/readme.txt", readme)
 write("expect/small.txt", small)
