@@ -7,19 +7,22 @@
 
 bool TFileIdentity::operator==(const TFileIdentity& other) const {
     return Volume == other.Volume && Index == other.Index && Size == other.Size &&
-           ::CompareFileTime(&LastWrite, &other.LastWrite) == 0;
+           ::CompareFileTime(&LastWrite, &other.LastWrite) == 0 && Change == other.Change;
 }
 
 bool TFileIdentity::Read(const std::string& path, TFileIdentity& identity) {
     // Closed again at once: plug-ins open archives with no sharing.
     UniqueHandle file(OpenForReading(path));
     BY_HANDLE_FILE_INFORMATION information;
-    if (!file || !::GetFileInformationByHandle(file.Get(), &information))
+    FILE_BASIC_INFO basic;
+    if (!file || !::GetFileInformationByHandle(file.Get(), &information) ||
+        !::GetFileInformationByHandleEx(file.Get(), FileBasicInfo, &basic, sizeof basic))
         return false;
     identity.Volume = information.dwVolumeSerialNumber;
     identity.Index = (uint64_t{information.nFileIndexHigh} << 32) | information.nFileIndexLow;
     identity.Size = (uint64_t{information.nFileSizeHigh} << 32) | information.nFileSizeLow;
     identity.LastWrite = information.ftLastWriteTime;
+    identity.Change = basic.ChangeTime.QuadPart;
     return true;
 }
 

@@ -2,7 +2,7 @@
 // takes each outer level out once. Level 0 is the archive file on disk; each later one is a member
 // of the one before, held in memory (or in its temporary copy) with the plug-in bound to it and its
 // listing, if one was taken. The chain serves only while the file on disk that a job names is the same
-// file with the same size and last-write time; otherwise it is dropped, never read. An inner
+// file with the same size, last-write and change time; otherwise it is dropped, never read. An inner
 // level serves only a job that names it as the job that kept it did, byte for byte. A level that no
 // plug-in of this process takes is kept as a mark of its hand-over to the other side, which may keep
 // its bytes.
@@ -25,6 +25,9 @@ struct TFileIdentity {
     uint64_t Index = 0;
     uint64_t Size = 0;
     FILETIME LastWrite = {};
+    // Moves with every write and with every change of the other times, so a rewrite of the same size
+    // whose last-write time was put back shows here.
+    int64_t Change = 0;
 
     bool operator==(const TFileIdentity& other) const;
     // False when the file cannot be opened or asked.
