@@ -33,15 +33,14 @@ std::string Respelled(const TStep& step, const TKeptChain& kept, size_t index) {
     return step.KeptFirst + kept.Name(index).substr(kept.Name(0).size());
 }
 
-// The place in the kept chain of the member info names, when its parent is kept too; the levels after
-// a kept parent that are not that member go.
-size_t KeptMember(const TStep& step, TKeptChain* kept, const fileInfo& info) {
+// The place in the kept chain of the member that located names, when its parent is kept too; the levels
+// after a kept parent that are not that member go. Only a level taken out for the same component is that
+// member: the plug-in answers the same question with the same member, from the disk as from the chain.
+size_t KeptMember(const TStep& step, TKeptChain* kept, const std::string& located) {
     if (!kept || step.Kept == kNotKept)
         return kNotKept;
     const size_t inner = step.Kept + 1;
-    // Kept levels are archives.
-    const std::string member = static_cast<TArchive*>(step.Folder)->MemberName(info);
-    if (inner < kept->Count() && FoldedName(kept->Name(inner)) == FoldedName(member))
+    if (inner < kept->Count() && kept->TakenOutFor(inner, located))
         return inner;
     kept->Cut(inner);
     return kNotKept;
@@ -87,7 +86,7 @@ bool HandedOn(const TArchive& child,
     if (!out->Take(TCrossing{child.GetName(), step.Container, located, rest, level}, child.Image(), child.GetSize()))
         return Failed(outcome, out->Failure, step.Container, located);
     if (child.Image() && kept && step.Kept != kNotKept)
-        kept->KeepHandedOn(child.GetName(), out->Serial);
+        kept->KeepHandedOn(child.GetName(), out->Serial, located);
     return true;
 }
 
@@ -145,7 +144,7 @@ bool ResolveStep(TStep& step,
         progress.Advance(1);
         return true;
     }
-    const size_t reused = KeptMember(step, kept, info);
+    const size_t reused = KeptMember(step, kept, located);
     if (reused != kNotKept && !kept->Level(reused)) {
         if (HandedOnKept(step, reused, located, rest, *kept, out, outcome, done)) {
             if (level > 0)
@@ -184,7 +183,7 @@ bool ResolveStep(TStep& step,
         kept->Start(child, identity);
         step.KeptFirst = step.Container;
     } else if (kept && step.Kept != kNotKept) {
-        kept->Keep(child, child->GetSize());
+        kept->Keep(child, child->GetSize(), located);
     }
     if (child) {
         step.Owned = std::move(child);

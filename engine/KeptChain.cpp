@@ -7,19 +7,22 @@
 
 bool TFileIdentity::operator==(const TFileIdentity& other) const {
     return Volume == other.Volume && Index == other.Index && Size == other.Size &&
-           ::CompareFileTime(&LastWrite, &other.LastWrite) == 0;
+           ::CompareFileTime(&LastWrite, &other.LastWrite) == 0 && Change == other.Change;
 }
 
 bool TFileIdentity::Read(const std::string& path, TFileIdentity& identity) {
     // Closed again at once: plug-ins open archives with no sharing.
     UniqueHandle file(OpenForReading(path));
     BY_HANDLE_FILE_INFORMATION information;
-    if (!file || !::GetFileInformationByHandle(file.Get(), &information))
+    FILE_BASIC_INFO basic;
+    if (!file || !::GetFileInformationByHandle(file.Get(), &information) ||
+        !::GetFileInformationByHandleEx(file.Get(), FileBasicInfo, &basic, sizeof basic))
         return false;
     identity.Volume = information.dwVolumeSerialNumber;
     identity.Index = (uint64_t{information.nFileIndexHigh} << 32) | information.nFileIndexLow;
     identity.Size = (uint64_t{information.nFileSizeHigh} << 32) | information.nFileSizeLow;
     identity.LastWrite = information.ftLastWriteTime;
+    identity.Change = basic.ChangeTime.QuadPart;
     return true;
 }
 
@@ -45,12 +48,19 @@ const std::string& TKeptChain::Name(size_t index) const {
     return level.Archive ? level.Archive->GetName() : level.HandedOnName;
 }
 
+bool TKeptChain::TakenOutFor(size_t index, const std::string& component) const {
+    return Levels[index].Component == WithSeparator(component, '\\');
+}
+
 bool TKeptChain::Serves(const std::string& sourcePath) {
     if (Levels.empty())
         return false;
+    // The file the job names, which a name differing in case only may not be: folders can be case
+    // sensitive (under Wine every Linux folder is).
+    const std::string& kept = Levels.front().Archive->GetName();
     TFileIdentity now;
-    if (Entered || !GoesInside(sourcePath, Levels.front().Archive->GetName()) ||
-        !TFileIdentity::Read(Levels.front().Archive->GetName(), now) || !(now == Outer)) {
+    if (Entered || !GoesInside(sourcePath, kept) || !TFileIdentity::Read(sourcePath.substr(0, kept.size()), now) ||
+        !(now == Outer)) {
         Release();
         return false;
     }
@@ -61,19 +71,19 @@ void TKeptChain::Start(std::unique_ptr<TArchive>& archive, const TFileIdentity& 
     Release();
     Outer = identity;
     Entered = 0;
-    Levels.push_back({std::move(archive), 0, {}, 0});
+    Levels.push_back({std::move(archive), 0, {}, 0, {}});
 }
 
-void TKeptChain::Keep(std::unique_ptr<TArchive>& level, uint64_t bytes) {
+void TKeptChain::Keep(std::unique_ptr<TArchive>& level, uint64_t bytes, const std::string& component) {
     if (Levels.empty() || bytes > Budget - Bytes)
         return;
     Bytes += bytes;
-    Levels.push_back({std::move(level), bytes, {}, 0});
+    Levels.push_back({std::move(level), bytes, {}, 0, WithSeparator(component, '\\')});
 }
 
-void TKeptChain::KeepHandedOn(std::string name, uint64_t serial) {
+void TKeptChain::KeepHandedOn(std::string name, uint64_t serial, const std::string& component) {
     if (!Levels.empty())
-        Levels.push_back({nullptr, 0, std::move(name), serial});
+        Levels.push_back({nullptr, 0, std::move(name), serial, WithSeparator(component, '\\')});
 }
 
 void TKeptChain::Enter(std::unique_ptr<TArchive>& level, uint64_t serial, uint64_t bytes) {
@@ -82,7 +92,7 @@ void TKeptChain::Enter(std::unique_ptr<TArchive>& level, uint64_t serial, uint64
         return;
     Entered = serial;
     Bytes = bytes;
-    Levels.push_back({std::move(level), bytes, {}, 0});
+    Levels.push_back({std::move(level), bytes, {}, 0, {}});
 }
 
 void TKeptChain::Detach() noexcept {

@@ -66,7 +66,7 @@ std::string MemberName(std::string_view raw, bool slashes) {
     return name.substr(start);
 }
 
-bool MatchMember(const std::string& name, const Query& query, fileInfo* info) {
+bool MatchMember(const std::string& name, const Query& query, fileInfo* info, bool* exact) {
     size_t split = 0;  // just after the last separator
     for (size_t i = 0; i < name.size(); ++i) {
         if (::IsDBCSLeadByte(static_cast<BYTE>(name[i])))
@@ -77,6 +77,7 @@ bool MatchMember(const std::string& name, const Query& query, fileInfo* info) {
     // The query is compared from where the compared part of the name starts.
     const size_t from = query.nameOnly ? split : 0;
     const char* wanted = query.all ? name.c_str() + from : query.memberPath;
+    bool sameCase = true;
     for (size_t i = from; i < name.size(); ++i, ++wanted) {
         if (*wanted == '\0')
             return false;
@@ -91,6 +92,7 @@ bool MatchMember(const std::string& name, const Query& query, fileInfo* info) {
         const bool same = query.ignoreCase ? FoldAscii(*wanted) == FoldAscii(name[i]) : *wanted == name[i];
         if (!same)
             return false;
+        sameCase = sameCase && *wanted == name[i];
     }
     if (*wanted != '\0' || split == name.size())
         return false;  // longer query, or a directory
@@ -100,7 +102,23 @@ bool MatchMember(const std::string& name, const Query& query, fileInfo* info) {
     const std::string_view file = CutAtCharacter(std::string_view(name).substr(split), kNameField - 1);
     info->path[folder.copy(info->path, folder.size())] = '\0';
     info->filename[file.copy(info->filename, file.size())] = '\0';
+    if (exact)
+        *exact = sameCase;
     return true;
+}
+
+bool Finding::Take(const fileInfo& info, bool exact) {
+    if (exact)
+        return true;
+    if (!folded_)
+        folded_ = info;
+    return false;
+}
+
+bool Finding::Give(fileInfo* info) const {
+    if (folded_)
+        *info = *folded_;
+    return folded_.has_value();
 }
 
 void SetMethod(fileInfo* info, const char* method) {

@@ -7,6 +7,7 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <optional>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -80,8 +81,24 @@ struct Query {
 // Turns stored name bytes into an ANSI member name with '\' separators, or with the stored '/' when
 // `slashes` is set: valid non-ASCII UTF-8 is converted, other bytes are kept.
 std::string MemberName(std::string_view raw, bool slashes = false);
-// Fills info's path and filename when `name` is the queried member and no directory.
-bool MatchMember(const std::string& name, const Query& query, fileInfo* info);
+// Fills info's path and filename when `name` is the queried member and no directory; exact, when
+// given, tells whether it is spelled exactly as asked.
+bool MatchMember(const std::string& name, const Query& query, fileInfo* info, bool* exact = nullptr);
+
+// The search for one member that case is ignored in: the first spelled exactly as asked wins over the
+// first that differs from it in case only, as on a case-sensitive file system (archives made on Unix
+// may hold both).
+class Finding {
+public:
+    // Takes the record of a match; true once the search is over, info holding the member.
+    bool Take(const fileInfo& info, bool exact);
+    // At the search's end: the first match that differed in case, if any.
+    bool Give(fileInfo* info) const;
+
+private:
+    std::optional<fileInfo> folded_;
+};
+
 void SetMethod(fileInfo* info, const char* method);
 
 // Recognise the first bytes of an archive (or of a member's header for GetFile).

@@ -115,22 +115,23 @@ bool TarFind(const Source& source, const Query& query, fileInfo* info) {
     uint8_t header[kBlock];
     std::string longName;  // from an 'L' or pax header, for the next member only
     bool hasLongName = false;
+    Finding finding;
     for (uint32_t offset = 0; ReadHeader(source, offset, header);) {
         uint32_t size = 0;
         if (IsZeroBlock(header))
             break;  // the archive's end
         if (!ChecksumMatches(header) || !ParseNumber(header + 124, 12, &size))
-            return false;
+            return finding.Give(info);
         const uint32_t dataOffset = offset + kBlock;
         if (size > source.Size() - dataOffset)
-            return false;
+            return finding.Give(info);
         const char type = static_cast<char>(header[156]);
         if (type == 'L' || type == 'x') {
             if (size > kMaxNameData)
-                return false;
+                return finding.Give(info);
             std::string data(size, '\0');
             if (!source.Read(dataOffset, data.data(), size))
-                return false;
+                return finding.Give(info);
             if (type == 'L') {
                 longName = data.substr(0, data.find('\0'));
                 hasLongName = true;
@@ -138,7 +139,9 @@ bool TarFind(const Source& source, const Query& query, fileInfo* info) {
                 hasLongName = true;
             }
         } else if (IsRegularFile(header)) {
-            if (MatchMember(MemberName(hasLongName ? longName : HeaderName(header), query.slashes), query, info)) {
+            bool exact = false;
+            if (MatchMember(MemberName(hasLongName ? longName : HeaderName(header), query.slashes), query, info,
+                            &exact)) {
                 SetMethod(info, "tar");
                 info->position = source.Origin() + offset;
                 info->compsize = size;
@@ -146,9 +149,10 @@ bool TarFind(const Source& source, const Query& query, fileInfo* info) {
                 uint32_t time = 0;
                 info->timestamp = ParseNumber(header + 136, 12, &time) ? time : 0;
                 info->crc = 0;
-                if (!query.all)
+                if (query.all)
+                    query.all->push_back(*info);
+                else if (finding.Take(*info, exact))
                     return true;
-                query.all->push_back(*info);
             }
             hasLongName = false;
         } else if (type != 'K' && type != 'g') {
@@ -156,10 +160,10 @@ bool TarFind(const Source& source, const Query& query, fileInfo* info) {
         }
         const uint64_t padded = (uint64_t{size} + kBlock - 1) / kBlock * kBlock;
         if (padded > source.Size() - dataOffset)
-            return false;
+            return finding.Give(info);
         offset = dataOffset + static_cast<uint32_t>(padded);
     }
-    return query.all != nullptr;
+    return query.all != nullptr || finding.Give(info);
 }
 
 bool TarExtract(const Source& source, OutputBlock& block, const Progress& progress) {

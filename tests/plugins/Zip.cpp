@@ -188,21 +188,23 @@ bool ZipFind(const Source& source, const Query& query, fileInfo* info) {
         if (shift == 0 || !readDirectory(shift))
             return false;
     }
+    Finding finding;
     for (uint32_t p = 0; directorySize - p >= kCentralSize;) {
         const uint8_t* entry = &directory[p];
         const uint16_t nameSize = U16(entry + 28);
         const uint16_t extraSize = U16(entry + 30);
         const uint32_t entrySize = kCentralSize + nameSize + extraSize + U16(entry + 32);
         if (U32(entry) != kCentralSignature || entrySize > directorySize - p)
-            return false;
+            return finding.Give(info);
         const uint8_t* name = entry + kCentralSize;
         const uint8_t* extra = name + nameSize;
-        if (MatchMember(EntryName(name, nameSize, extra, extraSize, query.slashes), query, info)) {
+        bool exact = false;
+        if (MatchMember(EntryName(name, nameSize, extra, extraSize, query.slashes), query, info, &exact)) {
             uint32_t compressedSize = U32(entry + 20);
             uint32_t size = U32(entry + 24);
             uint32_t local = U32(entry + 42);
             if (!ApplyZip64(extra, extraSize, {&size, &compressedSize, &local}) || local >= endOffset - shift)
-                return false;
+                return finding.Give(info);
             const uint16_t method = U16(entry + 10);
             SetMethod(info, method == kStored ? "stored" : method == kDeflated ? "deflate" : "other");
             info->position = source.Origin() + shift + local;
@@ -210,13 +212,14 @@ bool ZipFind(const Source& source, const Query& query, fileInfo* info) {
             info->filesize = size;
             info->timestamp = UnixTime(U16(entry + 14), U16(entry + 12));
             info->crc = U32(entry + 16);
-            if (!query.all)
+            if (query.all)
+                query.all->push_back(*info);
+            else if (finding.Take(*info, exact))
                 return true;
-            query.all->push_back(*info);
         }
         p += entrySize;
     }
-    return query.all != nullptr;
+    return query.all != nullptr || finding.Give(info);
 }
 
 namespace {

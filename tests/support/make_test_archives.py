@@ -93,10 +93,11 @@ write("simple.tar", tar_bytes([("a.txt", readme), ("b.txt", small)]))
 # holding one tar for each (with a zip inside), a name-only tar and a zip for the plug-in without
 # memory output on disk. Of those that open their archive with no sharing, one level lies inside the
 # other; those that name members with "/" get double-byte names whose trail byte is '\' (表 95 5C,
-# ソ 83 5C), and lie on disk too.
+# ソ 83 5C), one at the root ahead of the members in folders, and lie on disk too.
 quirky_members = [("docs/readme.txt", readme), ("small.txt", small), ("deeper.zip", zip_bytes([("small.txt", small)]))]
 quirky_tar = tar_bytes(quirky_members)
-slashed_tar = tar_bytes([("docs/readme.txt", readme), ("表/ソ.txt", "表の中身".encode("cp932")),
+slashed_tar = tar_bytes([("ソ.txt", "表の中身".encode("cp932")), ("docs/readme.txt", readme),
+                         ("表/ソ.txt", "表の中身".encode("cp932")),
                          ("pack/deeper.zip", zip_bytes([("small.txt", small)]))])
 write("quirks.zip", zip_bytes([("inner.dtar", quirky_tar), ("inner.gtar", quirky_tar), ("inner.ntar", quirky_tar),
                                ("inner.xtar", tar_bytes(quirky_members + [("again.ytar", quirky_tar)])),
@@ -154,6 +155,16 @@ write("kept-a.zip", kept_outer(b"old bytes\r\n"))
 write("kept-b.zip", kept_outer(b"new bytes\r\n"))
 write("kept-tar-a.zip", kept_outer(b"old bytes\r\n", tar=True))
 write("kept-tar-b.zip", kept_outer(b"new bytes\r\n", tar=True))
+
+# Names that differ in case only, as Unix file systems and archives made there hold them: in one folder,
+# Pack.zip and pack.zip, each holding Data.zip and data.zip, each holding an m.txt that names its path.
+def cased(outer):
+    return zip_bytes([(inner, zip_bytes([("m.txt", f"{outer}\\{inner}\r\n".encode())], zipfile.ZIP_STORED))
+                      for inner in ("Data.zip", "data.zip")], zipfile.ZIP_STORED)
+
+
+for outer in ("Pack.zip", "pack.zip"):
+    write("cased/" + outer, cased(outer))
 
 # What the members must come out as.
 write("expect/readme.txt", readme)
