@@ -346,6 +346,21 @@ TEST(HostMessagesTest, AnOutcomeNamingLongPathsFitsOneMessage) {
     EXPECT_EQ(decoded->Container, "D:\\short.zip");
     EXPECT_TRUE(outcome.Component.starts_with(decoded->Component));
     EXPECT_EQ(decoded->Component.size() % 2, 1u) << "\"D:\\\" and whole double-byte characters";
+
+    // A text past the bound is cut to exactly the bound, and the reader takes that: off by one on
+    // either side, a job's failure would read as a host that ended.
+    outcome.Failure.Kind = TFailureKind::kNoPlugin;
+    outcome.Failure.Skipped = std::string(kMaxOutcomeText + 1, 'a');
+    outcome.Component = std::string(kMaxOutcomeText, 'b');
+    const std::optional<TExtractOutcome> atBound = DecodeOutcome(EncodeOutcome(outcome));
+    ASSERT_TRUE(atBound.has_value());
+    EXPECT_EQ(atBound->Failure.Skipped, std::string(kMaxOutcomeText, 'a'));
+    EXPECT_EQ(atBound->Component, outcome.Component);
+    const std::optional<THandOver> handOver =
+        DecodeHandOver(EncodeHandOver({0, 0, 7, {"a", "", "a", "b", 1}, outcome.Failure.Skipped}));
+    ASSERT_TRUE(handOver.has_value());
+    EXPECT_EQ(handOver->Skipped, atBound->Failure.Skipped);
+}
 }
 
 // Messages whose lengths run past their data, or that stop short, are refused whole.
