@@ -10,6 +10,7 @@
 #include <vector>
 
 #include "base/ChildProcess.h"
+#include "base/HandedSection.h"
 #include "base/ModulePath.h"
 #include "engine/Temporary.h"
 #include "host/Channel.h"
@@ -361,6 +362,23 @@ TEST(HostMessagesTest, AnOutcomeNamingLongPathsFitsOneMessage) {
     ASSERT_TRUE(handOver.has_value());
     EXPECT_EQ(handOver->Skipped, atBound->Failure.Skipped);
 }
+
+// A host hands levels on by the value of a section handle of its own. A host that a plug-in has
+// taken over may name any handle instead; only a section is taken, and only to be read.
+TEST(HostMessagesTest, OnlyASectionIsTakenOutOfAHost) {
+    const auto valueOf = [](UniqueHandle handle) { return reinterpret_cast<uintptr_t>(handle.Release()); };
+    const HANDLE host = ::GetCurrentProcess();
+    EXPECT_FALSE(TakeSection(host, valueOf(UniqueHandle(::CreateEventA(nullptr, TRUE, FALSE, nullptr)))));
+    EXPECT_FALSE(TakeSection(host, reinterpret_cast<uintptr_t>(::GetCurrentProcess()))) << "the host itself";
+    ScratchFolder scratch;
+    EXPECT_FALSE(TakeSection(host, valueOf(UniqueHandle(::CreateFileA((scratch / "level").c_str(), GENERIC_READ, 0,
+                                                                      nullptr, CREATE_NEW, 0, nullptr)))));
+    const UniqueHandle section = TakeSection(
+        host,
+        valueOf(UniqueHandle(::CreateFileMappingA(INVALID_HANDLE_VALUE, nullptr, PAGE_READWRITE, 0, 4096, nullptr))));
+    ASSERT_TRUE(section);
+    EXPECT_TRUE(UniqueView(::MapViewOfFile(section.Get(), FILE_MAP_READ, 0, 0, 0)));
+    EXPECT_FALSE(UniqueView(::MapViewOfFile(section.Get(), FILE_MAP_WRITE, 0, 0, 0)));
 }
 
 // Messages whose lengths run past their data, or that stop short, are refused whole.
