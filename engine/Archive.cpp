@@ -61,6 +61,10 @@ bool GoesInside(const std::string& path, const std::string& head) {
            FoldedName(path.substr(0, end)) == FoldedName(head);
 }
 
+TFailureKind MemoryMemberFailure(uint64_t size) {
+    return size == static_cast<uint32_t>(size) ? TFailureKind::kNone : TFailureKind::kTooLarge;
+}
+
 bool TArchive::Probe(HMODULE module, IsSupportedFunc isSupported, uint32_t offset) {
     if (!isSupported(Name.c_str(), Head + offset))
         return false;
@@ -175,7 +179,15 @@ bool TArchive::FindInListing(const TInput& input, const std::string& memberPath,
     return false;
 }
 
+bool TArchive::FitsInMemory(const fileInfo& info) {
+    const TFailureKind tooLarge = MemoryMemberFailure(info.filesize);
+    return tooLarge == TFailureKind::kNone || Fail(tooLarge);
+}
+
 HLOCAL TArchive::AskMember(const TInput& input, const fileInfo& info) {
+    // Refused before the plug-in spends its time and memory on it.
+    if (!FitsInMemory(info))
+        return nullptr;
     const bool memory = InMemory(input);
     // Memory positions must stay inside the image.
     if (memory && info.position > input.Length) {
@@ -216,11 +228,8 @@ std::unique_ptr<TArchive> TArchive::TakeMember(HLOCAL member, const fileInfo& in
         Fail(TFailureKind::kShortBlock);
         return nullptr;
     }
-    // Levels in memory count their bytes in 32 bits, whichever width the plug-in has.
-    if (info.filesize != static_cast<uint32_t>(info.filesize)) {
-        Fail(TFailureKind::kInternal);
+    if (!FitsInMemory(info))
         return nullptr;
-    }
     auto taken = std::make_unique<TVirtualArchive>(MemberName(info), static_cast<uint32_t>(info.filesize),
                                                    std::move(owned));
     if (taken->LastFailure().Kind != TFailureKind::kNone) {

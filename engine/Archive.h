@@ -33,6 +33,10 @@ struct TListedMember {
     fileInfo Record;
 };
 
+// Members are taken out into memory, and levels in memory count their bytes in 32 bits, whichever
+// width the plug-in has: kNone when a member of size bytes fits, else why not.
+TFailureKind MemoryMemberFailure(uint64_t size);
+
 class TFolder {
 public:
     virtual ~TFolder() = default;
@@ -118,7 +122,10 @@ protected:
     bool Probe(HMODULE module, IsSupportedFunc isSupported, uint32_t offset);
     // GetFileInfo, and the plug-in's listing when GetFileInfo does not know the path.
     bool AskMemberInfo(const TInput& input, const std::string& memberPath, fileInfo& info);
-    // GetFile into a memory block; null (and Failure set) when the plug-in refuses.
+    // Whether the member can be taken out into memory; Failure says why not.
+    bool FitsInMemory(const fileInfo& info);
+    // GetFile into a memory block; null (and Failure set) when the plug-in refuses, or the member
+    // cannot be taken out into memory at all.
     HLOCAL AskMember(const TInput& input, const fileInfo& info);
     // GetArchiveInfo, at most once per input kind (plug-ins may be slow to list big archives): the
     // plug-in's answer; none when it was asked before or has no such entry point.

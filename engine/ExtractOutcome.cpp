@@ -55,6 +55,8 @@ std::string ReasonFor(const TFailure& failure) {
             return "ディスク上のパスが長すぎます (" + std::to_string(MAX_PATH - 1) + " 文字まで)";
         case TFailureKind::kNotKept:
             return "別のプロセスに渡した階層がもうありません";
+        case TFailureKind::kTooLarge:
+            return "大きすぎてメモリーに取り出せません (4 GiB 未満まで)";
         case TFailureKind::kCanceled:
             return "中止しました";
     }

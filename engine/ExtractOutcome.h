@@ -21,6 +21,7 @@ enum class TFailureKind {
     kPathTooLong,       // the path is longer than any job's may be (kMaxJobPath)
     kDiskPathTooLong,   // a path on disk is longer than Windows takes
     kNotKept,           // a level handed on without its bytes is no longer kept where it went
+    kTooLarge,          // a member of 4 GiB or more, to be taken out into memory
     kCanceled,          // ended by the user (cancel-all, exit); stays last, messages check against it
 };
 

@@ -13,10 +13,8 @@ constexpr uint32_t kMaxPluginNames = 1000;
 // Any job the engine takes fits one request, also with the level it goes on from: six texts within
 // the bound (a source at it, a destination far shorter within Windows' limit, the level's names).
 static_assert(kMaxJobPath <= kMaxText && 8 * 4 + 6 * kMaxText <= kMaxPayload);
-// An outcome's texts are for people and may each name a long path: each is cut, on a character, to
-// the bound, so that every outcome fits one message.
-constexpr size_t kMaxOutcomeText = kMaxText;
-static_assert(8 * 4 + 5 * kMaxOutcomeText <= kMaxPayload);
+// Every outcome fits one message, its texts cut as they are.
+static_assert(kMaxOutcomeText <= kMaxText && 8 * 4 + 5 * kMaxOutcomeText <= kMaxPayload);
 
 class TWriter {
 public:

@@ -28,6 +28,10 @@ enum class TMessageKind : uint32_t {
 // broken message.
 constexpr uint32_t kMaxPayload = 256 * 1024;
 
+// An outcome's texts are for people and may each name a long path: each is cut, on a character, to
+// this many bytes, as is the list of plug-ins a hand-over left out.
+constexpr size_t kMaxOutcomeText = 32 * 1024;
+
 // A section that holds a level's bytes, as a handle value of the process that reads the message;
 // 0 for none.
 using TSectionValue = uint64_t;

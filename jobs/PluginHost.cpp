@@ -4,6 +4,7 @@
 #include <utility>
 
 #include "base/ChildProcess.h"
+#include "base/HandedSection.h"
 #include "engine/JobPaths.h"
 #include "engine/Progress.h"
 #include "engine/Temporary.h"
@@ -221,13 +222,9 @@ std::optional<TLevelHandOver> TPluginHost::TakeHandOver(const std::vector<char>&
     if (!decoded->Section)
         return handOver;
     // Taken out of the host, which never closes it itself: only read access, whatever it had there.
-    HANDLE taken = nullptr;
-    const auto value = static_cast<uintptr_t>(decoded->Section);
-    if (value != decoded->Section ||
-        !::DuplicateHandle(Host_.Get(), reinterpret_cast<HANDLE>(value), ::GetCurrentProcess(), &taken,
-                           SECTION_MAP_READ | SECTION_QUERY, FALSE, DUPLICATE_CLOSE_SOURCE))
+    handOver.Section = TakeSection(Host_.Get(), decoded->Section);
+    if (!handOver.Section)
         return std::nullopt;
-    handOver.Section.Reset(taken);
     return handOver;
 }
 

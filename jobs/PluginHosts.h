@@ -2,8 +2,9 @@
 // KelvaneHost64.exe its *.sph. A job starts in the 32-bit host (in the 64-bit one when the folder holds
 // only *.sph) and goes on in the other from any level that no plug-in of the host it is in takes, as
 // often as its path needs. The host that took a level out asks its own plug-ins first, so bytes cross
-// only when they must; they cross in a section of the page file that this program takes out of one
-// host and puts into the other, so nothing of them is left on disk, whichever process ends.
+// only when they must; they cross in a section of the level file of the host that took them out (a
+// delete-on-close temporary file, gone with its last handle in whichever process), which this
+// program takes out of one host and puts into the other.
 #pragma once
 
 #include <windows.h>

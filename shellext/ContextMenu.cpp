@@ -2,7 +2,9 @@
 
 #include <algorithm>
 #include <cstring>
+#include <iterator>
 #include <string>
+#include <string_view>
 #include <utility>
 #include <vector>
 
@@ -17,10 +19,22 @@ namespace {
 
 constexpr char kMenuText[] = "ここに解凍(&E)";
 constexpr char kHelpText[] = "Susie Plug-in を用いて解凍";
+// The texts above are compiled to this code page, whatever the system's.
+constexpr UINT kTextCodePage = 932;
 
 bool IsOwnInterface(REFIID iid) {
     return IsEqualIID(iid, IID_IUnknown) || IsEqualIID(iid, IID_IShellExtInit) || IsEqualIID(iid, IID_IContextMenu) ||
            IsEqualIID(iid, IID_ISupportErrorInfo);
+}
+
+// The text cut to count - 1 characters (a byte-wise cut may split a double-byte character), then
+// zeros to the buffer's end; nothing for no buffer.
+template <typename TChar>
+void FillCut(TChar* buffer, UINT count, std::basic_string_view<TChar> text) {
+    if (count == 0)
+        return;
+    std::fill_n(buffer, count, TChar{});
+    text.copy(buffer, count - 1);
 }
 
 bool ExistsOnDisk(const std::string& path) {
@@ -113,15 +127,35 @@ HRESULT TContextMenu::InvokeCommand(CMINVOKECOMMANDINFO* info) {
     });
 }
 
-HRESULT TContextMenu::GetCommandString(UINT_PTR idCmd, UINT, UINT*, CHAR* name, UINT cchMax) {
+HRESULT TContextMenu::GetCommandString(UINT_PTR idCmd, UINT type, UINT*, CHAR* name, UINT cchMax) {
     if (idCmd != 0 || (!name && cchMax != 0))
         return E_INVALIDARG;
-    // Every kind of request gets the help text; a short buffer gets it cut byte-wise.
-    if (cchMax != 0) {
-        std::memset(name, 0, cchMax);
-        std::memcpy(name, kHelpText, std::min<size_t>(sizeof kHelpText - 1, cchMax - 1));
+    // The wide forms count wide characters.
+    auto* wide = reinterpret_cast<wchar_t*>(name);
+    switch (type) {
+        case GCS_HELPTEXTA:
+            FillCut(name, cchMax, std::string_view(kHelpText));
+            return S_OK;
+        case GCS_HELPTEXTW: {
+            wchar_t help[sizeof kHelpText] = {};
+            ::MultiByteToWideChar(kTextCodePage, 0, kHelpText, -1, help, static_cast<int>(std::size(help)));
+            FillCut(wide, cchMax, std::wstring_view(help));
+            return S_OK;
+        }
+        // The entry is invoked by its place in the menu, never by a name: it has no verb. A caller
+        // that reads the buffer all the same finds it empty.
+        case GCS_VERBA:
+            FillCut(name, cchMax, std::string_view());
+            return E_NOTIMPL;
+        case GCS_VERBW:
+            FillCut(wide, cchMax, std::wstring_view());
+            return E_NOTIMPL;
+        case GCS_VALIDATEA:
+        case GCS_VALIDATEW:
+            return S_OK;
+        default:
+            return E_NOTIMPL;
     }
-    return S_OK;
 }
 
 HRESULT TContextMenu::InterfaceSupportsErrorInfo(REFIID iid) {

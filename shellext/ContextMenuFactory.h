@@ -3,6 +3,8 @@
 
 #include <objbase.h>
 
+#include <atomic>
+
 class TContextMenuFactory final : public IClassFactory {
 public:
     HRESULT STDMETHODCALLTYPE QueryInterface(REFIID iid, void** object) override;
@@ -16,7 +18,8 @@ public:
     LONG References() const noexcept { return references_; }
 
 private:
-    LONG references_ = 0;
+    // Shared by every apartment thread of the shell.
+    std::atomic<LONG> references_ = 0;
 };
 
 TContextMenuFactory& TheFactory() noexcept;

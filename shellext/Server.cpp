@@ -3,6 +3,8 @@
 
 #include <objbase.h>
 
+#include <atomic>
+
 #include "shellext/ContextMenuFactory.h"
 #include "shellext/DropHandlerClsid.h"
 #include "shellext/HandOffQueue.h"
@@ -10,9 +12,10 @@
 
 namespace {
 
-// Touched only on apartment threads, as the registration declares.
-LONG liveObjects = 0;
-bool unloading = false;
+// The shell makes handlers on several apartment threads at once: a count lost between two of them
+// would let the module unload under a live object.
+std::atomic<LONG> liveObjects = 0;
+std::atomic<bool> unloading = false;
 HMODULE module = nullptr;
 
 HRESULT RegistrationUpdate(void (*update)()) noexcept {

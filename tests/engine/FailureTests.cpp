@@ -107,6 +107,21 @@ TEST_F(FailureTest, NamesTheDestinationThatCannotBeWritten) {
     }
 }
 
+// A member is taken out into memory, where sizes count 32 bits: one of 4 GiB or more fails naming
+// the limit, not as an internal error.
+TEST(MemberSizeTest, AMemberTooLargeForMemorySaysTheLimit) {
+    constexpr uint64_t k4GiB = uint64_t{1} << 32;
+    EXPECT_EQ(MemoryMemberFailure(k4GiB - 1), TFailureKind::kNone);
+    for (const uint64_t size : {k4GiB, k4GiB + 1}) {
+        TExtractOutcome outcome;
+        outcome.Failure.Kind = MemoryMemberFailure(size);
+        outcome.Component = "huge.tar";
+        outcome.Container = "D:\\big.7z";
+        EXPECT_EQ(outcome.Describe(),
+                  "D:\\big.7z の中の huge.tar: 大きすぎてメモリーに取り出せません (4 GiB 未満まで)");
+    }
+}
+
 // Paths inside archives may be long; beyond the bound, or where the part on disk is beyond Windows'
 // limit, the job fails saying so.
 TEST_F(FailureTest, SaysWhichPathIsTooLong) {

@@ -13,6 +13,7 @@
 #include <vector>
 
 #include "base/ChildProcess.h"
+#include "base/HandedSection.h"
 #include "base/ModulePath.h"
 #include "engine/Temporary.h"
 #include "host/Channel.h"
@@ -464,6 +465,38 @@ TEST(HostMessagesTest, AnOutcomeNamingLongPathsFitsOneMessage) {
     EXPECT_EQ(decoded->Container, "D:\\short.zip");
     EXPECT_TRUE(outcome.Component.starts_with(decoded->Component));
     EXPECT_EQ(decoded->Component.size() % 2, 1u) << "\"D:\\\" and whole double-byte characters";
+
+    // A text past the bound is cut to exactly the bound, and the reader takes that: off by one on
+    // either side, a job's failure would read as a host that ended.
+    outcome.Failure.Kind = TFailureKind::kNoPlugin;
+    outcome.Failure.Skipped = std::string(kMaxOutcomeText + 1, 'a');
+    outcome.Component = std::string(kMaxOutcomeText, 'b');
+    const std::optional<TExtractOutcome> atBound = DecodeOutcome(EncodeOutcome(outcome));
+    ASSERT_TRUE(atBound.has_value());
+    EXPECT_EQ(atBound->Failure.Skipped, std::string(kMaxOutcomeText, 'a'));
+    EXPECT_EQ(atBound->Component, outcome.Component);
+    const std::optional<THandOver> handOver =
+        DecodeHandOver(EncodeHandOver({0, 0, 7, {"a", "", "a", "b", 1}, outcome.Failure.Skipped}));
+    ASSERT_TRUE(handOver.has_value());
+    EXPECT_EQ(handOver->Skipped, atBound->Failure.Skipped);
+}
+
+// A host hands levels on by the value of a section handle of its own. A host that a plug-in has
+// taken over may name any handle instead; only a section is taken, and only to be read.
+TEST(HostMessagesTest, OnlyASectionIsTakenOutOfAHost) {
+    const auto valueOf = [](UniqueHandle handle) { return reinterpret_cast<uintptr_t>(handle.Release()); };
+    const HANDLE host = ::GetCurrentProcess();
+    EXPECT_FALSE(TakeSection(host, valueOf(UniqueHandle(::CreateEventA(nullptr, TRUE, FALSE, nullptr)))));
+    EXPECT_FALSE(TakeSection(host, reinterpret_cast<uintptr_t>(::GetCurrentProcess()))) << "the host itself";
+    ScratchFolder scratch;
+    EXPECT_FALSE(TakeSection(host, valueOf(UniqueHandle(::CreateFileA((scratch / "level").c_str(), GENERIC_READ, 0,
+                                                                      nullptr, CREATE_NEW, 0, nullptr)))));
+    const UniqueHandle section = TakeSection(
+        host,
+        valueOf(UniqueHandle(::CreateFileMappingA(INVALID_HANDLE_VALUE, nullptr, PAGE_READWRITE, 0, 4096, nullptr))));
+    ASSERT_TRUE(section);
+    EXPECT_TRUE(UniqueView(::MapViewOfFile(section.Get(), FILE_MAP_READ, 0, 0, 0)));
+    EXPECT_FALSE(UniqueView(::MapViewOfFile(section.Get(), FILE_MAP_WRITE, 0, 0, 0)));
 }
 
 // Messages whose lengths run past their data, or that stop short, are refused whole.

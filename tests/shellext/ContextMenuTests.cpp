@@ -172,7 +172,9 @@ TEST_F(ContextMenuTest, InvokeSucceedsWithoutTheProgram) {
     EXPECT_EQ(data->Requests, 2);
 }
 
-TEST_F(ContextMenuTest, HelpTextForEveryRequest) {
+// The help text in the form asked for: code page 932 bytes or UTF-16. The entry has no verb: it is
+// invoked by its place in the menu only.
+TEST_F(ContextMenuTest, HelpTextInEitherFormAndNoVerb) {
     ASSERT_EQ(Initialize(TestDataObject::WithPaths(archivePaths).Get()), S_OK);
     const std::string help = "Susie Plug-in を用いて解凍";
     ASSERT_EQ(help.size(), 26u);
@@ -184,12 +186,31 @@ TEST_F(ContextMenuTest, HelpTextForEveryRequest) {
     EXPECT_EQ(std::string(buffer, 11), help.substr(0, 9) + '\0' + '\x7f');
 
     std::fill(std::begin(buffer), std::end(buffer), '\x7f');
-    EXPECT_EQ(menu->GetCommandString(0, GCS_VERBA, nullptr, buffer, 64), S_OK);
+    EXPECT_EQ(menu->GetCommandString(0, GCS_HELPTEXTA, nullptr, buffer, 64), S_OK);
     EXPECT_EQ(std::string(buffer, 65), help + std::string(38, '\0') + '\x7f');
 
     std::fill(std::begin(buffer), std::end(buffer), '\x7f');
     EXPECT_EQ(menu->GetCommandString(0, GCS_HELPTEXTA, nullptr, buffer, 0), S_OK);
     EXPECT_EQ(buffer[0], '\x7f');
+
+    const std::wstring wideHelp = L"Susie Plug-in を用いて解凍";
+    wchar_t wide[40];
+    const auto wideName = reinterpret_cast<CHAR*>(wide);
+    std::fill(std::begin(wide), std::end(wide), L'\x7f');
+    EXPECT_EQ(menu->GetCommandString(0, GCS_HELPTEXTW, nullptr, wideName, 32), S_OK);
+    EXPECT_EQ(std::wstring(wide, 33), wideHelp + std::wstring(12, L'\0') + L'\x7f');
+    std::fill(std::begin(wide), std::end(wide), L'\x7f');
+    EXPECT_EQ(menu->GetCommandString(0, GCS_HELPTEXTW, nullptr, wideName, 17), S_OK);
+    EXPECT_EQ(std::wstring(wide, 18), wideHelp.substr(0, 16) + L'\0' + L'\x7f');
+
+    // No verb in either form, and an empty one for a caller that reads the buffer all the same.
+    std::fill(std::begin(buffer), std::end(buffer), '\x7f');
+    EXPECT_EQ(menu->GetCommandString(0, GCS_VERBA, nullptr, buffer, 64), E_NOTIMPL);
+    EXPECT_EQ(buffer[0], '\0');
+    std::fill(std::begin(wide), std::end(wide), L'\x7f');
+    EXPECT_EQ(menu->GetCommandString(0, GCS_VERBW, nullptr, wideName, 32), E_NOTIMPL);
+    EXPECT_EQ(wide[0], L'\0');
+    EXPECT_EQ(menu->GetCommandString(0, GCS_VALIDATEW, nullptr, nullptr, 0), S_OK) << "the command is there";
 }
 
 TEST_F(ContextMenuTest, InterfacesAndReferences) {

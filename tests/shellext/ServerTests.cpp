@@ -1,7 +1,10 @@
 // The server's exports: class object, unloading, registration.
 #include <gtest/gtest.h>
 
+#include <atomic>
 #include <optional>
+#include <thread>
+#include <vector>
 
 #include "base/ModulePath.h"
 #include "base/Registry.h"
@@ -135,6 +138,41 @@ TEST_F(ServerTest, CanUnloadOnlyWithoutFactoryReferencesAndObjects) {
     factory.Reset();
     EXPECT_EQ(dll.CanUnloadNow(), S_FALSE);
     EXPECT_EQ(raw->LockServer(FALSE), S_OK);
+    EXPECT_EQ(dll.CanUnloadNow(), S_OK);
+}
+
+// The shell makes handlers on several apartment threads at once. A count lost between two of them
+// would let the module say it can unload while a handler lives, and be unloaded under it.
+TEST_F(ServerTest, CountsHoldWhileHandlersComeAndGoOnManyThreads) {
+    constexpr int kThreads = 4;
+    constexpr int kRounds = 20000;
+    std::atomic<int> refused = 0;
+    const auto comeAndGo = [&] {
+        const ComApartment own;
+        for (int round = 0; round < kRounds; ++round) {
+            ComPtr<IClassFactory> factory;
+            ComPtr<IUnknown> handler;
+            if (FAILED(dll.GetClassObject(kDropHandlerClsid, IID_IClassFactory, factory.PutVoid())) ||
+                FAILED(factory->CreateInstance(nullptr, IID_IUnknown, handler.PutVoid())))
+                ++refused;
+        }
+    };
+    // A count is lost only while two threads run at the same moment, which a busy machine seldom
+    // allows: the threads go on for a while, or until a count has been lost.
+    const ULONGLONG until = ::GetTickCount64() + 3000;
+    do {
+        std::vector<std::thread> threads;
+        for (int t = 0; t < kThreads; ++t)
+            threads.emplace_back(comeAndGo);
+        for (std::thread& thread : threads)
+            thread.join();
+    } while (dll.CanUnloadNow() == S_OK && ::GetTickCount64() < until);
+    EXPECT_EQ(refused, 0);
+    EXPECT_EQ(dll.CanUnloadNow(), S_OK);
+    ComPtr<IContextMenu> alive = dll.Create<IContextMenu>(IID_IContextMenu);
+    ASSERT_TRUE(alive);
+    EXPECT_EQ(dll.CanUnloadNow(), S_FALSE);
+    alive.Reset();
     EXPECT_EQ(dll.CanUnloadNow(), S_OK);
 }
 
