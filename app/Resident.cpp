@@ -105,9 +105,11 @@ bool TakeInstance(UniqueHandle& mutex) {
         return false;
     if (::GetLastError() != ERROR_ALREADY_EXISTS)
         return true;
-    // The other program quits: its end, drop handler unregistered, makes way for this one.
-    const bool othersQuit = static_cast<bool>(UniqueHandle(::OpenEventA(SYNCHRONIZE, FALSE, kQuittingEventName)));
-    const DWORD waited = othersQuit ? ::WaitForSingleObject(mutex.Get(), kQuittingWaitMs) : WAIT_TIMEOUT;
+    // Free already: the other program has let it go and only its last handles remain. Else, if it
+    // quits, its end (drop handler unregistered) makes way for this one.
+    DWORD waited = ::WaitForSingleObject(mutex.Get(), 0);
+    if (waited == WAIT_TIMEOUT && UniqueHandle(::OpenEventA(SYNCHRONIZE, FALSE, kQuittingEventName)))
+        waited = ::WaitForSingleObject(mutex.Get(), kQuittingWaitMs);
     if (waited == WAIT_OBJECT_0 || waited == WAIT_ABANDONED)
         return true;
     mutex.Reset();
