@@ -1,9 +1,11 @@
 #include "jobs/TemporaryRecord.h"
 
 #include <algorithm>
+#include <cstdio>
 #include <cstdlib>
 
 #include "base/Owned.h"
+#include "engine/Archive.h"
 #include "engine/DestinationWrite.h"
 #include "engine/Temporary.h"
 
@@ -15,7 +17,8 @@ constexpr DWORD kLockWaitMs = 1000;
 // Whoever reads and rewrites the record holds this, in whichever of the user's programs.
 class TRecordLock {
 public:
-    TRecordLock() : Mutex(::CreateMutexA(nullptr, FALSE, TTemporaryRecord::kLockName)) {
+    explicit TRecordLock(const std::string& file)
+        : Mutex(::CreateMutexA(nullptr, FALSE, TTemporaryRecord::LockNameOf(file).c_str())) {
         // Abandoned by a program that died holding it, it is ours all the same.
         const DWORD taken = Mutex ? ::WaitForSingleObject(Mutex.Get(), kLockWaitMs) : WAIT_FAILED;
         Held = taken == WAIT_OBJECT_0 || taken == WAIT_ABANDONED;
@@ -131,6 +134,17 @@ bool TTemporaryRecord::Read(std::vector<TEntry>& entries) const {
     return true;
 }
 
+std::string TTemporaryRecord::LockNameOf(const std::string& file) {
+    // FNV-1a of the name folded as Windows compares file names: one file, however spelled, one lock.
+    const std::string folded = FoldedName(file);
+    uint64_t hash = 0xCBF29CE484222325u;
+    for (const char byte : folded)
+        hash = (hash ^ static_cast<uint8_t>(byte)) * 0x100000001B3u;
+    char name[64];
+    std::snprintf(name, sizeof name, "Local\\Kelvane.TemporaryRecord.%016llX", static_cast<unsigned long long>(hash));
+    return name;
+}
+
 bool TTemporaryRecord::Write(const std::vector<TEntry>& entries) const {
     if (entries.empty())
         return ::DeleteFileA(File_.c_str()) || ::GetLastError() == ERROR_FILE_NOT_FOUND;
@@ -143,7 +157,7 @@ bool TTemporaryRecord::Write(const std::vector<TEntry>& entries) const {
 }
 
 bool TTemporaryRecord::Note(DWORD processId, const std::string& token, const std::string& folder) {
-    const TRecordLock lock;
+    const TRecordLock lock(File_);
     std::vector<TEntry> entries;
     // A record that could not be read is never rewritten: its entries would be lost.
     if (!lock || !Read(entries))
@@ -159,7 +173,7 @@ bool TTemporaryRecord::Note(DWORD processId, const std::string& token, const std
 bool TTemporaryRecord::Sweep(DWORD onlyProcessId) {
     std::vector<TEntry> entries;
     {
-        const TRecordLock lock;
+        const TRecordLock lock(File_);
         if (!lock || !Read(entries))
             return false;
         RemoveLeftWrites(FolderOf(File_));
@@ -180,7 +194,7 @@ bool TTemporaryRecord::Sweep(DWORD onlyProcessId) {
 
 bool TTemporaryRecord::Forget(const std::vector<TEntry>& done) const {
     // Read again: what was noted meanwhile stays.
-    const TRecordLock lock;
+    const TRecordLock lock(File_);
     std::vector<TEntry> entries;
     if (!lock || !Read(entries))
         return false;

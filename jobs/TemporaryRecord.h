@@ -15,7 +15,9 @@
 class TTemporaryRecord {
 public:
     // The name of the lock, the same in every program that shares the record.
-    static constexpr char kLockName[] = "Local\\Kelvane.TemporaryRecord";
+    // The name of the lock of that record file: one per file, the same in every program of the
+    // session, so that programs with records of their own (tests, tools) never wait for each other.
+    static std::string LockNameOf(const std::string& file);
     // An entry noted this long ago goes at the next sweep whatever its folder holds, so that
     // folders that never answer again do not make the record grow for ever.
     static constexpr uint64_t kLongestKeptSeconds = 30 * 24 * 60 * 60;

@@ -15,6 +15,7 @@
 #include "base/ModulePath.h"
 #include "base/Owned.h"
 #include "tests/app/WindowTestEnv.h"
+#include "jobs/TemporaryRecord.h"
 #include "tests/jobs/HeldRecordLock.h"
 
 namespace {
@@ -120,7 +121,7 @@ TEST_F(MainWindowTest, CommandStatesFollowVisibilityAndRunMode) {
 // The window's creation leaves the record of temporaries to the worker: its lock, held by another
 // program, or its folders, offline network drives among them, never hold the window up.
 TEST_F(MainWindowTest, IsCreatedWhileAnotherProgramHoldsTheRecordOfTemporaries) {
-    const THeldRecordLock other;
+    const THeldRecordLock other(TTemporaryRecord::DefaultFile());
     const ULONGLONG start = ::GetTickCount64();
     CreateTestMainWindow();
     EXPECT_LT(::GetTickCount64() - start, 3000u);

@@ -5,13 +5,15 @@
 #include <windows.h>
 
 #include <atomic>
+#include <string>
 #include <thread>
 
 #include "base/Owned.h"
 
 class THeldRecordLock {
 public:
-    THeldRecordLock();
+    // The lock of that record file.
+    explicit THeldRecordLock(const std::string& record);
     ~THeldRecordLock();
     THeldRecordLock(const THeldRecordLock&) = delete;
     THeldRecordLock& operator=(const THeldRecordLock&) = delete;

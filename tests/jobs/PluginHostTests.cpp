@@ -250,7 +250,7 @@ TEST_F(PluginHostTest, NotesEveryFolderItsHostsWriteIn) {
     const std::string record = home / "temporaries.txt";
     TPluginHost noting{ProgramFolder() + kHostFileName, record};
     {
-        const THeldRecordLock other;
+        const THeldRecordLock other(record);
         const ULONGLONG start = ::GetTickCount64();
         ASSERT_TRUE(noting.Extract(good, out / "a.txt").Succeeded());
         EXPECT_LT(::GetTickCount64() - start, 5000u) << "held up by the lock";

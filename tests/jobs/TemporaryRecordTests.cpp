@@ -144,7 +144,7 @@ TEST(TemporaryRecordTest, AHeldLockDelaysTheNoteAndTheSweepOnlyAMoment) {
     ASSERT_TRUE(TTemporaryRecord(file).Note(14, "0123abcd", destination.Path()));
     MakeFile(destination / "~kv14-0123abcd-1.tmp");
     {
-        const THeldRecordLock other;
+        const THeldRecordLock other(file);
         const ULONGLONG start = ::GetTickCount64();
         EXPECT_FALSE(TTemporaryRecord(file).Note(18, "0123abcd", destination.Path()));
         TTemporaryRecord(file).Sweep();
