@@ -7,6 +7,8 @@
 
 #include <algorithm>
 #include <atomic>
+#include <fstream>
+#include <iterator>
 #include <memory>
 #include <string>
 #include <thread>
@@ -33,7 +35,9 @@ DWORD RunningHostId() {
 
 // Whether the record of temporaries notes the host of that id in folder.
 bool Notes(const std::string& record, DWORD host, const std::string& folder) {
-    const std::string text = FileExists(record) ? ReadWholeFile(record) : std::string();
+    // Read as it may be at any moment, also while the host's job rewrites it: unreadable then.
+    std::ifstream in(record, std::ios::binary);
+    const std::string text{std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
     const std::string start = std::to_string(host) + " ";
     for (size_t at = 0, end; at < text.size(); at = end + 1) {
         end = std::min(text.find('\n', at), text.size());
