@@ -4,9 +4,11 @@
 
 #include "base/AnsiPath.h"
 #include "base/ProcAddress.h"
+#include "base/WideText.h"
 #include "engine/PluginActivity.h"
 #include "engine/PluginList.h"
 #include "engine/SpiProgress.h"
+#include "engine/WideListing.h"
 
 namespace {
 
@@ -25,6 +27,12 @@ bool NamesWithSlash(const std::vector<TListedMember>& members) {
     return false;
 }
 
+TListedMember Listed(const fileInfo& record) {
+    std::string name(FieldText(record.path, sizeof record.path));
+    name += FieldText(record.filename, sizeof record.filename);
+    return {FoldedName(name), record};
+}
+
 // The records of a listing block, up to its end record or its end, whichever comes first, each
 // with its folder and name folded once for every lookup to come.
 std::vector<TListedMember> ListingRecords(const LockedLocal& block) {
@@ -32,12 +40,34 @@ std::vector<TListedMember> ListingRecords(const LockedLocal& block) {
     const auto* record = static_cast<const fileInfo*>(block.Data());
     if (!record)
         return members;
-    for (SIZE_T count = ::LocalSize(block.Handle()) / sizeof(fileInfo); count > 0 && record->method[0] != 0; --count) {
-        std::string name(FieldText(record->path, sizeof record->path));
-        name += FieldText(record->filename, sizeof record->filename);
-        members.push_back({FoldedName(name), *record++});
+    for (SIZE_T count = ::LocalSize(block.Handle()) / sizeof(fileInfo); count > 0 && record->method[0] != 0; --count)
+        members.push_back(Listed(*record++));
+    return members;
+}
+
+// The same of a wide listing. A member without an exact ANSI name is left out: no ANSI name may take it.
+std::vector<TListedMember> WideListingMembers(const LockedLocal& block) {
+    std::vector<TListedMember> members;
+    const auto* bytes = static_cast<const unsigned char*>(block.Data());
+    if (!bytes)
+        return members;
+    for (const fileInfoW& wide : WideListingRecords(bytes, ::LocalSize(block.Handle()))) {
+        fileInfo record;
+        if (AnsiRecord(wide, record))
+            members.push_back(Listed(record));
     }
     return members;
+}
+
+// What a wide call answers in the plug-in's stead when a name it would be given has no exact wide form.
+constexpr int kNoExactName = kSpiFileReadError;
+
+// The source as the wide family takes it: the same bytes for memory input, else the file's name;
+// null when that has no exact wide form.
+const WCHAR* WideSource(const char* source, bool memory, std::wstring& name) {
+    if (memory)
+        return reinterpret_cast<const WCHAR*>(source);
+    return ExactWide(source, name) ? name.c_str() : nullptr;
 }
 
 }  // namespace
@@ -65,20 +95,24 @@ TFailureKind MemoryMemberFailure(uint64_t size) {
     return size == static_cast<uint32_t>(size) ? TFailureKind::kNone : TFailureKind::kTooLarge;
 }
 
-bool TArchive::Probe(HMODULE module, IsSupportedFunc isSupported, uint32_t offset) {
-    if (!isSupported(Name.c_str(), Head + offset))
+bool TArchive::Probe(const TPluginInfo& plugin, uint32_t offset) {
+    std::wstring wide;
+    const bool accepted = plugin.IsSupportedWProc && ExactWide(Name, wide)
+                              ? plugin.IsSupportedWProc(wide.c_str(), Head + offset) != 0
+                              : plugin.IsSupportedProc && plugin.IsSupportedProc(Name.c_str(), Head + offset) != 0;
+    if (!accepted)
         return false;
-    Module = module;
+    Module = plugin.Module.Get();
     HeadOffset = offset;
     return true;
 }
 
-bool TArchive::ProbeAt0(HMODULE module, IsSupportedFunc isSupported) {
-    return Probe(module, isSupported, 0);
+bool TArchive::ProbeAt0(const TPluginInfo& plugin) {
+    return Probe(plugin, 0);
 }
 
-bool TArchive::ProbeAt128(HMODULE module, IsSupportedFunc isSupported) {
-    return Probe(module, isSupported, kProbeOffset);
+bool TArchive::ProbeAt128(const TPluginInfo& plugin) {
+    return Probe(plugin, kProbeOffset);
 }
 
 bool TArchive::BindPlugin(TPluginList& pluginList) {
@@ -97,7 +131,12 @@ bool TArchive::BindPlugin(TPluginList& pluginList) {
     GetFileInfoProc = ProcAddress<GetFileInfoFunc>(Module, "GetFileInfo");
     GetFileProc = ProcAddress<GetFileFunc>(Module, "GetFile");
     GetArchiveInfoProc = ProcAddress<GetArchiveInfoFunc>(Module, "GetArchiveInfo");
-    return (GetFileInfoProc && GetFileProc) || Fail(TFailureKind::kPluginIncomplete);
+    GetFileInfoWProc = ProcAddress<GetFileInfoWFunc>(Module, "GetFileInfoW");
+    GetFileWProc = ProcAddress<GetFileWFunc>(Module, "GetFileW");
+    GetArchiveInfoWProc = ProcAddress<GetArchiveInfoWFunc>(Module, "GetArchiveInfoW");
+    // One family for the whole level, as the plug-ins' own convention asks.
+    Wide = GetFileInfoWProc && GetFileWProc && (GetArchiveInfoWProc || !GetArchiveInfoProc);
+    return Wide || (GetFileInfoProc && GetFileProc) || Fail(TFailureKind::kPluginIncomplete);
 }
 
 bool TArchive::Locate(const std::string& path, std::string& rest, fileInfo& info) {
@@ -127,12 +166,7 @@ bool TArchive::Test(const std::string& prefix, fileInfo& info) {
 bool TArchive::AskMemberInfo(const TInput& input, const std::string& memberPath, fileInfo& info) {
     const bool slash = Naming == TNaming::kSlash || Naming == TNaming::kTrySlash;
     const std::string asked = WithSeparator(memberPath, slash ? '/' : '\\');
-    std::memset(&info, 0, sizeof info);
-    const int result = [&] {
-        const TPluginCall call(PluginName, InMemory(input));
-        return GetFileInfoProc(input.Source, static_cast<LONG_PTR>(input.Length), asked.c_str(),
-                               input.Flag | kSpiIgnoreCase, &info);
-    }();
+    const int result = CallGetFileInfo(input, asked, info);
     if (result == 0) {
         if (InFolder(asked))
             Naming = slash ? TNaming::kSlash : TNaming::kBackslash;
@@ -144,20 +178,65 @@ bool TArchive::AskMemberInfo(const TInput& input, const std::string& memberPath,
     return Fail(TFailureKind::kNotFound, result);
 }
 
+int TArchive::CallGetFileInfo(const TInput& input, const std::string& asked, fileInfo& info) {
+    std::memset(&info, 0, sizeof info);
+    const auto length = static_cast<LONG_PTR>(input.Length);
+    const unsigned int flag = input.Flag | kSpiIgnoreCase;
+    const TPluginCall call(PluginName, InMemory(input));
+    if (!Wide)
+        return GetFileInfoProc(input.Source, length, asked.c_str(), flag, &info);
+    std::wstring name;
+    std::wstring member;
+    const WCHAR* source = WideSource(input.Source, InMemory(input), name);
+    if (!source || !ExactWide(asked, member))
+        return kNoExactName;
+    fileInfoW found;
+    std::memset(&found, 0, sizeof found);
+    const int result = GetFileInfoWProc(source, length, member.c_str(), flag, &found);
+    // A member whose name has no exact ANSI form is not the one an ANSI name asked for.
+    return result != 0 || AnsiRecord(found, info) ? result : kNoExactName;
+}
+
+int TArchive::CallGetArchiveInfo(const TInput& input, HLOCAL& block) {
+    const auto length = static_cast<LONG_PTR>(input.Length);
+    const TPluginCall call(PluginName, InMemory(input));
+    if (!Wide)
+        return GetArchiveInfoProc(input.Source, length, input.Flag, &block);
+    std::wstring name;
+    const WCHAR* source = WideSource(input.Source, InMemory(input), name);
+    return source ? GetArchiveInfoWProc(source, length, input.Flag, &block) : kNoExactName;
+}
+
+int TArchive::CallGetFile(const char* source,
+                          LONG_PTR length,
+                          void* destination,
+                          unsigned int flag,
+                          LONG_PTR progressData) {
+    const bool memory = (flag & kSpiInputMask) == kSpiInputMemory;
+    const TPluginCall call(PluginName, memory);
+    if (!Wide)
+        return GetFileProc(source, length, destination, flag, TSpiProgress::Callback, progressData);
+    std::wstring name;
+    std::wstring folder;
+    const WCHAR* wideSource = WideSource(source, memory, name);
+    const bool diskOutput = (flag & kSpiOutputMask) == kSpiOutputDisk;
+    if (!wideSource || (diskOutput && !ExactWide(static_cast<const char*>(destination), folder)))
+        return kNoExactName;
+    return GetFileWProc(wideSource, length, diskOutput ? folder.data() : destination, flag, TSpiProgress::Callback,
+                        progressData);
+}
+
 std::optional<int> TArchive::ListMembers(const TInput& input) {
     const unsigned int bit = 1u << (input.Flag & kSpiInputMask);
-    if (!GetArchiveInfoProc || (ListingTried & bit))
+    if (!(Wide ? GetArchiveInfoWProc != nullptr : GetArchiveInfoProc != nullptr) || (ListingTried & bit))
         return std::nullopt;
     ListingTried |= bit;
     HLOCAL block = nullptr;
-    const int result = [&] {
-        const TPluginCall call(PluginName, InMemory(input));
-        return GetArchiveInfoProc(input.Source, static_cast<LONG_PTR>(input.Length), input.Flag, &block);
-    }();
+    const int result = CallGetArchiveInfo(input, block);
     // The listing is ours to free, whatever the result said.
     const LockedLocal listing(block && ::LocalFlags(block) != LMEM_INVALID_HANDLE ? block : nullptr);
     if (result == 0 && listing.Data()) {
-        Listing = ListingRecords(listing);
+        Listing = Wide ? WideListingMembers(listing) : ListingRecords(listing);
         ListingInput = input.Flag & kSpiInputMask;
         if (Naming == TNaming::kUnknown)
             Naming = NamesWithSlash(Listing) ? TNaming::kSlash : TNaming::kBackslash;
@@ -198,11 +277,7 @@ HLOCAL TArchive::AskMember(const TInput& input, const fileInfo& info) {
     const auto length = static_cast<LONG_PTR>(memory ? input.Length - info.position : info.position);
     HLOCAL member = nullptr;
     const TSpiProgress progress(Progress);
-    const int result = [&] {
-        const TPluginCall call(PluginName, memory);
-        return GetFileProc(source, length, &member, input.Flag | kSpiOutputMemory, TSpiProgress::Callback,
-                           progress.Data());
-    }();
+    const int result = CallGetFile(source, length, &member, input.Flag | kSpiOutputMemory, progress.Data());
     if (result != 0) {
         Fail(TFailureKind::kPluginError, result);
         return nullptr;

@@ -86,8 +86,8 @@ public:
     static constexpr uint32_t kProbeOffset = 128;
 
     bool Locate(const std::string& path, std::string& rest, fileInfo& info) override;
-    bool ProbeAt0(HMODULE module, IsSupportedFunc isSupported);
-    bool ProbeAt128(HMODULE module, IsSupportedFunc isSupported);
+    bool ProbeAt0(const TPluginInfo& plugin);
+    bool ProbeAt128(const TPluginInfo& plugin);
     virtual bool GetMemberInfo(const std::string& memberPath, fileInfo& info) = 0;
     bool BindPlugin(TPluginList& pluginList);
     virtual bool SaveTo(const std::string& destPath) = 0;
@@ -119,7 +119,7 @@ protected:
 
     explicit TArchive(std::string name, uint32_t size) : Name(std::move(name)), Size(size) {}
     bool Test(const std::string& prefix, fileInfo& info) override;
-    bool Probe(HMODULE module, IsSupportedFunc isSupported, uint32_t offset);
+    bool Probe(const TPluginInfo& plugin, uint32_t offset);
     // GetFileInfo, and the plug-in's listing when GetFileInfo does not know the path.
     bool AskMemberInfo(const TInput& input, const std::string& memberPath, fileInfo& info);
     // Whether the member can be taken out into memory; Failure says why not.
@@ -144,6 +144,15 @@ protected:
     uint32_t Size = 0;
     std::string PluginName;
     GetArchiveInfoFunc GetArchiveInfoProc = nullptr;
+    // The level asks through the plug-in's wide family, when that has every call the ANSI family
+    // would make: GetFileInfoW, GetFileW, and GetArchiveInfoW when there is a GetArchiveInfo.
+    bool Wide = false;
+    GetFileInfoWFunc GetFileInfoWProc = nullptr;
+    GetFileWFunc GetFileWProc = nullptr;
+    GetArchiveInfoWFunc GetArchiveInfoWProc = nullptr;
+
+    // GetFile, through the level's family; source is a file name for disk input, bytes for memory input.
+    int CallGetFile(const char* source, LONG_PTR length, void* destination, unsigned int flag, LONG_PTR progressData);
 
 private:
     // Which separator the plug-in takes in member paths, once an answer or its listing has shown it;
@@ -151,6 +160,8 @@ private:
     enum class TNaming { kUnknown, kBackslash, kSlash, kTrySlash };
 
     bool FindInListing(const TInput& input, const std::string& memberPath, fileInfo& info);
+    int CallGetFileInfo(const TInput& input, const std::string& asked, fileInfo& info);
+    int CallGetArchiveInfo(const TInput& input, HLOCAL& block);
 
     TNaming Naming = TNaming::kUnknown;
 

@@ -1,11 +1,13 @@
 #include "engine/PluginList.h"
 
 #include <algorithm>
+#include <cwchar>
 #include <stdexcept>
 
 #include "base/AnsiPath.h"
 #include "base/ProcAddress.h"
 #include "base/Registry.h"
+#include "base/WideText.h"
 #include "engine/Archive.h"
 #include "engine/PluginActivity.h"
 #include "engine/SusieSettings.h"
@@ -20,23 +22,52 @@ constexpr int kTextBufferLength = 256;
 // A plug-in that never answers 0 must not hang the load.
 constexpr int kMaxFileTypeTexts = 100;
 
-std::string FileTypeTexts(GetPluginInfoFunc getPluginInfo) {
+// GetPluginInfo's texts; a plug-in with only GetPluginInfoW gives them through that.
+class TPluginTexts {
+public:
+    explicit TPluginTexts(HMODULE module)
+        : Ansi(ProcAddress<GetPluginInfoFunc>(module, "GetPluginInfo")),
+          Wide(Ansi ? nullptr : ProcAddress<GetPluginInfoWFunc>(module, "GetPluginInfoW")) {}
+
+    bool Exists() const { return Ansi || Wide; }
+    // False when the plug-in has no text of that number.
+    bool Text(int infoNumber, int bufferLength, std::string& text) const {
+        if (Ansi) {
+            std::string buffer(bufferLength + 1, '\0');
+            if (Ansi(infoNumber, buffer.data(), bufferLength) == 0)
+                return false;
+            text = FieldText(buffer.data(), bufferLength);
+            return true;
+        }
+        std::wstring buffer(bufferLength + 1, L'\0');
+        if (Wide(infoNumber, buffer.data(), bufferLength) == 0)
+            return false;
+        buffer.resize(::wcsnlen(buffer.data(), bufferLength));
+        // A text without an exact ANSI form is left empty rather than shown wrong.
+        if (!ExactAnsi(buffer, text))
+            text.clear();
+        return true;
+    }
+
+private:
+    GetPluginInfoFunc Ansi;
+    GetPluginInfoWFunc Wide;
+};
+
+std::string FileTypeTexts(const TPluginTexts& texts) {
     std::string joined;
-    for (int n = 0; n < kMaxFileTypeTexts; ++n) {
-        char text[kTextBufferLength + 1] = {};
-        if (getPluginInfo(2 + 2 * n, text, kTextBufferLength) == 0)
-            break;
+    std::string text;
+    for (int n = 0; n < kMaxFileTypeTexts && texts.Text(2 + 2 * n, kTextBufferLength, text); ++n) {
         if (n > 0)
             joined += ';';
-        joined += FieldText(text, kTextBufferLength);
+        joined += text;
     }
     return joined;
 }
 
-bool DeclaresArchiveType(GetPluginInfoFunc getPluginInfo) {
-    char type[kTypeBufferLength + 1] = {};
-    return getPluginInfo(0, type, kTypeBufferLength) != 0 &&
-           FieldText(type, kTypeBufferLength) == kArchivePluginType;
+bool DeclaresArchiveType(const TPluginTexts& texts) {
+    std::string type;
+    return texts.Text(0, kTypeBufferLength, type) && type == kArchivePluginType;
 }
 
 bool IsSwitchedOn(HKEY activateKey, const std::string& fileName) {
@@ -69,18 +100,21 @@ std::unique_ptr<TPluginInfo> TPluginList::TakeIn(const std::string& fileName, HK
     UniqueModule module(::LoadLibraryA((Folder_ + "\\" + fileName).c_str()));
     if (!module)
         return nullptr;
-    auto getPluginInfo = ProcAddress<GetPluginInfoFunc>(module.Get(), "GetPluginInfo");
+    // Each entry point is looked up by itself: some plug-ins have the wide ones without GetPluginInfoW.
+    const TPluginTexts texts(module.Get());
     auto isSupported = ProcAddress<IsSupportedFunc>(module.Get(), "IsSupported");
-    if (!getPluginInfo || !DeclaresArchiveType(getPluginInfo) || !isSupported)
+    auto isSupportedW = ProcAddress<IsSupportedWFunc>(module.Get(), "IsSupportedW");
+    if (!texts.Exists() || !DeclaresArchiveType(texts) || (!isSupported && !isSupportedW))
         return nullptr;
 
     auto info = std::make_unique<TPluginInfo>();
     info->FileName = fileName;
     info->IsSupportedProc = isSupported;
+    info->IsSupportedWProc = isSupportedW;
     info->Active = true;
     if (Names(GivenCopies_, fileName))
         info->MemoryInput = TMemoryInput::kGivenCopies;
-    info->Extensions = FileTypeTexts(getPluginInfo);
+    info->Extensions = FileTypeTexts(texts);
     info->Module = std::move(module);
     return info;
 }
@@ -111,7 +145,7 @@ int TPluginList::Load() {
 bool TPluginList::FindPlugin(TProbe probe, TArchive& archive) {
     for (auto it = Items_.begin(); it != Items_.end(); ++it) {
         const TPluginCall call((*it)->FileName);
-        if ((archive.*probe)((*it)->Module.Get(), (*it)->IsSupportedProc)) {
+        if ((archive.*probe)(**it)) {
             std::rotate(Items_.begin(), it, it + 1);
             return true;
         }

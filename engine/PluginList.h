@@ -21,14 +21,16 @@ enum class TMemoryInput { kUntried, kReads, kGivenCopies };
 struct TPluginInfo {
     std::string FileName;
     UniqueModule Module;
+    // Either may be null, not both; the wide one is asked when there is one.
     IsSupportedFunc IsSupportedProc = nullptr;
+    IsSupportedWFunc IsSupportedWProc = nullptr;
     std::string Extensions;  // the file-type texts, joined by ";"
     bool Active = false;
     TMemoryInput MemoryInput = TMemoryInput::kUntried;
 };
 
 // An archive's probe: asks one plug-in whether it takes the archive and records it if so.
-using TProbe = bool (TArchive::*)(HMODULE module, IsSupportedFunc isSupported);
+using TProbe = bool (TArchive::*)(const TPluginInfo& plugin);
 
 class TPluginList {
 public:

@@ -1,7 +1,6 @@
 #include "base/AnsiPath.h"
 #include "engine/Archive.h"
 #include "engine/OpenForReading.h"
-#include "engine/PluginActivity.h"
 #include "engine/SpiProgress.h"
 
 namespace {
@@ -86,11 +85,9 @@ bool TRealArchive::SaveThroughDisk(const fileInfo& info, const std::string& dest
     if (const DWORD error = output.Create(FolderOf(destPath)))
         return FailOnFile(TFailureKind::kCannotWrite, error, destPath);
     const TSpiProgress progress(Progress);
-    const int result = [&] {
-        const TPluginCall call(PluginName);
-        return GetFileProc(Name.c_str(), static_cast<LONG_PTR>(info.position), const_cast<char*>(output.Path().c_str()),
-                           kSpiInputDisk | kSpiOutputDisk, TSpiProgress::Callback, progress.Data());
-    }();
+    const int result = CallGetFile(Name.c_str(), static_cast<LONG_PTR>(info.position),
+                                   const_cast<char*>(output.Path().c_str()), kSpiInputDisk | kSpiOutputDisk,
+                                   progress.Data());
     if (result != 0)
         return Fail(TFailureKind::kPluginError, result);
     const std::string written = FindOutput(output.Path(), info);

@@ -1,4 +1,5 @@
-// The contract with Susie archive plug-ins ("00AM"): the member record and the four entry points.
+// The contract with Susie archive plug-ins ("00AM"): the member records and the entry points, in their
+// ANSI and their wide (...W) forms.
 // One set of declarations serves both widths: the x86-64 plug-ins (*.sph) have the same entry points
 // with pointer-sized lengths, callback data and record positions and sizes.
 #pragma once
@@ -37,6 +38,34 @@ static_assert(offsetof(fileInfo, filesize) == 16 && offsetof(fileInfo, timestamp
 static_assert(offsetof(fileInfo, path) == 24 && offsetof(fileInfo, filename) == 224);
 static_assert(offsetof(fileInfo, crc) == 424);
 #endif
+
+// The wide record: the same fields with WCHAR names. 32-bit plug-ins step by 828 bytes; x86-64 ones by 848
+// (with padding) or 844 (declared without it): a listing tells which (see WideListing.h).
+#pragma pack(push, 1)
+struct fileInfoW {
+    unsigned char method[8];
+    ULONG_PTR position;
+    ULONG_PTR compsize;
+    ULONG_PTR filesize;
+    ULONG_PTR timestamp;
+    WCHAR path[200];
+    WCHAR filename[200];
+    unsigned long crc;
+#ifdef _WIN64
+    char padding[4];
+#endif
+};
+#pragma pack(pop)
+
+#ifdef _WIN64
+static_assert(sizeof(fileInfoW) == 848 && offsetof(fileInfoW, crc) == 840);
+static_assert(offsetof(fileInfoW, path) == 40 && offsetof(fileInfoW, filename) == 440);
+#else
+static_assert(sizeof(fileInfoW) == 828 && offsetof(fileInfoW, crc) == 824);
+static_assert(offsetof(fileInfoW, path) == 24 && offsetof(fileInfoW, filename) == 424);
+#endif
+// The end of the last field every wide record has, whatever its padding.
+constexpr size_t kFileInfoWFields = offsetof(fileInfoW, crc) + sizeof(fileInfoW::crc);
 
 // GetFileInfo flags: input bits 0-2, bit 7 = match without regard to case.
 constexpr unsigned int kSpiInputDisk = 0;
@@ -80,3 +109,14 @@ using GetFileFunc = int(WINAPI*)(const char* source, LONG_PTR length, void* dest
 // Optional. *listing receives a LocalAlloc block of records, ended by one whose method[0] is zero;
 // the caller frees it.
 using GetArchiveInfoFunc = int(WINAPI*)(const char* source, LONG_PTR length, unsigned int flag, HLOCAL* listing);
+
+// The wide entry points: the same contract with WCHAR names (buffer lengths in WCHARs). Memory input
+// passes the image as `source`, as in the ANSI forms; for GetFileW with disk output `destination` is
+// a wide folder.
+using GetPluginInfoWFunc = int(WINAPI*)(int infoNumber, WCHAR* buffer, int bufferLength);
+using IsSupportedWFunc = int(WINAPI*)(const WCHAR* fileName, const void* head);
+using GetFileInfoWFunc = int(WINAPI*)(const WCHAR* source, LONG_PTR length, const WCHAR* memberPath, unsigned int flag,
+                                      fileInfoW* info);
+using GetFileWFunc = int(WINAPI*)(const WCHAR* source, LONG_PTR length, void* destination, unsigned int flag,
+                                  SpiProgressCallback progress, LONG_PTR progressData);
+using GetArchiveInfoWFunc = int(WINAPI*)(const WCHAR* source, LONG_PTR length, unsigned int flag, HLOCAL* listing);

@@ -1,12 +1,17 @@
-// The x86-64 plug-in record as a .sph sample really lays it out: a listing block read by byte
-// offsets, 448 bytes a record, agrees with our declaration.
+// The x86-64 plug-in records as .sph samples really lay them out: a listing block read by byte
+// offsets, 448 bytes a record, agrees with our declaration; wide listings are read with or without
+// the wide record's padding.
 #include <gtest/gtest.h>
 
 #include <cstring>
+#include <string>
+#include <utility>
+#include <vector>
 
 #include "base/Owned.h"
 #include "base/ProcAddress.h"
 #include "engine/SpiTypes.h"
+#include "engine/WideListing.h"
 #include "tests/engine/TestEnv.h"
 
 namespace {
@@ -51,4 +56,37 @@ TEST(SphListingTest, RecordsLieAtTheX64OffsetsOurDeclarationNames) {
     EXPECT_EQ(records[1].position, 512 + (6900 + 511) / 512 * 512);
     EXPECT_STREQ(reinterpret_cast<const char*>(bytes + 40), "docs\\");
     EXPECT_EQ(bytes[3 * kRecord], 0);
+}
+
+TEST(SphListingTest, WideListingsStepBy848Or844BytesAsTheirBlockSays) {
+    UniqueModule module(::LoadLibraryA(SamplePlugin("wide\\widezip.sph").c_str()));
+    ASSERT_TRUE(module);
+    auto getArchiveInfoW = ProcAddress<GetArchiveInfoWFunc>(module.Get(), "GetArchiveInfoW");
+    ASSERT_TRUE(getArchiveInfoW);
+    const std::string archive = TestData("wide.zip");
+    const std::wstring source(archive.begin(), archive.end());
+    HLOCAL block = nullptr;
+    ASSERT_EQ(getArchiveInfoW(source.c_str(), 0, kSpiInputDisk, &block), 0);
+    const LockedLocal listing(block);
+    // Four members and the end record, with padding.
+    ASSERT_EQ(::LocalSize(block), 5u * 848);
+    const auto* padded = static_cast<const unsigned char*>(listing.Data());
+    // The same records as plug-ins that declare no padding lay them out.
+    std::vector<unsigned char> packed(5 * 844);
+    for (size_t i = 0; i < 5; ++i)
+        std::memcpy(&packed[i * 844], padded + i * 848, 844);
+    using TBlock = std::pair<const unsigned char*, size_t>;
+    for (const auto& [bytes, size] : {TBlock{padded, 5 * 848}, TBlock{packed.data(), packed.size()}}) {
+        SCOPED_TRACE(size);
+        const std::vector<fileInfoW> records = WideListingRecords(bytes, size);
+        ASSERT_EQ(records.size(), 4u);
+        EXPECT_STREQ(records[1].path, L"\u00e9t\u00e9\\");
+        EXPECT_STREQ(records[1].filename, L"\ud55c\uad6d.txt");
+        EXPECT_EQ(records[1].filesize, 34u);
+        EXPECT_GT(records[1].position, records[0].position);
+        fileInfo ansi;
+        EXPECT_TRUE(AnsiRecord(records[0], ansi));
+        EXPECT_STREQ(ansi.filename, "表.txt");
+        EXPECT_FALSE(AnsiRecord(records[1], ansi));
+    }
 }

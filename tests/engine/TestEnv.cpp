@@ -161,9 +161,31 @@ DWORD RunningChildId(const char* fileName) {
     return ids.empty() ? 0 : ids.front();
 }
 
+namespace {
+
+// A set of the sample plug-ins' shared counters, mapped for the process's life; -1 when unmapped.
+class TSampleCounters {
+public:
+    TSampleCounters(const char* name, DWORD count)
+        : Mapping(::CreateFileMappingA(INVALID_HANDLE_VALUE, nullptr, PAGE_READWRITE, 0, count * sizeof(LONG), name)),
+          View(Mapping ? ::MapViewOfFile(Mapping.Get(), FILE_MAP_READ, 0, 0, count * sizeof(LONG)) : nullptr) {}
+    LONG operator[](size_t index) const {
+        return View ? static_cast<const volatile LONG*>(View.Get())[index] : -1;
+    }
+
+private:
+    UniqueHandle Mapping;
+    UniqueView View;
+};
+
+}  // namespace
+
 LONG SampleGetFileCount() {
-    static UniqueHandle mapping(::CreateFileMappingA(INVALID_HANDLE_VALUE, nullptr, PAGE_READWRITE, 0, sizeof(LONG),
-                                                     "KelvaneSampleGetFileCount"));
-    static UniqueView view(mapping ? ::MapViewOfFile(mapping.Get(), FILE_MAP_READ, 0, 0, sizeof(LONG)) : nullptr);
-    return view ? *static_cast<const volatile LONG*>(view.Get()) : -1;
+    static const TSampleCounters count("KelvaneSampleGetFileCount", 1);
+    return count[0];
+}
+
+TFamilyCalls SampleFamilyCalls() {
+    static const TSampleCounters counts("KelvaneSampleFamilyCalls", 2);
+    return {counts[0], counts[1]};
 }

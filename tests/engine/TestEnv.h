@@ -67,6 +67,13 @@ DWORD RunningChildId(const char* fileName);
 // GetFile calls of the counting sample plug-in (counting\countzip), in every process, so far. Tests
 // that use it share the registry's lock, so none counts another's calls.
 LONG SampleGetFileCount();
+// Lookups, listings and extractions of the sample with wide entry points (wide\widezip), in every
+// process, so far, by family.
+struct TFamilyCalls {
+    LONG Ansi = 0;
+    LONG Wide = 0;
+};
+TFamilyCalls SampleFamilyCalls();
 
 // A plug-in folder holding copies of the named sample plug-ins (paths under build/plugins).
 class PluginFolder : public ScratchFolder {

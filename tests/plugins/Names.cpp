@@ -1,7 +1,5 @@
 #include "tests/plugins/Readers.h"
 
-#include "base/AnsiPath.h"
-
 #include <algorithm>
 #include <cstring>
 
@@ -27,7 +25,13 @@ std::wstring FromUtf8(std::string_view text) {
     return wide;
 }
 
-std::string ToAnsi(const std::wstring& wide) {
+char hangulStray = 0;
+
+bool IsHangul(wchar_t c) {
+    return c >= 0xAC00 && c <= 0xD7A3;
+}
+
+std::string ToAnsi(std::wstring_view wide) {
     const int count =
         ::WideCharToMultiByte(CP_ACP, 0, wide.data(), static_cast<int>(wide.size()), nullptr, 0, nullptr, nullptr);
     std::string ansi(std::max(count, 0), '\0');
@@ -37,23 +41,27 @@ std::string ToAnsi(const std::wstring& wide) {
     return ansi;
 }
 
-}  // namespace
-
-std::string MemberName(std::string_view raw, bool slashes) {
-    raw = raw.substr(0, raw.find('\0'));
-    std::string name(raw);
-    // Names flagged as UTF-8 and names that merely are UTF-8 (Linux tools write the locale's UTF-8 unflagged)
-    // are treated alike; anything else is taken to be ANSI already.
-    const bool ascii = std::all_of(raw.begin(), raw.end(), [](char c) { return (c & 0x80) == 0; });
-    if (!ascii) {
-        if (const std::wstring wide = FromUtf8(raw); !wide.empty())
-            name = ToAnsi(wide);
+// With a stray byte set, each Hangul syllable becomes "_" and that byte; the rest converts as usual.
+std::string ToAnsiWithStray(const std::wstring& wide) {
+    if (!hangulStray)
+        return ToAnsi(wide);
+    std::string ansi;
+    size_t run = 0;
+    for (size_t i = 0; i <= wide.size(); ++i) {
+        if (i < wide.size() && !IsHangul(wide[i]))
+            continue;
+        ansi += ToAnsi(std::wstring_view(wide).substr(run, i - run));
+        if (i < wide.size())
+            ansi += {'_', hangulStray};
+        run = i + 1;
     }
-    const char separator = slashes ? '/' : '\\';
-    if (!slashes)
-        name = WithSeparator(name, separator);
-    // "./a.txt" and "/a.txt" are the member a.txt.
-    const std::string dot{'.', separator};
+    return ansi;
+}
+
+// "./a.txt" and "/a.txt" are the member a.txt.
+template <typename Char>
+std::basic_string<Char> WithoutLeading(const std::basic_string<Char>& name, Char separator) {
+    const std::basic_string<Char> dot{Char('.'), separator};
     size_t start = 0;
     while (true) {
         if (start < name.size() && name[start] == separator)
@@ -64,6 +72,44 @@ std::string MemberName(std::string_view raw, bool slashes) {
             break;
     }
     return name.substr(start);
+}
+
+bool IsAscii(std::string_view text) {
+    return std::all_of(text.begin(), text.end(), [](char c) { return (c & 0x80) == 0; });
+}
+
+}  // namespace
+
+std::string MemberName(std::string_view raw, bool slashes) {
+    raw = raw.substr(0, raw.find('\0'));
+    std::string name(raw);
+    // Names flagged as UTF-8 and names that merely are UTF-8 (Linux tools write the locale's UTF-8 unflagged)
+    // are treated alike; anything else is taken to be ANSI already.
+    if (!IsAscii(raw)) {
+        if (const std::wstring wide = FromUtf8(raw); !wide.empty())
+            name = ToAnsiWithStray(wide);
+    }
+    const char separator = slashes ? '/' : '\\';
+    if (!slashes)
+        name = WithSeparator(name, separator);
+    return WithoutLeading(name, separator);
+}
+
+std::wstring WideMemberName(std::string_view raw) {
+    raw = raw.substr(0, raw.find('\0'));
+    std::wstring wide = FromUtf8(raw);
+    if (wide.empty() && !raw.empty()) {
+        wide.resize(raw.size());
+        wide.resize(std::max(::MultiByteToWideChar(CP_ACP, 0, raw.data(), static_cast<int>(raw.size()), wide.data(),
+                                                   static_cast<int>(wide.size())),
+                             0));
+    }
+    std::replace(wide.begin(), wide.end(), L'/', L'\\');
+    return WithoutLeading(wide, L'\\');
+}
+
+void SetHangulStray(char stray) {
+    hangulStray = stray;
 }
 
 bool MatchMember(const std::string& name, const Query& query, fileInfo* info, bool* exact) {

@@ -3,7 +3,10 @@
 #include "tests/plugins/Readers.h"
 
 #include <algorithm>
+#include <cctype>
 #include <cstring>
+#include <cwctype>
+#include <string>
 
 namespace {
 
@@ -52,19 +55,38 @@ constexpr DWORD kArchiveSharing = 0;
 #else
 constexpr DWORD kArchiveSharing = FILE_SHARE_READ | FILE_SHARE_WRITE;
 #endif
-// A plug-in built with KV_COUNT_GETFILE counts its GetFile calls in a named shared counter that
-// tests read: one counter for all such plug-ins, in any process.
-#ifdef KV_COUNT_GETFILE
+// Counters in named shared memory that tests read, one set for all plug-ins that count, in any process.
+[[maybe_unused]] LONG* SharedCounters(const char* name, size_t count) {
+    HANDLE mapping = ::CreateFileMappingA(INVALID_HANDLE_VALUE, nullptr, PAGE_READWRITE, 0,
+                                          static_cast<DWORD>(count * sizeof(LONG)), name);
+    return mapping ? static_cast<LONG*>(::MapViewOfFile(mapping, FILE_MAP_WRITE, 0, 0, count * sizeof(LONG)))
+                   : nullptr;
+}
+// A plug-in built with KV_COUNT_GETFILE counts its GetFile calls.
 void CountGetFile() {
-    static HANDLE mapping = ::CreateFileMappingA(INVALID_HANDLE_VALUE, nullptr, PAGE_READWRITE, 0, sizeof(LONG),
-                                                 "KelvaneSampleGetFileCount");
-    static auto* count =
-        mapping ? static_cast<LONG*>(::MapViewOfFile(mapping, FILE_MAP_WRITE, 0, 0, sizeof(LONG))) : nullptr;
+#ifdef KV_COUNT_GETFILE
+    static LONG* count = SharedCounters("KelvaneSampleGetFileCount", 1);
     if (count)
         ::InterlockedIncrement(count);
+#endif
 }
+// A plug-in built with KV_WIDE counts its lookups, listings and extractions: ANSI ones first, wide ones second.
+enum class Family { kAnsi, kWide };
+void CountFamily([[maybe_unused]] Family family) {
+#ifdef KV_WIDE
+    static LONG* counts = SharedCounters("KelvaneSampleFamilyCalls", 2);
+    if (counts)
+        ::InterlockedIncrement(counts + static_cast<int>(family));
+#endif
+}
+// Its ANSI calls spell each Hangul syllable as "_" and a stray byte, one in lookups and listings,
+// another in the names its disk output writes.
+#ifdef KV_WIDE
+constexpr char kListedStray = '\xA1';
+constexpr char kWrittenStray = '\xA2';
 #else
-void CountGetFile() {}
+constexpr char kListedStray = 0;
+constexpr char kWrittenStray = 0;
 #endif
 constexpr Kind kKind = Kind::KV_KIND;
 constexpr Fault kFault = Fault::KV_FAULT;
@@ -174,6 +196,10 @@ int OpenArchive(Source& archive, const char* source, LONG_PTR length, unsigned i
     return kArchiveSharing == 0 ? kSpiFileReadError : kError;
 }
 
+int OpenArchive(Source& archive, const WCHAR* source, LONG_PTR length, unsigned int flag) {
+    return archive.Open(source, length, flag) ? 0 : kError;
+}
+
 // kListingByThread: the file that this thread's last lookup or listing read from disk; empty after
 // one with memory input.
 std::string& LastListedFile() {
@@ -205,6 +231,117 @@ bool FindsArchive(const char* source, LONG_PTR length, unsigned int flag) {
     query.all = &members;
     fileInfo scratch{};
     return archive.Open(source, length, flag) && Find(archive, query, &scratch);
+}
+
+// GetFile's work, in either family: disk input and disk output name files in the caller's characters.
+template <typename Char>
+int ExtractFrom(const Char* source,
+                LONG_PTR length,
+                void* destination,
+                unsigned int flag,
+                SpiProgressCallback progressCallback,
+                LONG_PTR progressData) {
+    try {
+        if (!destination)
+            return kError;
+        Progress progress{progressCallback, progressData};
+        if (!BeforeWork(progress))
+            return kSpiAborted;
+        Source member;
+        if (const int error = OpenArchive(member, source, length, flag))
+            return error;
+        // Disk output: destination names the folder to write the member into.
+        if ((flag & kSpiOutputMask) == kSpiOutputDisk) {
+            if (kKind != Kind::kZip)
+                return kSpiNoFunction;
+            if (ZipExtractToFolder(member, std::basic_string<Char>(static_cast<const Char*>(destination)), progress))
+                return 0;
+            return progress.stopped ? kSpiAborted : kSpiFileWriteError;
+        }
+        if ((flag & kSpiOutputMask) != kSpiOutputMemory)
+            return kError;
+        if (kFault == Fault::kNoMemoryOutput)
+            return kSpiNoMemory;
+        OutputBlock block;
+        if (!Extract(member, block, progress))
+            return progress.stopped ? kSpiAborted : kError;
+        // Announced filesize stays true; the block is what falls short.
+        if (kFault == Fault::kShortBlock && !block.Resize(std::max<uint32_t>(block.Size() / 2, 1)))
+            return kError;
+        if (kFault == Fault::kNameOnly && !block.Resize(block.Size() + 4))
+            return kError;
+        *static_cast<HLOCAL*>(destination) = block.Release();
+        return 0;
+    } catch (...) {
+        return kError;
+    }
+}
+
+// A listing block: the records, ended by a record whose method is empty.
+template <typename Record>
+int ListingBlock(const std::vector<Record>& records, HLOCAL* listing) {
+    OutputBlock block;
+    const auto bytes = static_cast<uint32_t>((records.size() + 1) * sizeof(Record));
+    if (!block.Allocate(bytes))
+        return kSpiNoMemory;
+    std::memset(block.Data(), 0, bytes);
+    std::memcpy(block.Data(), records.data(), records.size() * sizeof(Record));
+    *listing = block.Release();
+    return 0;
+}
+
+// The wide side, as a real plug-in has it (ZIP only): names whole, matched with "\"
+// alone, case folded in ASCII letters only.
+bool HasWideExtension(const WCHAR* fileName, const char* extension) {
+    const size_t wanted = std::strlen(extension);
+    const size_t length = std::wcslen(fileName);
+    if (length < wanted)
+        return false;
+    for (size_t i = 0; i < wanted; ++i)
+        if (std::towlower(fileName[length - wanted + i]) != static_cast<wint_t>(std::tolower(extension[i])))
+            return false;
+    return true;
+}
+
+bool TakesWideName(const WCHAR* fileName) {
+    return !kOwnExtension || HasWideExtension(fileName, kOwnExtension);
+}
+
+wchar_t FoldAsciiWide(wchar_t c) {
+    return c >= L'a' && c <= L'z' ? static_cast<wchar_t>(c - L'a' + L'A') : c;
+}
+
+bool SameWideName(const std::wstring& name, const WCHAR* wanted, bool fold) {
+    if (name.size() != std::wcslen(wanted))
+        return false;
+    for (size_t i = 0; i < name.size(); ++i)
+        if (fold ? FoldAsciiWide(name[i]) != FoldAsciiWide(wanted[i]) : name[i] != wanted[i])
+            return false;
+    return true;
+}
+
+bool ListWide(const Source& archive, std::vector<fileInfo>& members, std::vector<std::wstring>& names) {
+    Query query{"", false};
+    query.all = &members;
+    query.wideNames = &names;
+    fileInfo scratch{};
+    return Find(archive, query, &scratch) && members.size() == names.size();
+}
+
+fileInfoW WideRecord(const fileInfo& found, const std::wstring& name) {
+    fileInfoW record;
+    std::memset(&record, 0, sizeof record);
+    std::memcpy(record.method, found.method, sizeof record.method);
+    record.position = found.position;
+    record.compsize = found.compsize;
+    record.filesize = found.filesize;
+    record.timestamp = found.timestamp;
+    record.crc = found.crc;
+    const size_t split = name.find_last_of(L'\\') + 1;  // 0 without a folder
+    constexpr size_t kLast = std::size(record.path) - 1;
+    name.copy(record.path, std::min(split, kLast));
+    name.copy(record.filename, std::min(name.size() - split, kLast), split);
+    return record;
 }
 
 }  // namespace
@@ -262,6 +399,8 @@ int WINAPI IsSupported(const char* fileName, const void* head) {
 }
 
 int WINAPI GetFileInfo(const char* source, LONG_PTR length, const char* memberPath, unsigned int flag, fileInfo* info) {
+    CountFamily(Family::kAnsi);
+    SetHangulStray(kListedStray);
     if (kFault == Fault::kCrash) {
         if (IsMemoryInput(flag))
             return kSpiUnknownFormat;
@@ -309,6 +448,7 @@ int WINAPI GetFile(const char* source,
                    SpiProgressCallback progressCallback,
                    LONG_PTR progressData) {
     CountGetFile();
+    CountFamily(Family::kAnsi);
     if constexpr (kFault == Fault::kGetFileFails)
         return kError;
     if (kFault == Fault::kNoMemoryInput && IsMemoryInput(flag))
@@ -319,43 +459,13 @@ int WINAPI GetFile(const char* source,
         return kSpiNoFunction;
     if (kFault == Fault::kListingByThread && !FindsArchive(source, length, flag))
         return kSpiFileReadError;
-    try {
-        if (!destination)
-            return kError;
-        Progress progress{progressCallback, progressData};
-        if (!BeforeWork(progress))
-            return kSpiAborted;
-        Source member;
-        if (const int error = OpenArchive(member, source, length, flag))
-            return error;
-        // Disk output: destination names the folder to write the member into.
-        if ((flag & kSpiOutputMask) == kSpiOutputDisk) {
-            if (kKind != Kind::kZip)
-                return kSpiNoFunction;
-            if (ZipExtractToFolder(member, static_cast<const char*>(destination), progress))
-                return 0;
-            return progress.stopped ? kSpiAborted : kSpiFileWriteError;
-        }
-        if ((flag & kSpiOutputMask) != kSpiOutputMemory)
-            return kError;
-        if (kFault == Fault::kNoMemoryOutput)
-            return kSpiNoMemory;
-        OutputBlock block;
-        if (!Extract(member, block, progress))
-            return progress.stopped ? kSpiAborted : kError;
-        // Announced filesize stays true; the block is what falls short.
-        if (kFault == Fault::kShortBlock && !block.Resize(std::max<uint32_t>(block.Size() / 2, 1)))
-            return kError;
-        if (kFault == Fault::kNameOnly && !block.Resize(block.Size() + 4))
-            return kError;
-        *static_cast<HLOCAL*>(destination) = block.Release();
-        return 0;
-    } catch (...) {
-        return kError;
-    }
+    SetHangulStray(kWrittenStray);
+    return ExtractFrom(source, length, destination, flag, progressCallback, progressData);
 }
 
 int WINAPI GetArchiveInfo(const char* source, LONG_PTR length, unsigned int flag, HLOCAL* listing) {
+    CountFamily(Family::kAnsi);
+    SetHangulStray(kListedStray);
     if (kFault == Fault::kMemoryCrash && IsMemoryInput(flag))
         return kSpiNoFunction;
     NoteListed(source, flag);
@@ -371,15 +481,64 @@ int WINAPI GetArchiveInfo(const char* source, LONG_PTR length, unsigned int flag
         fileInfo scratch{};
         if (!Find(archive, query, &scratch))
             return kError;
-        // Ended by a record whose method is empty.
-        OutputBlock block;
-        const auto bytes = static_cast<uint32_t>((members.size() + 1) * sizeof(fileInfo));
-        if (!block.Allocate(bytes))
-            return kSpiNoMemory;
-        std::memset(block.Data(), 0, bytes);
-        std::memcpy(block.Data(), members.data(), members.size() * sizeof(fileInfo));
-        *listing = block.Release();
+        return ListingBlock(members, listing);
+    } catch (...) {
+        return kError;
+    }
+}
+
+int WINAPI IsSupportedW(const WCHAR* fileName, const void* head) {
+    if (!fileName || !head || !TakesWideName(fileName))
         return 0;
+    return Detect(static_cast<const uint8_t*>(head), kHeadSize) != Format::kUnknown;
+}
+
+int WINAPI GetFileInfoW(const WCHAR* source, LONG_PTR length, const WCHAR* memberPath, unsigned int flag,
+                        fileInfoW* info) {
+    CountFamily(Family::kWide);
+    try {
+        Source archive;
+        std::vector<fileInfo> members;
+        std::vector<std::wstring> names;
+        if (!memberPath || !info || OpenArchive(archive, source, length, flag) || !ListWide(archive, members, names))
+            return kError;
+        // Spelled exactly as asked first, then, when asked, the same but for the case of ASCII letters.
+        for (const bool fold : {false, (flag & kSpiIgnoreCase) != 0}) {
+            for (size_t i = 0; i < members.size(); ++i) {
+                if (SameWideName(names[i], memberPath, fold)) {
+                    *info = WideRecord(members[i], names[i]);
+                    return 0;
+                }
+            }
+        }
+        return kError;
+    } catch (...) {
+        return kError;
+    }
+}
+
+int WINAPI GetFileW(const WCHAR* source,
+                    LONG_PTR length,
+                    void* destination,
+                    unsigned int flag,
+                    SpiProgressCallback progressCallback,
+                    LONG_PTR progressData) {
+    CountFamily(Family::kWide);
+    return ExtractFrom(source, length, destination, flag, progressCallback, progressData);
+}
+
+int WINAPI GetArchiveInfoW(const WCHAR* source, LONG_PTR length, unsigned int flag, HLOCAL* listing) {
+    CountFamily(Family::kWide);
+    try {
+        Source archive;
+        std::vector<fileInfo> members;
+        std::vector<std::wstring> names;
+        if (!listing || OpenArchive(archive, source, length, flag) || !ListWide(archive, members, names))
+            return kError;
+        std::vector<fileInfoW> records;
+        for (size_t i = 0; i < members.size(); ++i)
+            records.push_back(WideRecord(members[i], names[i]));
+        return ListingBlock(records, listing);
     } catch (...) {
         return kError;
     }

@@ -31,6 +31,8 @@ public:
     // flag & kSpiInputMask picks the input; disk: `source` names the file, `length` is the start,
     // and `share` is the sharing the file is opened with.
     bool Open(const char* source, LONG_PTR length, unsigned int flag, DWORD share = FILE_SHARE_READ | FILE_SHARE_WRITE);
+    // The same for the wide entry points: disk input names the file in UTF-16.
+    bool Open(const WCHAR* source, LONG_PTR length, unsigned int flag);
 
     uint32_t Size() const { return size_; }
     // Added to an offset gives the position a plug-in reports: file offsets for disk input.
@@ -42,6 +44,8 @@ public:
     bool ReadTelling(uint32_t offset, void* buffer, uint32_t count, const Progress& progress) const;
 
 private:
+    bool TakeFile(LONG_PTR length);
+
     UniqueHandle file_;
     const uint8_t* memory_ = nullptr;
     uint32_t origin_ = 0;
@@ -76,11 +80,19 @@ struct Query {
     bool nameOnly = false;                 // compare the member's file name alone, not its folder
     bool slashes = false;                  // names keep "/" as their separator (see MemberName)
     std::vector<fileInfo>* all = nullptr;  // list every member here instead of finding one
+    // ZIP only, with all: each listed member's whole name in UTF-16, with '\' separators.
+    std::vector<std::wstring>* wideNames = nullptr;
 };
 
 // Turns stored name bytes into an ANSI member name with '\' separators, or with the stored '/' when
 // `slashes` is set: valid non-ASCII UTF-8 is converted, other bytes are kept.
 std::string MemberName(std::string_view raw, bool slashes = false);
+// The same name whole, in UTF-16, with '\' separators.
+std::wstring WideMemberName(std::string_view raw);
+// How MemberName spells Hangul syllables from now on: 0, as the ANSI code page has them ("?"); any
+// other byte, as "_" and that stray byte each, as a real plug-in with wide entry points does in its
+// ANSI calls.
+void SetHangulStray(char stray);
 // Fills info's path and filename when `name` is the queried member and no directory; exact, when
 // given, tells whether it is spelled exactly as asked.
 bool MatchMember(const std::string& name, const Query& query, fileInfo* info, bool* exact = nullptr);
@@ -114,5 +126,7 @@ bool ZipFind(const Source& source, const Query& query, fileInfo* info);
 bool ZipExtract(const Source& source, OutputBlock& block, const Progress& progress);
 // Disk output: the member whose header starts the source, written as folder\its file name.
 bool ZipExtractToFolder(const Source& source, const std::string& folder, const Progress& progress);
+// The same under the member's whole name, for the wide entry points.
+bool ZipExtractToFolder(const Source& source, const std::wstring& folder, const Progress& progress);
 
 }  // namespace kvspi

@@ -26,20 +26,31 @@ bool Source::Open(const char* source, LONG_PTR length, unsigned int flag, DWORD 
             memory_ = reinterpret_cast<const uint8_t*>(source);
             size_ = static_cast<uint32_t>(length);
             return true;
-        case kSpiInputDisk: {
+        case kSpiInputDisk:
             file_.Reset(
                 ::CreateFileA(source, GENERIC_READ, share, nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr));
-            LARGE_INTEGER fileSize;
-            if (!file_ || !::GetFileSizeEx(file_.Get(), &fileSize) || fileSize.QuadPart < length)
-                return false;
-            origin_ = static_cast<uint32_t>(length);
-            // Positions are 32-bit: whatever lies beyond them is out of reach.
-            size_ = static_cast<uint32_t>(std::min<int64_t>(fileSize.QuadPart - length, UINT32_MAX - origin_));
-            return true;
-        }
+            return TakeFile(length);
         default:
             return false;
     }
+}
+
+bool Source::Open(const WCHAR* source, LONG_PTR length, unsigned int flag) {
+    if (!source || length < 0 || (flag & kSpiInputMask) != kSpiInputDisk)
+        return Open(reinterpret_cast<const char*>(source), length, flag);
+    file_.Reset(::CreateFileW(source, GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr, OPEN_EXISTING,
+                              FILE_ATTRIBUTE_NORMAL, nullptr));
+    return TakeFile(length);
+}
+
+bool Source::TakeFile(LONG_PTR length) {
+    LARGE_INTEGER fileSize;
+    if (!file_ || !::GetFileSizeEx(file_.Get(), &fileSize) || fileSize.QuadPart < length)
+        return false;
+    origin_ = static_cast<uint32_t>(length);
+    // Positions are 32-bit: whatever lies beyond them is out of reach.
+    size_ = static_cast<uint32_t>(std::min<int64_t>(fileSize.QuadPart - length, UINT32_MAX - origin_));
+    return true;
 }
 
 bool Source::Read(uint32_t offset, void* buffer, uint32_t count) const {

@@ -65,15 +65,19 @@ Extra FindExtra(const uint8_t* extra, uint16_t extraSize, uint16_t id) {
 }
 
 // Info-ZIP's Unicode path extra field wins over the stored name when it still belongs to it.
+std::string_view EntryRaw(const uint8_t* name, uint16_t nameSize, const uint8_t* extra, uint16_t extraSize) {
+    const Extra unicode = FindExtra(extra, extraSize, kUnicodePathExtra);
+    if (unicode.size >= 5 && unicode.data[0] == 1 && U32(unicode.data + 1) == crc32(0, name, nameSize))
+        return {reinterpret_cast<const char*>(unicode.data + 5), unicode.size - 5u};
+    return {reinterpret_cast<const char*>(name), nameSize};
+}
+
 std::string EntryName(const uint8_t* name,
                       uint16_t nameSize,
                       const uint8_t* extra,
                       uint16_t extraSize,
                       bool slashes = false) {
-    const Extra unicode = FindExtra(extra, extraSize, kUnicodePathExtra);
-    if (unicode.size >= 5 && unicode.data[0] == 1 && U32(unicode.data + 1) == crc32(0, name, nameSize))
-        return MemberName(std::string_view(reinterpret_cast<const char*>(unicode.data + 5), unicode.size - 5), slashes);
-    return MemberName(std::string_view(reinterpret_cast<const char*>(name), nameSize), slashes);
+    return MemberName(EntryRaw(name, nameSize, extra, extraSize), slashes);
 }
 
 // Streaming writers mark sizes and offsets as 0xFFFFFFFF and keep them in the ZIP64 extra field, in
@@ -212,10 +216,14 @@ bool ZipFind(const Source& source, const Query& query, fileInfo* info) {
             info->filesize = size;
             info->timestamp = UnixTime(U16(entry + 14), U16(entry + 12));
             info->crc = U32(entry + 16);
-            if (query.all)
+            if (!query.all) {
+                if (finding.Take(*info, exact))
+                    return true;
+            } else {
                 query.all->push_back(*info);
-            else if (finding.Take(*info, exact))
-                return true;
+                if (query.wideNames)
+                    query.wideNames->push_back(WideMemberName(EntryRaw(name, nameSize, extra, extraSize)));
+            }
         }
         p += entrySize;
     }
@@ -232,6 +240,7 @@ struct LocalEntry {
     uint32_t size = 0;
     uint32_t dataOffset = 0;
     std::string name;
+    std::wstring wideName;
 };
 
 bool ReadLocal(const Source& source, LocalEntry& entry) {
@@ -251,6 +260,7 @@ bool ReadLocal(const Source& source, LocalEntry& entry) {
         return false;
     const uint8_t* extra = nameAndExtra.data() + nameSize;
     entry.name = EntryName(nameAndExtra.data(), nameSize, extra, extraSize);
+    entry.wideName = WideMemberName(EntryRaw(nameAndExtra.data(), nameSize, extra, extraSize));
     return ApplyZip64(extra, extraSize, {&entry.size, &entry.compressedSize});
 }
 
@@ -294,16 +304,38 @@ bool ZipExtract(const Source& source, OutputBlock& block, const Progress& progre
     return false;
 }
 
-bool ZipExtractToFolder(const Source& source, const std::string& folder, const Progress& progress) {
+namespace {
+
+HANDLE CreateOutput(const std::string& path) {
+    return ::CreateFileA(path.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
+}
+HANDLE CreateOutput(const std::wstring& path) {
+    return ::CreateFileW(path.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
+}
+void DeleteOutput(const std::string& path) {
+    ::DeleteFileA(path.c_str());
+}
+void DeleteOutput(const std::wstring& path) {
+    ::DeleteFileW(path.c_str());
+}
+// The member's file name, without its folder.
+std::string FileNameOf(const LocalEntry& entry, const std::string&) {
+    const size_t separator = FindLastSeparator(entry.name, "\\");
+    return separator == std::string::npos ? entry.name : entry.name.substr(separator + 1);
+}
+std::wstring FileNameOf(const LocalEntry& entry, const std::wstring&) {
+    return entry.wideName.substr(entry.wideName.find_last_of(L'\\') + 1);
+}
+
+template <typename Text>
+bool ExtractToFolder(const Source& source, const Text& folder, const Progress& progress) {
     LocalEntry entry;
     if (!ReadLocal(source, entry))
         return false;
-    std::string where = entry.name;
-    std::string name;
-    SplitLastComponent(where, name);
-    const std::string path = folder + "\\" + name;
-    UniqueHandle file(
-        ::CreateFileA(path.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr));
+    Text path = folder;
+    path += '\\';
+    path += FileNameOf(entry, folder);
+    UniqueHandle file(CreateOutput(path));
     if (!file)
         return false;
     bool written = false;
@@ -319,8 +351,18 @@ bool ZipExtractToFolder(const Source& source, const std::string& folder, const P
     }
     file.Reset();
     if (!written)
-        ::DeleteFileA(path.c_str());
+        DeleteOutput(path);
     return written;
+}
+
+}  // namespace
+
+bool ZipExtractToFolder(const Source& source, const std::string& folder, const Progress& progress) {
+    return ExtractToFolder(source, folder, progress);
+}
+
+bool ZipExtractToFolder(const Source& source, const std::wstring& folder, const Progress& progress) {
+    return ExtractToFolder(source, folder, progress);
 }
 
 }  // namespace kvspi

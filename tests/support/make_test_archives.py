@@ -166,6 +166,17 @@ def cased(outer):
 for outer in ("Pack.zip", "pack.zip"):
     write("cased/" + outer, cased(outer))
 
+# For the plug-in with wide entry points, ZIP names in UTF-8: a code page 932 name whose 表 ends in the
+# byte of '\\', a name outside code page 932, and decoys under lossy forms of that name as the plug-in's
+# ANSI side lists it ("_" and a stray byte for each Hangul syllable: ｡ is 0xA1); none under "?" forms.
+# wide-nested.zip holds it one level down.
+wide = zip_bytes([("日本語/表.txt", "表の中身".encode("cp932")),
+                  ("été/한국.txt", b"the member outside code page 932\r\n"),
+                  ("ete/_｡_｡.txt", b"decoy\r\n"),
+                  ("été/_｡_｡.txt", b"decoy\r\n")], zipfile.ZIP_STORED)
+write("wide.zip", wide)
+write("wide-nested.zip", zip_bytes([("表/wide.zip", wide)], zipfile.ZIP_STORED))
+
 # What the members must come out as.
 write("expect/readme.txt", readme)
 write("expect/small.txt", small)

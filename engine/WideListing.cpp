@@ -1,0 +1,76 @@
+#include "engine/WideListing.h"
+
+#include <algorithm>
+#include <cstring>
+#include <cwchar>
+#include <string>
+
+#include "base/WideText.h"
+
+namespace {
+
+// The index of the first end record when stepping by size, or none inside the block.
+bool EndRecord(const unsigned char* block, size_t blockSize, size_t size, size_t& index) {
+    if (size < kFileInfoWFields)
+        return false;
+    for (index = 0; (index + 1) * size <= blockSize; ++index)
+        if (block[index * size] == 0)
+            return true;
+    return false;
+}
+
+bool AnsiField(const WCHAR* field, size_t fieldCharacters, char* out, size_t outSize) {
+    std::string text;
+    if (!ExactAnsi(std::wstring_view(field, ::wcsnlen(field, fieldCharacters)), text) || text.size() >= outSize)
+        return false;
+    std::memcpy(out, text.c_str(), text.size() + 1);
+    return true;
+}
+
+}  // namespace
+
+size_t WideRecordStep(const unsigned char* block, size_t blockSize, std::span<const size_t> sizes) {
+    size_t exact = 0;
+    size_t inside = 0;
+    int exactCount = 0;
+    int insideCount = 0;
+    for (const size_t size : sizes) {
+        size_t index = 0;
+        if (!block || !EndRecord(block, blockSize, size, index))
+            continue;
+        ++insideCount;
+        inside = size;
+        if ((index + 1) * size == blockSize) {
+            ++exactCount;
+            exact = size;
+        }
+    }
+    if (exactCount == 1)
+        return exact;
+    return exactCount == 0 && insideCount == 1 ? inside : 0;
+}
+
+std::vector<fileInfoW> WideListingRecords(const unsigned char* block, size_t blockSize, std::span<const size_t> sizes) {
+    std::vector<fileInfoW> records;
+    const size_t step = WideRecordStep(block, blockSize, sizes);
+    if (step == 0)
+        return records;
+    for (const unsigned char* record = block; *record != 0; record += step) {
+        fileInfoW& taken = records.emplace_back();
+        std::memset(&taken, 0, sizeof taken);
+        std::memcpy(&taken, record, std::min(step, sizeof taken));
+    }
+    return records;
+}
+
+bool AnsiRecord(const fileInfoW& wide, fileInfo& ansi) {
+    std::memset(&ansi, 0, sizeof ansi);
+    std::memcpy(ansi.method, wide.method, sizeof ansi.method);
+    ansi.position = wide.position;
+    ansi.compsize = wide.compsize;
+    ansi.filesize = wide.filesize;
+    ansi.timestamp = wide.timestamp;
+    ansi.crc = wide.crc;
+    return AnsiField(wide.path, std::size(wide.path), ansi.path, sizeof ansi.path) &&
+           AnsiField(wide.filename, std::size(wide.filename), ansi.filename, sizeof ansi.filename);
+}
