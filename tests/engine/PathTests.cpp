@@ -1,6 +1,7 @@
 #include <gtest/gtest.h>
 
 #include "base/AnsiPath.h"
+#include "base/WideText.h"
 
 namespace {
 
@@ -8,6 +9,18 @@ std::pair<std::string, std::string> Split(std::string path) {
     std::string last;
     SplitLastComponent(path, last);
     return {path, last};
+}
+
+// A best fit would make "café" the "cafe" beside it; a lone surrogate names nothing.
+TEST(ExactAnsi, TakesOnlyNamesThatConvertExactly) {
+    std::string ansi;
+    EXPECT_TRUE(ExactAnsi(L"D:\\ソフト.lzh\\表.txt", ansi));
+    EXPECT_EQ(ansi, "D:\\ソフト.lzh\\表.txt");
+    for (const wchar_t* name : {L"caf\u00e9.txt", L"\ud55c\uad6d.txt", L"\U0001F600", L"a\xD800.txt", L"a\xDC00",
+                                L"\xD800"})
+        EXPECT_FALSE(ExactAnsi(name, ansi)) << ShownAnsi(name);
+    EXPECT_EQ(ShownAnsi(L"caf\u00e9.txt"), "caf?.txt");
+    EXPECT_EQ(WideFromAnsi("\x95\x5C.txt"), L"\u8868.txt");
 }
 
 TEST(SplitLastComponent, TakesTheLastComponentOff) {
