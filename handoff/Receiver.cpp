@@ -18,10 +18,10 @@ bool ReceiveHandOff(HWND window, WPARAM wParam, TPendingBlocks& pending) noexcep
             return false;
         const char* start = static_cast<const char*>(view.Get());
         // The length comes from another process: it must lie inside what is mapped here.
-        const int32_t total = LoadInt32(start);
-        if (total < static_cast<int32_t>(kMinBlockSize) || static_cast<size_t>(total) > mapped)
+        const TBlockHead head = LoadBlockHead(start);
+        if (!HeadIsPlausible(head) || head.Size > mapped)
             return false;
-        pending.Push(std::vector<char>(start, start + total));
+        pending.Push(std::vector<char>(start, start + head.Size));
         if (!::PostMessageA(window, WM_USER, 0, 0)) {
             pending.DropNewest();
             return false;

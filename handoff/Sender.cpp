@@ -7,7 +7,12 @@
 #include "handoff/Channel.h"
 #include "handoff/Section.h"
 
-void SendHandOff(std::string_view folder, const std::vector<std::string>& paths, DWORD turnWaitMs) noexcept {
+namespace {
+
+template <typename TChar>
+void Send(std::basic_string_view<TChar> folder,
+          const std::vector<std::basic_string<TChar>>& paths,
+          DWORD turnWaitMs) noexcept {
     try {
         const std::optional<uint32_t> size = HandOffBlockSize(folder, paths);
         if (!size)
@@ -37,4 +42,14 @@ void SendHandOff(std::string_view folder, const std::vector<std::string>& paths,
         // The section lives until here, so it exists for as long as the receiver handles the message.
     } catch (...) {
     }
+}
+
+}  // namespace
+
+void SendHandOff(std::string_view folder, const std::vector<std::string>& paths, DWORD turnWaitMs) noexcept {
+    Send(folder, paths, turnWaitMs);
+}
+
+void SendHandOff(std::wstring_view folder, const std::vector<std::wstring>& paths, DWORD turnWaitMs) noexcept {
+    Send(folder, paths, turnWaitMs);
 }

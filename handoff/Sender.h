@@ -21,7 +21,11 @@ inline constexpr DWORD kPatientTurnWaitMs = kAnswerWaitMs + kSenderWaitMs;
 // Writes the block for `folder` and `paths` into the section and sends the hand-off message to the
 // first top-level window of class "Kelvane", waiting until it has been handled or kAnswerWaitMs has
 // passed. Every failure is silent: no window, no section, a section that already exists (another
-// sender's), or another sender that does not finish within `turnWaitMs`.
+// sender's), or another sender that does not finish within `turnWaitMs`. Wide names go in the
+// Unicode form of the block, narrow ones in the ANSI form, as older senders wrote it.
 void SendHandOff(std::string_view folder,
                  const std::vector<std::string>& paths,
+                 DWORD turnWaitMs = kSenderWaitMs) noexcept;
+void SendHandOff(std::wstring_view folder,
+                 const std::vector<std::wstring>& paths,
                  DWORD turnWaitMs = kSenderWaitMs) noexcept;

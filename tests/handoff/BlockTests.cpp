@@ -13,12 +13,21 @@
 
 namespace {
 
-std::vector<char> Write(const std::string& folder, const std::vector<std::string>& paths) {
+template <typename TChar>
+std::vector<char> WriteBlock(const std::basic_string<TChar>& folder, const std::vector<std::basic_string<TChar>>& paths) {
     const std::optional<uint32_t> size = HandOffBlockSize(folder, paths);
     EXPECT_TRUE(size);
     std::vector<char> block(size.value_or(0), '\x7f');
     EXPECT_TRUE(WriteHandOffBlock(block.data(), block.size(), folder, paths));
     return block;
+}
+
+std::vector<char> Write(const std::string& folder, const std::vector<std::string>& paths) {
+    return WriteBlock(folder, paths);
+}
+
+std::vector<char> WriteWide(const std::wstring& folder, const std::vector<std::wstring>& paths) {
+    return WriteBlock(folder, paths);
 }
 
 std::string Bytes(const std::vector<char>& block, size_t from, size_t count) {
@@ -55,6 +64,16 @@ private:
 std::optional<THandOffRequest> ReadGuarded(const std::vector<char>& bytes) {
     const GuardedBlock guarded(bytes);
     return ReadHandOffBlock(guarded.Span());
+}
+
+std::optional<TWideHandOffRequest> ReadWideGuarded(const std::vector<char>& bytes) {
+    const GuardedBlock guarded(bytes);
+    return ReadWideHandOffBlock(guarded.Span());
+}
+
+// The bytes of a text and its zero as the Unicode form stores them.
+std::string Units(const std::wstring& text) {
+    return std::string(reinterpret_cast<const char*>(text.c_str()), (text.size() + 1) * sizeof(wchar_t));
 }
 
 std::vector<char> Raw(std::initializer_list<std::string> parts, int32_t count, size_t countAfterPart = 1) {
@@ -135,6 +154,31 @@ TEST(BlockFormat, DoubleBytePathsKeepTheirBytes) {
     EXPECT_EQ(read->Paths, paths);
 }
 
+TEST(BlockFormat, UnicodeFormKeepsNamesWholeAndIsToldApart) {
+    const std::wstring folder = L"E:\\Jos\u00e9";
+    const std::vector<std::wstring> paths = {L"D:\\\u00e9t\u00e9.zip\\\ud55c\uad6d.txt", L"D:\\a.zip\\\U0001F600.txt",
+                                             L"D:\\\u30bd\u30d5\u30c8.lzh\\\u8868.txt"};
+    const std::vector<char> block = WriteWide(folder, paths);
+    const size_t size = 4 + 2 * 8 + 4 + 2 * (paths[0].size() + paths[1].size() + paths[2].size() + 3) + 2;
+    ASSERT_EQ(block.size(), size);
+    EXPECT_EQ(static_cast<uint32_t>(LoadInt32(block.data())), size | 0x80000000u);
+    EXPECT_EQ(Bytes(block, 4, 16), Units(folder));
+    EXPECT_EQ(Bytes(block, 20, 4), std::string("\x03\0\0\0", 4));
+    EXPECT_EQ(Bytes(block, 24, 2 * (paths[0].size() + 1)), Units(paths[0]));
+    EXPECT_EQ(Bytes(block, size - 2, 2), std::string(2, '\0'));
+    EXPECT_TRUE(IsWideHandOffBlock(block));
+    const std::optional<TWideHandOffRequest> read = ReadWideGuarded(block);
+    ASSERT_TRUE(read);
+    EXPECT_EQ(read->Folder, folder);
+    EXPECT_EQ(read->Paths, paths);
+    // Each reader takes its own form only: an ANSI block never passes for a Unicode one.
+    EXPECT_FALSE(ReadGuarded(block));
+    const std::vector<char> ansi = Write("D:\\out", {"D:\\a.lzh\\b.txt"});
+    EXPECT_FALSE(IsWideHandOffBlock(ansi));
+    EXPECT_FALSE(ReadWideGuarded(ansi));
+    EXPECT_EQ(WriteWide(L"", {}).size(), kMinWideBlockSize);
+}
+
 TEST(BlockReader, TruncatedBlocksNeverReadPastTheirEnd) {
     const std::vector<char> whole = Write("D:\\out", {"D:\\a.lzh\\b.txt", "D:\\a.lzh\\c.zip\\d.txt"});
     for (size_t size = 0; size <= whole.size(); ++size) {
@@ -146,6 +190,37 @@ TEST(BlockReader, TruncatedBlocksNeverReadPastTheirEnd) {
             EXPECT_EQ(read->Paths.size(), paths) << size;
         }
     }
+}
+
+// Odd lengths are refused whole; a lone surrogate is handed on as it is, for the receiver to refuse.
+TEST(BlockReader, UnicodeBlocksNeverReadPastTheirEnd) {
+    const std::vector<char> whole = WriteWide(L"D:\\o", {L"a\xD800", L"bc"});
+    ASSERT_EQ(whole.size(), 4u + 10 + 4 + 6 + 6 + 2);
+    for (size_t size = 0; size <= whole.size(); ++size) {
+        std::vector<char> cut(whole.begin(), whole.begin() + size);
+        const std::optional<TWideHandOffRequest> read = ReadWideGuarded(cut);
+        // Folder and count end at 18, the paths at 24 and 30.
+        EXPECT_EQ(read.has_value(), size >= 18 && size % 2 == 0) << size;
+        if (read) {
+            EXPECT_EQ(read->Paths.size(), size >= 30 ? 2u : size >= 24 ? 1u : 0u) << size;
+        }
+    }
+    const std::optional<TWideHandOffRequest> read = ReadWideGuarded(whole);
+    ASSERT_TRUE(read);
+    EXPECT_EQ(read->Paths[0], std::wstring(L"a\xD800"));
+    // A zero byte that is half of a unit ends no text: "a" is 61 00, "\u0100" is 00 01.
+    std::vector<char> halves = WriteWide(L"D:", {L"a\u0100"});
+    EXPECT_EQ(ReadWideGuarded(halves).value().Paths, std::vector<std::wstring>{L"a\u0100"});
+    // A count far larger than the paths present, and a folder without its zero.
+    std::vector<char> counted = WriteWide(L"D:", {L"a"});
+    StoreInt32(counted.data() + 10, INT32_MAX);
+    counted.resize(counted.size() - 2);
+    EXPECT_EQ(ReadWideGuarded(counted).value().Paths.size(), 1u);
+    std::vector<char> unterminated(4, '\0');
+    for (const char byte : Units(L"D:\\out"))
+        unterminated.push_back(byte == 0 ? 'x' : byte);
+    StoreInt32(unterminated.data(), static_cast<int32_t>(unterminated.size() | 0x80000000u));
+    EXPECT_FALSE(ReadWideGuarded(unterminated));
 }
 
 TEST(BlockReader, MissingTerminatorsAndBadCounts) {
@@ -181,12 +256,24 @@ TEST(BlockReader, RandomBlocksStayInside) {
             byte = random() % 4 == 0 ? '\0' : static_cast<char>(random());
         if (block.size() >= 16 && random() % 2)
             StoreInt32(block.data() + 4 + random() % 8, static_cast<int32_t>(random() % 8) - 2);
-        const std::optional<THandOffRequest> read = ReadGuarded(block);
-        if (!read)
-            continue;
-        size_t used = 4 + read->Folder.size() + 1 + 4;
-        for (const std::string& path : read->Paths)
-            used += path.size() + 1;
-        ASSERT_LE(used, block.size()) << "round " << round;
+        // Half of them in the Unicode form, of odd and even lengths, with surrogates of either half.
+        if (block.size() >= 4 && random() % 2) {
+            StoreInt32(block.data(), static_cast<int32_t>(block.size() | 0x80000000u));
+            for (size_t at = 4; at + 1 < block.size(); at += 2 + random() % 16)
+                block[at + 1] = static_cast<char>(0xD8 + random() % 8);
+        }
+        if (const std::optional<THandOffRequest> read = ReadGuarded(block)) {
+            size_t used = 4 + read->Folder.size() + 1 + 4;
+            for (const std::string& path : read->Paths)
+                used += path.size() + 1;
+            ASSERT_LE(used, block.size()) << "round " << round;
+        }
+        if (const std::optional<TWideHandOffRequest> read = ReadWideGuarded(block)) {
+            size_t used = 4 + 2 * (read->Folder.size() + 1) + 4;
+            for (const std::wstring& path : read->Paths)
+                used += 2 * (path.size() + 1);
+            ASSERT_LE(used, block.size()) << "round " << round;
+            ASSERT_EQ(block.size() % 2, 0u) << "round " << round;
+        }
     }
 }

@@ -2,6 +2,7 @@
 
 #include <gtest/gtest.h>
 
+#include "base/WideText.h"
 #include "handoff/Channel.h"
 #include "handoff/Receiver.h"
 
@@ -46,6 +47,18 @@ LRESULT CALLBACK TestReceiverWindow::Procedure(HWND window, UINT message, WPARAM
         const std::optional<std::vector<char>> block = self->Pending.TakeOldest();
         if (!block) {
             ++self->EmptyWmUser;
+            return 0;
+        }
+        if (std::optional<TWideHandOffRequest> wide = ReadWideHandOffBlock(*block)) {
+            const auto exact = [](std::wstring_view text) {
+                std::string converted;
+                return ExactAnsi(text, converted) ? converted : std::string("?");
+            };
+            THandOffRequest ansi{exact(wide->Folder), {}};
+            for (const std::wstring& path : wide->Paths)
+                ansi.Paths.push_back(exact(path));
+            self->Accepted.push_back(std::move(ansi));
+            self->AcceptedWide.push_back(std::move(*wide));
             return 0;
         }
         std::optional<THandOffRequest> request = ReadHandOffBlock(*block);

@@ -36,8 +36,11 @@ public:
     TPendingBlocks Pending;
     int HandOffMessages = 0;
     int BlocksReceived = 0;
-    // What each WM_USER read, in order; a WM_USER that found no block adds nothing.
+    // What each WM_USER read, in order, in the ANSI code page (a Unicode block's names converted
+    // exactly); a WM_USER that found no block adds nothing.
     std::vector<THandOffRequest> Accepted;
+    // The Unicode blocks among them, as they came.
+    std::vector<TWideHandOffRequest> AcceptedWide;
     int EmptyWmUser = 0;
 
 private:
