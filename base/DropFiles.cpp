@@ -4,34 +4,26 @@
 #include <shlobj.h>
 
 #include <cstring>
+#include <string_view>
+#include <utility>
+
+#include "base/WideText.h"
 
 namespace {
 
 // ANSI list: texts back to back, each with its zero, ended by an empty one.
-void ReadAnsiList(const char* at, const char* end, std::vector<std::string>& paths) {
+void ReadAnsiList(const char* at, const char* end, std::vector<std::wstring>& paths) {
     while (at < end) {
         const void* zero = std::memchr(at, 0, static_cast<size_t>(end - at));
         if (!zero || zero == at)
             return;
-        paths.emplace_back(at, static_cast<const char*>(zero));
+        paths.push_back(WideFromAnsi(std::string_view(at, static_cast<size_t>(static_cast<const char*>(zero) - at))));
         at = static_cast<const char*>(zero) + 1;
     }
 }
 
-std::string ToAnsi(const std::wstring& wide) {
-    if (wide.empty())
-        return {};
-    const int size =
-        ::WideCharToMultiByte(CP_ACP, 0, wide.data(), static_cast<int>(wide.size()), nullptr, 0, nullptr, nullptr);
-    std::string text(static_cast<size_t>(size > 0 ? size : 0), '\0');
-    if (size > 0)
-        ::WideCharToMultiByte(CP_ACP, 0, wide.data(), static_cast<int>(wide.size()), text.data(), size, nullptr,
-                              nullptr);
-    return text;
-}
-
 // Wide list: the same in UTF-16, at any alignment.
-void ReadWideList(const char* at, const char* end, std::vector<std::string>& paths) {
+void ReadWideList(const char* at, const char* end, std::vector<std::wstring>& paths) {
     std::wstring path;
     while (end - at >= 2) {
         wchar_t unit;
@@ -43,14 +35,14 @@ void ReadWideList(const char* at, const char* end, std::vector<std::string>& pat
         }
         if (path.empty())
             return;
-        paths.push_back(ToAnsi(path));
+        paths.push_back(std::move(path));
         path.clear();
     }
 }
 
 }  // namespace
 
-bool ReadDropFiles(const void* block, size_t size, std::vector<std::string>& paths) {
+bool ReadDropFiles(const void* block, size_t size, std::vector<std::wstring>& paths) {
     paths.clear();
     const auto* bytes = static_cast<const char*>(block);
     DROPFILES header;

@@ -5,8 +5,7 @@
 #include <string>
 #include <vector>
 
-// Reads the block's paths in order, in the system code page (a wide list converted as
-// DragQueryFileA would). The header is checked against size before a byte of it is used, and a list
-// whose end is missing gives the paths that end inside the block. False for a block that is no drop
-// list.
-bool ReadDropFiles(const void* block, size_t size, std::vector<std::string>& paths);
+// Reads the block's paths in order, whole: a wide list as it is, an ANSI list widened from the system
+// code page. The header is checked against size before a byte of it is used, and a list whose end
+// is missing gives the paths that end inside the block. False for a block that is no drop list.
+bool ReadDropFiles(const void* block, size_t size, std::vector<std::wstring>& paths);

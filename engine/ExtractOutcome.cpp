@@ -57,6 +57,9 @@ std::string ReasonFor(const TFailure& failure) {
             return "別のプロセスに渡した階層がもうありません";
         case TFailureKind::kTooLarge:
             return "大きすぎてメモリーに取り出せません (4 GiB 未満まで)";
+        case TFailureKind::kNotInCodePage:
+            return failure.File.empty() ? "名前にこのコードページにない文字があります"
+                                        : "解凍先 " + failure.File + " の名前にこのコードページにない文字があります";
         case TFailureKind::kCanceled:
             return "中止しました";
     }

@@ -22,6 +22,7 @@ enum class TFailureKind {
     kDiskPathTooLong,   // a path on disk is longer than Windows takes
     kNotKept,           // a level handed on without its bytes is no longer kept where it went
     kTooLarge,          // a member of 4 GiB or more, to be taken out into memory
+    kNotInCodePage,     // a name that only a lossy conversion brings into the ANSI code page
     kCanceled,          // ended by the user (cancel-all, exit); stays last, messages check against it
 };
 
@@ -31,7 +32,9 @@ struct TFailure {
     std::string Plugin;  // file name of the plug-in involved, if one was
     int PluginCode = 0;
     DWORD Win32Error = 0;
-    std::string File;  // the file that could not be read or written, when that was the trouble
+    // The file that could not be read or written, or the folder whose name the code page lacks, when
+    // that was the trouble.
+    std::string File;
     std::string Skipped;  // for kNoPlugin: plug-ins not asked, since they crashed before
     std::string Unusable;  // for kNoPlugin: 64-bit plug-ins, where Windows runs no 64-bit programs
 };

@@ -1,8 +1,9 @@
 #include "shellext/ContextMenu.h"
 
 #include <algorithm>
-#include <cstring>
+#include <cwchar>
 #include <iterator>
+#include <optional>
 #include <string>
 #include <string_view>
 #include <utility>
@@ -37,9 +38,19 @@ void FillCut(TChar* buffer, UINT count, std::basic_string_view<TChar> text) {
     text.copy(buffer, count - 1);
 }
 
-bool ExistsOnDisk(const std::string& path) {
-    WIN32_FIND_DATAA found;
-    return static_cast<bool>(UniqueFind(::FindFirstFileA(path.c_str(), &found)));
+bool ExistsOnDisk(const std::wstring& path) {
+    WIN32_FIND_DATAW found;
+    return static_cast<bool>(UniqueFind(::FindFirstFileW(path.c_str(), &found)));
+}
+
+// The folder's path, whole: its name may lie outside the ANSI code page, and past MAX_PATH.
+std::optional<std::wstring> FolderPath(PCIDLIST_ABSOLUTE folder) {
+    constexpr DWORD kLongestPath = 32768;
+    std::wstring path(kLongestPath, L'\0');
+    if (!::SHGetPathFromIDListEx(folder, path.data(), kLongestPath, GPFIDL_DEFAULT))
+        return std::nullopt;
+    path.resize(std::wcslen(path.c_str()));
+    return path;
 }
 
 }  // namespace
@@ -84,17 +95,17 @@ HRESULT TContextMenu::Initialize(PCIDLIST_ABSOLUTE folder, IDataObject* data, HK
     return ComBoundary([&] {
         if (!folder || !data)
             return E_FAIL;
-        std::vector<std::string> paths;
+        std::vector<std::wstring> paths;
         if (FAILED(FetchDropList(data, paths)))
             return E_FAIL;
         // Paths into archives do not exist on disk; a single real file means the drop is not ours.
         if (std::any_of(paths.begin(), paths.end(), ExistsOnDisk))
             return E_FAIL;
-        char target[MAX_PATH + 1] = {};
-        if (!::SHGetPathFromIDListA(folder, target))
+        std::optional<std::wstring> target = FolderPath(folder);
+        if (!target)
             return E_FAIL;
         // The shell may initialise an object more than once; the last drop wins.
-        std::memcpy(destinationFolder_, target, sizeof target);
+        destinationFolder_ = std::move(*target);
         dataObject_ = ComPtr<IDataObject>::Share(data);
         return S_OK;
     });
@@ -118,7 +129,7 @@ HRESULT TContextMenu::InvokeCommand(CMINVOKECOMMANDINFO* info) {
             return E_INVALIDARG;
         if (!dataObject_)
             return E_FAIL;
-        std::vector<std::string> paths;
+        std::vector<std::wstring> paths;
         const HRESULT fetched = FetchDropList(dataObject_.Get(), paths);
         if (FAILED(fetched))
             return fetched;

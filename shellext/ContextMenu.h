@@ -5,6 +5,8 @@
 #include <windows.h>
 #include <shlobj.h>
 
+#include <string>
+
 #include "base/ComPtr.h"
 
 class TContextMenu final : public IShellExtInit, public IContextMenu, public ISupportErrorInfo {
@@ -31,6 +33,6 @@ public:
 private:
     // Objects live on one apartment thread: plain arithmetic suffices.
     ULONG references_ = 0;
-    char destinationFolder_[MAX_PATH + 1] = {};
+    std::wstring destinationFolder_;
     ComPtr<IDataObject> dataObject_;
 };

@@ -7,7 +7,7 @@
 #include "base/DropFiles.h"
 #include "base/Owned.h"
 
-HRESULT FetchDropList(IDataObject* source, std::vector<std::string>& paths) {
+HRESULT FetchDropList(IDataObject* source, std::vector<std::wstring>& paths) {
     paths.clear();
     FORMATETC request = {CF_HDROP, nullptr, DVASPECT_CONTENT, -1, TYMED_HGLOBAL};
     UniqueStgMedium medium;

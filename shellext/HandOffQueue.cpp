@@ -17,8 +17,8 @@ namespace {
 constexpr DWORD kGraceMs = 250;
 
 struct TQueuedHandOff {
-    std::string Folder;
-    std::vector<std::string> Paths;
+    std::wstring Folder;
+    std::vector<std::wstring> Paths;
     // Set once the hand-off has been taken or given up.
     std::shared_ptr<const UniqueHandle> Done;
 };
@@ -85,7 +85,7 @@ void WaitServingSentMessages(HANDLE event, DWORD timeoutMs) noexcept {
 
 }  // namespace
 
-void QueueHandOff(std::string folder, std::vector<std::string> paths) {
+void QueueHandOff(std::wstring folder, std::vector<std::wstring> paths) {
     const auto done = std::make_shared<const UniqueHandle>(::CreateEventA(nullptr, TRUE, FALSE, nullptr));
     bool first = false;
     {

@@ -9,7 +9,7 @@
 // sender thread when none runs. When no earlier one waits, also waits a short moment for this one
 // to be taken, handling the messages sent to this thread meanwhile. A thread that cannot be started
 // is silent, as a failed send is: nothing is queued. Throws std::bad_alloc.
-void QueueHandOff(std::string folder, std::vector<std::string> paths);
+void QueueHandOff(std::wstring folder, std::vector<std::wstring> paths);
 
 // Whether a queued hand-off has been neither taken nor given up: the module must stay loaded.
 bool HandOffsPending() noexcept;

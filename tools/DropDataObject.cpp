@@ -4,23 +4,40 @@
 
 #include <cstring>
 
-std::vector<char> DropListBytes(const std::vector<std::string>& paths, bool wide) {
+#include "base/WideText.h"
+
+namespace {
+
+std::vector<char> Header(bool wide) {
     DROPFILES header = {};
     header.pFiles = sizeof header;
     header.fWide = wide;
-    std::vector<char> bytes(reinterpret_cast<const char*>(&header), reinterpret_cast<const char*>(&header + 1));
-    for (const std::string& path : paths) {
-        if (!wide) {
-            bytes.insert(bytes.end(), path.c_str(), path.c_str() + path.size() + 1);
-            continue;
-        }
-        std::wstring text(path.size(), L'\0');
-        text.resize(::MultiByteToWideChar(CP_ACP, 0, path.data(), static_cast<int>(path.size()), text.data(),
-                                          static_cast<int>(text.size())));
-        const auto* units = reinterpret_cast<const char*>(text.c_str());
-        bytes.insert(bytes.end(), units, units + (text.size() + 1) * sizeof(wchar_t));
+    return std::vector<char>(reinterpret_cast<const char*>(&header), reinterpret_cast<const char*>(&header + 1));
+}
+
+}  // namespace
+
+std::vector<char> DropListBytes(const std::vector<std::string>& paths, bool wide) {
+    if (wide) {
+        std::vector<std::wstring> widened;
+        for (const std::string& path : paths)
+            widened.push_back(WideFromAnsi(path));
+        return DropListBytes(widened);
     }
-    bytes.insert(bytes.end(), wide ? 2 : 1, '\0');
+    std::vector<char> bytes = Header(false);
+    for (const std::string& path : paths)
+        bytes.insert(bytes.end(), path.c_str(), path.c_str() + path.size() + 1);
+    bytes.push_back('\0');
+    return bytes;
+}
+
+std::vector<char> DropListBytes(const std::vector<std::wstring>& paths) {
+    std::vector<char> bytes = Header(true);
+    for (const std::wstring& path : paths) {
+        const auto* units = reinterpret_cast<const char*>(path.c_str());
+        bytes.insert(bytes.end(), units, units + (path.size() + 1) * sizeof(wchar_t));
+    }
+    bytes.insert(bytes.end(), 2, '\0');
     return bytes;
 }
 

@@ -8,8 +8,10 @@
 #include <string>
 #include <vector>
 
-// CF_HDROP data: the DROPFILES header, then the texts, each with its zero, then one more zero.
+// CF_HDROP data: the DROPFILES header, then the texts, each with its zero, then one more zero. A
+// wide list of ANSI paths holds them as the system's wide functions see them.
 std::vector<char> DropListBytes(const std::vector<std::string>& paths, bool wide = false);
+std::vector<char> DropListBytes(const std::vector<std::wstring>& paths);
 
 class TDropDataObject : public IDataObject {
 public:

@@ -35,8 +35,8 @@ protected:
         EXPECT_TRUE(SetDestinationFolder(window, out.Path()));
         return window;
     }
-    static void Drop(HWND window, const std::vector<std::string>& paths) {
-        const std::vector<char> bytes = DropListBytes(paths, false);
+    static void Drop(HWND window, const std::vector<std::string>& paths) { DropBytes(window, DropListBytes(paths)); }
+    static void DropBytes(HWND window, const std::vector<char>& bytes) {
         HGLOBAL drop = ::GlobalAlloc(GMEM_MOVEABLE, bytes.size());
         std::memcpy(::GlobalLock(drop), bytes.data(), bytes.size());
         ::GlobalUnlock(drop);
@@ -395,6 +395,43 @@ TEST_F(WorkerTest, PathsAreTakenWholeUpToTheBoundAndToldPastIt) {
     EXPECT_EQ(App().Failures.Unseen(), 2);
     PumpUntil([] { return App().BalloonsShown == 1; });
     EXPECT_NE(std::string(App().Tray.szInfo).find("表.txt\nパスが長すぎます (32000 バイトまで)"), std::string::npos)
+        << App().Tray.szInfo;
+}
+
+// A name outside the code page is told, as a failed job is, and never queued under a lossy form (a
+// best fit would make "café" the "cafe" beside it); a code page 932 name keeps its bytes. Both
+// intakes, and a destination folder outside the code page too.
+TEST_F(WorkerTest, NamesOutsideTheCodePageAreToldNeverQueuedLossily) {
+    HWND window = Start(kPaused, true);
+    const std::vector<std::wstring> names = {L"D:\\a.zip\\caf\u00e9.txt", L"D:\\x\\\u8868.txt",
+                                             L"D:\\\u00e9t\u00e9.zip\\\ud55c\uad6d.txt"};
+    const auto handOff = [&](const std::wstring& folder, const std::vector<std::wstring>& paths) {
+        std::vector<char> block(*HandOffBlockSize(folder, paths));
+        ASSERT_TRUE(WriteHandOffBlock(block.data(), block.size(), folder, paths));
+        App().Pending.Push(block);
+        ::SendMessageA(window, WM_USER, 0, 0);
+    };
+    DropBytes(window, DropListBytes(names));
+    handOff(L"E:\\tmp", names);
+    ASSERT_EQ(Jobs(), 2);
+    EXPECT_EQ(App().Queue->GetSource(0), "D:\\x\\表.txt");
+    EXPECT_EQ(App().Queue->GetDestination(0), out / "表.txt");
+    EXPECT_EQ(App().Queue->GetSource(1), "D:\\x\\表.txt");
+    EXPECT_EQ(App().Queue->GetDestination(1), "E:\\tmp\\表.txt");
+    EXPECT_EQ(App().Failures.Unseen(), 4);
+    PumpUntil([] { return App().BalloonsShown == 1; });
+    EXPECT_NE(std::string(App().Tray.szInfo).find("??.txt\n名前にこのコードページにない文字があります"),
+              std::string::npos)
+        << App().Tray.szInfo;
+
+    handOff(L"E:\\Jos\u00e9", {names[0], names[1]});
+    EXPECT_EQ(Jobs(), 2);
+    EXPECT_EQ(App().Failures.Unseen(), 6);
+    PumpUntil([] { return App().BalloonsShown == 2; });
+    // The balloon's lines are broken to fit it.
+    std::string shown = App().Tray.szInfo;
+    std::erase(shown, '\n');
+    EXPECT_NE(shown.find("表.txt解凍先 E:\\Jos? の名前にこのコードページにない文字があります"), std::string::npos)
         << App().Tray.szInfo;
 }
 

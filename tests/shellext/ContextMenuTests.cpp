@@ -4,6 +4,7 @@
 #include <cstring>
 #include <fstream>
 
+#include "base/WideText.h"
 #include "tests/engine/TestEnv.h"
 #include "tests/handoff/ReceiverWindow.h"
 #include "tests/shellext/ShellTestEnv.h"
@@ -132,6 +133,31 @@ TEST_F(ContextMenuTest, InvokeHandsFolderAndPathsToTheProgram) {
     }
 }
 
+// Names outside the code page, of the paths and of the target folder, reach the program whole; a
+// code page 932 name comes back to its own bytes.
+TEST_F(ContextMenuTest, NamesTravelWholeInTheUnicodeBlock) {
+    TestWindowClass windowClass;
+    TestReceiverWindow window(windowClass);
+    const std::wstring folder = WideFromAnsi(scratch.Path()) + L"\\Jos\u00e9";
+    ASSERT_TRUE(::CreateDirectoryW(folder.c_str(), nullptr));
+    const UniqueIdList folderList(::ILCreateFromPathW(folder.c_str()));
+    const std::vector<std::wstring> paths = {WideFromAnsi(archivePaths[1]),
+                                             WideFromAnsi(scratch / "pack.lzh\\") + L"\u00e9t\u00e9\\\ud55c\uad6d.txt"};
+    init = dll.Create<IShellExtInit>(IID_IShellExtInit);
+    ASSERT_EQ(init->QueryInterface(IID_IContextMenu, menu.PutVoid()), S_OK);
+    const HRESULT initialized =
+        init->Initialize(folderList.Get(), TestDataObject::WithBytes(DropListBytes(paths)).Get(), nullptr);
+    ::RemoveDirectoryW(folder.c_str());
+    ASSERT_EQ(initialized, S_OK);
+    CMINVOKECOMMANDINFO info = Verb(nullptr);
+    EXPECT_EQ(menu->InvokeCommand(&info), S_OK);
+    DispatchPosted();
+    ASSERT_EQ(window.AcceptedWide.size(), 1u);
+    EXPECT_EQ(window.AcceptedWide[0].Folder, folder);
+    EXPECT_EQ(window.AcceptedWide[0].Paths, paths);
+    EXPECT_EQ(window.Accepted[0].Paths[0], archivePaths[1]);
+}
+
 TEST_F(ContextMenuTest, EmptyDropListSendsABlockWithoutPaths) {
     TestWindowClass windowClass;
     TestReceiverWindow window(windowClass);
@@ -139,7 +165,8 @@ TEST_F(ContextMenuTest, EmptyDropListSendsABlockWithoutPaths) {
     CMINVOKECOMMANDINFO info = Verb(nullptr);
     EXPECT_EQ(menu->InvokeCommand(&info), S_OK);
     ASSERT_EQ(window.Pending.Count(), 1u);
-    EXPECT_EQ(window.Pending.TakeOldest()->size(), scratch.Path().size() + 10);
+    // The Unicode form: the folder's units and zero, the count, the end.
+    EXPECT_EQ(window.Pending.TakeOldest()->size(), 2 * (WideFromAnsi(scratch.Path()).size() + 1) + 10);
 }
 
 TEST_F(ContextMenuTest, InvokeRefusesWhatItCannotCarryOut) {
