@@ -4,7 +4,7 @@
 #include <vector>
 
 #include "app/Dpi.h"
-#include "base/AnsiPath.h"
+#include "base/PathText.h"
 #include "base/Owned.h"
 
 namespace {

@@ -1,7 +1,7 @@
 #include "app/Destination.h"
 
 #include "app/AppState.h"
-#include "base/AnsiPath.h"
+#include "base/PathText.h"
 #include "jobs/ExtractQueue.h"
 
 namespace {

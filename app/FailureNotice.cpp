@@ -4,7 +4,7 @@
 #include "app/Identifiers.h"
 #include "app/RunningJob.h"
 #include "app/TrayIcon.h"
-#include "base/AnsiPath.h"
+#include "base/PathText.h"
 
 namespace {
 

@@ -22,7 +22,7 @@
 #include "app/Settings.h"
 #include "app/Toolbar.h"
 #include "app/TrayIcon.h"
-#include "base/AnsiPath.h"
+#include "base/PathText.h"
 #include "base/ModulePath.h"
 #include "handoff/Receiver.h"
 

@@ -5,7 +5,7 @@
 #include "app/AppState.h"
 #include "app/BalloonText.h"
 #include "app/Identifiers.h"
-#include "base/AnsiPath.h"
+#include "base/PathText.h"
 
 namespace {
 

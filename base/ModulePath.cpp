@@ -1,6 +1,6 @@
 #include "base/ModulePath.h"
 
-#include "base/AnsiPath.h"
+#include "base/PathText.h"
 
 std::string ModulePath(HMODULE module) {
     char path[MAX_PATH] = {};
@@ -16,6 +16,6 @@ std::string ProgramFolder() {
     if (folder.empty())
         return {};
     std::string name;
-    SplitLastComponent(folder, name);
+    SplitLastComponent(folder, name, TTextForm::kAnsi);
     return folder + "\\";
 }

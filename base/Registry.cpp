@@ -2,7 +2,7 @@
 
 #include <vector>
 
-#include "base/AnsiPath.h"
+#include "base/PathText.h"
 
 UniqueKey OpenKey(HKEY root, const char* subKey, REGSAM access) {
     HKEY key = nullptr;

@@ -4,16 +4,29 @@
 
 namespace {
 
-bool Widen(std::string_view ansi, DWORD flags, std::wstring& wide) {
+bool Widen(std::string_view text, DWORD flags, std::wstring& wide, UINT codePage = CP_ACP) {
     wide.clear();
-    if (ansi.empty())
+    if (text.empty())
         return true;
-    const int length = static_cast<int>(ansi.size());
-    const int count = ::MultiByteToWideChar(CP_ACP, flags, ansi.data(), length, nullptr, 0);
+    const int length = static_cast<int>(text.size());
+    const int count = ::MultiByteToWideChar(codePage, flags, text.data(), length, nullptr, 0);
     if (count <= 0)
         return false;
     wide.resize(static_cast<size_t>(count));
-    return ::MultiByteToWideChar(CP_ACP, flags, ansi.data(), length, wide.data(), count) == count;
+    return ::MultiByteToWideChar(codePage, flags, text.data(), length, wide.data(), count) == count;
+}
+
+// UTF-8 knows every character; only a lone surrogate has no form.
+bool ToUtf8(std::wstring_view wide, DWORD flags, std::string& utf8) {
+    utf8.clear();
+    if (wide.empty())
+        return true;
+    const int length = static_cast<int>(wide.size());
+    const int count = ::WideCharToMultiByte(CP_UTF8, flags, wide.data(), length, nullptr, 0, nullptr, nullptr);
+    if (count <= 0)
+        return false;
+    utf8.resize(static_cast<size_t>(count));
+    return ::WideCharToMultiByte(CP_UTF8, flags, wide.data(), length, utf8.data(), count, nullptr, nullptr) == count;
 }
 
 // Never with a best fit: a character the code page lacks becomes the default character, and
@@ -70,4 +83,36 @@ std::wstring WideFromAnsi(std::string_view ansi) {
     std::wstring wide;
     Widen(ansi, 0, wide);
     return wide;
+}
+
+bool ExactUtf8(std::wstring_view wide, std::string& utf8) {
+    return !HasLoneSurrogate(wide) && ToUtf8(wide, 0, utf8);
+}
+
+std::wstring WideFromUtf8(std::string_view utf8) {
+    std::wstring wide;
+    Widen(utf8, 0, wide, CP_UTF8);
+    return wide;
+}
+
+bool AnsiFromUtf8(std::string_view utf8, std::string& ansi) {
+    std::wstring wide;
+    return Widen(utf8, MB_ERR_INVALID_CHARS, wide, CP_UTF8) && ExactAnsi(wide, ansi);
+}
+
+bool Utf8FromAnsi(std::string_view ansi, std::string& utf8) {
+    std::wstring wide;
+    return ExactWide(ansi, wide) && ToUtf8(wide, 0, utf8);
+}
+
+std::string ShownAnsiFromUtf8(std::string_view utf8) {
+    return ShownAnsi(WideFromUtf8(utf8));
+}
+
+std::string Utf8Text(std::string_view cp932) {
+    std::wstring wide;
+    std::string utf8;
+    Widen(cp932, 0, wide, 932);
+    ToUtf8(wide, 0, utf8);
+    return utf8;
 }

@@ -15,7 +15,7 @@
 #include <cstring>
 #include <string>
 
-#include "base/AnsiPath.h"
+#include "base/PathText.h"
 #include "base/Owned.h"
 #include "base/ProcAddress.h"
 #include "bench/Clock.h"

@@ -2,7 +2,7 @@
 
 #include <cstring>
 
-#include "base/AnsiPath.h"
+#include "base/PathText.h"
 #include "base/ProcAddress.h"
 #include "base/WideText.h"
 #include "engine/PluginActivity.h"

@@ -1,6 +1,6 @@
 #include "engine/Archive.h"
 
-#include "base/AnsiPath.h"
+#include "base/PathText.h"
 #include "engine/LevelProgress.h"
 
 bool TFolder::Locate(const std::string& path, std::string& rest, fileInfo& info) {

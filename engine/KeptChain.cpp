@@ -1,6 +1,6 @@
 #include "engine/KeptChain.h"
 
-#include "base/AnsiPath.h"
+#include "base/PathText.h"
 #include "base/Owned.h"
 #include "engine/Archive.h"
 #include "engine/OpenForReading.h"

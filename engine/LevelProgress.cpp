@@ -2,7 +2,7 @@
 
 #include <algorithm>
 
-#include "base/AnsiPath.h"
+#include "base/PathText.h"
 #include "engine/Progress.h"
 
 namespace {

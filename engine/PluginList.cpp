@@ -4,7 +4,7 @@
 #include <cwchar>
 #include <stdexcept>
 
-#include "base/AnsiPath.h"
+#include "base/PathText.h"
 #include "base/ProcAddress.h"
 #include "base/Registry.h"
 #include "base/WideText.h"

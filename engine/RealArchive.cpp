@@ -1,4 +1,4 @@
-#include "base/AnsiPath.h"
+#include "base/PathText.h"
 #include "engine/Archive.h"
 #include "engine/OpenForReading.h"
 #include "engine/SpiProgress.h"

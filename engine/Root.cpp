@@ -1,6 +1,6 @@
 #include <cstring>
 
-#include "base/AnsiPath.h"
+#include "base/PathText.h"
 #include "engine/Archive.h"
 #include "engine/JobPaths.h"
 #include "engine/OpenForReading.h"

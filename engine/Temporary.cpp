@@ -7,7 +7,7 @@
 #include <cstdio>
 #include <cstdlib>
 
-#include "base/AnsiPath.h"
+#include "base/PathText.h"
 
 namespace {
 

@@ -2,7 +2,7 @@
 
 #include <cstring>
 
-#include "base/AnsiPath.h"
+#include "base/PathText.h"
 
 namespace {
 

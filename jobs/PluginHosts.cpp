@@ -1,6 +1,6 @@
 #include "jobs/PluginHosts.h"
 
-#include "base/AnsiPath.h"
+#include "base/PathText.h"
 #include "base/Owned.h"
 #include "engine/PluginList.h"
 #include "engine/Progress.h"

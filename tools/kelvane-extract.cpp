@@ -17,7 +17,7 @@
 #include <string>
 #include <vector>
 
-#include "base/AnsiPath.h"
+#include "base/PathText.h"
 #include "base/ModulePath.h"
 #include "engine/Archive.h"
 #include "engine/KeptChain.h"

@@ -5,7 +5,7 @@
 #include "app/Dpi.h"
 #include "app/FailureNotice.h"
 #include "app/TrayIcon.h"
-#include "base/AnsiPath.h"
+#include "base/PathText.h"
 
 namespace {
 

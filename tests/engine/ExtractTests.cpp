@@ -2,7 +2,7 @@
 
 #include <string>
 
-#include "base/AnsiPath.h"
+#include "base/PathText.h"
 #include "base/Owned.h"
 #include "engine/Archive.h"
 #include "engine/PluginList.h"

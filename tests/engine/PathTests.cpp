@@ -1,13 +1,13 @@
 #include <gtest/gtest.h>
 
-#include "base/AnsiPath.h"
+#include "base/PathText.h"
 #include "base/WideText.h"
 
 namespace {
 
-std::pair<std::string, std::string> Split(std::string path) {
+std::pair<std::string, std::string> Split(std::string path, TTextForm form = TTextForm::kAnsi) {
     std::string last;
-    SplitLastComponent(path, last);
+    SplitLastComponent(path, last, form);
     return {path, last};
 }
 
@@ -34,13 +34,21 @@ TEST(SplitLastComponent, TakesTheLastComponentOff) {
 TEST(SplitLastComponent, NeverSplitsInsideADoubleByteCharacter) {
     EXPECT_EQ(Split("D:\\表\\表.txt"), std::make_pair(std::string("D:\\表"), std::string("表.txt")));
     EXPECT_EQ(Split("表表"), std::make_pair(std::string(""), std::string("表表")));
-    EXPECT_EQ(FindLastSeparator("a:表", ":\\"), 1u);
+    EXPECT_EQ(FindLastSeparator("a:表", ":\\", TTextForm::kAnsi), 1u);
+}
+
+// In UTF-8 "あ" is E3 81 82, and 82 would be taken for a code page 932 lead byte: names are scanned
+// by their own form.
+TEST(SplitLastComponent, TakesUtf8NamesByTheirOwnCharacters) {
+    const std::string name = "D:\\\xE3\x81\x82\\\xE3\x81\x82.txt";
+    EXPECT_EQ(Split(name, TTextForm::kUtf8), std::make_pair(std::string("D:\\\xE3\x81\x82"), std::string("\xE3\x81\x82.txt")));
+    EXPECT_EQ(CutAtCharacter("\xE3\x81\x82\xE3\x81\x82", 5), "\xE3\x81\x82");
 }
 
 // ソ is 83 5C: only whole characters are separators, whichever way they are turned.
 TEST(WithSeparator, TurnsEitherSeparatorButNoTrailByte) {
-    EXPECT_EQ(WithSeparator("表\\ソ/a.txt", '/'), "表/ソ/a.txt");
-    EXPECT_EQ(WithSeparator("表/ソ\\a.txt", '\\'), "表\\ソ\\a.txt");
+    EXPECT_EQ(WithSeparator("表\\ソ/a.txt", '/', TTextForm::kAnsi), "表/ソ/a.txt");
+    EXPECT_EQ(WithSeparator("表/ソ\\a.txt", '\\', TTextForm::kAnsi), "表\\ソ\\a.txt");
 }
 
 TEST(FieldText, StopsAtTheFirstZeroOrTheFieldEnd) {

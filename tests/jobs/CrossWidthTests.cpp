@@ -10,7 +10,7 @@
 #include <utility>
 #include <vector>
 
-#include "base/AnsiPath.h"
+#include "base/PathText.h"
 #include "base/ModulePath.h"
 #include "base/Owned.h"
 #include "engine/Progress.h"

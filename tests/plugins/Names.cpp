@@ -3,7 +3,7 @@
 #include <algorithm>
 #include <cstring>
 
-#include "base/AnsiPath.h"
+#include "base/PathText.h"
 
 namespace kvspi {
 namespace {
@@ -91,7 +91,7 @@ std::string MemberName(std::string_view raw, bool slashes) {
     }
     const char separator = slashes ? '/' : '\\';
     if (!slashes)
-        name = WithSeparator(name, separator);
+        name = WithSeparator(name, separator, TTextForm::kAnsi);
     return WithoutLeading(name, separator);
 }
 
@@ -144,8 +144,8 @@ bool MatchMember(const std::string& name, const Query& query, fileInfo* info, bo
         return false;  // longer query, or a directory
     // Member paths know no limit, the record's fields do: as plug-ins for such formats do, a folder or
     // name too long for its field is recorded cut, on a character.
-    const std::string_view folder = CutAtCharacter(std::string_view(name).substr(0, split), kNameField - 1);
-    const std::string_view file = CutAtCharacter(std::string_view(name).substr(split), kNameField - 1);
+    const std::string_view folder = CutAtCharacter(std::string_view(name).substr(0, split), kNameField - 1, TTextForm::kAnsi);
+    const std::string_view file = CutAtCharacter(std::string_view(name).substr(split), kNameField - 1, TTextForm::kAnsi);
     info->path[folder.copy(info->path, folder.size())] = '\0';
     info->filename[file.copy(info->filename, file.size())] = '\0';
     if (exact)

@@ -2,7 +2,7 @@
 
 #include <zlib.h>
 
-#include "base/AnsiPath.h"
+#include "base/PathText.h"
 
 #include <algorithm>
 #include <initializer_list>
@@ -320,7 +320,7 @@ void DeleteOutput(const std::wstring& path) {
 }
 // The member's file name, without its folder.
 std::string FileNameOf(const LocalEntry& entry, const std::string&) {
-    const size_t separator = FindLastSeparator(entry.name, "\\");
+    const size_t separator = FindLastSeparator(entry.name, "\\", TTextForm::kAnsi);
     return separator == std::string::npos ? entry.name : entry.name.substr(separator + 1);
 }
 std::wstring FileNameOf(const LocalEntry& entry, const std::wstring&) {
