@@ -3,6 +3,8 @@
 #include <memory>
 #include <mutex>
 
+#include "base/WideText.h"
+
 namespace {
 
 std::mutex inheritanceWindow;
@@ -76,11 +78,13 @@ TChildProcess StartInheriting(const std::string& program,
         child.Error = ::GetLastError();
         return child;
     }
-    STARTUPINFOEXA startup = {};
+    STARTUPINFOEXW startup = {};
     startup.StartupInfo.cb = sizeof startup;
     startup.lpAttributeList = inheritOnly.Get();
     PROCESS_INFORMATION created = {};
-    if (!::CreateProcessA(program.c_str(), commandLine.data(), nullptr, nullptr, TRUE,
+    // The program may lie in a folder named outside the code page.
+    std::wstring wideLine = WideFromUtf8(commandLine);
+    if (!::CreateProcessW(WideFromUtf8(program).c_str(), wideLine.data(), nullptr, nullptr, TRUE,
                           flags | EXTENDED_STARTUPINFO_PRESENT, nullptr, nullptr, &startup.StartupInfo, &created)) {
         child.Error = ::GetLastError();
         return child;

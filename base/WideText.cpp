@@ -89,6 +89,10 @@ bool ExactUtf8(std::wstring_view wide, std::string& utf8) {
     return !HasLoneSurrogate(wide) && ToUtf8(wide, 0, utf8);
 }
 
+bool ExactWideFromUtf8(std::string_view utf8, std::wstring& wide) {
+    return Widen(utf8, MB_ERR_INVALID_CHARS, wide, CP_UTF8);
+}
+
 std::wstring WideFromUtf8(std::string_view utf8) {
     std::wstring wide;
     Widen(utf8, 0, wide, CP_UTF8);
@@ -97,7 +101,7 @@ std::wstring WideFromUtf8(std::string_view utf8) {
 
 bool AnsiFromUtf8(std::string_view utf8, std::string& ansi) {
     std::wstring wide;
-    return Widen(utf8, MB_ERR_INVALID_CHARS, wide, CP_UTF8) && ExactAnsi(wide, ansi);
+    return ExactWideFromUtf8(utf8, wide) && ExactAnsi(wide, ansi);
 }
 
 bool Utf8FromAnsi(std::string_view ansi, std::string& utf8) {

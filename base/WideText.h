@@ -19,6 +19,8 @@ std::wstring WideFromAnsi(std::string_view ansi);
 
 // False when wide holds a surrogate without its pair: such a name has no UTF-8 form.
 bool ExactUtf8(std::wstring_view wide, std::string& utf8);
+// False when utf8 is no valid UTF-8.
+bool ExactWideFromUtf8(std::string_view utf8, std::wstring& wide);
 // The wide form of a name; names inside are valid UTF-8, anything else is replaced.
 std::wstring WideFromUtf8(std::string_view utf8);
 // Between a name and the ANSI code page, exactly or not at all.

@@ -4,7 +4,9 @@
 
 #include "base/PathText.h"
 #include "base/ProcAddress.h"
+#include "base/SystemPath.h"
 #include "base/WideText.h"
+#include "engine/LossyName.h"
 #include "engine/PluginActivity.h"
 #include "engine/PluginList.h"
 #include "engine/SpiProgress.h"
@@ -16,21 +18,17 @@ bool InFolder(std::string_view memberPath) {
     return FindLastSeparator(memberPath, "\\/") != std::string_view::npos;
 }
 
-// A '/' is never part of a double-byte character, so any is a separator.
 bool NamesWithSlash(const std::vector<TListedMember>& members) {
-    for (const TListedMember& member : members) {
-        const fileInfo& record = member.Record;
-        if (FieldText(record.path, sizeof record.path).find('/') != std::string_view::npos ||
-            FieldText(record.filename, sizeof record.filename).find('/') != std::string_view::npos)
+    for (const TListedMember& listed : members) {
+        if (listed.Member.Folder.find('/') != std::string::npos || listed.Member.FileName.find('/') != std::string::npos)
             return true;
     }
     return false;
 }
 
-TListedMember Listed(const fileInfo& record) {
-    std::string name(FieldText(record.path, sizeof record.path));
-    name += FieldText(record.filename, sizeof record.filename);
-    return {FoldedName(name), record};
+TListedMember Listed(TMember member) {
+    std::string folded = FoldedName(member.Name());
+    return {std::move(folded), std::move(member)};
 }
 
 // The records of a listing block, up to its end record or its end, whichever comes first, each
@@ -41,48 +39,39 @@ std::vector<TListedMember> ListingRecords(const LockedLocal& block) {
     if (!record)
         return members;
     for (SIZE_T count = ::LocalSize(block.Handle()) / sizeof(fileInfo); count > 0 && record->method[0] != 0; --count)
-        members.push_back(Listed(*record++));
+        members.push_back(Listed(MemberOf(*record++)));
     return members;
 }
 
-// The same of a wide listing. A member without an exact ANSI name is left out: no ANSI name may take it.
 std::vector<TListedMember> WideListingMembers(const LockedLocal& block) {
     std::vector<TListedMember> members;
     const auto* bytes = static_cast<const unsigned char*>(block.Data());
     if (!bytes)
         return members;
-    for (const fileInfoW& wide : WideListingRecords(bytes, ::LocalSize(block.Handle()))) {
-        fileInfo record;
-        if (AnsiRecord(wide, record))
-            members.push_back(Listed(record));
-    }
+    for (const fileInfoW& wide : WideListingRecords(bytes, ::LocalSize(block.Handle())))
+        members.push_back(Listed(MemberOf(wide)));
     return members;
 }
 
-// What a wide call answers in the plug-in's stead when a name it would be given has no exact wide form.
+// What a call answers in the plug-in's stead when the name it would be given has no exact form in its
+// family: the plug-in is never asked with a lossy name.
 constexpr int kNoExactName = kSpiFileReadError;
-
-// The source as the wide family takes it: the same bytes for memory input, else the file's name;
-// null when that has no exact wide form.
-const WCHAR* WideSource(const char* source, bool memory, std::wstring& name) {
-    if (memory)
-        return reinterpret_cast<const WCHAR*>(source);
-    return ExactWide(source, name) ? name.c_str() : nullptr;
-}
 
 }  // namespace
 
-// Windows compares ANSI file names without regard to case; LCMapStringA folds whole characters, so
-// double-byte characters stay intact (and, unlike CharUpperBuffA, it needs no user32 in the process).
-// "/" and "\" separate alike.
+// Windows compares file names without regard to case; LCMapStringW folds as it does (and, unlike
+// CharUpperBuffW, it needs no user32 in the process). "/" and "\\" separate alike.
 std::string FoldedName(const std::string& name) {
     const std::string text = WithSeparator(name, '\\');
-    const int length = static_cast<int>(text.size());
-    std::string folded(text.size(), '\0');
+    const std::wstring wide = WideFromUtf8(text);
+    const int length = static_cast<int>(wide.size());
+    std::wstring folded(wide.size(), L'\0');
+    std::string utf8;
     if (length == 0 ||
-        ::LCMapStringA(LOCALE_SYSTEM_DEFAULT, LCMAP_UPPERCASE, text.data(), length, folded.data(), length) != length)
+        ::LCMapStringW(LOCALE_SYSTEM_DEFAULT, LCMAP_UPPERCASE, wide.data(), length, folded.data(), length) != length ||
+        !ExactUtf8(folded, utf8))
         return text;
-    return folded;
+    return utf8;
 }
 
 bool GoesInside(const std::string& path, const std::string& head) {
@@ -96,10 +85,12 @@ TFailureKind MemoryMemberFailure(uint64_t size) {
 }
 
 bool TArchive::Probe(const TPluginInfo& plugin, uint32_t offset) {
-    std::wstring wide;
-    const bool accepted = plugin.IsSupportedWProc && ExactWide(Name, wide)
-                              ? plugin.IsSupportedWProc(wide.c_str(), Head + offset) != 0
-                              : plugin.IsSupportedProc && plugin.IsSupportedProc(Name.c_str(), Head + offset) != 0;
+    // The name tells a plug-in the kind of file, its bytes are in head: a name the code page lacks
+    // stands in with "_" for what is missing.
+    const bool accepted = plugin.IsSupportedWProc
+                              ? plugin.IsSupportedWProc(WideFromUtf8(Name).c_str(), Head + offset) != 0
+                              : plugin.IsSupportedProc &&
+                                    plugin.IsSupportedProc(StandInAnsi(Name).c_str(), Head + offset) != 0;
     if (!accepted)
         return false;
     Module = plugin.Module.Get();
@@ -139,72 +130,130 @@ bool TArchive::BindPlugin(TPluginList& pluginList) {
     return Wide || (GetFileInfoProc && GetFileProc) || Fail(TFailureKind::kPluginIncomplete);
 }
 
-bool TArchive::Locate(const std::string& path, std::string& rest, fileInfo& info) {
-    if (TFolder::Locate(path, rest, info))
+bool TArchive::Locate(const std::string& path, std::string& rest, TMember& member) {
+    if (TFolder::Locate(path, rest, member))
         return true;
     // Plug-ins for Unix-world formats know members in folders by "/" alone. Until an answer or a
     // listing has shown which separator this one takes, "/" is tried only when "\" found nothing, so
     // that a path that is there costs no call more, whichever the plug-in takes.
-    if (Naming != TNaming::kUnknown || !InFolder(path))
+    if (Naming != TNaming::kUnknown || !InFolder(path) || Failure.Kind == TFailureKind::kAmbiguousName)
         return false;
     const TFailure usual = Failure;
     Naming = TNaming::kTrySlash;
-    if (TFolder::Locate(path, rest, info))
+    if (TFolder::Locate(path, rest, member))
         return true;
+    if (Failure.Kind == TFailureKind::kAmbiguousName)
+        return false;
     Naming = TNaming::kUnknown;
     Failure = usual;
     return false;
 }
 
-bool TArchive::Test(const std::string& prefix, fileInfo& info) {
+bool TArchive::Test(const std::string& prefix, TMember& member) {
     // A prefix without a separator was asked as it is already.
     if (Naming == TNaming::kTrySlash && !InFolder(prefix))
         return false;
-    return GetMemberInfo(prefix, info);
+    return GetMemberInfo(prefix, member);
 }
 
-bool TArchive::AskMemberInfo(const TInput& input, const std::string& memberPath, fileInfo& info) {
+bool TArchive::AskMemberInfo(const TInput& input, const std::string& memberPath, TMember& member) {
     const bool slash = Naming == TNaming::kSlash || Naming == TNaming::kTrySlash;
     const std::string asked = WithSeparator(memberPath, slash ? '/' : '\\');
-    const int result = CallGetFileInfo(input, asked, info);
+    const int result = CallGetFileInfo(input, asked, member);
     if (result == 0) {
         if (InFolder(asked))
             Naming = slash ? TNaming::kSlash : TNaming::kBackslash;
         return true;
     }
+    if (SourceUnnamed || Canceled())
+        return false;
     // Some plug-ins match by file name only, yet list every member with its folder.
-    if (FindInListing(input, memberPath, info))
-        return true;
+    if (FindInListing(input, memberPath, member) || Failure.Kind == TFailureKind::kAmbiguousName)
+        return Failure.Kind != TFailureKind::kAmbiguousName;
+    std::string ansi;
+    if (!Wide && !AnsiFromUtf8(memberPath, ansi))
+        return Fail(TFailureKind::kNotInCodePage);
     return Fail(TFailureKind::kNotFound, result);
 }
 
-int TArchive::CallGetFileInfo(const TInput& input, const std::string& asked, fileInfo& info) {
-    std::memset(&info, 0, sizeof info);
+bool TArchive::AskRecorded(const TInput& input, const TMember& recorded, TMember& member) {
+    if (Wide ? CallGetFileInfo(input, recorded.Name(), member) == 0 : AskByRecord(input, recorded.Record, member))
+        return true;
+    return !SourceUnnamed && !Canceled() && FindInListing(input, recorded.Name(), member);
+}
+
+bool TArchive::AskByRecord(const TInput& input, const fileInfo& recorded, TMember& member) {
+    // The plug-in's own bytes, which it recognises whatever they are.
+    std::string name(FieldText(recorded.path, sizeof recorded.path));
+    name += FieldText(recorded.filename, sizeof recorded.filename);
+    std::wstring wide;
+    const void* source = CallSource(input, wide);
+    if (!source)
+        return false;
+    fileInfo found;
+    std::memset(&found, 0, sizeof found);
+    const TPluginCall call(PluginName, InMemory(input));
+    if (GetFileInfoProc(static_cast<const char*>(source), static_cast<LONG_PTR>(input.Length), name.c_str(),
+                        input.Flag | kSpiIgnoreCase, &found) != 0)
+        return false;
+    member = MemberOf(found);
+    return true;
+}
+
+const void* TArchive::CallSource(const TInput& input, std::wstring& wide) {
+    if (InMemory(input))
+        return input.Source;
+    if (Wide) {
+        wide = SystemPath(input.Source);
+        return wide.c_str();
+    }
+    DWORD error = ERROR_SUCCESS;
+    const std::string& ansi = Alias.Of(input.Source, error);
+    SourceUnnamed = ansi.empty();
+    if (SourceUnnamed) {
+        FailOnFile(TFailureKind::kCannotRead, error, input.Source);
+        return nullptr;
+    }
+    return ansi.c_str();
+}
+
+int TArchive::CallGetFileInfo(const TInput& input, const std::string& asked, TMember& member) {
     const auto length = static_cast<LONG_PTR>(input.Length);
     const unsigned int flag = input.Flag | kSpiIgnoreCase;
-    const TPluginCall call(PluginName, InMemory(input));
-    if (!Wide)
-        return GetFileInfoProc(input.Source, length, asked.c_str(), flag, &info);
-    std::wstring name;
-    std::wstring member;
-    const WCHAR* source = WideSource(input.Source, InMemory(input), name);
-    if (!source || !ExactWide(asked, member))
+    std::wstring wideSource;
+    const void* source = CallSource(input, wideSource);
+    if (!source)
         return kNoExactName;
+    const TPluginCall call(PluginName, InMemory(input));
+    if (!Wide) {
+        std::string ansi;
+        if (!AnsiFromUtf8(asked, ansi))
+            return kNoExactName;
+        fileInfo found;
+        std::memset(&found, 0, sizeof found);
+        const int result = GetFileInfoProc(static_cast<const char*>(source), length, ansi.c_str(), flag, &found);
+        if (result == 0)
+            member = MemberOf(found);
+        return result;
+    }
     fileInfoW found;
     std::memset(&found, 0, sizeof found);
-    const int result = GetFileInfoWProc(source, length, member.c_str(), flag, &found);
-    // A member whose name has no exact ANSI form is not the one an ANSI name asked for.
-    return result != 0 || AnsiRecord(found, info) ? result : kNoExactName;
+    const int result = GetFileInfoWProc(static_cast<const WCHAR*>(source), length, WideFromUtf8(asked).c_str(), flag,
+                                        &found);
+    if (result == 0)
+        member = MemberOf(found);
+    return result;
 }
 
 int TArchive::CallGetArchiveInfo(const TInput& input, HLOCAL& block) {
     const auto length = static_cast<LONG_PTR>(input.Length);
+    std::wstring wideSource;
+    const void* source = CallSource(input, wideSource);
+    if (!source)
+        return kNoExactName;
     const TPluginCall call(PluginName, InMemory(input));
-    if (!Wide)
-        return GetArchiveInfoProc(input.Source, length, input.Flag, &block);
-    std::wstring name;
-    const WCHAR* source = WideSource(input.Source, InMemory(input), name);
-    return source ? GetArchiveInfoWProc(source, length, input.Flag, &block) : kNoExactName;
+    return Wide ? GetArchiveInfoWProc(static_cast<const WCHAR*>(source), length, input.Flag, &block)
+                : GetArchiveInfoProc(static_cast<const char*>(source), length, input.Flag, &block);
 }
 
 int TArchive::CallGetFile(const char* source,
@@ -213,17 +262,27 @@ int TArchive::CallGetFile(const char* source,
                           unsigned int flag,
                           LONG_PTR progressData) {
     const bool memory = (flag & kSpiInputMask) == kSpiInputMemory;
-    const TPluginCall call(PluginName, memory);
-    if (!Wide)
-        return GetFileProc(source, length, destination, flag, TSpiProgress::Callback, progressData);
-    std::wstring name;
-    std::wstring folder;
-    const WCHAR* wideSource = WideSource(source, memory, name);
     const bool diskOutput = (flag & kSpiOutputMask) == kSpiOutputDisk;
-    if (!wideSource || (diskOutput && !ExactWide(static_cast<const char*>(destination), folder)))
+    std::wstring wideSource;
+    const void* given = memory ? source : CallSource(TInput{source, 0, flag & kSpiInputMask}, wideSource);
+    if (!given)
         return kNoExactName;
-    return GetFileWProc(wideSource, length, diskOutput ? folder.data() : destination, flag, TSpiProgress::Callback,
-                        progressData);
+    // A folder for disk output is named as the family takes names; the caller made it so it converts.
+    std::wstring wideFolder;
+    std::string ansiFolder;
+    if (diskOutput) {
+        const char* folder = static_cast<const char*>(destination);
+        if (Wide)
+            wideFolder = SystemPath(folder);
+        else if (!AnsiNameOf(folder, ansiFolder))
+            return kNoExactName;
+        destination = Wide ? static_cast<void*>(wideFolder.data()) : static_cast<void*>(ansiFolder.data());
+    }
+    const TPluginCall call(PluginName, memory);
+    return Wide ? GetFileWProc(static_cast<const WCHAR*>(given), length, destination, flag, TSpiProgress::Callback,
+                               progressData)
+                : GetFileProc(static_cast<const char*>(given), length, destination, flag, TSpiProgress::Callback,
+                              progressData);
 }
 
 std::optional<int> TArchive::ListMembers(const TInput& input) {
@@ -244,28 +303,56 @@ std::optional<int> TArchive::ListMembers(const TInput& input) {
     return result;
 }
 
-bool TArchive::FindInListing(const TInput& input, const std::string& memberPath, fileInfo& info) {
+bool TArchive::FindInListing(const TInput& input, const std::string& memberPath, TMember& member) {
     ListMembers(input);
     if (ListingInput != (input.Flag & kSpiInputMask))
         return false;
     const std::string wanted = FoldedName(memberPath);
-    for (const TListedMember& member : Listing) {
-        if (member.FoldedPath == wanted) {
-            info = member.Record;
+    for (const TListedMember& listed : Listing) {
+        if (listed.FoldedPath == wanted) {
+            member = listed.Member;
             return true;
         }
     }
-    return false;
+    std::string ansi;
+    return !Wide && !AnsiFromUtf8(memberPath, ansi) && FindLossyForm(memberPath, member);
 }
 
-bool TArchive::FitsInMemory(const fileInfo& info) {
-    const TFailureKind tooLarge = MemoryMemberFailure(info.filesize);
+bool TArchive::FindLossyForm(const std::string& memberPath, TMember& member) {
+    const TLossyPattern pattern(FoldedName(memberPath));
+    const TListedMember* found = nullptr;
+    for (const TListedMember& listed : Listing) {
+        if (!pattern.Matches(listed.FoldedPath))
+            continue;
+        // Two candidates: either could be the one the user means, and a wrong one would be written as
+        // if it were right.
+        if (found) {
+            Fail(TFailureKind::kAmbiguousName);
+            return false;
+        }
+        found = &listed;
+    }
+    if (!found)
+        return false;
+    // Named from now on as the user names it: its lossy name is nobody's.
+    member = found->Member;
+    std::string folder = memberPath;
+    std::string name;
+    SplitLastComponent(folder, name);
+    member.Folder = folder.empty() ? folder : folder + '\\';
+    member.FileName = name;
+    return true;
+}
+
+bool TArchive::FitsInMemory(const TMember& member) {
+    const TFailureKind tooLarge = MemoryMemberFailure(member.Record.filesize);
     return tooLarge == TFailureKind::kNone || Fail(tooLarge);
 }
 
-HLOCAL TArchive::AskMember(const TInput& input, const fileInfo& info) {
+HLOCAL TArchive::AskMember(const TInput& input, const TMember& member) {
+    const fileInfo& info = member.Record;
     // Refused before the plug-in spends its time and memory on it.
-    if (!FitsInMemory(info))
+    if (!FitsInMemory(member))
         return nullptr;
     const bool memory = InMemory(input);
     // Memory positions must stay inside the image.
@@ -275,37 +362,36 @@ HLOCAL TArchive::AskMember(const TInput& input, const fileInfo& info) {
     }
     const char* source = memory ? input.Source + info.position : input.Source;
     const auto length = static_cast<LONG_PTR>(memory ? input.Length - info.position : info.position);
-    HLOCAL member = nullptr;
+    HLOCAL block = nullptr;
     const TSpiProgress progress(Progress);
-    const int result = CallGetFile(source, length, &member, input.Flag | kSpiOutputMemory, progress.Data());
+    const int result = CallGetFile(source, length, &block, input.Flag | kSpiOutputMemory, progress.Data());
     if (result != 0) {
-        Fail(TFailureKind::kPluginError, result);
+        if (!SourceUnnamed)
+            Fail(TFailureKind::kPluginError, result);
         return nullptr;
     }
-    if (!member || ::LocalFlags(member) == LMEM_INVALID_HANDLE) {
+    if (!block || ::LocalFlags(block) == LMEM_INVALID_HANDLE) {
         Fail(TFailureKind::kPluginError, kSpiMemoryError);
         return nullptr;
     }
-    return member;
+    return block;
 }
 
-std::string TArchive::MemberName(const fileInfo& info) const {
-    std::string member(FieldText(info.path, sizeof info.path));
-    member += FieldText(info.filename, sizeof info.filename);
+std::string TArchive::MemberName(const TMember& member) const {
     // Named as the user names it, whatever separator the plug-in gave.
-    return Name + '\\' + WithSeparator(member, '\\');
+    return Name + '\\' + WithSeparator(member.Name(), '\\');
 }
 
-std::unique_ptr<TArchive> TArchive::TakeMember(HLOCAL member, const fileInfo& info) {
-    UniqueLocal owned(member);
+std::unique_ptr<TArchive> TArchive::TakeMember(HLOCAL block, const TMember& member) {
+    UniqueLocal owned(block);
     // A block smaller than the size the plug-in announced would be read past its end.
-    if (::LocalSize(member) < info.filesize) {
+    if (::LocalSize(block) < member.Record.filesize) {
         Fail(TFailureKind::kShortBlock);
         return nullptr;
     }
-    if (!FitsInMemory(info))
+    if (!FitsInMemory(member))
         return nullptr;
-    auto taken = std::make_unique<TVirtualArchive>(MemberName(info), static_cast<uint32_t>(info.filesize),
+    auto taken = std::make_unique<TVirtualArchive>(MemberName(member), static_cast<uint32_t>(member.Record.filesize),
                                                    std::move(owned));
     if (taken->LastFailure().Kind != TFailureKind::kNone) {
         Failure = taken->LastFailure();

@@ -14,7 +14,9 @@
 
 #include "base/Owned.h"
 #include "engine/DestinationWrite.h"
+#include "engine/AnsiAlias.h"
 #include "engine/ExtractOutcome.h"
+#include "engine/Member.h"
 #include "engine/SpiTypes.h"
 #include "engine/Temporary.h"
 
@@ -30,7 +32,7 @@ struct TCrossingIn;
 // A member from a plug-in's listing, with its folder and name folded for comparing.
 struct TListedMember {
     std::string FoldedPath;
-    fileInfo Record;
+    TMember Member;
 };
 
 // Members are taken out into memory, and levels in memory count their bytes in 32 bits, whichever
@@ -42,10 +44,10 @@ public:
     virtual ~TFolder() = default;
 
     // The longest prefix of path that this level knows; rest gets the components taken off.
-    virtual bool Locate(const std::string& path, std::string& rest, fileInfo& info);
-    virtual std::unique_ptr<TArchive> OpenMember(const fileInfo& info) = 0;
+    virtual bool Locate(const std::string& path, std::string& rest, TMember& member);
+    virtual std::unique_ptr<TArchive> OpenMember(const TMember& member) = 0;
     // Writes the member that ends the path to destPath; by default through OpenMember and SaveTo.
-    virtual bool SaveMember(const fileInfo& info, const std::string& destPath);
+    virtual bool SaveMember(const TMember& member, const std::string& destPath);
 
     // Why the last operation of this level failed.
     const TFailure& LastFailure() const { return Failure; }
@@ -53,7 +55,7 @@ public:
     void SetProgress(TLevelProgress* progress) { Progress = progress; }
 
 protected:
-    virtual bool Test(const std::string& prefix, fileInfo& info) = 0;
+    virtual bool Test(const std::string& prefix, TMember& member) = 0;
     bool Fail(TFailureKind kind, int pluginCode = 0);
     bool FailOnFile(TFailureKind kind, DWORD error, const std::string& file);
     // True, with the failure set, once the extraction is to stop: no fallback is tried then.
@@ -65,13 +67,13 @@ protected:
 
 class TRoot final : public TFolder {
 public:
-    bool Locate(const std::string& path, std::string& rest, fileInfo& info) override;
-    std::unique_ptr<TArchive> OpenMember(const fileInfo& info) override;
+    bool Locate(const std::string& path, std::string& rest, TMember& member) override;
+    std::unique_ptr<TArchive> OpenMember(const TMember& member) override;
     // fullSize, when given, gets the size past 4 GiB that the record's 32-bit fields cut.
-    static bool GetFileRecord(const std::string& path, fileInfo& info, uint64_t* fullSize = nullptr);
+    static bool GetFileRecord(const std::string& path, TMember& member, uint64_t* fullSize = nullptr);
 
 protected:
-    bool Test(const std::string& prefix, fileInfo& info) override;
+    bool Test(const std::string& prefix, TMember& member) override;
 
 private:
     std::string LocatedPath;
@@ -85,10 +87,10 @@ public:
     static constexpr uint32_t kHeadSize = 3072;
     static constexpr uint32_t kProbeOffset = 128;
 
-    bool Locate(const std::string& path, std::string& rest, fileInfo& info) override;
+    bool Locate(const std::string& path, std::string& rest, TMember& member) override;
     bool ProbeAt0(const TPluginInfo& plugin);
     bool ProbeAt128(const TPluginInfo& plugin);
-    virtual bool GetMemberInfo(const std::string& memberPath, fileInfo& info) = 0;
+    virtual bool GetMemberInfo(const std::string& memberPath, TMember& member) = 0;
     bool BindPlugin(TPluginList& pluginList);
     virtual bool SaveTo(const std::string& destPath) = 0;
 
@@ -102,10 +104,11 @@ public:
     uint32_t GetHeadOffset() const { return HeadOffset; }
     uint32_t GetSize() const { return Size; }
     // "path" + "filename" of a member, appended to this archive's name.
-    std::string MemberName(const fileInfo& info) const;
+    std::string MemberName(const TMember& member) const;
 
 protected:
-    // How the archive's bytes reach the plug-in: a file read from an offset, or an image in memory.
+    // How the archive's bytes reach the plug-in: a file (named in UTF-8) read from an offset, or an
+    // image in memory.
     struct TInput {
         const char* Source;
         uint32_t Length;  // disk: the archive's start in the file; memory: its byte count
@@ -118,21 +121,23 @@ protected:
     static bool InMemory(const TInput& input) { return (input.Flag & kSpiInputMask) == kSpiInputMemory; }
 
     explicit TArchive(std::string name, uint32_t size) : Name(std::move(name)), Size(size) {}
-    bool Test(const std::string& prefix, fileInfo& info) override;
+    bool Test(const std::string& prefix, TMember& member) override;
     bool Probe(const TPluginInfo& plugin, uint32_t offset);
     // GetFileInfo, and the plug-in's listing when GetFileInfo does not know the path.
-    bool AskMemberInfo(const TInput& input, const std::string& memberPath, fileInfo& info);
+    bool AskMemberInfo(const TInput& input, const std::string& memberPath, TMember& member);
+    // The member again, by the name the plug-in recorded for it.
+    bool AskRecorded(const TInput& input, const TMember& recorded, TMember& member);
     // Whether the member can be taken out into memory; Failure says why not.
-    bool FitsInMemory(const fileInfo& info);
+    bool FitsInMemory(const TMember& member);
     // GetFile into a memory block; null (and Failure set) when the plug-in refuses, or the member
     // cannot be taken out into memory at all.
-    HLOCAL AskMember(const TInput& input, const fileInfo& info);
+    HLOCAL AskMember(const TInput& input, const TMember& member);
     // GetArchiveInfo, at most once per input kind (plug-ins may be slow to list big archives): the
     // plug-in's answer; none when it was asked before or has no such entry point.
     std::optional<int> ListMembers(const TInput& input);
     // Whether a listing made with memory input proved that the plug-in reads memory.
     bool ListedFromMemory() const { return ListingInput == kSpiInputMemory; }
-    std::unique_ptr<TArchive> TakeMember(HLOCAL member, const fileInfo& info);
+    std::unique_ptr<TArchive> TakeMember(HLOCAL block, const TMember& member);
 
     std::string Name;
     HMODULE Module = nullptr;  // borrowed from the plug-in list, as Plugin is
@@ -151,17 +156,29 @@ protected:
     GetFileWFunc GetFileWProc = nullptr;
     GetArchiveInfoWFunc GetArchiveInfoWProc = nullptr;
 
-    // GetFile, through the level's family; source is a file name for disk input, bytes for memory input.
+    // GetFile, through the level's family; source is a file name for disk input, bytes for memory input;
+    // destination a folder's name for disk output. Names are UTF-8.
     int CallGetFile(const char* source, LONG_PTR length, void* destination, unsigned int flag, LONG_PTR progressData);
+    // Whether the level asks through the wide family.
+    bool AsksWide() const { return Wide; }
+    bool SourceUnnamed = false;  // the last call found no ANSI name for the file: the failure says why
 
 private:
     // Which separator the plug-in takes in member paths, once an answer or its listing has shown it;
     // kTrySlash while "/" is tried after "\" found nothing.
     enum class TNaming { kUnknown, kBackslash, kSlash, kTrySlash };
 
-    bool FindInListing(const TInput& input, const std::string& memberPath, fileInfo& info);
-    int CallGetFileInfo(const TInput& input, const std::string& asked, fileInfo& info);
+    bool FindInListing(const TInput& input, const std::string& memberPath, TMember& member);
+    // Through the listing only, for a name the ANSI family could only be asked lossily.
+    bool FindLossyForm(const std::string& memberPath, TMember& member);
+    bool AskByRecord(const TInput& input, const fileInfo& recorded, TMember& member);
+    // The source as the family takes it: the image, or the file's name, wide or in the code page.
+    const void* CallSource(const TInput& input, std::wstring& wide);
+    int CallGetFileInfo(const TInput& input, const std::string& asked, TMember& member);
     int CallGetArchiveInfo(const TInput& input, HLOCAL& block);
+
+    // The ANSI name that plug-ins with ANSI entry points are given for this level's file on disk.
+    TAnsiAlias Alias;
 
     TNaming Naming = TNaming::kUnknown;
 
@@ -182,14 +199,14 @@ public:
 
     TRealArchive(std::string name, uint64_t size);
 
-    std::unique_ptr<TArchive> OpenMember(const fileInfo& info) override;
-    bool SaveMember(const fileInfo& info, const std::string& destPath) override;
-    bool GetMemberInfo(const std::string& memberPath, fileInfo& info) override;
+    std::unique_ptr<TArchive> OpenMember(const TMember& member) override;
+    bool SaveMember(const TMember& member, const std::string& destPath) override;
+    bool GetMemberInfo(const std::string& memberPath, TMember& member) override;
     bool SaveTo(const std::string& destPath) override;
 
 private:
-    bool SaveThroughMemory(const fileInfo& info, const std::string& destPath);
-    bool SaveThroughDisk(const fileInfo& info, const std::string& destPath);
+    bool SaveThroughMemory(const TMember& member, const std::string& destPath);
+    bool SaveThroughDisk(const TMember& member, const std::string& destPath);
 
     DWORD HeadError = ERROR_SUCCESS;
     unsigned char HeadBuffer[kHeadSize] = {};
@@ -204,9 +221,9 @@ public:
     // view: at least kHeadSize bytes, zeros after the member's.
     TVirtualArchive(std::string name, uint32_t size, UniqueWritableView view);
 
-    bool Locate(const std::string& path, std::string& rest, fileInfo& info) override;
-    std::unique_ptr<TArchive> OpenMember(const fileInfo& info) override;
-    bool GetMemberInfo(const std::string& memberPath, fileInfo& info) override;
+    bool Locate(const std::string& path, std::string& rest, TMember& member) override;
+    std::unique_ptr<TArchive> OpenMember(const TMember& member) override;
+    bool GetMemberInfo(const std::string& memberPath, TMember& member) override;
     bool SaveTo(const std::string& destPath) override;
     const unsigned char* Image() const override { return Head; }
 
@@ -222,14 +239,14 @@ private:
     // Whether the bound plug-in may be given the level in memory, learnt before a call that could crash.
     bool TakesMemory();
     // The member again, from the copy: a position holds only for the input it came from.
-    std::unique_ptr<TArchive> OpenMemberOnDisk(const fileInfo& info);
+    std::unique_ptr<TArchive> OpenMemberOnDisk(const TMember& member);
 
     LockedLocal MemHandle;
     UniqueWritableView View;
     TTemporaryCopy DiskCopy;  // exactly the bytes memory input would have shown
 };
 
-// A name folded as Windows compares ANSI file names, "/" and "\" alike; DBCS-safe.
+// A name folded as Windows compares file names, "/" and "\" alike.
 std::string FoldedName(const std::string& name);
 // Whether path names something inside head: head as FoldedName compares it, a separator, then more.
 bool GoesInside(const std::string& path, const std::string& head);

@@ -4,6 +4,7 @@
 #include <memory>
 
 #include "base/Owned.h"
+#include "base/SystemPath.h"
 #include "engine/LevelProgress.h"
 #include "engine/Temporary.h"
 
@@ -30,14 +31,14 @@ TWin32Result WriteThroughTemporary(const std::string& destPath, Fill fill) {
     if (result)
         result = MoveToFile(destPath, temporary.Path);
     if (!result)
-        ::DeleteFileA(temporary.Path.c_str());
+        ::DeleteFileW(SystemPath(temporary.Path).c_str());
     return result;
 }
 
 // The bytes reach the disk before the name does: after a power cut the destination holds the old
 // file or the new one, never a new name over blocks that were not written.
 DWORD FlushToDisk(const std::string& path) {
-    UniqueHandle file(::CreateFileA(path.c_str(), GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
+    UniqueHandle file(::CreateFileW(SystemPath(path).c_str(), GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
                                     nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr));
     if (!file || !::FlushFileBuffers(file.Get()))
         return LastErrorOr(ERROR_WRITE_FAULT);
@@ -45,9 +46,9 @@ DWORD FlushToDisk(const std::string& path) {
 }
 
 // Whether the old file may be moved out of the way now, as a replacement does. Asked first because
-// Wine's ReplaceFileA leaves a stray empty file beside the destination when it finds out itself.
+// Wine's ReplaceFile leaves a stray empty file beside the destination when it finds out itself.
 bool CanMoveAside(const std::string& path) {
-    return static_cast<bool>(UniqueHandle(::CreateFileA(path.c_str(), DELETE,
+    return static_cast<bool>(UniqueHandle(::CreateFileW(SystemPath(path).c_str(), DELETE,
                                                         FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
                                                         OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr)));
 }
@@ -59,7 +60,7 @@ DWORD WriteAll(HANDLE file, const void* data, uint32_t size) {
     return ERROR_SUCCESS;
 }
 
-// What CopyFileExA calls after every chunk; our own copy calls it the same way.
+// What CopyFileExW calls after every chunk; our own copy calls it the same way.
 DWORD CALLBACK CopyProgress(LARGE_INTEGER total, LARGE_INTEGER done, LARGE_INTEGER, LARGE_INTEGER, DWORD, DWORD,
                             HANDLE, HANDLE, LPVOID data) {
     auto* progress = static_cast<TLevelProgress*>(data);
@@ -79,7 +80,7 @@ DWORD CALLBACK StopAtOnce(LARGE_INTEGER, LARGE_INTEGER, LARGE_INTEGER, LARGE_INT
     return PROGRESS_CANCEL;
 }
 
-// Whether CopyFileExA calls its progress routine, so that a copy through it reports and can be
+// Whether CopyFileExW calls its progress routine, so that a copy through it reports and can be
 // stopped. Wine's (8.0) never calls it and ignores the cancel flag too: a copy there would run to its
 // end whatever the user asked. Learned once per process, by copying one byte and stopping at the
 // first call.
@@ -90,7 +91,7 @@ bool SystemCopyReports() {
         if (from.Create("k", 1, "probe.tmp") != ERROR_SUCCESS || to.Create("", 0, "probe.tmp") != ERROR_SUCCESS)
             return false;
         bool called = false;
-        ::CopyFileExA(from.Path().c_str(), to.Path().c_str(), StopAtOnce, &called, nullptr, 0);
+        ::CopyFileExW(SystemPath(from.Path()).c_str(), SystemPath(to.Path()).c_str(), StopAtOnce, &called, nullptr, 0);
         return called;
     }();
     return reports;
@@ -99,12 +100,12 @@ bool SystemCopyReports() {
 TWin32Result CopyThroughSystem(const std::string& sourcePath, TNewFile& temporary, TLevelProgress* progress) {
     // The system writes the file itself, under the name made for it.
     temporary.Handle.Reset();
-    const BOOL copied = ::CopyFileExA(sourcePath.c_str(), temporary.Path.c_str(), progress ? CopyProgress : nullptr,
+    const BOOL copied = ::CopyFileExW(SystemPath(sourcePath).c_str(), SystemPath(temporary.Path).c_str(), progress ? CopyProgress : nullptr,
                                       progress, nullptr, 0);
     const DWORD error = copied ? ERROR_SUCCESS : LastErrorOr(ERROR_WRITE_FAULT);
     // The copy gets the source's attributes, read-only too; until it replaces the destination it
     // must stay ours to flush and delete.
-    ::SetFileAttributesA(temporary.Path.c_str(), FILE_ATTRIBUTE_NORMAL);
+    ::SetFileAttributesW(SystemPath(temporary.Path).c_str(), FILE_ATTRIBUTE_NORMAL);
     // The system does not say which side failed; these only reading gives.
     return {error, error == ERROR_READ_FAULT || error == ERROR_CRC};
 }
@@ -160,20 +161,20 @@ TWin32Result CopyToFile(const std::string& destPath, const std::string& sourcePa
 TWin32Result MoveToFile(const std::string& destPath, const std::string& finished) {
     if (const DWORD error = FlushToDisk(finished))
         return {error};
-    const DWORD kept = ::GetFileAttributesA(destPath.c_str());
+    const DWORD kept = ::GetFileAttributesW(SystemPath(destPath).c_str());
     const bool replacing = kept != INVALID_FILE_ATTRIBUTES && !(kept & FILE_ATTRIBUTE_DIRECTORY);
     // A read-only file cannot be replaced; it is read-only again afterwards.
     if (replacing && (kept & FILE_ATTRIBUTE_READONLY))
-        ::SetFileAttributesA(destPath.c_str(), kept & ~FILE_ATTRIBUTE_READONLY);
-    // ReplaceFileA keeps the old file's security, streams and identity; where the volume cannot,
+        ::SetFileAttributesW(SystemPath(destPath).c_str(), kept & ~FILE_ATTRIBUTE_READONLY);
+    // ReplaceFile keeps the old file's security, streams and identity; where the volume cannot,
     // a rename does, written through so that it reaches the disk after the data, never before.
     const bool moved =
         (replacing && CanMoveAside(destPath) &&
-         ::ReplaceFileA(destPath.c_str(), finished.c_str(), nullptr, REPLACEFILE_IGNORE_MERGE_ERRORS, nullptr, nullptr)) ||
-        ::MoveFileExA(finished.c_str(), destPath.c_str(), MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH);
+         ::ReplaceFileW(SystemPath(destPath).c_str(), SystemPath(finished).c_str(), nullptr, REPLACEFILE_IGNORE_MERGE_ERRORS, nullptr, nullptr)) ||
+        ::MoveFileExW(SystemPath(finished).c_str(), SystemPath(destPath).c_str(), MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH);
     const DWORD error = moved ? ERROR_SUCCESS : LastErrorOr(ERROR_WRITE_FAULT);
     // The attributes as they were, on the new content or, after a failure, on the old file.
     if (replacing)
-        ::SetFileAttributesA(destPath.c_str(), moved ? (kept & ~FILE_ATTRIBUTE_NORMAL) | FILE_ATTRIBUTE_ARCHIVE : kept);
+        ::SetFileAttributesW(SystemPath(destPath).c_str(), moved ? (kept & ~FILE_ATTRIBUTE_NORMAL) | FILE_ATTRIBUTE_ARCHIVE : kept);
     return {error};
 }

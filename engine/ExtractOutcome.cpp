@@ -2,66 +2,76 @@
 
 #include <string>
 
+#include "base/WideText.h"
 #include "engine/JobPaths.h"
 
 namespace {
 
+// Our texts are compiled in code page 932; messages are UTF-8, as the names in them.
+std::string T(std::string_view cp932) {
+    return Utf8Text(cp932);
+}
+
 std::string PluginPart(const TFailure& failure) {
-    return failure.Plugin.empty() ? std::string() : "プラグイン " + failure.Plugin;
+    return failure.Plugin.empty() ? std::string() : T("プラグイン ") + failure.Plugin;
 }
 
 std::string ReasonFor(const TFailure& failure) {
     switch (failure.Kind) {
         case TFailureKind::kNone:
-            return "解凍しました";
+            return T("解凍しました");
         case TFailureKind::kNotFound:
-            return failure.Plugin.empty() ? "見つかりません" : "見つかりません (" + PluginPart(failure) + ")";
+            return failure.Plugin.empty() ? T("見つかりません") : T("見つかりません (") + PluginPart(failure) + ")";
         case TFailureKind::kNoPlugin: {
             std::string notes;
             if (!failure.Skipped.empty())
-                notes = "2 回異常終了した " + failure.Skipped + " は使いません";
+                notes = T("2 回異常終了した ") + failure.Skipped + T(" は使いません");
             if (!failure.Unusable.empty())
-                notes += (notes.empty() ? "" : "、") + std::string("64 ビットの ") + failure.Unusable +
-                         " はこの Windows では使えません";
-            return notes.empty() ? "対応するプラグインがありません" : "対応するプラグインがありません (" + notes + ")";
+                notes += (notes.empty() ? "" : T("、")) + T("64 ビットの ") + failure.Unusable +
+                         T(" はこの Windows では使えません");
+            return notes.empty() ? T("対応するプラグインがありません") : T("対応するプラグインがありません (") + notes + ")";
         }
         case TFailureKind::kPluginIncomplete:
-            return PluginPart(failure) + " に GetFileInfo か GetFile がありません";
+            return PluginPart(failure) + T(" に GetFileInfo か GetFile がありません");
         case TFailureKind::kPluginError: {
-            std::string text = PluginPart(failure) + " がエラー " + std::to_string(failure.PluginCode) + " を返しました";
+            std::string text = PluginPart(failure) + T(" がエラー ") + std::to_string(failure.PluginCode) + T(" を返しました");
             if (const char* name = SusieCodeName(failure.PluginCode))
-                text += std::string(" (") + name + ")";
+                text += " (" + T(name) + ")";
             return text;
         }
         case TFailureKind::kShortBlock:
-            return PluginPart(failure) + " の出力が予告より短すぎます";
+            return PluginPart(failure) + T(" の出力が予告より短すぎます");
         case TFailureKind::kCannotRead:
-            return "読み込めません (" + Win32Message(failure.Win32Error) + ")";
+            return T("読み込めません (") + Win32Message(failure.Win32Error) + ")";
         case TFailureKind::kCannotWrite:
-            return "書き込めません (" + Win32Message(failure.Win32Error) + ")";
+            return T("書き込めません (") + Win32Message(failure.Win32Error) + ")";
         case TFailureKind::kInternal:
-            return "メモリーが足りないか、内部エラーです";
+            return T("メモリーが足りないか、内部エラーです");
         case TFailureKind::kPluginCrashed:
-            return PluginPart(failure) + " が異常終了しました";
+            return PluginPart(failure) + T(" が異常終了しました");
         case TFailureKind::kPluginHung:
-            return PluginPart(failure) + " の読み込みが応答しなくなりました";
+            return PluginPart(failure) + T(" の読み込みが応答しなくなりました");
         case TFailureKind::kHostEnded:
             // With an error, it never started.
-            return failure.Win32Error ? "プラグインを動かすプロセスを起動できません (" + Win32Message(failure.Win32Error) + ")"
-                                      : "プラグインを動かすプロセスが突然終了しました";
+            return failure.Win32Error ? T("プラグインを動かすプロセスを起動できません (") + Win32Message(failure.Win32Error) + ")"
+                                      : T("プラグインを動かすプロセスが突然終了しました");
         case TFailureKind::kPathTooLong:
-            return "パスが長すぎます (" + std::to_string(kMaxJobPath) + " バイトまで)";
+            return T("パスが長すぎます (") + std::to_string(kMaxJobPath) + T(" バイトまで)");
         case TFailureKind::kDiskPathTooLong:
-            return "ディスク上のパスが長すぎます (" + std::to_string(MAX_PATH - 1) + " 文字まで)";
+            return T("ディスク上のパスが長すぎます (") + std::to_string(MAX_PATH - 1) + T(" 文字まで)");
         case TFailureKind::kNotKept:
-            return "別のプロセスに渡した階層がもうありません";
+            return T("別のプロセスに渡した階層がもうありません");
         case TFailureKind::kTooLarge:
-            return "大きすぎてメモリーに取り出せません (4 GiB 未満まで)";
+            return T("大きすぎてメモリーに取り出せません (4 GiB 未満まで)");
         case TFailureKind::kNotInCodePage:
-            return failure.File.empty() ? "名前にこのコードページにない文字があります"
-                                        : "解凍先 " + failure.File + " の名前にこのコードページにない文字があります";
+            if (!failure.File.empty())
+                return T("解凍先 ") + failure.File + T(" の名前にこのコードページにない文字があります");
+            return failure.Plugin.empty() ? T("名前にこのコードページにない文字があります")
+                                          : T("名前にこのコードページにない文字があります (") + PluginPart(failure) + ")";
+        case TFailureKind::kAmbiguousName:
+            return PluginPart(failure) + T(" ではこの名前の項目が一つに決まりません");
         case TFailureKind::kCanceled:
-            return "中止しました";
+            return T("中止しました");
     }
     return {};
 }
@@ -98,23 +108,24 @@ const char* SusieCodeName(int code) {
 }
 
 std::string Win32Message(DWORD error) {
-    char text[512] = {};
-    DWORD length = ::FormatMessageA(FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_IGNORE_INSERTS, nullptr, error, 0,
-                                    text, sizeof text, nullptr);
+    wchar_t text[512] = {};
+    DWORD length = ::FormatMessageW(FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_IGNORE_INSERTS, nullptr, error, 0,
+                                    text, 512, nullptr);
     // One line: no trailing line break or full stop.
-    while (length > 0 && (text[length - 1] == '\r' || text[length - 1] == '\n' || text[length - 1] == ' ' ||
-                          text[length - 1] == '.'))
+    while (length > 0 && (text[length - 1] == L'\r' || text[length - 1] == L'\n' || text[length - 1] == L' ' ||
+                          text[length - 1] == L'.'))
         --length;
-    std::string message(text, length);
+    std::string message;
+    ExactUtf8(std::wstring_view(text, length), message);
     for (char& c : message)
         if (c == '\r' || c == '\n')
             c = ' ';
-    const std::string code = "エラー " + std::to_string(error);
+    const std::string code = Utf8Text("エラー ") + std::to_string(error);
     return message.empty() ? code : message + ", " + code;
 }
 
 std::string TExtractOutcome::Describe() const {
-    std::string place = Container.empty() ? Component : Container + " の中の " + Component;
+    std::string place = Container.empty() ? Component : Container + Utf8Text(" の中の ") + Component;
     return place + ": " + Reason();
 }
 

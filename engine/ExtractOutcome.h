@@ -23,6 +23,7 @@ enum class TFailureKind {
     kNotKept,           // a level handed on without its bytes is no longer kept where it went
     kTooLarge,          // a member of 4 GiB or more, to be taken out into memory
     kNotInCodePage,     // a name that only a lossy conversion brings into the ANSI code page
+    kAmbiguousName,     // a name a plug-in lists only lossily, where more than one member could be it
     kCanceled,          // ended by the user (cancel-all, exit); stays last, messages check against it
 };
 
@@ -47,7 +48,7 @@ struct TExtractOutcome {
     std::string Container;
 
     bool Succeeded() const { return Failure.Kind == TFailureKind::kNone; }
-    // One line for people, in the ANSI code page: the place, then the reason.
+    // One line for people, in UTF-8: the place, then the reason.
     std::string Describe() const;
     // The reason alone.
     std::string Reason() const;
@@ -55,5 +56,5 @@ struct TExtractOutcome {
 
 // The name of a Susie result code, e.g. 6 -> "ファイル読み込みエラー"; null for unknown codes.
 const char* SusieCodeName(int code);
-// The system's text for a Win32 error, on one line.
+// The system's text for a Win32 error, on one line, in UTF-8.
 std::string Win32Message(DWORD error);

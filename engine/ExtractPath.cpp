@@ -130,8 +130,8 @@ bool ResolveStep(TStep& step,
         progress.Enter(level, step.Path);
     step.Folder->SetProgress(&progress);
     std::string rest;
-    fileInfo info;
-    if (!step.Folder->Locate(step.Path, rest, info))
+    TMember member;
+    if (!step.Folder->Locate(step.Path, rest, member))
         return Failed(outcome, step.Folder->LastFailure(), step.Container, step.Path);
     const std::string located = LocatedPart(step.Path, rest);
     progress.Located(rest);
@@ -139,7 +139,7 @@ bool ResolveStep(TStep& step,
         done = true;
         if (level == 0)
             progress.Enter(1, {});
-        if (!step.Folder->SaveMember(info, destPath))
+        if (!step.Folder->SaveMember(member, destPath))
             return Failed(outcome, step.Folder->LastFailure(), step.Container, located);
         progress.Advance(1);
         return true;
@@ -165,7 +165,7 @@ bool ResolveStep(TStep& step,
     // Read before anything of the file is, so that a chain never holds more than it knows of.
     TFileIdentity identity;
     const bool startsChain = kept && level == 0 && TFileIdentity::Read(located, identity);
-    std::unique_ptr<TArchive> child = step.Folder->OpenMember(info);
+    std::unique_ptr<TArchive> child = step.Folder->OpenMember(member);
     if (!child)
         return Failed(outcome, step.Folder->LastFailure(), step.Container, located);
     if (level > 0)

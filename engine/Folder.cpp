@@ -3,14 +3,17 @@
 #include "base/PathText.h"
 #include "engine/LevelProgress.h"
 
-bool TFolder::Locate(const std::string& path, std::string& rest, fileInfo& info) {
+bool TFolder::Locate(const std::string& path, std::string& rest, TMember& member) {
     std::string prefix = path;
     rest.clear();
-    if (Test(prefix, info))
+    if (Test(prefix, member))
         return true;
     SplitLastComponent(prefix, rest);
     for (;;) {
-        if (Test(prefix, info))
+        // A name that could be more than one member is not made a shorter one.
+        if (Failure.Kind == TFailureKind::kAmbiguousName)
+            return false;
+        if (Test(prefix, member))
             return true;
         std::string tail;
         SplitLastComponent(prefix, tail);
@@ -20,14 +23,14 @@ bool TFolder::Locate(const std::string& path, std::string& rest, fileInfo& info)
     }
 }
 
-bool TFolder::SaveMember(const fileInfo& info, const std::string& destPath) {
-    std::unique_ptr<TArchive> member = OpenMember(info);
-    if (!member)
+bool TFolder::SaveMember(const TMember& member, const std::string& destPath) {
+    std::unique_ptr<TArchive> taken = OpenMember(member);
+    if (!taken)
         return false;
-    member->SetProgress(Progress);
-    if (member->SaveTo(destPath))
+    taken->SetProgress(Progress);
+    if (taken->SaveTo(destPath))
         return true;
-    Failure = member->LastFailure();
+    Failure = taken->LastFailure();
     return false;
 }
 

@@ -2,6 +2,8 @@
 
 #include <windows.h>
 
+#include "base/WideText.h"
+
 bool FitsWindowsPath(const std::string& path) {
     if (path.size() < MAX_PATH)
         return true;
@@ -9,7 +11,7 @@ bool FitsWindowsPath(const std::string& path) {
     if (path.size() > kMaxJobPath)
         return false;
     // The limit counts the characters the path becomes for Windows' wide functions.
-    const int characters = ::MultiByteToWideChar(CP_ACP, 0, path.data(), static_cast<int>(path.size()), nullptr, 0);
+    const int characters = ::MultiByteToWideChar(CP_UTF8, 0, path.data(), static_cast<int>(path.size()), nullptr, 0);
     return characters > 0 && characters < MAX_PATH;
 }
 
@@ -25,7 +27,8 @@ bool SourceFits(const std::string& source, TExtractOutcome& outcome) {
 bool JobPathsFit(const std::string& source, const std::string& destination, TExtractOutcome& outcome) {
     if (!SourceFits(source, outcome))
         return false;
-    if (!FitsWindowsPath(destination)) {
+    // The destination is written through the \\?\ form: any path Windows takes at all will do.
+    if (destination.size() > kMaxJobPath || WideFromUtf8(destination).size() >= kMaxWindowsPath) {
         outcome.Failure.Kind = TFailureKind::kDiskPathTooLong;
         outcome.Component = destination;
     }

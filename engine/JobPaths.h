@@ -8,16 +8,20 @@
 
 #include "engine/ExtractOutcome.h"
 
-// About 16,000 double-byte characters: dozens of times the deepest real member path, within the
+// Bytes of UTF-8: 16,000 Japanese characters, dozens of times the deepest real member path, within the
 // longest path Windows knows at all (32,767 characters), and small enough that a source and a
 // destination at the bound still fit one message of the plug-in host's channel.
-inline constexpr size_t kMaxJobPath = 32000;
+inline constexpr size_t kMaxJobPath = 48000;
 
-// Whether the ANSI file functions take path: fewer than MAX_PATH characters, however many bytes.
+// Whether path is fewer than MAX_PATH characters, however many bytes: what Windows takes without
+// the \\?\ form, and plug-ins take at all.
 bool FitsWindowsPath(const std::string& path);
 
 // Whether a job's source is within the bound; when it is not, outcome says so.
 bool SourceFits(const std::string& source, TExtractOutcome& outcome);
-// Whether a job's source is within the bound and its destination within Windows' limit; when one is
+// The longest path Windows takes in the \\?\ form, less room for a temporary name beside it.
+inline constexpr size_t kMaxWindowsPath = 32767 - 64;
+
+// Whether a job's source is within the bound and its destination one Windows can write; when one is
 // not, outcome says which.
 bool JobPathsFit(const std::string& source, const std::string& destination, TExtractOutcome& outcome);

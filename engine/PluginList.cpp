@@ -6,6 +6,7 @@
 
 #include "base/PathText.h"
 #include "base/ProcAddress.h"
+#include "base/SystemPath.h"
 #include "base/Registry.h"
 #include "base/WideText.h"
 #include "engine/Archive.h"
@@ -97,7 +98,7 @@ std::unique_ptr<TPluginInfo> TPluginList::TakeIn(const std::string& fileName, HK
         return nullptr;
     // Loading runs the plug-in's own start-up code.
     const TPluginCall call(fileName);
-    UniqueModule module(::LoadLibraryA((Folder_ + "\\" + fileName).c_str()));
+    UniqueModule module(::LoadLibraryW(SystemPath(Folder_ + "\\" + fileName).c_str()));
     if (!module)
         return nullptr;
     // Each entry point is looked up by itself: some plug-ins have the wide ones without GetPluginInfoW.
@@ -124,20 +125,21 @@ int TPluginList::Load() {
     // Without a folder there is nothing to scan; never fall back to the drive's root.
     if (Folder_.empty())
         return 0;
-    WIN32_FIND_DATAA found;
-    UniqueFind search(::FindFirstFileA((Folder_ + kPluginPattern).c_str(), &found));
+    WIN32_FIND_DATAW found;
+    UniqueFind search(::FindFirstFileW(SystemPath(Folder_ + kPluginPattern).c_str(), &found));
     if (!search)
         return 0;
     UniqueKey activateKey = OpenKey(HKEY_CURRENT_USER, kSusieActivateKey, KEY_QUERY_VALUE);
     int count = 0;
     do {
-        if (found.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY)
+        std::string fileName;
+        if ((found.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) || !ExactUtf8(found.cFileName, fileName))
             continue;
-        if (auto info = TakeIn(found.cFileName, activateKey.Get())) {
+        if (auto info = TakeIn(fileName, activateKey.Get())) {
             Items_.push_back(std::move(info));
             ++count;
         }
-    } while (::FindNextFileA(search.Get(), &found));
+    } while (::FindNextFileW(search.Get(), &found));
     Loaded_ = true;
     return count;
 }
@@ -161,7 +163,7 @@ const TPluginInfo& TPluginList::Item(int index) const {
 
 bool TPluginList::Names(const std::vector<std::string>& fileNames, const std::string& fileName) {
     return std::any_of(fileNames.begin(), fileNames.end(),
-                       [&](const std::string& skipped) { return ::lstrcmpiA(skipped.c_str(), fileName.c_str()) == 0; });
+                       [&](const std::string& skipped) { return SameName(skipped, fileName); });
 }
 
 std::string TPluginList::SkippedText() const {
@@ -208,17 +210,18 @@ void ReloadPlugins(TPluginList& list) {
 
 std::string PluginFileNames(std::string folder, const char* pattern, int limit) {
     std::string names;
-    WIN32_FIND_DATAA found;
+    WIN32_FIND_DATAW found;
     UniqueFind search(!folder.empty() || ReadSusiePluginFolder(folder)
-                          ? ::FindFirstFileA((FolderWithSeparator(folder) + pattern).c_str(), &found)
+                          ? ::FindFirstFileW(SystemPath(FolderWithSeparator(folder) + pattern).c_str(), &found)
                           : INVALID_HANDLE_VALUE);
     if (!search)
         return names;
     do {
-        if (found.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY)
+        std::string fileName;
+        if ((found.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) || !ExactUtf8(found.cFileName, fileName))
             continue;
-        names += (names.empty() ? "" : ", ") + std::string(found.cFileName);
+        names += (names.empty() ? "" : ", ") + fileName;
         --limit;
-    } while (limit > 0 && ::FindNextFileA(search.Get(), &found));
+    } while (limit > 0 && ::FindNextFileW(search.Get(), &found));
     return names;
 }

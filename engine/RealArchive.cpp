@@ -1,32 +1,46 @@
 #include "base/PathText.h"
+#include "base/SystemPath.h"
+#include "base/WideText.h"
 #include "engine/Archive.h"
 #include "engine/OpenForReading.h"
 #include "engine/SpiProgress.h"
 
 namespace {
 
+// The member's folder and name as a plug-in of the ANSI family wrote them: its own bytes, which
+// the system read in the code page.
+std::pair<std::string, std::string> WrittenNames(const TMember& member, bool wide) {
+    if (wide)
+        return {member.Folder, member.FileName};
+    std::string folder;
+    std::string name;
+    ExactUtf8(WideFromAnsi(FieldText(member.Record.path, sizeof member.Record.path)), folder);
+    ExactUtf8(WideFromAnsi(FieldText(member.Record.filename, sizeof member.Record.filename)), name);
+    return {folder, name};
+}
+
 // Where a plug-in's disk output went: under the member's folder and name, under its name alone, or
 // the one file it wrote.
-std::string FindOutput(const std::string& folder, const fileInfo& info) {
-    const std::string name(FieldText(info.filename, sizeof info.filename));
-    for (const std::string& candidate :
-         {folder + "\\" + std::string(FieldText(info.path, sizeof info.path)) + name, folder + "\\" + name}) {
-        const DWORD attributes = ::GetFileAttributesA(candidate.c_str());
+std::string FindOutput(const std::string& folder, const TMember& member, bool wide) {
+    const auto [memberFolder, name] = WrittenNames(member, wide);
+    for (const std::string& candidate : {folder + "\\" + memberFolder + name, folder + "\\" + name}) {
+        const DWORD attributes = ::GetFileAttributesW(SystemPath(candidate).c_str());
         if (attributes != INVALID_FILE_ATTRIBUTES && !(attributes & FILE_ATTRIBUTE_DIRECTORY))
             return candidate;
     }
-    WIN32_FIND_DATAA found;
-    UniqueFind search(::FindFirstFileA((folder + "\\*").c_str(), &found));
+    WIN32_FIND_DATAW found;
+    UniqueFind search(::FindFirstFileW(SystemPath(folder + "\\*").c_str(), &found));
     std::string only;
     if (!search)
         return only;
     do {
+        std::string file;
         if (found.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY)
             continue;
-        if (!only.empty())
+        if (!only.empty() || !ExactUtf8(found.cFileName, file))
             return {};
-        only = folder + "\\" + found.cFileName;
-    } while (::FindNextFileA(search.Get(), &found));
+        only = folder + "\\" + file;
+    } while (::FindNextFileW(search.Get(), &found));
     return only;
 }
 
@@ -37,14 +51,14 @@ std::string FindOutput(const std::string& folder, const fileInfo& info) {
 enum class TSizeCheck { kShort, kExact, kTrimmed, kFailed };
 TSizeCheck FitToSize(const std::string& file, uintptr_t filesize) {
     WIN32_FILE_ATTRIBUTE_DATA attributes;
-    if (!::GetFileAttributesExA(file.c_str(), GetFileExInfoStandard, &attributes))
+    if (!::GetFileAttributesExW(SystemPath(file).c_str(), GetFileExInfoStandard, &attributes))
         return TSizeCheck::kFailed;
     const uint64_t size = (uint64_t{attributes.nFileSizeHigh} << 32) | attributes.nFileSizeLow;
     if (size < filesize)
         return TSizeCheck::kShort;
     if (static_cast<uintptr_t>(size) == filesize)
         return TSizeCheck::kExact;
-    UniqueHandle handle(::CreateFileA(file.c_str(), GENERIC_WRITE,
+    UniqueHandle handle(::CreateFileW(SystemPath(file).c_str(), GENERIC_WRITE,
                                       FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr, OPEN_EXISTING,
                                       FILE_ATTRIBUTE_NORMAL, nullptr));
     LARGE_INTEGER end;
@@ -66,34 +80,43 @@ TRealArchive::TRealArchive(std::string name, uint64_t size)
         FailOnFile(TFailureKind::kCannotRead, ::GetLastError(), Name);
 }
 
-bool TRealArchive::GetMemberInfo(const std::string& memberPath, fileInfo& info) {
-    return AskMemberInfo(DiskInput(Name, HeadOffset), memberPath, info);
+bool TRealArchive::GetMemberInfo(const std::string& memberPath, TMember& member) {
+    return AskMemberInfo(DiskInput(Name, HeadOffset), memberPath, member);
 }
 
-std::unique_ptr<TArchive> TRealArchive::OpenMember(const fileInfo& info) {
+std::unique_ptr<TArchive> TRealArchive::OpenMember(const TMember& member) {
     // Disk positions are offsets in the file, whatever the probe offset.
-    HLOCAL member = AskMember(DiskInput(Name, 0), info);
-    return member ? TakeMember(member, info) : nullptr;
+    HLOCAL block = AskMember(DiskInput(Name, 0), member);
+    return block ? TakeMember(block, member) : nullptr;
 }
 
-bool TRealArchive::SaveThroughMemory(const fileInfo& info, const std::string& destPath) {
-    return TFolder::SaveMember(info, destPath);
+bool TRealArchive::SaveThroughMemory(const TMember& member, const std::string& destPath) {
+    return TFolder::SaveMember(member, destPath);
 }
 
-bool TRealArchive::SaveThroughDisk(const fileInfo& info, const std::string& destPath) {
+bool TRealArchive::SaveThroughDisk(const TMember& member, const std::string& destPath) {
+    // Beside the destination, the finished file is renamed over it. A plug-in of the ANSI family
+    // that could not name that folder writes in the temporary folder, and the file is copied over.
     TTemporaryFolder output;
+    std::string ansi;
     if (const DWORD error = output.Create(FolderOf(destPath)))
         return FailOnFile(TFailureKind::kCannotWrite, error, destPath);
+    const bool beside = AsksWide() || AnsiNameOf(output.Path(), ansi);
+    TTemporaryFolder elsewhere;
+    if (!beside) {
+        if (const DWORD error = elsewhere.Create(UserTemporaryFolder()))
+            return FailOnFile(TFailureKind::kCannotWrite, error, destPath);
+    }
+    const std::string& folder = beside ? output.Path() : elsewhere.Path();
     const TSpiProgress progress(Progress);
-    const int result = CallGetFile(Name.c_str(), static_cast<LONG_PTR>(info.position),
-                                   const_cast<char*>(output.Path().c_str()), kSpiInputDisk | kSpiOutputDisk,
-                                   progress.Data());
+    const int result = CallGetFile(Name.c_str(), static_cast<LONG_PTR>(member.Record.position),
+                                   const_cast<char*>(folder.c_str()), kSpiInputDisk | kSpiOutputDisk, progress.Data());
     if (result != 0)
-        return Fail(TFailureKind::kPluginError, result);
-    const std::string written = FindOutput(output.Path(), info);
+        return !SourceUnnamed && Fail(TFailureKind::kPluginError, result);
+    const std::string written = FindOutput(folder, member, AsksWide());
     if (written.empty())
         return Fail(TFailureKind::kPluginError, kSpiFileWriteError);
-    switch (FitToSize(written, info.filesize)) {
+    switch (FitToSize(written, member.Record.filesize)) {
         case TSizeCheck::kShort:
             return Fail(TFailureKind::kShortBlock);
         case TSizeCheck::kFailed:
@@ -104,21 +127,26 @@ bool TRealArchive::SaveThroughDisk(const fileInfo& info, const std::string& dest
     // A plug-in may have gone on after it was asked to stop.
     if (Canceled())
         return false;
+    if (!beside) {
+        UniqueHandle file(OpenForReading(written));
+        const TWin32Result copied = file ? CopyToFile(destPath, written, file.Get()) : TWin32Result{::GetLastError(), true};
+        return copied || FailOnFile(TFailureKind::kCannotWrite, copied.Error, destPath);
+    }
     const TWin32Result moved = MoveToFile(destPath, written);
     return moved || FailOnFile(TFailureKind::kCannotWrite, moved.Error, destPath);
 }
 
-bool TRealArchive::SaveMember(const fileInfo& info, const std::string& destPath) {
+bool TRealArchive::SaveMember(const TMember& member, const std::string& destPath) {
     // Memory output is the usual way, disk output the first for large members; each falls back to
     // the other. A destination that cannot be written is told as such, any other trouble as the
     // memory way met it.
-    const bool large = info.filesize > kMemoryOutputLimit;
-    if (!large && SaveThroughMemory(info, destPath))
+    const bool large = member.Record.filesize > kMemoryOutputLimit;
+    if (!large && SaveThroughMemory(member, destPath))
         return true;
     const TFailure inMemory = Failure;
     if (inMemory.Kind == TFailureKind::kCannotWrite || Canceled())
         return false;
-    if (SaveThroughDisk(info, destPath))
+    if (SaveThroughDisk(member, destPath))
         return true;
     if (Failure.Kind == TFailureKind::kCannotWrite || Canceled())
         return false;
@@ -126,7 +154,7 @@ bool TRealArchive::SaveMember(const fileInfo& info, const std::string& destPath)
         Failure = inMemory;
         return false;
     }
-    return SaveThroughMemory(info, destPath);
+    return SaveThroughMemory(member, destPath);
 }
 
 bool TRealArchive::SaveTo(const std::string& destPath) {

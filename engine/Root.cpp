@@ -1,19 +1,12 @@
 #include <cstring>
 
 #include "base/PathText.h"
+#include "base/SystemPath.h"
 #include "engine/Archive.h"
 #include "engine/JobPaths.h"
 #include "engine/OpenForReading.h"
 
 namespace {
-
-// Copies text into a zero-terminated record field; false when it does not fit.
-bool PutField(char* field, size_t fieldSize, const std::string& text) {
-    if (text.size() >= fieldSize)
-        return false;
-    std::memcpy(field, text.c_str(), text.size() + 1);
-    return true;
-}
 
 // The size of the file at path, opened as the plug-ins will read it.
 bool OpenedSize(const std::string& path, uint64_t& size) {
@@ -25,35 +18,29 @@ bool OpenedSize(const std::string& path, uint64_t& size) {
     return true;
 }
 
-// The record of a file of that size at path; false, with the record empty, when its folder or name
-// does not fit the record's 200-byte fields.
-bool PutRecord(const std::string& path, uint64_t size, fileInfo& info) {
-    std::memset(&info, 0, sizeof info);
-    info.compsize = static_cast<uintptr_t>(size);
-    info.filesize = static_cast<uintptr_t>(size);
-    std::string folder = path;
-    std::string name;
-    SplitLastComponent(folder, name);
-    if (!PutField(info.path, sizeof info.path, folder) || !PutField(info.filename, sizeof info.filename, name)) {
-        std::memset(&info, 0, sizeof info);
-        return false;
-    }
-    return true;
+// The record of a file of that size at path.
+void PutRecord(const std::string& path, uint64_t size, TMember& member) {
+    member = TMember{};
+    member.Record.compsize = static_cast<uintptr_t>(size);
+    member.Record.filesize = static_cast<uintptr_t>(size);
+    member.Folder = path;
+    SplitLastComponent(member.Folder, member.FileName);
 }
 
 }  // namespace
 
-bool TRoot::GetFileRecord(const std::string& path, fileInfo& info, uint64_t* fullSize) {
-    std::memset(&info, 0, sizeof info);
+bool TRoot::GetFileRecord(const std::string& path, TMember& member, uint64_t* fullSize) {
+    member = TMember{};
     uint64_t size = 0;
-    if (!OpenedSize(path, size) || !PutRecord(path, size, info))
+    if (!OpenedSize(path, size))
         return false;
+    PutRecord(path, size, member);
     if (fullSize)
         *fullSize = size;
     return true;
 }
 
-bool TRoot::Test(const std::string& prefix, fileInfo& info) {
+bool TRoot::Test(const std::string& prefix, TMember& member) {
     // Prefixes come longest first: the last one too long is the first that Windows' limit cuts off.
     if (!FitsWindowsPath(prefix)) {
         TooLong = prefix;
@@ -61,8 +48,7 @@ bool TRoot::Test(const std::string& prefix, fileInfo& info) {
     }
     uint64_t size = 0;
     if (OpenedSize(prefix, size)) {
-        // The record cannot hold every path Windows takes: the path itself is kept here, whole.
-        PutRecord(prefix, size, info);
+        PutRecord(prefix, size, member);
         LocatedPath = prefix;
         LocatedSize = size;
         return true;
@@ -73,10 +59,10 @@ bool TRoot::Test(const std::string& prefix, fileInfo& info) {
     return false;
 }
 
-bool TRoot::Locate(const std::string& path, std::string& rest, fileInfo& info) {
+bool TRoot::Locate(const std::string& path, std::string& rest, TMember& member) {
     ReadError = ERROR_SUCCESS;
     TooLong.clear();
-    if (TFolder::Locate(path, rest, info))
+    if (TFolder::Locate(path, rest, member))
         return true;
     if (ReadError != ERROR_SUCCESS)
         return FailOnFile(TFailureKind::kCannotRead, ReadError, path);
@@ -85,12 +71,12 @@ bool TRoot::Locate(const std::string& path, std::string& rest, fileInfo& info) {
     std::string folder = TooLong;
     std::string name;
     SplitLastComponent(folder, name);
-    const DWORD attributes = folder.empty() ? INVALID_FILE_ATTRIBUTES : ::GetFileAttributesA(folder.c_str());
+    const DWORD attributes = folder.empty() ? INVALID_FILE_ATTRIBUTES : ::GetFileAttributesW(SystemPath(folder).c_str());
     if (attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_DIRECTORY))
         return FailOnFile(TFailureKind::kDiskPathTooLong, ERROR_FILENAME_EXCED_RANGE, TooLong);
     return Fail(TFailureKind::kNotFound);
 }
 
-std::unique_ptr<TArchive> TRoot::OpenMember(const fileInfo&) {
+std::unique_ptr<TArchive> TRoot::OpenMember(const TMember&) {
     return std::make_unique<TRealArchive>(LocatedPath, LocatedSize);
 }

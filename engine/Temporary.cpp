@@ -1,6 +1,8 @@
 #include "engine/Temporary.h"
 
 #include <bcrypt.h>
+#include <aclapi.h>
+#include <sddl.h>
 
 #include <algorithm>
 #include <atomic>
@@ -8,6 +10,8 @@
 #include <cstdlib>
 
 #include "base/PathText.h"
+#include "base/SystemPath.h"
+#include "base/WideText.h"
 
 namespace {
 
@@ -35,29 +39,31 @@ bool Taken(DWORD error) {
 }
 
 void RemoveTree(const std::string& path) {
-    const DWORD attributes = ::GetFileAttributesA(path.c_str());
+    const std::wstring system = SystemPath(path);
+    const DWORD attributes = ::GetFileAttributesW(system.c_str());
     if (attributes == INVALID_FILE_ATTRIBUTES)
         return;
     // A link to elsewhere is removed, never followed.
     if ((attributes & FILE_ATTRIBUTE_DIRECTORY) && !(attributes & FILE_ATTRIBUTE_REPARSE_POINT)) {
-        WIN32_FIND_DATAA found;
-        UniqueFind search(::FindFirstFileA((path + "\\*").c_str(), &found));
+        WIN32_FIND_DATAW found;
+        UniqueFind search(::FindFirstFileW(SystemPath(path + "\\*").c_str(), &found));
         if (search) {
             do {
-                const std::string name = found.cFileName;
-                if (name != "." && name != "..")
-                    RemoveTree(path + "\\" + name);
-            } while (::FindNextFileA(search.Get(), &found));
+                const std::wstring_view name = found.cFileName;
+                std::string utf8;
+                if (name != L"." && name != L".." && ExactUtf8(name, utf8))
+                    RemoveTree(path + "\\" + utf8);
+            } while (::FindNextFileW(search.Get(), &found));
         }
-        ::RemoveDirectoryA(path.c_str());
+        ::RemoveDirectoryW(system.c_str());
         return;
     }
     if (attributes & FILE_ATTRIBUTE_READONLY)
-        ::SetFileAttributesA(path.c_str(), FILE_ATTRIBUTE_NORMAL);
+        ::SetFileAttributesW(system.c_str(), FILE_ATTRIBUTE_NORMAL);
     if (attributes & FILE_ATTRIBUTE_DIRECTORY)
-        ::RemoveDirectoryA(path.c_str());
+        ::RemoveDirectoryW(system.c_str());
     else
-        ::DeleteFileA(path.c_str());
+        ::DeleteFileW(system.c_str());
 }
 
 std::string ExtensionOf(const std::string& name) {
@@ -74,7 +80,7 @@ bool NoneThere(std::string folder, DWORD error) {
     if (error != ERROR_FILE_NOT_FOUND && error != ERROR_PATH_NOT_FOUND && error != ERROR_NO_MORE_FILES)
         return false;
     for (bool itself = true;; itself = false) {
-        const DWORD attributes = ::GetFileAttributesA(folder.c_str());
+        const DWORD attributes = ::GetFileAttributesW(SystemPath(folder).c_str());
         if (attributes != INVALID_FILE_ATTRIBUTES)
             return (itself && error != ERROR_PATH_NOT_FOUND) ||
                    (attributes & (FILE_ATTRIBUTE_DIRECTORY | FILE_ATTRIBUTE_REPARSE_POINT)) == FILE_ATTRIBUTE_DIRECTORY;
@@ -88,12 +94,95 @@ bool NoneThere(std::string folder, DWORD error) {
     }
 }
 
+// Whether the folder is the user's own: a folder someone else made first could be read by its maker.
+bool OwnedByUser(const std::wstring& folder, PSID user) {
+    PSID owner = nullptr;
+    PSECURITY_DESCRIPTOR descriptor = nullptr;
+    if (::GetNamedSecurityInfoW(folder.c_str(), SE_FILE_OBJECT, OWNER_SECURITY_INFORMATION, &owner, nullptr, nullptr,
+                                nullptr, &descriptor) != ERROR_SUCCESS)
+        return false;
+    const bool own = ::EqualSid(owner, user);
+    ::LocalFree(descriptor);
+    return own;
+}
+
+// The user's security identifier as text, "S-1-5-21-…", all ASCII.
+std::wstring UserSidText() {
+    HANDLE token = nullptr;
+    if (!::OpenProcessToken(::GetCurrentProcess(), TOKEN_QUERY, &token))
+        return {};
+    const UniqueHandle owned(token);
+    union {
+        TOKEN_USER User;
+        BYTE Bytes[256];
+    } user{};
+    DWORD size = 0;
+    wchar_t* text = nullptr;
+    if (!::GetTokenInformation(token, TokenUser, &user, sizeof user, &size) ||
+        !::ConvertSidToStringSidW(user.User.User.Sid, &text))
+        return {};
+    std::wstring sid(text);
+    ::LocalFree(text);
+    return sid;
+}
+
+// "%ProgramData%\Kelvane\<SID>\", made for the user alone: its list of access is not inherited, and
+// names only that user and the system.
+std::string OwnTemporaryFolder() {
+    wchar_t data[MAX_PATH + 1] = {};
+    const DWORD length = ::GetEnvironmentVariableW(L"ProgramData", data, MAX_PATH + 1);
+    const std::wstring sid = UserSidText();
+    std::string base;
+    std::string ansi;
+    if (length == 0 || length > MAX_PATH || sid.empty() || !ExactUtf8(std::wstring_view(data, length), base) ||
+        !AnsiFromUtf8(base, ansi))
+        return {};
+    const std::wstring parent = WideFromUtf8(base) + L"\\Kelvane";
+    ::CreateDirectoryW(parent.c_str(), nullptr);
+    const std::wstring folder = parent + L"\\" + sid;
+    const std::wstring rules = L"D:P(A;OICI;FA;;;" + sid + L")(A;OICI;FA;;;SY)";
+    PSECURITY_DESCRIPTOR descriptor = nullptr;
+    if (!::ConvertStringSecurityDescriptorToSecurityDescriptorW(rules.c_str(), SDDL_REVISION_1, &descriptor, nullptr))
+        return {};
+    SECURITY_ATTRIBUTES security{sizeof security, descriptor, FALSE};
+    bool made = ::CreateDirectoryW(folder.c_str(), &security);
+    if (!made && ::GetLastError() == ERROR_ALREADY_EXISTS) {
+        PSID user = nullptr;
+        made = ::ConvertStringSidToSidW(sid.c_str(), &user) && OwnedByUser(folder, user);
+        ::LocalFree(user);
+    }
+    ::LocalFree(descriptor);
+    std::string utf8;
+    return made && ExactUtf8(folder, utf8) ? utf8 + "\\" : std::string();
+}
+
+// The user's temporary folder as ANSI plug-ins can open files in it: its own name, or its short name,
+// when that converts exactly. A user named outside the code page may have neither: then a folder of
+// ours named in ASCII, under ProgramData, which only the user may enter.
+std::string AnsiUsableTemporaryFolder() {
+    wchar_t folder[MAX_PATH + 1] = {};
+    const DWORD length = ::GetTempPathW(MAX_PATH + 1, folder);
+    std::string utf8;
+    std::string ansi;
+    if (length == 0 || length > MAX_PATH || !ExactUtf8(std::wstring_view(folder, length), utf8))
+        return ".";
+    if (AnsiFromUtf8(utf8, ansi))
+        return utf8;
+    wchar_t shortName[MAX_PATH + 1] = {};
+    const DWORD shortLength = ::GetShortPathNameW(folder, shortName, MAX_PATH + 1);
+    std::string shortUtf8;
+    if (shortLength > 0 && shortLength <= MAX_PATH && ExactUtf8(std::wstring_view(shortName, shortLength), shortUtf8) &&
+        AnsiFromUtf8(shortUtf8, ansi))
+        return shortUtf8;
+    const std::string own = OwnTemporaryFolder();
+    return own.empty() ? utf8 : own;
+}
+
 }  // namespace
 
 std::string UserTemporaryFolder() {
-    char folder[MAX_PATH + 1] = {};
-    const DWORD length = ::GetTempPathA(sizeof folder, folder);
-    return length > 0 && length < sizeof folder ? std::string(folder, length) : std::string(".");
+    static const std::string folder = AnsiUsableTemporaryFolder();
+    return folder;
 }
 
 std::string FolderOf(const std::string& path) {
@@ -113,7 +202,7 @@ TNewFile CreateUniqueFile(const std::string& folder, const std::string& suffix, 
     for (int tries = 0; tries < kMaxNameTries; ++tries) {
         std::string path = NextName(folder, suffix);
         // Readable too: a file may be mapped once written.
-        file.Handle.Reset(::CreateFileA(path.c_str(), GENERIC_READ | GENERIC_WRITE, 0, nullptr, CREATE_NEW, attributes,
+        file.Handle.Reset(::CreateFileW(SystemPath(path).c_str(), GENERIC_READ | GENERIC_WRITE, 0, nullptr, CREATE_NEW, attributes,
                                         nullptr));
         if (file.Handle) {
             file.Path = std::move(path);
@@ -152,22 +241,24 @@ void SetTemporaryToken(const std::string& token) {
 bool RemoveTemporariesOf(const std::string& folder, DWORD processId, const std::string& token) {
     const std::string base = FolderWithSeparator(folder);
     const std::string pattern = base + Prefix(processId, token) + "*";
-    WIN32_FIND_DATAA found;
+    WIN32_FIND_DATAW found;
     {
-        UniqueFind search(::FindFirstFileA(pattern.c_str(), &found));
+        UniqueFind search(::FindFirstFileW(SystemPath(pattern).c_str(), &found));
         if (!search)
             return NoneThere(folder, ::GetLastError());
         do {
-            RemoveTree(base + found.cFileName);
-        } while (::FindNextFileA(search.Get(), &found));
+            std::string name;
+            if (ExactUtf8(found.cFileName, name))
+                RemoveTree(base + name);
+        } while (::FindNextFileW(search.Get(), &found));
     }
-    UniqueFind left(::FindFirstFileA(pattern.c_str(), &found));
+    UniqueFind left(::FindFirstFileW(SystemPath(pattern).c_str(), &found));
     return !left && NoneThere(folder, ::GetLastError());
 }
 
 TTemporaryCopy::~TTemporaryCopy() {
     if (!Path_.empty())
-        ::DeleteFileA(Path_.c_str());
+        ::DeleteFileW(SystemPath(Path_).c_str());
 }
 
 DWORD TTemporaryCopy::Create(const void* data, uint32_t size, const std::string& likeName) {
@@ -180,6 +271,24 @@ DWORD TTemporaryCopy::Create(const void* data, uint32_t size, const std::string&
     if (!::WriteFile(file.Handle.Get(), data, size, &written, nullptr) || written != size)
         return ::GetLastError() ? ::GetLastError() : ERROR_WRITE_FAULT;
     return ERROR_SUCCESS;
+}
+
+DWORD TTemporaryCopy::Link(const std::string& file) {
+    const std::wstring target = SystemPath(file);
+    DWORD error = ERROR_FILE_EXISTS;
+    for (int tries = 0; tries < kMaxNameTries && Taken(error); ++tries) {
+        std::string path = NextName(UserTemporaryFolder(), ExtensionOf(file));
+        const std::wstring link = SystemPath(path);
+        // A link costs nothing whatever the size; another volume, or a file system without links,
+        // gets a copy.
+        if (::CreateHardLinkW(link.c_str(), target.c_str(), nullptr) ||
+            ::CopyFileW(target.c_str(), link.c_str(), TRUE)) {
+            Path_ = std::move(path);
+            return ERROR_SUCCESS;
+        }
+        error = ::GetLastError();
+    }
+    return error;
 }
 
 HANDLE TLevelFile::Write(const void* data, uint32_t size, uint32_t minSize, DWORD& error) {
@@ -204,7 +313,7 @@ HANDLE TLevelFile::Write(const void* data, uint32_t size, uint32_t minSize, DWOR
     // A section is as long as the file was when it was made: a longer level needs a new one.
     const uint64_t needed = std::max(size, minSize);
     if (needed > SectionBytes) {
-        Section.Reset(::CreateFileMappingA(File.Get(), nullptr, PAGE_READONLY, 0, 0, nullptr));
+        Section.Reset(::CreateFileMappingW(File.Get(), nullptr, PAGE_READONLY, 0, 0, nullptr));
         SectionBytes = Section ? needed : 0;
     }
     error = Section ? ERROR_SUCCESS : ::GetLastError();
@@ -240,7 +349,7 @@ TTemporaryFolder::~TTemporaryFolder() {
 DWORD TTemporaryFolder::Create(const std::string& parent) {
     for (int tries = 0; tries < kMaxNameTries; ++tries) {
         std::string path = NextName(parent, ".tmp");
-        if (::CreateDirectoryA(path.c_str(), nullptr)) {
+        if (::CreateDirectoryW(SystemPath(path).c_str(), nullptr)) {
             Path_ = std::move(path);
             return ERROR_SUCCESS;
         }

@@ -22,7 +22,7 @@ struct TNewFile {
 };
 TNewFile CreateUniqueFile(const std::string& folder, const std::string& suffix, DWORD attributes, DWORD& error);
 
-// The user's temporary folder, with its trailing backslash.
+// The user's temporary folder, with its trailing backslash, under a name ANSI plug-ins can open.
 std::string UserTemporaryFolder();
 
 // Eight random hex digits.
@@ -38,7 +38,8 @@ void SetTemporaryToken(const std::string& token);
 // the folder does not answer.
 bool RemoveTemporariesOf(const std::string& folder, DWORD processId, const std::string& token);
 
-// A copy of bytes in the user's temporary folder, for a plug-in that reads only files; removed when the
+// A copy of bytes in the user's temporary folder, for a plug-in that reads only files, or that reads
+// only ANSI names; removed when the
 // owner goes. No handle of ours stays open on it: many plug-ins open their archive with no sharing.
 // Nor does it need another guard: that folder admits only the user and the administrators, who could
 // as well change the archive on disk, which plug-ins read through its name too.
@@ -51,6 +52,8 @@ public:
 
     // Name keeps the extension of `likeName`: some plug-ins look at it. Returns the Win32 error.
     DWORD Create(const void* data, uint32_t size, const std::string& likeName);
+    // The same bytes as file, under an ASCII name of ours with its extension: a hard link, or a copy.
+    DWORD Link(const std::string& file);
     const std::string& Path() const { return Path_; }
     explicit operator bool() const { return !Path_.empty(); }
 

@@ -63,66 +63,67 @@ bool TVirtualArchive::TakesMemory() {
     return Plugin->MemoryInput != TMemoryInput::kGivenCopies;
 }
 
-bool TVirtualArchive::Locate(const std::string& path, std::string& rest, fileInfo& info) {
+bool TVirtualArchive::Locate(const std::string& path, std::string& rest, TMember& member) {
     if (HasData() && !OnDisk() && !TakesMemory() && !MoveToDisk())
         return false;
-    if (TArchive::Locate(path, rest, info))
+    if (TArchive::Locate(path, rest, member))
         return true;
     // A plug-in that listed the image has read memory: the member is simply not there. Without a
     // listing, a plug-in that finds nothing may be one that refuses memory input.
-    if (!HasData() || OnDisk() || ListedFromMemory() || Canceled())
+    if (!HasData() || OnDisk() || ListedFromMemory() || Canceled() || Failure.Kind == TFailureKind::kAmbiguousName)
         return false;
     const TFailure inMemory = Failure;
     if (!MoveToDisk())
         return false;
-    if (TArchive::Locate(path, rest, info))
+    if (TArchive::Locate(path, rest, member))
         return true;
     Failure = inMemory;
     return false;
 }
 
-bool TVirtualArchive::GetMemberInfo(const std::string& memberPath, fileInfo& info) {
+bool TVirtualArchive::GetMemberInfo(const std::string& memberPath, TMember& member) {
     if (!HasData())
         return false;
     // Recognised at offset 128, the archive starts there for the plug-in: its positions count
     // from that point, in memory and in the disk copy alike.
-    return AskMemberInfo(CurrentInput(), memberPath, info);
+    return AskMemberInfo(CurrentInput(), memberPath, member);
 }
 
-std::unique_ptr<TArchive> TVirtualArchive::OpenMember(const fileInfo& info) {
+std::unique_ptr<TArchive> TVirtualArchive::OpenMember(const TMember& member) {
     if (!HasData())
         return nullptr;
     if (OnDisk()) {
-        HLOCAL member = AskMember(CurrentInput(), info);
-        return member ? TakeMember(member, info) : nullptr;
+        HLOCAL block = AskMember(CurrentInput(), member);
+        return block ? TakeMember(block, member) : nullptr;
     }
-    if (HLOCAL member = AskMember(CurrentInput(), info))
-        return TakeMember(member, info);
+    if (HLOCAL block = AskMember(CurrentInput(), member))
+        return TakeMember(block, member);
     if (Failure.Kind != TFailureKind::kPluginError || Canceled())
         return nullptr;
-    return OpenMemberOnDisk(info);
+    return OpenMemberOnDisk(member);
 }
 
-std::unique_ptr<TArchive> TVirtualArchive::OpenMemberOnDisk(const fileInfo& info) {
+std::unique_ptr<TArchive> TVirtualArchive::OpenMemberOnDisk(const TMember& member) {
     const TFailure inMemory = Failure;
     if (!MoveToDisk())
         return nullptr;
     // Some plug-ins trust a position only right after a lookup of the same file: the copy is asked
     // by the member's name as the plug-in recorded it.
-    std::string recorded(FieldText(info.path, sizeof info.path));
-    recorded += FieldText(info.filename, sizeof info.filename);
-    fileInfo onDisk;
-    if (!GetMemberInfo(recorded, onDisk)) {
+    TMember onDisk;
+    if (!AskRecorded(CurrentInput(), member, onDisk)) {
         Failure = inMemory;
         return nullptr;
     }
-    HLOCAL member = AskMember(CurrentInput(), onDisk);
-    if (!member)
+    // Named as it was found, also when only its lossy name is the plug-in's.
+    onDisk.Folder = member.Folder;
+    onDisk.FileName = member.FileName;
+    HLOCAL block = AskMember(CurrentInput(), onDisk);
+    if (!block)
         return nullptr;
     // It reads the copy but not the image: from now on it is given copies at once.
     if (Plugin)
         Plugin->MemoryInput = TMemoryInput::kGivenCopies;
-    return TakeMember(member, onDisk);
+    return TakeMember(block, onDisk);
 }
 
 bool TVirtualArchive::SaveTo(const std::string& destPath) {

@@ -3,9 +3,6 @@
 #include <algorithm>
 #include <cstring>
 #include <cwchar>
-#include <string>
-
-#include "base/WideText.h"
 
 namespace {
 
@@ -17,14 +14,6 @@ bool EndRecord(const unsigned char* block, size_t blockSize, size_t size, size_t
         if (block[index * size] == 0)
             return true;
     return false;
-}
-
-bool AnsiField(const WCHAR* field, size_t fieldCharacters, char* out, size_t outSize) {
-    std::string text;
-    if (!ExactAnsi(std::wstring_view(field, ::wcsnlen(field, fieldCharacters)), text) || text.size() >= outSize)
-        return false;
-    std::memcpy(out, text.c_str(), text.size() + 1);
-    return true;
 }
 
 }  // namespace
@@ -61,16 +50,4 @@ std::vector<fileInfoW> WideListingRecords(const unsigned char* block, size_t blo
         std::memcpy(&taken, record, std::min(step, sizeof taken));
     }
     return records;
-}
-
-bool AnsiRecord(const fileInfoW& wide, fileInfo& ansi) {
-    std::memset(&ansi, 0, sizeof ansi);
-    std::memcpy(ansi.method, wide.method, sizeof ansi.method);
-    ansi.position = wide.position;
-    ansi.compsize = wide.compsize;
-    ansi.filesize = wide.filesize;
-    ansi.timestamp = wide.timestamp;
-    ansi.crc = wide.crc;
-    return AnsiField(wide.path, std::size(wide.path), ansi.path, sizeof ansi.path) &&
-           AnsiField(wide.filename, std::size(wide.filename), ansi.filename, sizeof ansi.filename);
 }

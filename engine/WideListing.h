@@ -1,7 +1,6 @@
 // Wide listings and records. Plug-ins of one width do not agree on the wide record's size (x86-64 ones
 // declare it with or without 4 bytes of padding), so a listing is stepped through by the size that
-// its block's size and its end record agree on; a wide record is taken into the engine only under
-// its exact ANSI name.
+// its block's size and its end record agree on.
 #pragma once
 
 #include <cstddef>
@@ -27,7 +26,3 @@ size_t WideRecordStep(const unsigned char* block, size_t blockSize, std::span<co
 std::vector<fileInfoW> WideListingRecords(const unsigned char* block,
                                           size_t blockSize,
                                           std::span<const size_t> sizes = kWideRecordSizes);
-
-// The record with its folder and name in the ANSI code page, exactly and within the ANSI fields;
-// false when a character has no exact counterpart or a name does not fit.
-bool AnsiRecord(const fileInfoW& wide, fileInfo& ansi);

@@ -8,7 +8,7 @@
 namespace {
 
 // Reasons are short and paths bounded; a text this long is a broken message.
-constexpr uint32_t kMaxText = 32 * 1024;
+constexpr uint32_t kMaxText = 48 * 1024;
 constexpr uint32_t kMaxPluginNames = 1000;
 // Any job the engine takes fits one request, also with the level it goes on from: six texts within
 // the bound (a source at it, a destination far shorter within Windows' limit, the level's names).

@@ -26,7 +26,7 @@ enum class TMessageKind : uint32_t {
 
 // Enough for a job's paths and a level's names, each within kMaxJobPath; a larger length is a
 // broken message.
-constexpr uint32_t kMaxPayload = 256 * 1024;
+constexpr uint32_t kMaxPayload = 320 * 1024;
 
 // An outcome's texts are for people and may each name a long path: each is cut, on a character, to
 // this many bytes, as is the list of plug-ins a hand-over left out.

@@ -5,6 +5,7 @@
 
 #include "base/ChildProcess.h"
 #include "base/HandedSection.h"
+#include "base/SystemPath.h"
 #include "engine/JobPaths.h"
 #include "engine/Progress.h"
 #include "engine/Temporary.h"
@@ -341,7 +342,7 @@ void TPluginHost::Release() noexcept {
 
 void TPluginHost::NoteFolder(const std::string& folder) {
     if (std::none_of(HostFolders_.begin(), HostFolders_.end(), [&](const THostFolder& given) {
-            return ::lstrcmpiA(given.Path.c_str(), folder.c_str()) == 0;
+            return SameName(given.Path, folder);
         }))
         HostFolders_.push_back({folder, false});
     // Noted before the host may write there, so that a kill of this program loses nothing. A record
@@ -421,7 +422,7 @@ TPluginHost::TState TPluginHost::State() const {
 void TPluginHost::CountCrash(const std::string& plugin) {
     // File names, so without regard to case.
     for (TCrashes& crashes : Crashes_) {
-        if (::lstrcmpiA(crashes.Plugin.c_str(), plugin.c_str()) == 0) {
+        if (SameName(crashes.Plugin, plugin)) {
             ++crashes.Count;
             return;
         }
@@ -431,7 +432,7 @@ void TPluginHost::CountCrash(const std::string& plugin) {
 
 bool TPluginHost::GiveCopies(const std::string& plugin) {
     for (const std::string& given : GivenCopies_)
-        if (::lstrcmpiA(given.c_str(), plugin.c_str()) == 0)
+        if (SameName(given, plugin))
             return false;
     GivenCopies_.push_back(plugin);
     return true;

@@ -3,8 +3,11 @@
 #include <algorithm>
 #include <cstdio>
 #include <cstdlib>
+#include <cwchar>
 
 #include "base/Owned.h"
+#include "base/SystemPath.h"
+#include "base/WideText.h"
 #include "engine/Archive.h"
 #include "engine/DestinationWrite.h"
 #include "engine/Temporary.h"
@@ -18,7 +21,7 @@ constexpr DWORD kLockWaitMs = 1000;
 class TRecordLock {
 public:
     explicit TRecordLock(const std::string& file)
-        : Mutex(::CreateMutexA(nullptr, FALSE, TTemporaryRecord::LockNameOf(file).c_str())) {
+        : Mutex(::CreateMutexW(nullptr, FALSE, WideFromUtf8(TTemporaryRecord::LockNameOf(file)).c_str())) {
         // Abandoned by a program that died holding it, it is ours all the same.
         const DWORD taken = Mutex ? ::WaitForSingleObject(Mutex.Get(), kLockWaitMs) : WAIT_FAILED;
         Held = taken == WAIT_OBJECT_0 || taken == WAIT_ABANDONED;
@@ -47,7 +50,7 @@ constexpr DWORD kMaxRecordBytes = 1u << 20;
 // False when the file exists but could not be read: another program has it open, say.
 bool ReadAll(const std::string& path, std::string& text) {
     text.clear();
-    UniqueHandle file(::CreateFileA(path.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING,
+    UniqueHandle file(::CreateFileW(SystemPath(path).c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING,
                                     FILE_ATTRIBUTE_NORMAL, nullptr));
     if (!file) {
         const DWORD error = ::GetLastError();
@@ -70,29 +73,33 @@ uint64_t NowSeconds() {
 // The record is rewritten through a temporary file beside it: one that a killed program left there
 // goes once that program has ended. Only the record's writes make such names in its folder.
 void RemoveLeftWrites(const std::string& folder) {
-    WIN32_FIND_DATAA found;
-    UniqueFind search(::FindFirstFileA((folder + "\\~kv*").c_str(), &found));
+    WIN32_FIND_DATAW found;
+    UniqueFind search(::FindFirstFileW(SystemPath(folder + "\\~kv*").c_str(), &found));
     if (!search)
         return;
     do {
-        const DWORD writer = std::strtoul(found.cFileName + 3, nullptr, 10);
-        if (!(found.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) && writer != 0 && !StillRuns(writer))
-            ::DeleteFileA((folder + "\\" + found.cFileName).c_str());
-    } while (::FindNextFileA(search.Get(), &found));
+        const DWORD writer = std::wcstoul(found.cFileName + 3, nullptr, 10);
+        std::string name;
+        if (!(found.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) && writer != 0 && !StillRuns(writer) &&
+            ExactUtf8(found.cFileName, name))
+            ::DeleteFileW(SystemPath(folder + "\\" + name).c_str());
+    } while (::FindNextFileW(search.Get(), &found));
 }
 
 }  // namespace
 
 bool TTemporaryRecord::SameEntry(const TEntry& one, const TEntry& other) {
     return one.ProcessId == other.ProcessId && one.Token == other.Token &&
-           ::lstrcmpiA(one.Folder.c_str(), other.Folder.c_str()) == 0;
+           SameName(one.Folder, other.Folder);
 }
 
 std::string TTemporaryRecord::DefaultFile() {
-    char folder[MAX_PATH] = {};
-    const DWORD length = ::GetEnvironmentVariableA("LOCALAPPDATA", folder, sizeof folder);
-    const std::string base = length > 0 && length < sizeof folder ? std::string(folder, length) + "\\"
-                                                                   : UserTemporaryFolder();
+    wchar_t folder[MAX_PATH] = {};
+    const DWORD length = ::GetEnvironmentVariableW(L"LOCALAPPDATA", folder, MAX_PATH);
+    std::string utf8;
+    const std::string base = length > 0 && length < MAX_PATH && ExactUtf8(std::wstring_view(folder, length), utf8)
+                                 ? utf8 + "\\"
+                                 : UserTemporaryFolder();
     return base + "Kelvane\\temporaries.txt";
 }
 
@@ -129,7 +136,12 @@ bool TTemporaryRecord::Read(std::vector<TEntry>& entries) const {
         std::string token = line.substr(tokenAt + 1, folderAt - tokenAt - 1);
         if (stop != line.c_str() + tokenAt || id == 0 || !IsTemporaryToken(token))
             continue;
-        entries.push_back({static_cast<DWORD>(id), std::move(token), line.substr(folderAt + 1), noted});
+        // Older programs wrote the folder in the code page.
+        std::string folder = line.substr(folderAt + 1);
+        std::wstring wide;
+        if (!ExactWideFromUtf8(folder, wide))
+            Utf8FromAnsi(line.substr(folderAt + 1), folder);
+        entries.push_back({static_cast<DWORD>(id), std::move(token), std::move(folder), noted});
     }
     return true;
 }
@@ -147,12 +159,12 @@ std::string TTemporaryRecord::LockNameOf(const std::string& file) {
 
 bool TTemporaryRecord::Write(const std::vector<TEntry>& entries) const {
     if (entries.empty())
-        return ::DeleteFileA(File_.c_str()) || ::GetLastError() == ERROR_FILE_NOT_FOUND;
+        return ::DeleteFileW(SystemPath(File_).c_str()) || ::GetLastError() == ERROR_FILE_NOT_FOUND;
     std::string text;
     for (const TEntry& entry : entries)
         text += std::to_string(entry.ProcessId) + ' ' + entry.Token + ' ' + entry.Folder + '\t' +
                 std::to_string(entry.Noted) + "\r\n";
-    ::CreateDirectoryA(FolderOf(File_).c_str(), nullptr);
+    ::CreateDirectoryW(SystemPath(FolderOf(File_)).c_str(), nullptr);
     return static_cast<bool>(WriteBlockToFile(File_, text.data(), static_cast<uint32_t>(text.size())));
 }
 

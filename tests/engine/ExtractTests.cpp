@@ -4,6 +4,7 @@
 
 #include "base/PathText.h"
 #include "base/Owned.h"
+#include "base/WideText.h"
 #include "engine/Archive.h"
 #include "engine/PluginList.h"
 #include "tests/engine/TestEnv.h"
@@ -73,8 +74,8 @@ TEST_F(ExtractTest, ReadsArchivesBehindA128ByteHeader) {
 }
 
 TEST_F(ExtractTest, HandlesDoubleByteNamesWithABackslashTrailByte) {
-    ASSERT_TRUE(Extract(TestData("表フォルダ\\表.zip\\表\\表.txt"), "表.txt"));
-    EXPECT_EQ(Result("表.txt"), Expected("表.txt"));
+    ASSERT_TRUE(Extract(TestData(U("表フォルダ\\表.zip\\表\\表.txt")), U("表.txt")));
+    EXPECT_EQ(Result(U("表.txt")), Expected(U("表.txt")));
 }
 
 TEST_F(ExtractTest, FailsWithoutWritingAnything) {
@@ -135,8 +136,9 @@ TEST_F(ExtractTest, LongFoldersAndNamesNeverOverrunTheRecord) {
     const std::string deep = out / std::string(205 - out.Path().size(), 'd');
     ASSERT_TRUE(::CreateDirectoryA(deep.c_str(), nullptr));
     ASSERT_TRUE(::CopyFileA(TestData("inner.zip").c_str(), (deep + "\\f.zip").c_str(), FALSE));
-    fileInfo info;
-    EXPECT_FALSE(TRoot::GetFileRecord(deep + "\\f.zip", info));
+    TMember member;
+    ASSERT_TRUE(TRoot::GetFileRecord(deep + "\\f.zip", member));
+    EXPECT_EQ(member.Folder, deep);
     ASSERT_TRUE(Extract(deep + "\\f.zip\\small.txt", "deep.txt"));
     EXPECT_EQ(Result("deep.txt"), Expected("small.txt"));
 
@@ -152,11 +154,11 @@ TEST_F(ExtractTest, LongFoldersAndNamesNeverOverrunTheRecord) {
     // Windows' limit counts characters: double-byte ones take a path past 260 bytes well within it.
     std::string japanese;
     for (int i = 0; i < 80; ++i)
-        japanese += "表";
-    ASSERT_TRUE(::CreateDirectoryA((out / japanese).c_str(), nullptr));
-    const std::string inJapanese = japanese + "\\" + japanese.substr(0, 80) + ".zip";
+        japanese += U("表");
+    ASSERT_TRUE(::CreateDirectoryW(WideFromUtf8(out / japanese).c_str(), nullptr));
+    const std::string inJapanese = japanese + "\\" + japanese.substr(0, 120) + ".zip";
     ASSERT_GT((out / inJapanese).size(), 260u);
-    ASSERT_TRUE(::CopyFileA(TestData("inner.zip").c_str(), (out / inJapanese).c_str(), FALSE));
+    ASSERT_TRUE(::CopyFileW(WideFromUtf8(TestData("inner.zip")).c_str(), WideFromUtf8(out / inJapanese).c_str(), FALSE));
     ASSERT_TRUE(Extract(out / inJapanese + "\\small.txt", inJapanese + ".txt"));
     EXPECT_EQ(Result(inJapanese + ".txt"), Expected("small.txt"));
 }
@@ -164,12 +166,12 @@ TEST_F(ExtractTest, LongFoldersAndNamesNeverOverrunTheRecord) {
 // Member paths pass 260 bytes easily; every level is asked for its part whole, and the sample
 // plug-ins of both formats find such members.
 TEST_F(ExtractTest, TakesLongMemberPathsWhole) {
-    ASSERT_TRUE(Extract(TestData("long.tar\\" + LongMemberPath())));
+    ASSERT_TRUE(Extract(TestData("long.tar\\" + U(LongMemberPath()))));
     EXPECT_EQ(Result(), Expected("readme.txt"));
-    std::string folders = LongMemberPath();
+    std::string folders = U(LongMemberPath());
     std::string name;
     SplitLastComponent(folders, name);
-    ASSERT_TRUE(Extract(TestData("long.zip\\" + folders + "\\long.tar\\" + LongMemberPath()), "nested.txt"));
+    ASSERT_TRUE(Extract(TestData("long.zip\\" + folders + "\\long.tar\\" + U(LongMemberPath())), "nested.txt"));
     EXPECT_EQ(Result("nested.txt"), Expected("readme.txt"));
 }
 

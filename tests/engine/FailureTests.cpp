@@ -91,7 +91,7 @@ TEST_F(FailureTest, NamesThePluginAndItsError) {
         EXPECT_EQ(outcome.Failure.Plugin, std::string(c.plugin).substr(7));
         // Susie's codes are named.
         if (c.code == 1) {
-            EXPECT_NE(outcome.Describe().find("エラー 1 を返しました (中断されました)"), std::string::npos);
+            EXPECT_NE(outcome.Describe().find(U("エラー 1 を返しました (中断されました)")), std::string::npos);
         }
     }
 }
@@ -118,7 +118,7 @@ TEST(MemberSizeTest, AMemberTooLargeForMemorySaysTheLimit) {
         outcome.Component = "huge.tar";
         outcome.Container = "D:\\big.7z";
         EXPECT_EQ(outcome.Describe(),
-                  "D:\\big.7z の中の huge.tar: 大きすぎてメモリーに取り出せません (4 GiB 未満まで)");
+                  U("D:\\big.7z の中の huge.tar: 大きすぎてメモリーに取り出せません (4 GiB 未満まで)"));
     }
 }
 
@@ -132,7 +132,7 @@ TEST_F(FailureTest, SaysWhichPathIsTooLong) {
     const TExtractOutcome overBound = Extract(atBound + "x");
     EXPECT_EQ(overBound.Failure.Kind, TFailureKind::kPathTooLong);
     EXPECT_EQ(overBound.Component, atBound + "x");
-    EXPECT_EQ(overBound.Reason(), "パスが長すぎます (32000 バイトまで)");
+    EXPECT_EQ(overBound.Reason(), U("パスが長すぎます (48000 バイトまで)"));
 
     // An archive in a folder that is there, at a path of more than 259 characters.
     ScratchFolder disk;
@@ -143,21 +143,20 @@ TEST_F(FailureTest, SaysWhichPathIsTooLong) {
     const TExtractOutcome onDisk = Extract(archive + "\\small.txt");
     EXPECT_EQ(onDisk.Failure.Kind, TFailureKind::kDiskPathTooLong);
     EXPECT_EQ(onDisk.Component, archive);
-    EXPECT_EQ(onDisk.Reason(), "ディスク上のパスが長すぎます (259 文字まで)");
+    EXPECT_EQ(onDisk.Reason(), U("ディスク上のパスが長すぎます (259 文字まで)"));
     // Without the folder, the path is simply not there.
     EXPECT_EQ(Extract(disk / "none\\" + archive.substr(disk.Path().size()) + "\\small.txt").Failure.Kind,
               TFailureKind::kNotFound);
 
+    // Destinations are written past the limit, through the \\?\ form; so is a temporary file beside one.
     const std::string destination = std::string(260 - out.Path().size(), 'n');
-    const TExtractOutcome written = Extract(TestData("inner.zip\\small.txt"), destination);
-    EXPECT_EQ(written.Failure.Kind, TFailureKind::kDiskPathTooLong);
-    EXPECT_EQ(written.Component, out / destination);
-    // A destination within the limit whose temporary file beside it is not.
+    const TExtractOutcome written = ExtractPathOutcome(plugins, TestData("inner.zip\\small.txt"), out / destination);
+    EXPECT_TRUE(written.Succeeded()) << written.Describe();
+    EXPECT_EQ(ReadWholeFile(out / destination), ReadWholeFile(TestData("expect\\small.txt")));
     const std::string crowded = disk / std::string(250 - disk.Path().size() - 1, 'c');
     ASSERT_TRUE(::CreateDirectoryW((L"\\\\?\\" + Wide(crowded)).c_str(), nullptr));
     const TExtractOutcome beside = ExtractPathOutcome(plugins, TestData("inner.zip\\small.txt"), crowded + "\\a");
-    EXPECT_EQ(beside.Failure.Kind, TFailureKind::kDiskPathTooLong);
-    EXPECT_EQ(beside.Component, crowded + "\\a");
+    EXPECT_TRUE(beside.Succeeded()) << beside.Describe();
 }
 
 }  // namespace

@@ -75,8 +75,8 @@ TEST_F(FallbackTest, TakesSlashAndBackslashAsTheSameSeparator) {
         const std::string at = archive;
         ASSERT_TRUE(Extract(at + "\\DOCS\\readme.txt").Succeeded());
         EXPECT_EQ(ReadWholeFile(out / "out.bin"), Expected("readme.txt"));
-        ASSERT_TRUE(Extract(at + "\\表\\ソ.txt").Succeeded());
-        EXPECT_EQ(ReadWholeFile(out / "out.bin"), Expected("表.txt"));
+        ASSERT_TRUE(Extract(at + U("\\表\\ソ.txt")).Succeeded());
+        EXPECT_EQ(ReadWholeFile(out / "out.bin"), Expected(U("表.txt")));
         ASSERT_TRUE(Extract(at + "\\pack\\deeper.zip\\small.txt").Succeeded());
         EXPECT_EQ(ReadWholeFile(out / "out.bin"), Expected("small.txt"));
         // The level below is named as the user names it.

@@ -140,11 +140,11 @@ TEST(KeptChain, FindsAMemberInAFolderOfAKeptSlashArchiveAfterARootNameWithA5CTra
     ASSERT_EQ(plugins.Load(), 1);
     ScratchFolder out;
     TKeptChain chain;
-    ASSERT_TRUE(ExtractPathOutcome(plugins, TestData("slashes.utar\\ソ.txt"), out / "a", nullptr, &chain).Succeeded());
+    ASSERT_TRUE(ExtractPathOutcome(plugins, TestData(U("slashes.utar\\ソ.txt")), out / "a", nullptr, &chain).Succeeded());
     const TExtractOutcome inFolder =
-        ExtractPathOutcome(plugins, TestData("slashes.utar\\表\\ソ.txt"), out / "b", nullptr, &chain);
+        ExtractPathOutcome(plugins, TestData(U("slashes.utar\\表\\ソ.txt")), out / "b", nullptr, &chain);
     ASSERT_TRUE(inFolder.Succeeded()) << inFolder.Describe();
-    EXPECT_EQ(ReadWholeFile(out / "b"), ReadWholeFile(TestData("expect\\表.txt")));
+    EXPECT_EQ(ReadWholeFile(out / "b"), ReadWholeFile(TestData(U("expect\\表.txt"))));
     EXPECT_EQ(chain.Count(), 1u);
 }
 

@@ -25,9 +25,9 @@ int IndexOf(const TPluginList& list, const std::string& name) {
 
 // Binds an archive on disk with the list and tells which plug-in took it, at which offset.
 std::pair<std::string, uint32_t> Bind(TPluginList& list, const std::string& file) {
-    fileInfo info;
-    EXPECT_TRUE(TRoot::GetFileRecord(file, info));
-    TRealArchive archive(file, info.filesize);
+    TMember member;
+    EXPECT_TRUE(TRoot::GetFileRecord(file, member));
+    TRealArchive archive(file, member.Record.filesize);
     archive.BindPlugin(list);
     for (int i = 0; i < list.Count(); ++i)
         if (list.GetModule(i) == archive.GetModule())

@@ -10,6 +10,7 @@
 
 #include "base/Owned.h"
 #include "base/ProcAddress.h"
+#include "engine/Member.h"
 #include "engine/SpiTypes.h"
 #include "engine/WideListing.h"
 #include "tests/engine/TestEnv.h"
@@ -84,9 +85,7 @@ TEST(SphListingTest, WideListingsStepBy848Or844BytesAsTheirBlockSays) {
         EXPECT_STREQ(records[1].filename, L"\ud55c\uad6d.txt");
         EXPECT_EQ(records[1].filesize, 34u);
         EXPECT_GT(records[1].position, records[0].position);
-        fileInfo ansi;
-        EXPECT_TRUE(AnsiRecord(records[0], ansi));
-        EXPECT_STREQ(ansi.filename, "表.txt");
-        EXPECT_FALSE(AnsiRecord(records[1], ansi));
+        EXPECT_EQ(MemberOf(records[1]).Name(), "\xC3\xA9t\xC3\xA9\\\xED\x95\x9C\xEA\xB5\xAD.txt");
+        EXPECT_EQ(MemberOf(records[1]).Record.position, records[1].position);
     }
 }

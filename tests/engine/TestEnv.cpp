@@ -5,10 +5,12 @@
 #include <tlhelp32.h>
 
 #include <cstdlib>
+#include <filesystem>
 #include <fstream>
 #include <iterator>
 
 #include "base/Owned.h"
+#include "base/WideText.h"
 #include "engine/SusieSettings.h"
 
 namespace {
@@ -43,6 +45,10 @@ void RemoveTree(const std::string& folder) {
 
 }  // namespace
 
+std::string U(std::string_view cp932) {
+    return Utf8Text(cp932);
+}
+
 std::string TestData(const std::string& relative) {
     return FromEnvironment("KELVANE_TESTDATA") + "\\" + relative;
 }
@@ -52,7 +58,8 @@ std::string SamplePlugin(const std::string& relative) {
 }
 
 std::string ReadWholeFile(const std::string& path) {
-    std::ifstream in(path, std::ios::binary);
+    // Names are UTF-8, as the engine's.
+    std::ifstream in(std::filesystem::path(WideFromUtf8(path)), std::ios::binary);
     EXPECT_TRUE(in) << "cannot read " << path;
     return {std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
 }
@@ -67,7 +74,7 @@ std::string ReadWholeFile(const std::string& path) {
 }
 
 bool FileExists(const std::string& path) {
-    return ::GetFileAttributesA(path.c_str()) != INVALID_FILE_ATTRIBUTES;
+    return ::GetFileAttributesW(WideFromUtf8(path).c_str()) != INVALID_FILE_ATTRIBUTES;
 }
 
 ScratchFolder::ScratchFolder() {

@@ -7,13 +7,17 @@
 
 #include <initializer_list>
 #include <string>
+#include <string_view>
 #include <vector>
 
 #include "engine/Temporary.h"
 
+// Our test texts are compiled in code page 932, as the program's are; names reach the engine in UTF-8.
+std::string U(std::string_view cp932);
+
 std::string TestData(const std::string& relative);
 
-// A member path three folders deep with Japanese names, 600 bytes in code page 932, many of whose
+// A member path three folders deep with Japanese names, 600 bytes in code page 932 (U() for the engine), many of whose
 // characters (表, ソ) end in the byte of '\'. long.tar holds a member at this path, as
 // make_test_archives.py builds it.
 inline std::string LongMemberPath() {

@@ -7,6 +7,8 @@
 #include <string>
 #include <vector>
 
+#include "base/WideText.h"
+#include "engine/Member.h"
 #include "engine/WideListing.h"
 
 namespace {
@@ -66,7 +68,7 @@ TEST(WideListingTest, StepsByTheSizeTheBlockAndItsEndRecordAgreeOn) {
     EXPECT_EQ(WideRecordStep(block.data(), block.size(), kTooSmall), 0u);
 }
 
-TEST(WideListingTest, ReadsRecordsOfThisWidthAndTakesOnlyExactAnsiNames) {
+TEST(WideListingTest, ReadsRecordsOfThisWidthWithTheirNamesWhole) {
     const fileInfoW records[] = {Named(L"\u65e5\u672c\u8a9e\\", L"\u8868.txt"), Named(L"\u00e9t\u00e9\\", L"x.txt"),
                                  Named(L"", L"\ud55c\uad6d.txt"), {}};
     const auto* bytes = reinterpret_cast<const unsigned char*>(records);
@@ -77,18 +79,15 @@ TEST(WideListingTest, ReadsRecordsOfThisWidthAndTakesOnlyExactAnsiNames) {
     // Cut one byte short, the block has no whole end record: nothing is read.
     EXPECT_TRUE(WideListingRecords(bytes, sizeof records - 1).empty());
 
-    fileInfo ansi;
-    ASSERT_TRUE(AnsiRecord(read[0], ansi));
-    EXPECT_STREQ(ansi.path, "日本語\\");
-    EXPECT_STREQ(ansi.filename, "表.txt");
-    EXPECT_EQ(std::string(reinterpret_cast<const char*>(ansi.method)), "stored");
-    EXPECT_EQ(ansi.position, 1234u);
-    EXPECT_EQ(ansi.filesize, 56u);
-    // No best fit (e for é), no "?".
-    EXPECT_FALSE(AnsiRecord(read[1], ansi));
-    EXPECT_FALSE(AnsiRecord(read[2], ansi));
-    // 150 kanji are 300 bytes: more than the ANSI field holds, so never taken under a cut name.
+    const TMember member = MemberOf(read[0]);
+    EXPECT_EQ(member.Folder, Utf8Text("日本語\\"));
+    EXPECT_EQ(member.FileName, Utf8Text("表.txt"));
+    EXPECT_EQ(std::string(reinterpret_cast<const char*>(member.Record.method)), "stored");
+    EXPECT_EQ(member.Record.position, 1234u);
+    EXPECT_EQ(member.Record.filesize, 56u);
+    // No best fit (e for é), no "?": the names whole, past what an ANSI field would hold too.
+    EXPECT_EQ(MemberOf(read[1]).Folder, "\xC3\xA9t\xC3\xA9\\");
     fileInfoW longName = Named(L"", L"");
     std::wmemset(longName.filename, L'\u8868', 150);
-    EXPECT_FALSE(AnsiRecord(longName, ansi));
+    EXPECT_EQ(MemberOf(longName).FileName.size(), 450u);
 }

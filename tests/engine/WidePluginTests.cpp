@@ -29,12 +29,12 @@ protected:
 TEST_F(WidePluginTest, ExtractsCodePage932NamesThroughTheWideFamilyAlone) {
     // 表 ends in the byte of '\': its wide form must not split there. Case is folded as the plug-in
     // folds it, in ASCII letters.
-    for (const char* source : {"wide.zip\\日本語\\表.txt", "wide-nested.zip\\表\\wide.zip\\日本語\\表.TXT"}) {
+    for (const std::string& source : {U("wide.zip\\日本語\\表.txt"), U("wide-nested.zip\\表\\wide.zip\\日本語\\表.TXT")}) {
         SCOPED_TRACE(source);
         const TFamilyCalls before = SampleFamilyCalls();
         const TExtractOutcome outcome = Extract(source);
         ASSERT_TRUE(outcome.Succeeded()) << outcome.Describe();
-        EXPECT_EQ(ReadWholeFile(out / "out.txt"), ReadWholeFile(TestData("expect\\表.txt")));
+        EXPECT_EQ(ReadWholeFile(out / "out.txt"), ReadWholeFile(TestData(U("expect\\表.txt"))));
         const TFamilyCalls after = SampleFamilyCalls();
         EXPECT_EQ(after.Ansi, before.Ansi);
         EXPECT_GE(after.Wide - before.Wide, 2);
@@ -51,7 +51,7 @@ TEST_F(WidePluginTest, NeverTakesAMemberUnderALossyFormOfItsName) {
     }
     EXPECT_FALSE(FileExists(out / "out.txt"));
     // A decoy is the member its own name names.
-    ASSERT_TRUE(Extract("wide.zip\\ete\\_｡_｡.txt").Succeeded());
+    ASSERT_TRUE(Extract(U("wide.zip\\ete\\_｡_｡.txt")).Succeeded());
     EXPECT_EQ(ReadWholeFile(out / "out.txt"), "decoy\r\n");
 }
 
@@ -61,9 +61,9 @@ TEST(WideDiskOutputTest, WritesIntoAWideFolderAndFindsTheMemberThere) {
     ASSERT_EQ(plugins.Load(), 1);
     ScratchFolder out;
     const TFamilyCalls before = SampleFamilyCalls();
-    const TExtractOutcome outcome = ExtractPathOutcome(plugins, TestData("wide.zip\\日本語\\表.txt"), out / "表.txt");
+    const TExtractOutcome outcome = ExtractPathOutcome(plugins, TestData(U("wide.zip\\日本語\\表.txt")), out / U("表.txt"));
     ASSERT_TRUE(outcome.Succeeded()) << outcome.Describe();
-    EXPECT_EQ(ReadWholeFile(out / "表.txt"), ReadWholeFile(TestData("expect\\表.txt")));
+    EXPECT_EQ(ReadWholeFile(out / U("表.txt")), ReadWholeFile(TestData(U("expect\\表.txt"))));
     EXPECT_EQ(SampleFamilyCalls().Ansi, before.Ansi);
     // The plug-in's folder beside the destination is gone.
     EXPECT_EQ(out.EntryCount(), 1);
@@ -77,9 +77,9 @@ TEST(AnsiPluginTest, ReadsTheSameArchiveAsBefore) {
     ASSERT_EQ(plugins.Load(), 1);
     ScratchFolder out;
     const TExtractOutcome outcome =
-        ExtractPathOutcome(plugins, TestData("wide-nested.zip\\表\\wide.zip\\日本語\\表.txt"), out / "out.txt");
+        ExtractPathOutcome(plugins, TestData(U("wide-nested.zip\\表\\wide.zip\\日本語\\表.txt")), out / "out.txt");
     ASSERT_TRUE(outcome.Succeeded()) << outcome.Describe();
-    EXPECT_EQ(ReadWholeFile(out / "out.txt"), ReadWholeFile(TestData("expect\\表.txt")));
+    EXPECT_EQ(ReadWholeFile(out / "out.txt"), ReadWholeFile(TestData(U("expect\\表.txt"))));
 }
 
 }  // namespace

@@ -13,6 +13,7 @@
 #include "base/PathText.h"
 #include "base/ModulePath.h"
 #include "base/Owned.h"
+#include "base/WideText.h"
 #include "engine/Progress.h"
 #include "jobs/PluginHosts.h"
 #include "tests/engine/TestEnv.h"
@@ -56,15 +57,15 @@ protected:
 TEST_F(CrossWidthTest, ChainsCrossBothWaysInMemoryAndThroughTemporaryCopies) {
     struct TCase {
         std::vector<const char*> Plugins;
-        const char* Source;
+        std::string Source;
     };
     const TCase cases[] = {
         // .spi -> .sph -> .spi, the middle level from memory, then from a copy on disk.
-        {{"zip.spi", "tar.sph"}, "表連鎖.zip\\表\\中.tar\\ソ\\内.zip\\表.txt"},
-        {{"zip.spi", "quirky\\exclusive.sph"}, "表連鎖.zip\\表\\中.xtar\\ソ\\内.zip\\表.txt"},
+        {{"zip.spi", "tar.sph"}, U("表連鎖.zip\\表\\中.tar\\ソ\\内.zip\\表.txt")},
+        {{"zip.spi", "quirky\\exclusive.sph"}, U("表連鎖.zip\\表\\中.xtar\\ソ\\内.zip\\表.txt")},
         // .sph -> .spi, the inner level from memory, then from a copy on disk.
-        {{"tar.sph", "zip.spi"}, "表連鎖.tar\\ソ\\内.zip\\表.txt"},
-        {{"quirky\\exclusive.sph", "quirky\\diskonly.spi"}, "表連鎖.xtar\\ソ\\内.dtar\\表.txt"},
+        {{"tar.sph", "zip.spi"}, U("表連鎖.tar\\ソ\\内.zip\\表.txt")},
+        {{"quirky\\exclusive.sph", "quirky\\diskonly.spi"}, U("表連鎖.xtar\\ソ\\内.dtar\\表.txt")},
         // Real plug-ins' ways with the crossed level and the one inside it (see RealPluginLevelsTest).
         {{"tar.spi", "quirky\\threadlist.sph"}, "levels.tar\\inner.tzip\\pack\\deeper.tzip\\docs\\readme.txt"},
         {{"tar.spi", "quirky\\memcrash.sph"}, "levels.tar\\inner.mzip\\pack\\deeper.mzip\\docs\\readme.txt"},
@@ -79,7 +80,7 @@ TEST_F(CrossWidthTest, ChainsCrossBothWaysInMemoryAndThroughTemporaryCopies) {
         const TExtractOutcome outcome = hosts->Extract(TestData(job.Source), out / leaf);
         ASSERT_TRUE(outcome.Succeeded()) << outcome.Describe();
         EXPECT_TRUE(SameContents(out / leaf, TestData("expect\\" + leaf)));
-        ASSERT_TRUE(::DeleteFileA((out / leaf).c_str()));
+        ASSERT_TRUE(::DeleteFileW(WideFromUtf8(out / leaf).c_str()));
         // The hosts let go of the folder before it goes.
         hosts->Terminate();
     }
@@ -91,7 +92,7 @@ TEST_F(CrossWidthTest, TheHostThatTookALevelOutAsksFirst) {
     PluginFolder folder{"zip.spi", "tar.spi", "zip.sph", "tar.sph"};
     susie.SetPath(folder.Path());
     const std::vector<DWORD> before = RunningChildIds(kHost64FileName);
-    ASSERT_TRUE(hosts->Extract(TestData("表連鎖.zip\\表\\中.tar\\ソ\\内.zip\\表.txt"), out / "表.txt").Succeeded());
+    ASSERT_TRUE(hosts->Extract(TestData(U("表連鎖.zip\\表\\中.tar\\ソ\\内.zip\\表.txt")), out / U("表.txt")).Succeeded());
     EXPECT_NE(RunningChildId(kHostFileName), 0u);
     EXPECT_EQ(RunningChildIds(kHost64FileName), before) << "no 64-bit host was started";
 }
@@ -148,13 +149,13 @@ TEST_F(CrossWidthTest, ARunOfJobsUnderACrossedLevelHandsItsBytesOnOnce) {
 TEST_F(CrossWidthTest, FailuresCrashesAndCancelsInTheOtherHostReadAsInOne) {
     PluginFolder folder{"zip.spi", "tar.sph", "crash.sph", "quirky\\slowsteps.sph"};
     susie.SetPath(folder.Path());
-    const TExtractOutcome missing = hosts->Extract(TestData("表連鎖.zip\\表\\中.tar\\ソ\\無い.zip\\表.txt"), out / "a.txt");
+    const TExtractOutcome missing = hosts->Extract(TestData(U("表連鎖.zip\\表\\中.tar\\ソ\\無い.zip\\表.txt")), out / "a.txt");
     EXPECT_EQ(missing.Failure.Kind, TFailureKind::kNotFound);
     EXPECT_EQ(missing.Failure.Plugin, "tar.sph");
-    EXPECT_EQ(missing.Container, TestData("表連鎖.zip\\表\\中.tar"));
-    EXPECT_EQ(missing.Component, "ソ\\無い.zip\\表.txt");
+    EXPECT_EQ(missing.Container, TestData(U("表連鎖.zip\\表\\中.tar")));
+    EXPECT_EQ(missing.Component, U("ソ\\無い.zip\\表.txt"));
     // A short level handed on after a tar shows the plug-ins nothing of the tar ("ustar" at 257).
-    const TExtractOutcome shortLevel = hosts->Extract(TestData("表連鎖.zip\\表\\小.bin\\a.txt"), out / "a.txt");
+    const TExtractOutcome shortLevel = hosts->Extract(TestData(U("表連鎖.zip\\表\\小.bin\\a.txt")), out / "a.txt");
     EXPECT_EQ(shortLevel.Failure.Kind, TFailureKind::kNoPlugin) << shortLevel.Describe();
 
     const TExtractOutcome crashed = hosts->Extract(TestData("crashes.zip\\inner.crash\\a.txt"), out / "b.txt");
@@ -169,11 +170,11 @@ TEST_F(CrossWidthTest, FailuresCrashesAndCancelsInTheOtherHostReadAsInOne) {
     EXPECT_EQ(canceled.Failure.Kind, TFailureKind::kCanceled);
     EXPECT_EQ(canceled.Component, TestData("slow.zip\\inner.slow\\docs\\readme.txt"));
 
-    ASSERT_TRUE(hosts->Extract(TestData("表連鎖.zip\\表\\中.tar\\ソ\\内.zip\\表.txt"), out / "表.txt").Succeeded());
+    ASSERT_TRUE(hosts->Extract(TestData(U("表連鎖.zip\\表\\中.tar\\ソ\\内.zip\\表.txt")), out / U("表.txt")).Succeeded());
     EXPECT_EQ(out.EntryCount(), 1);
 
     TPluginHosts narrowOnly(ProgramFolder() + kHostFileName, "");
-    const TExtractOutcome unusable = narrowOnly.Extract(TestData("表連鎖.zip\\表\\中.tar\\ソ\\内.zip\\表.txt"), out / "d.txt");
+    const TExtractOutcome unusable = narrowOnly.Extract(TestData(U("表連鎖.zip\\表\\中.tar\\ソ\\内.zip\\表.txt")), out / "d.txt");
     EXPECT_EQ(unusable.Failure.Kind, TFailureKind::kNoPlugin);
     EXPECT_NE(unusable.Reason().find("tar.sph"), std::string::npos) << unusable.Reason();
     narrowOnly.Terminate();

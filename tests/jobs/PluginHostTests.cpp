@@ -19,6 +19,7 @@
 #include "base/ModulePath.h"
 #include "engine/Temporary.h"
 #include "host/Channel.h"
+#include "engine/JobPaths.h"
 #include "jobs/PluginHost.h"
 #include "jobs/PluginHosts.h"
 #include "jobs/Worker.h"
@@ -447,7 +448,7 @@ TEST(HostMessagesTest, ProgressIsReadForItsJobOnlyAndCancelsNameOneJob) {
 
 // A path the channel could not carry is refused before it, in words; the host goes on.
 TEST_F(PluginHostTest, APathPastTheBoundIsRefusedBeforeTheChannel) {
-    const std::string tooLong = TestData("inner.zip\\") + std::string(40000, 'x');
+    const std::string tooLong = TestData("inner.zip\\") + std::string(kMaxJobPath + 1, 'x');
     const TExtractOutcome refused = host.Extract(tooLong, out / "x.txt");
     EXPECT_EQ(refused.Failure.Kind, TFailureKind::kPathTooLong);
     EXPECT_EQ(refused.Component, tooLong);
@@ -505,14 +506,14 @@ TEST(HostMessagesTest, OnlyASectionIsTakenOutOfAHost) {
 
 // Messages whose lengths run past their data, or that stop short, are refused whole.
 TEST(HostMessagesTest, RefuseMalformedPayloads) {
-    const TCrossing level{"D:\\a.zip\\表.tar", "D:\\a.zip", "表.tar", "b.txt", 2};
-    const std::string source = "D:\\a.zip\\表.tar\\b.txt", destination = "C:\\out\\b.txt";
+    const TCrossing level{U("D:\\a.zip\\表.tar"), "D:\\a.zip", U("表.tar"), "b.txt", 2};
+    const std::string source = U("D:\\a.zip\\表.tar\\b.txt"), destination = "C:\\out\\b.txt";
     const std::vector<char> request = EncodeExtract({source, destination, 3, 0x1'0000'0044, 0x2'0000'0009, 7, level});
     ASSERT_TRUE(DecodeExtract(request).has_value());
     EXPECT_EQ(DecodeExtract(request)->Destination, destination);
     EXPECT_EQ(DecodeExtract(request)->Section, 0x1'0000'0044u) << "a 64-bit host's handle value";
     EXPECT_EQ(DecodeExtract(request)->Serial, 0x2'0000'0009u);
-    EXPECT_EQ(DecodeExtract(request)->Level.Member, "表.tar");
+    EXPECT_EQ(DecodeExtract(request)->Level.Member, U("表.tar"));
     // A level the host kept is named by its serial alone, and still carries its names.
     const std::vector<char> keptLevel = EncodeExtract({source, destination, 3, 0, 0x2'0000'0009, 0, level, true});
     ASSERT_TRUE(DecodeExtract(keptLevel).has_value());
@@ -541,14 +542,14 @@ TEST(HostMessagesTest, RefuseMalformedPayloads) {
         EXPECT_FALSE(DecodeHandOver({handOver.begin(), handOver.begin() + cut}).has_value()) << cut;
     EXPECT_FALSE(DecodeHandOver(EncodeHandOver({0, 0, 7, {"a", "", "a", "b", 0}, ""})).has_value()) << "level 0";
     // Names of levels can outgrow the job's path: such a message is never made.
-    EXPECT_TRUE(EncodeHandOver({0, 0, 7, {std::string(40000, 'a'), "", "a", "b", 2}, ""}).empty());
+    EXPECT_TRUE(EncodeHandOver({0, 0, 7, {std::string(50000, 'a'), "", "a", "b", 2}, ""}).empty());
 
     TExtractOutcome outcome;
     outcome.Failure.Kind = TFailureKind::kPluginCrashed;
-    outcome.Failure.Plugin = "表.spi";
+    outcome.Failure.Plugin = U("表.spi");
     std::vector<char> reply = EncodeOutcome(outcome);
     ASSERT_TRUE(DecodeOutcome(reply).has_value());
-    EXPECT_EQ(DecodeOutcome(reply)->Failure.Plugin, "表.spi");
+    EXPECT_EQ(DecodeOutcome(reply)->Failure.Plugin, U("表.spi"));
     reply[0] = '\x7F';  // no such kind
     EXPECT_FALSE(DecodeOutcome(reply).has_value());
     EXPECT_FALSE(DecodeStart({0, 0, 0, 0, '\xFF', '\xFF', '\xFF', '\x7F'}).has_value()) << "a count past any data";

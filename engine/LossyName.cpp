@@ -1,0 +1,71 @@
+#include "engine/LossyName.h"
+
+#include <windows.h>
+
+#include "base/WideText.h"
+
+namespace {
+
+bool IsHighSurrogate(wchar_t unit) {
+    return unit >= 0xD800 && unit <= 0xDBFF;
+}
+
+bool IsSeparator(wchar_t unit) {
+    return unit == L'\\' || unit == L'/';
+}
+
+}  // namespace
+
+TLossyPattern::TLossyPattern(const std::string& folded) {
+    const std::wstring wide = WideFromUtf8(folded);
+    for (size_t i = 0; i < wide.size(); ++i) {
+        TUnit unit{wide[i], 0, false};
+        if (IsHighSurrogate(wide[i]) && i + 1 < wide.size())
+            unit.Second = wide[++i];
+        std::string ansi;
+        const wchar_t whole[] = {unit.First, unit.Second};
+        unit.Lost = !ExactAnsi(std::wstring_view(whole, unit.Second ? 2 : 1), ansi);
+        Units.push_back(unit);
+    }
+}
+
+bool TLossyPattern::Matches(const std::string& listed) const {
+    const std::wstring name = WideFromUtf8(listed);
+    // reach[j]: the first i units of the pattern can make the first j characters of the name.
+    std::vector<char> reach(name.size() + 1, 0);
+    reach[0] = 1;
+    for (const TUnit& unit : Units) {
+        std::vector<char> next(name.size() + 1, 0);
+        for (size_t j = 0; j < name.size(); ++j) {
+            if (!reach[j])
+                continue;
+            if (!unit.Lost) {
+                const bool pair = unit.Second != 0;
+                if (name[j] == unit.First && (!pair || (j + 1 < name.size() && name[j + 1] == unit.Second)))
+                    next[j + (pair ? 2 : 1)] = 1;
+                else if (IsSeparator(unit.First) && IsSeparator(name[j]))
+                    next[j + 1] = 1;
+                continue;
+            }
+            for (size_t taken = 1; taken <= 2 && j + taken <= name.size() && !IsSeparator(name[j + taken - 1]); ++taken)
+                next[j + taken] = 1;
+        }
+        reach = std::move(next);
+    }
+    return reach[name.size()] != 0;
+}
+
+std::string StandInAnsi(const std::string& utf8) {
+    std::string ansi;
+    if (AnsiFromUtf8(utf8, ansi))
+        return ansi;
+    ansi.clear();
+    const std::wstring wide = WideFromUtf8(utf8);
+    for (size_t i = 0; i < wide.size(); ++i) {
+        const size_t length = IsHighSurrogate(wide[i]) && i + 1 < wide.size() ? 2 : 1;
+        std::string character;
+        ansi += ExactAnsi(std::wstring_view(wide).substr(i, length), character) ? character : "_";
+        i += length - 1;
+    }
+    return ansi;
+}

@@ -1,0 +1,54 @@
+#include "engine/Member.h"
+
+#include <cstring>
+#include <cwchar>
+#include <iterator>
+
+#include "base/PathText.h"
+#include "base/WideText.h"
+
+namespace {
+
+std::string FromAnsiField(const char* field, size_t size) {
+    const std::string_view ansi = FieldText(field, size);
+    std::string utf8;
+    if (!Utf8FromAnsi(ansi, utf8))
+        ExactUtf8(WideFromAnsi(ansi), utf8);
+    return utf8;
+}
+
+std::string FromWideField(const WCHAR* field, size_t characters) {
+    const std::wstring_view wide(field, ::wcsnlen(field, characters));
+    std::string utf8;
+    if (!ExactUtf8(wide, utf8)) {
+        std::wstring replaced(wide);
+        for (wchar_t& unit : replaced)
+            if (unit >= 0xD800 && unit <= 0xDFFF)
+                unit = 0xFFFD;
+        ExactUtf8(replaced, utf8);
+    }
+    return utf8;
+}
+
+}  // namespace
+
+TMember MemberOf(const fileInfo& record) {
+    TMember member;
+    member.Record = record;
+    member.Folder = FromAnsiField(record.path, sizeof record.path);
+    member.FileName = FromAnsiField(record.filename, sizeof record.filename);
+    return member;
+}
+
+TMember MemberOf(const fileInfoW& record) {
+    TMember member;
+    std::memcpy(member.Record.method, record.method, sizeof record.method);
+    member.Record.position = record.position;
+    member.Record.compsize = record.compsize;
+    member.Record.filesize = record.filesize;
+    member.Record.timestamp = record.timestamp;
+    member.Record.crc = record.crc;
+    member.Folder = FromWideField(record.path, std::size(record.path));
+    member.FileName = FromWideField(record.filename, std::size(record.filename));
+    return member;
+}
