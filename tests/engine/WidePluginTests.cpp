@@ -5,6 +5,7 @@
 
 #include <string>
 
+#include "base/WideText.h"
 #include "engine/Archive.h"
 #include "engine/PluginList.h"
 #include "tests/engine/TestEnv.h"
@@ -80,6 +81,60 @@ TEST(AnsiPluginTest, ReadsTheSameArchiveAsBefore) {
         ExtractPathOutcome(plugins, TestData(U("wide-nested.zip\\表\\wide.zip\\日本語\\表.txt")), out / "out.txt");
     ASSERT_TRUE(outcome.Succeeded()) << outcome.Describe();
     EXPECT_EQ(ReadWholeFile(out / "out.txt"), ReadWholeFile(TestData(U("expect\\表.txt"))));
+}
+
+// Names outside code page 932, in UTF-8 as the engine carries them.
+const std::string kEte = "\xC3\xA9t\xC3\xA9";                       // été
+const std::string kKorea = "\xED\x95\x9C\xEA\xB5\xAD.txt";         // 한국.txt
+const std::string kOuter = "Zo\xC3\xAB-\xED\x95\x9C\xEA\xB8\x80.zip";  // Zoë-한글.zip
+const std::string kJose = "Jos\xC3\xA9";                            // José
+
+// A plug-in with ANSI entry points alone lists été\한국.txt only as "ete\_｡_｡.txt". Taken through the
+// listing when no other member could be that, whichever way the member comes out; never when decoys
+// could be it too. Nothing is asked of it under a lossy name.
+TEST(AnsiOnlyPluginTest, TakesAMemberItListsLossilyOnlyWhenNoOtherCouldBeIt) {
+    ScratchFolder out;
+    for (const char* sample : {"lossy", "lossy-diskout"}) {
+        SCOPED_TRACE(sample);
+        TPluginList plugins;
+        plugins.SetFolder(SamplePlugin(sample));
+        ASSERT_EQ(plugins.Load(), 1);
+        const std::string dest = out / kKorea;
+        const TExtractOutcome taken = ExtractPathOutcome(plugins, TestData("lossy.zip\\" + kEte + "\\" + kKorea), dest);
+        ASSERT_TRUE(taken.Succeeded()) << taken.Describe();
+        EXPECT_EQ(ReadWholeFile(dest), "the member outside code page 932\r\n");
+
+        const TExtractOutcome decoyed =
+            ExtractPathOutcome(plugins, TestData("wide.zip\\" + kEte + "\\" + kKorea), out / "decoyed.txt");
+        EXPECT_EQ(decoyed.Failure.Kind, TFailureKind::kAmbiguousName) << decoyed.Describe();
+        EXPECT_EQ(decoyed.Failure.Plugin, std::string(sample) == "lossy" ? "lossyzip.spi" : "lossydiskout.spi");
+        EXPECT_FALSE(FileExists(out / "decoyed.txt"));
+    }
+    EXPECT_EQ(EngineTemporaries(), 0);
+}
+
+// The outer archive and the destination's folder named outside the code page: the plug-in opens the
+// archive under another name for the same file, and writes its disk output where it can name the
+// folder; nothing of ours is left.
+TEST(AnsiOnlyPluginTest, ReadsAnArchiveAndWritesIntoAFolderTheCodePageCannotName) {
+    ScratchFolder scratch;
+    const std::string outer = scratch / kOuter;
+    const std::string folder = scratch / kJose;
+    ASSERT_TRUE(::CopyFileW(WideFromUtf8(TestData("wide.zip")).c_str(), WideFromUtf8(outer).c_str(), FALSE));
+    ASSERT_TRUE(::CreateDirectoryW(WideFromUtf8(folder).c_str(), nullptr));
+    for (const char* sample : {"lossy", "lossy-diskout"}) {
+        SCOPED_TRACE(sample);
+        TPluginList plugins;
+        plugins.SetFolder(SamplePlugin(sample));
+        ASSERT_EQ(plugins.Load(), 1);
+        const std::string dest = folder + "\\" + U("表.txt");
+        const TExtractOutcome outcome = ExtractPathOutcome(plugins, outer + "\\" + U("日本語\\表.txt"), dest);
+        ASSERT_TRUE(outcome.Succeeded()) << outcome.Describe();
+        EXPECT_EQ(ReadWholeFile(dest), ReadWholeFile(TestData(U("expect\\表.txt"))));
+        EXPECT_TRUE(::DeleteFileW(WideFromUtf8(dest).c_str()));
+    }
+    EXPECT_EQ(EngineTemporaries(), 0);
+    EXPECT_EQ(scratch.EntryCount(), 2);
 }
 
 }  // namespace

@@ -176,6 +176,9 @@ wide = zip_bytes([("日本語/表.txt", "表の中身".encode("cp932")),
                   ("été/_｡_｡.txt", b"decoy\r\n")], zipfile.ZIP_STORED)
 write("wide.zip", wide)
 write("wide-nested.zip", zip_bytes([("表/wide.zip", wide)], zipfile.ZIP_STORED))
+# The member outside code page 932 without decoys: a plug-in that lists it lossily lists it alone so.
+write("lossy.zip", zip_bytes([("日本語/表.txt", "表の中身".encode("cp932")),
+                              ("été/한국.txt", b"the member outside code page 932\r\n")], zipfile.ZIP_STORED))
 
 # What the members must come out as.
 write("expect/readme.txt", readme)
