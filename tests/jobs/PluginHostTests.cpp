@@ -19,6 +19,7 @@
 #include "base/ModulePath.h"
 #include "engine/Temporary.h"
 #include "host/Channel.h"
+#include "base/WideText.h"
 #include "engine/JobPaths.h"
 #include "jobs/PluginHost.h"
 #include "jobs/PluginHosts.h"
@@ -96,6 +97,32 @@ TEST_F(PluginHostTest, KeepsTheLevelsOfAJobUntilIdleThenLetsThemGo) {
     EXPECT_EQ(TemporariesOfAnyone(), temporaries);
     EXPECT_NE(RunningHostId(), 0u);
     host.Terminate();
+}
+
+// A user named outside the code page has a temporary folder ANSI plug-ins cannot name: the copies they
+// read are made where they can, and go as ever.
+TEST_F(PluginHostTest, CopiesForAnsiPluginsAreMadeWhereTheyCanBeNamed) {
+    PluginFolder folder{"zip.spi", "quirky\\exclusive.spi"};
+    susie.SetPath(folder.Path());
+    ScratchFolder users;
+    const std::wstring temp = WideFromUtf8(users / "Jos\xC3\xA9-\xED\x95\x9C");
+    ASSERT_TRUE(::CreateDirectoryW(temp.c_str(), nullptr));
+    wchar_t saved[2][MAX_PATH] = {};
+    const wchar_t* names[] = {L"TMP", L"TEMP"};
+    for (int i = 0; i < 2; ++i) {
+        ::GetEnvironmentVariableW(names[i], saved[i], MAX_PATH);
+        ::SetEnvironmentVariableW(names[i], temp.c_str());
+    }
+    host.SetIdleEnd(300);
+    const TExtractOutcome outcome = host.Extract(TestData("quirks.zip\\inner.xtar\\small.txt"), out / "a.txt");
+    for (int i = 0; i < 2; ++i)
+        ::SetEnvironmentVariableW(names[i], saved[i]);
+    ASSERT_TRUE(outcome.Succeeded()) << outcome.Describe();
+    EXPECT_TRUE(SameContents(out / "a.txt", TestData("expect\\small.txt")));
+    // The host ends idle, and takes its copies with it.
+    PumpUntil([] { return RunningHostId() == 0; });
+    WIN32_FIND_DATAW found;
+    EXPECT_FALSE(UniqueFind(::FindFirstFileW((temp + L"\\~kv*").c_str(), &found)));
 }
 
 // A host idle for its time ends by itself, leaving nothing behind (here the copy its kept level was
