@@ -126,8 +126,9 @@ std::wstring UserSidText() {
     return sid;
 }
 
-// "%ProgramData%\Kelvane\<SID>\", made for the user alone: its list of access is not inherited, and
-// names only that user and the system.
+}  // namespace
+
+// Its list of access is not inherited, and names only that user and the system.
 std::string OwnTemporaryFolder() {
     wchar_t data[MAX_PATH + 1] = {};
     const DWORD length = ::GetEnvironmentVariableW(L"ProgramData", data, MAX_PATH + 1);
@@ -155,6 +156,8 @@ std::string OwnTemporaryFolder() {
     std::string utf8;
     return made && ExactUtf8(folder, utf8) ? utf8 + "\\" : std::string();
 }
+
+namespace {
 
 // The user's temporary folder as ANSI plug-ins can open files in it: its own name, or its short name,
 // when that converts exactly. A user named outside the code page may have neither: then a folder of

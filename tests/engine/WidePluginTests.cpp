@@ -137,4 +137,20 @@ TEST(AnsiOnlyPluginTest, ReadsAnArchiveAndWritesIntoAFolderTheCodePageCannotName
     EXPECT_EQ(scratch.EntryCount(), 2);
 }
 
+// Where copies for ANSI plug-ins go when the user's temporary folder has no name they can open, short
+// or long: a folder of the user's own, named in ASCII, that stays the same.
+TEST(AnsiOnlyPluginTest, HasAFolderOfItsOwnForCopiesWhenTheTemporaryFolderHasNoAnsiName) {
+    const std::string own = OwnTemporaryFolder();
+    ASSERT_FALSE(own.empty());
+    std::string ansi;
+    EXPECT_TRUE(AnsiFromUtf8(own, ansi));
+    EXPECT_EQ(own.back(), '\\');
+    const DWORD attributes = ::GetFileAttributesW(WideFromUtf8(own).c_str());
+    EXPECT_TRUE(attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_DIRECTORY));
+    EXPECT_EQ(OwnTemporaryFolder(), own);
+    TTemporaryCopy copy;
+    ASSERT_EQ(copy.Link(TestData("wide.zip")), ERROR_SUCCESS);
+    EXPECT_EQ(ReadWholeFile(copy.Path()), ReadWholeFile(TestData("wide.zip")));
+}
+
 }  // namespace
