@@ -46,7 +46,7 @@ struct AppState {
     std::string DestinationFolder;
     int LineHeight = 0;  // one text line of the list, with its leading
     int Dpi = 96;        // of the monitor the main window is on
-    NOTIFYICONDATAA Tray = {};
+    NOTIFYICONDATAW Tray = {};
     UniqueIcon TrayIcon;
     UniqueIcon AboutIcon;  // at the size the about box's DPI asks for
     TFailureNotice Failures;

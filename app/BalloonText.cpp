@@ -4,57 +4,63 @@
 #include <vector>
 
 #include "app/Dpi.h"
-#include "base/PathText.h"
 #include "base/Owned.h"
 
 namespace {
 
-constexpr std::string_view kEllipsis = "...";
+constexpr std::wstring_view kEllipsis = L"...";
 
-size_t CharacterSize(std::string_view text, size_t at) {
-    return at + 1 < text.size() && ::IsDBCSLeadByte(static_cast<BYTE>(text[at])) ? 2 : 1;
+bool IsLeadSurrogate(wchar_t unit) {
+    return unit >= 0xD800 && unit <= 0xDBFF;
 }
 
-// The path with its middle given up for "...", keeping at most `keep` of its bytes.
-std::string Shortened(std::string_view path, size_t keep) {
+// A character outside the basic plane takes a pair of units, which stay together.
+size_t CharacterSize(std::wstring_view text, size_t at) {
+    return at + 1 < text.size() && IsLeadSurrogate(text[at]) ? 2 : 1;
+}
+
+// The path with its middle given up for "...", keeping at most `keep` of its units.
+std::wstring Shortened(std::wstring_view path, size_t keep) {
     if (keep >= path.size())
-        return std::string(path);
-    const std::string_view head = CutAtCharacter(path, (keep + 1) / 2);
-    size_t tail = head.size();
-    while (tail < path.size() && path.size() - tail > keep - head.size())
+        return std::wstring(path);
+    size_t head = 0;
+    while (head < path.size() && head + CharacterSize(path, head) <= (keep + 1) / 2)
+        head += CharacterSize(path, head);
+    size_t tail = head;
+    while (tail < path.size() && path.size() - tail > keep - head)
         tail += CharacterSize(path, tail);
-    return std::string(head) + std::string(kEllipsis) + std::string(path.substr(tail));
+    return std::wstring(path.substr(0, head)) + std::wstring(kEllipsis) + std::wstring(path.substr(tail));
 }
 
-std::string Broken(std::string_view line, const TMeasureLine& measure, int width) {
-    std::string out;
+std::wstring Broken(std::wstring_view line, const TMeasureLine& measure, int width) {
+    std::wstring out;
     size_t start = 0;
-    size_t afterSpace = std::string_view::npos;
+    size_t afterSpace = std::wstring_view::npos;
     size_t at = 0;
     while (at < line.size()) {
         const size_t next = at + CharacterSize(line, at);
         if (at > start && measure(line.substr(start, next - start)) > width) {
-            const size_t cut = afterSpace != std::string_view::npos && afterSpace > start ? afterSpace : at;
-            out.append(line.substr(start, cut - start)).push_back('\n');
+            const size_t cut = afterSpace != std::wstring_view::npos && afterSpace > start ? afterSpace : at;
+            out.append(line.substr(start, cut - start)).push_back(L'\n');
             start = cut;
-            afterSpace = std::string_view::npos;
+            afterSpace = std::wstring_view::npos;
             continue;
         }
-        if (line[at] == ' ')
+        if (line[at] == L' ')
             afterSpace = next;
         at = next;
     }
     return out.append(line.substr(start));
 }
 
-std::string LaidOut(const std::vector<std::string_view>& lines, const std::string& source, size_t sourceLine,
-                    const TMeasureLine& measure, int width) {
-    std::string out;
+std::wstring LaidOut(const std::vector<std::wstring_view>& lines, const std::wstring& source, size_t sourceLine,
+                     const TMeasureLine& measure, int width) {
+    std::wstring out;
     for (size_t i = 0; i < lines.size(); ++i) {
-        const std::string_view line = i == sourceLine ? std::string_view(source) : lines[i];
+        const std::wstring_view line = i == sourceLine ? std::wstring_view(source) : lines[i];
         if (i > 0)
-            out.push_back('\n');
-        out += measure ? Broken(line, measure, width) : std::string(line);
+            out.push_back(L'\n');
+        out += measure ? Broken(line, measure, width) : std::wstring(line);
     }
     return out;
 }
@@ -89,9 +95,9 @@ public:
     TBalloonFont& operator=(const TBalloonFont&) = delete;
     ~TBalloonFont() { ::SelectObject(screen_.Get(), old_); }
 
-    int Width(std::string_view line) const {
+    int Width(std::wstring_view line) const {
         SIZE size = {};
-        ::GetTextExtentPoint32A(screen_.Get(), line.data(), static_cast<int>(line.size()), &size);
+        ::GetTextExtentPoint32W(screen_.Get(), line.data(), static_cast<int>(line.size()), &size);
         return size.cx;
     }
 
@@ -103,19 +109,19 @@ private:
 
 }  // namespace
 
-std::string LayOutBalloonText(std::string_view text, size_t capacity, const TMeasureLine& measure, int width) {
-    std::vector<std::string_view> lines;
+std::wstring LayOutBalloonText(std::wstring_view text, size_t capacity, const TMeasureLine& measure, int width) {
+    std::vector<std::wstring_view> lines;
     for (size_t start = 0;;) {
-        const size_t end = text.find('\n', start);
-        lines.push_back(text.substr(start, end == std::string_view::npos ? end : end - start));
-        if (end == std::string_view::npos)
+        const size_t end = text.find(L'\n', start);
+        lines.push_back(text.substr(start, end == std::wstring_view::npos ? end : end - start));
+        if (end == std::wstring_view::npos)
             break;
         start = end + 1;
     }
-    const size_t sourceLine = lines.size() >= 2 ? lines.size() - 2 : std::string_view::npos;
-    const std::string_view source = sourceLine == std::string_view::npos ? std::string_view() : lines[sourceLine];
+    const size_t sourceLine = lines.size() >= 2 ? lines.size() - 2 : std::wstring_view::npos;
+    const std::wstring_view source = sourceLine == std::wstring_view::npos ? std::wstring_view() : lines[sourceLine];
     for (size_t keep = source.size();;) {
-        std::string out = LaidOut(lines, Shortened(source, keep), sourceLine, measure, width);
+        std::wstring out = LaidOut(lines, Shortened(source, keep), sourceLine, measure, width);
         if (out.size() < capacity || keep == 0)
             return out;
         // Breaks move with the text: give up what is too much and measure again.
@@ -124,30 +130,30 @@ std::string LayOutBalloonText(std::string_view text, size_t capacity, const TMea
     }
 }
 
-int BalloonLineWidth(std::string_view line, int dpi) {
+int BalloonLineWidth(std::wstring_view line, int dpi) {
     return TBalloonFont(dpi).Width(line);
 }
 
-std::string BalloonText(std::string_view text, size_t capacity, int dpi) {
+std::wstring BalloonText(std::wstring_view text, size_t capacity, int dpi) {
     if (!RunsOnWine())
         return LayOutBalloonText(text, capacity, nullptr, 0);
     const TBalloonFont font(dpi);
-    return LayOutBalloonText(text, capacity, [&font](std::string_view line) { return font.Width(line); },
+    return LayOutBalloonText(text, capacity, [&font](std::wstring_view line) { return font.Width(line); },
                              Scaled(kBalloonWidth, dpi));
 }
 
-std::string BalloonTitle(std::string_view title, std::string_view text, size_t capacity, int dpi) {
-    std::string out(title);
+std::wstring BalloonTitle(std::wstring_view title, std::wstring_view text, size_t capacity, int dpi) {
+    std::wstring out(title);
     if (!RunsOnWine())
         return out;
     const TBalloonFont font(dpi);
     int widest = 0;
     for (size_t start = 0; start <= text.size();) {
-        const size_t end = std::min(text.find('\n', start), text.size());
+        const size_t end = std::min(text.find(L'\n', start), text.size());
         widest = std::max(widest, font.Width(text.substr(start, end - start)));
         start = end + 1;
     }
-    constexpr std::string_view kWideSpace = "　";
+    constexpr std::wstring_view kWideSpace = L"\u3000";
     const TBalloonFont titleFont(dpi, true);
     while (titleFont.Width(out) < widest + Scaled(kWineOverhang, dpi) && out.size() + kWideSpace.size() < capacity)
         out += kWideSpace;

@@ -13,22 +13,23 @@
 constexpr int kBalloonWidth = 240;
 
 // A line's width in pixels.
-using TMeasureLine = std::function<int(std::string_view)>;
+using TMeasureLine = std::function<int(std::wstring_view)>;
 
-// The text for a field of `capacity` bytes, terminator included. The last line (the reason) is
+// Texts are wide, as the tray record's fields are. The text for a field of `capacity` units,
+// terminator included. The last line (the reason) is
 // never shortened; the line before it (the source) loses its middle to "..." until all fits. With
 // `measure`, lines wider than `width` are broken, after a space where the line has one, never inside
-// a double-byte character; joined again they give the text's lines back.
-std::string LayOutBalloonText(std::string_view text, size_t capacity, const TMeasureLine& measure, int width);
+// a surrogate pair; joined again they give the text's lines back.
+std::wstring LayOutBalloonText(std::wstring_view text, size_t capacity, const TMeasureLine& measure, int width);
 
 // The width of a line in the balloon's font (the system's message font) at a DPI.
-int BalloonLineWidth(std::string_view line, int dpi);
+int BalloonLineWidth(std::wstring_view line, int dpi);
 
 // What the tray record's balloon field gets: broken for the balloon's width at `dpi` under Wine only.
-std::string BalloonText(std::string_view text, size_t capacity, int dpi);
+std::wstring BalloonText(std::wstring_view text, size_t capacity, int dpi);
 
 // What the record's title field gets. Under Wine it ends in full-width spaces that make it wider
 // than the text's widest line: the balloon takes its width from its widest line or title, and one that
 // would start left of the screen is moved to x = 0 losing that much width, so with the tray in the
 // screen's top-left corner the widest line lost its end. Now the title's invisible end gives way.
-std::string BalloonTitle(std::string_view title, std::string_view text, size_t capacity, int dpi);
+std::wstring BalloonTitle(std::wstring_view title, std::wstring_view text, size_t capacity, int dpi);

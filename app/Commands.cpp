@@ -61,7 +61,7 @@ void OnCommand(HWND window, TMessage& message) {
             }
         }
     }
-    message.Result = ::DefWindowProcA(window, message.Msg, message.WParam, message.LParam);
+    message.Result = ::DefWindowProcW(window, message.Msg, message.WParam, message.LParam);
 }
 
 void OnTrayNotify(HWND window, TMessage& message) {

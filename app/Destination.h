@@ -5,8 +5,9 @@
 
 #include <string>
 
-// The last component of a path (after its last ':' or '\'), cut to 255 bytes on a character
-// boundary.
+// Paths are UTF-8. The last component of a path (after its last ':' or '\'), cut on a character
+// boundary where its form in the ANSI code page would pass 255 bytes (a character the code page
+// lacks counting two).
 std::string FileNamePart(const std::string& path);
 // folder, a '\' only when the folder is longer than 3 bytes ("F:\" has its own), and the name part.
 std::string DestinationFor(const std::string& folder, const std::string& path);

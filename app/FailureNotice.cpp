@@ -5,6 +5,7 @@
 #include "app/RunningJob.h"
 #include "app/TrayIcon.h"
 #include "base/PathText.h"
+#include "base/WideText.h"
 
 namespace {
 
@@ -25,13 +26,16 @@ bool TFailureNotice::Add(const std::string& source, const TExtractOutcome& outco
 std::optional<TBalloon> TFailureNotice::TakeBalloon() {
     if (Gathered == 0)
         return std::nullopt;
-    std::string text = Gathered == 1 ? Latest : std::to_string(Gathered) + " 件が失敗しました。最後は\n" + Latest;
+    std::string text =
+        Gathered == 1 ? Latest : std::to_string(Gathered) + Utf8Text(" 件が失敗しました。最後は\n") + Latest;
     Gathered = 0;
-    return TBalloon{kFailureTitle, std::move(text)};
+    return TBalloon{Utf8Text(kFailureTitle), std::move(text)};
 }
 
 std::string TFailureNotice::Tip() const {
-    return Unseen_ == 0 ? std::string("Kelvane") : "Kelvane - 失敗 " + std::to_string(Unseen_) + " 件";
+    if (Unseen_ == 0)
+        return "Kelvane";
+    return Utf8Text("Kelvane - 失敗 ") + std::to_string(Unseen_) + Utf8Text(" 件");
 }
 
 void NoteFailure(HWND window, const std::string& source, const TExtractOutcome& outcome) {

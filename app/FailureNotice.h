@@ -1,7 +1,7 @@
 // Failed jobs are told by a balloon from the tray icon: the source's name, then the reason.
 // Failures that follow each other within a few seconds share one balloon, with their count and the
 // latest reason; the icon's tip keeps a mark of them until the window is opened. Success stays
-// quiet.
+// quiet. Names and texts are UTF-8 here; the tray icon shows them wide.
 #pragma once
 
 #include <windows.h>
@@ -13,6 +13,7 @@
 
 struct TMessage;
 
+// In the code page our texts are compiled in.
 constexpr char kFailureTitle[] = "解凍できませんでした";
 
 struct TBalloon {

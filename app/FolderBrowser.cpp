@@ -4,6 +4,7 @@
 
 #include "app/AppState.h"
 #include "app/Destination.h"
+#include "base/WideText.h"
 
 namespace {
 
@@ -16,39 +17,41 @@ struct ItemIdListTraits {
 };
 using UniqueItemIdList = Unique<ItemIdListTraits>;
 
-std::string FileSystemPath(LPCITEMIDLIST item) {
-    char path[MAX_PATH] = {};
-    return item && ::SHGetPathFromIDListA(item, path) ? path : "";
+std::wstring FileSystemPath(LPCITEMIDLIST item) {
+    wchar_t path[MAX_PATH] = {};
+    return item && ::SHGetPathFromIDListW(item, path) ? path : L"";
 }
 
 }  // namespace
 
 void BrowseDestination(HWND window) {
-    char displayName[MAX_PATH] = {};
-    const std::string current = App().DestinationFolder;
-    BROWSEINFOA browse = {};
+    wchar_t displayName[MAX_PATH] = {};
+    const std::wstring current = WideFromUtf8(App().DestinationFolder);
+    const std::wstring title = WideFromUtf8(Utf8Text("解凍先フォルダの選択"));
+    BROWSEINFOW browse = {};
     browse.hwndOwner = window;
     browse.pszDisplayName = displayName;
-    browse.lpszTitle = "解凍先フォルダの選択";
+    browse.lpszTitle = title.c_str();
     browse.ulFlags = BIF_RETURNONLYFSDIRS | BIF_STATUSTEXT;
     browse.lpfn = BrowseCallback;
     browse.lParam = reinterpret_cast<LPARAM>(current.c_str());
-    UniqueItemIdList chosen(::SHBrowseForFolderA(&browse));
+    UniqueItemIdList chosen(::SHBrowseForFolderW(&browse));
     if (!chosen)
         return;
-    const std::string folder = FileSystemPath(chosen.Get());
-    if (!folder.empty())
+    // A folder whose name holds a surrogate without its pair cannot be a destination.
+    std::string folder;
+    if (ExactUtf8(FileSystemPath(chosen.Get()), folder) && !folder.empty())
         SetDestinationFolder(window, folder);
 }
 
 int CALLBACK BrowseCallback(HWND dialog, UINT msg, LPARAM lParam, LPARAM data) {
     switch (msg) {
         case BFFM_INITIALIZED:
-            ::SendMessageA(dialog, BFFM_SETSELECTIONA, TRUE, data);
+            ::SendMessageW(dialog, BFFM_SETSELECTIONW, TRUE, data);
             break;
         case BFFM_SELCHANGED: {
-            const std::string path = FileSystemPath(reinterpret_cast<LPCITEMIDLIST>(lParam));
-            ::SendMessageA(dialog, BFFM_SETSTATUSTEXTA, 0,
+            const std::wstring path = FileSystemPath(reinterpret_cast<LPCITEMIDLIST>(lParam));
+            ::SendMessageW(dialog, BFFM_SETSTATUSTEXTW, 0,
                            path.empty() ? 0 : reinterpret_cast<LPARAM>(path.c_str()));
             break;
         }

@@ -4,4 +4,5 @@
 #include <windows.h>
 
 void BrowseDestination(HWND window);
+// The browser's callback: `data` is the current folder, wide.
 int CALLBACK BrowseCallback(HWND dialog, UINT msg, LPARAM lParam, LPARAM data);

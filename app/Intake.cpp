@@ -20,12 +20,37 @@ namespace {
 
 using UniqueDrop = Unique<NullIsEmpty<HDROP, ::DragFinish>>;
 
+// A wide name has no UTF-8 form when it holds a surrogate without its pair; ANSI bytes have none when
+// they are no valid text in the code page.
+bool ExactName(const std::wstring& wide, std::string& utf8) {
+    return ExactUtf8(wide, utf8);
+}
+bool ExactName(const std::string& ansi, std::string& utf8) {
+    return Utf8FromAnsi(ansi, utf8);
+}
+std::string ShownName(const std::wstring& wide) {
+    return ShownUtf8(wide);
+}
+std::string ShownName(const std::string& ansi) {
+    return ShownUtf8(WideFromAnsi(ansi));
+}
+
+// The folder a block names, in UTF-8; empty when it has no exact form.
+template <typename TChar>
+std::optional<std::string> ExactFolder(const std::basic_string<TChar>& folder) {
+    std::string utf8;
+    if (!ExactName(folder, utf8))
+        return std::nullopt;
+    return utf8;
+}
+
 // The jobs first, then the list grows to match in one step: should appending fail half-way, the
 // list still shows exactly the jobs that made it.
 class TBatch {
 public:
     explicit TBatch(HWND window) : Window(window) {}
     ~TBatch() { SyncJobLines(App().JobList, App().Queue->Count() + RunningLines()); }
+    // Both UTF-8.
     void Add(const std::string& source, const std::string& folder) {
         // A path past the bound could never run: it is told now, as a failed job is, and not queued.
         TExtractOutcome refused;
@@ -35,22 +60,28 @@ public:
         }
         App().Queue->Append(source, DestinationFor(folder, source), 0);
     }
-    // Wide names enter today's ANSI queue only when they convert exactly: a lossy name could find
-    // another member. Any other is told as a failed job is, and not queued. `folder` is empty when
-    // the wide folder did not convert.
-    void Add(const std::wstring& source, const std::optional<std::string>& folder, std::wstring_view wideFolder) {
-        std::string ansi;
-        const bool named = ExactAnsi(source, ansi);
-        if (named && folder) {
-            Add(ansi, *folder);
-            return;
-        }
+    // A name with no exact form (`shownSource`, or the folder `shownFolder` when given) is told as a
+    // failed job is, and not queued: a lossy name could find another member.
+    void Refuse(const std::string& shownSource, const std::optional<std::string>& shownFolder) {
         TExtractOutcome refused;
         refused.Failure.Kind = TFailureKind::kNotInCodePage;
-        refused.Component = named ? ShownAnsi(wideFolder) : ShownAnsi(source);
-        if (named)
-            refused.Failure.File = refused.Component;
-        NoteFailure(Window, named ? ansi : refused.Component, refused);
+        refused.Component = shownFolder ? *shownFolder : shownSource;
+        if (shownFolder)
+            refused.Failure.File = *shownFolder;
+        NoteFailure(Window, shownSource, refused);
+    }
+    // A name as it came, wide or in the ANSI code page, enters only in its exact UTF-8 form. `folder`
+    // is empty when `cameFolder` had none.
+    template <typename TChar>
+    void Add(const std::basic_string<TChar>& source, const std::optional<std::string>& folder,
+             const std::basic_string<TChar>& cameFolder) {
+        std::string utf8;
+        if (!ExactName(source, utf8))
+            Refuse(ShownName(source), std::nullopt);
+        else if (!folder)
+            Refuse(utf8, ShownName(cameFolder));
+        else
+            Add(utf8, *folder);
     }
 
 private:
@@ -83,7 +114,7 @@ void AcceptDroppedFiles(HWND window, TMessage& message) {
         UniqueDrop drop(reinterpret_cast<HDROP>(message.WParam));
         TBatch batch(window);
         const std::optional<std::string> folder = App().DestinationFolder;
-        const std::wstring wideFolder = WideFromAnsi(App().DestinationFolder);
+        const std::wstring wideFolder = WideFromUtf8(App().DestinationFolder);
         for (const std::wstring& path : DroppedPaths(drop.Get()))
             batch.Add(path, folder, wideFolder);
     }
@@ -94,17 +125,15 @@ void AcceptHandOff(HWND window, TMessage&) {
     auto block = App().Pending.TakeOldest();
     if (!block)
         return;
-    // The block carries its own folder; the program's destination folder stays as it is. An ANSI
-    // block's bytes are queued as they came.
+    // The block carries its own folder; the program's destination folder stays as it is.
     if (auto request = ReadHandOffBlock(*block)) {
         TBatch batch(window);
+        const std::optional<std::string> folder = ExactFolder(request->Folder);
         for (const std::string& path : request->Paths)
-            batch.Add(path, request->Folder);
+            batch.Add(path, folder, request->Folder);
     } else if (auto wide = ReadWideHandOffBlock(*block)) {
         TBatch batch(window);
-        std::optional<std::string> folder(std::in_place);
-        if (!ExactAnsi(wide->Folder, *folder))
-            folder.reset();
+        const std::optional<std::string> folder = ExactFolder(wide->Folder);
         for (const std::wstring& path : wide->Paths)
             batch.Add(path, folder, wide->Folder);
     }

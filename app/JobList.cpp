@@ -6,6 +6,7 @@
 #include "app/Identifiers.h"
 #include "app/RunningJob.h"
 #include "app/Theme.h"
+#include "base/WideText.h"
 
 namespace {
 
@@ -25,7 +26,7 @@ constexpr int kToolbarBand = 28;
 
 // The source on the first row; drawSecond draws the second, in the line's colors.
 template <typename DrawSecond>
-void DrawJob(const DRAWITEMSTRUCT& item, const std::string& source, DrawSecond drawSecond) {
+void DrawJob(const DRAWITEMSTRUCT& item, const std::wstring& source, DrawSecond drawSecond) {
     const bool selected = item.itemState & ODS_SELECTED;
     const TTheme theme(item.hwndItem, L"LISTVIEW");
     // A style draws the selection as its list views do, under text in the normal color.
@@ -40,7 +41,7 @@ void DrawJob(const DRAWITEMSTRUCT& item, const std::string& source, DrawSecond d
     const int oldMode = ::SetBkMode(item.hDC, themed ? TRANSPARENT : OPAQUE);
     const int inset = Scaled(kTextInset, App().Dpi);
     const int left = item.rcItem.left + inset;
-    ::TextOutA(item.hDC, left, item.rcItem.top + inset, source.c_str(), static_cast<int>(source.size()));
+    ::TextOutW(item.hDC, left, item.rcItem.top + inset, source.c_str(), static_cast<int>(source.size()));
     drawSecond(RECT{left, item.rcItem.top + App().LineHeight, item.rcItem.right, item.rcItem.bottom});
     if ((item.itemState & ODS_FOCUS) && !themed)
         ::DrawFocusRect(item.hDC, &item.rcItem);
@@ -147,6 +148,16 @@ void RescaleJobList(HWND jobList) {
     ::InvalidateRect(jobList, nullptr, TRUE);
 }
 
+TJobLineTexts JobLineTexts(int line) {
+    if (line < RunningLines()) {
+        const TRunningJob& running = *App().Running;
+        return {WideFromUtf8(running.Job.Source), RunningText(running)};
+    }
+    const int index = line - RunningLines();
+    // Drawn whole, however long the destination is.
+    return {WideFromUtf8(App().Queue->GetSource(index)), WideFromUtf8(" -> " + App().Queue->GetDestination(index))};
+}
+
 void OnDrawItem(HWND, TMessage& message) {
     if (message.WParam != IDC_JOBLIST)
         return;
@@ -154,15 +165,11 @@ void OnDrawItem(HWND, TMessage& message) {
     if (!App().Queue || item.itemID == static_cast<UINT>(-1) || !(item.itemAction & (ODA_DRAWENTIRE | ODA_SELECT | ODA_FOCUS)))
         return;
     const int line = static_cast<int>(item.itemID);
-    if (line < RunningLines()) {
-        const TRunningJob& running = *App().Running;
-        DrawJob(item, running.Job.Source, [&](const RECT& row) { DrawRunning(item.hDC, row, running); });
-        return;
-    }
-    const int index = line - RunningLines();
-    DrawJob(item, App().Queue->GetSource(index), [&](const RECT& row) {
-        // Drawn whole, however long the destination is.
-        const std::string second = " -> " + App().Queue->GetDestination(index);
-        ::TextOutA(item.hDC, row.left, row.top, second.c_str(), static_cast<int>(second.size()));
+    const TJobLineTexts texts = JobLineTexts(line);
+    DrawJob(item, texts.Source, [&](const RECT& row) {
+        if (line < RunningLines())
+            DrawRunning(item.hDC, row, *App().Running, texts.Second);
+        else
+            ::TextOutW(item.hDC, row.left, row.top, texts.Second.c_str(), static_cast<int>(texts.Second.size()));
     });
 }

@@ -4,6 +4,8 @@
 
 #include <windows.h>
 
+#include <string>
+
 #include "app/AppState.h"
 
 // The job list starts this far below the client area's top, under the toolbar.
@@ -18,4 +20,10 @@ void ClearJobLines(HWND jobList);
 void OnMeasureItem(HWND window, TMessage& message);
 // The DPI changed: the list's font and its rows' height follow.
 void RescaleJobList(HWND jobList);
+// What a line shows, whole: the source on its first row, the rest on its second.
+struct TJobLineTexts {
+    std::wstring Source;
+    std::wstring Second;
+};
+TJobLineTexts JobLineTexts(int line);
 void OnDrawItem(HWND window, TMessage& message);

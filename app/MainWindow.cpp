@@ -24,6 +24,7 @@
 #include "app/TrayIcon.h"
 #include "base/PathText.h"
 #include "base/ModulePath.h"
+#include "base/WideText.h"
 #include "handoff/Receiver.h"
 
 namespace {
@@ -42,6 +43,11 @@ struct TDispatch {
 
 void OnTimer(HWND window, TMessage& message);
 
+// The controls keep notifying in ANSI, as the handlers read them; the window itself is wide.
+void OnNotifyFormat(HWND, TMessage& message) {
+    message.Result = NFR_ANSI;
+}
+
 constexpr TDispatch kDispatch[] = {
     {WM_CREATE, OnCreate, TWork::kNone},
     {WM_DESTROY, OnDestroy, TWork::kNone},
@@ -51,6 +57,7 @@ constexpr TDispatch kDispatch[] = {
     {WM_DRAWITEM, OnDrawItem, TWork::kNone},
     {WM_MEASUREITEM, OnMeasureItem, TWork::kNone},
     {WM_NOTIFY, OnNotify, TWork::kNone},
+    {WM_NOTIFYFORMAT, OnNotifyFormat, TWork::kNone},
     {WM_COMMAND, OnCommand, TWork::kTakes},
     {WM_SYSCOMMAND, OnCommand, TWork::kTakes},
     {WM_DROPFILES, AcceptDroppedFiles, TWork::kTakes},
@@ -144,11 +151,12 @@ std::string TypeName(const std::type_info& type) {
     return name;
 }
 
+// For the message box, in the code page.
 std::string ModuleName() {
     std::string folder = ModulePath();
     std::string name;
     SplitLastComponent(folder, name);
-    return name;
+    return ShownAnsiFromUtf8(name);
 }
 
 // An error that escaped a handler: reported, and the program carries on.
@@ -172,25 +180,28 @@ void Dispatch(THandler handler, HWND window, TMessage& message) {
 
 }  // namespace
 
+// A window of the wide kind: its title holds a folder's name whole.
 bool RegisterMainClass() {
     HINSTANCE module = ::GetModuleHandleA(nullptr);
-    WNDCLASSA windowClass = {};
+    const std::wstring className = WideFromUtf8(kMainClassName);
+    WNDCLASSW windowClass = {};
     windowClass.style = CS_VREDRAW | CS_HREDRAW;
     windowClass.lpfnWndProc = MainWindowProc;
     windowClass.hInstance = module;
     windowClass.hIcon = ::LoadIconA(module, MAKEINTRESOURCEA(IDI_KELVANE));
     windowClass.hCursor = ::LoadCursorA(nullptr, IDC_ARROW);
     windowClass.hbrBackground = reinterpret_cast<HBRUSH>(COLOR_MENU + 1);
-    windowClass.lpszMenuName = MAKEINTRESOURCEA(IDR_MAINMENU);
-    windowClass.lpszClassName = kMainClassName;
-    return ::RegisterClassA(&windowClass) != 0;
+    windowClass.lpszMenuName = MAKEINTRESOURCEW(IDR_MAINMENU);
+    windowClass.lpszClassName = className.c_str();
+    return ::RegisterClassW(&windowClass) != 0;
 }
 
 HWND CreateMainWindow() {
     const TSettings settings = LoadSettings();
-    HWND window = ::CreateWindowExA(0, kMainClassName, "Kelvane", WS_CAPTION | WS_SYSMENU | WS_THICKFRAME,
-                                    settings.Left, settings.Top, settings.Width, settings.Height, nullptr, nullptr,
-                                    ::GetModuleHandleA(nullptr), nullptr);
+    HWND window = ::CreateWindowExW(0, WideFromUtf8(kMainClassName).c_str(), L"Kelvane",
+                                    WS_CAPTION | WS_SYSMENU | WS_THICKFRAME, settings.Left, settings.Top,
+                                    settings.Width, settings.Height, nullptr, nullptr, ::GetModuleHandleA(nullptr),
+                                    nullptr);
     App().Worker.RunMode = settings.Mode;
     if (!window)
         return nullptr;
@@ -206,7 +217,7 @@ HWND CreateMainWindow() {
 LRESULT CALLBACK MainWindowProc(HWND window, UINT msg, WPARAM wParam, LPARAM lParam) {
     THandler handler = FindHandler(msg);
     if (!handler)
-        return ::DefWindowProcA(window, msg, wParam, lParam);
+        return ::DefWindowProcW(window, msg, wParam, lParam);
     TMessage message = {msg, wParam, lParam, 0};
     Dispatch(handler, window, message);
     return message.Result;

@@ -11,6 +11,7 @@
 #include "app/TrayIcon.h"
 #include "base/ModulePath.h"
 #include "base/ProcAddress.h"
+#include "base/WideText.h"
 #include "handoff/Channel.h"
 #include "shellext/ServerFile.h"
 
@@ -120,7 +121,7 @@ bool CallServerRegistration(bool registering) {
     const std::string path = ServerPath();
     if (path.empty())
         return false;
-    UniqueModule server(::LoadLibraryA(path.c_str()));
+    UniqueModule server(::LoadLibraryW(WideFromUtf8(path).c_str()));
     if (!server)
         return false;
     auto entry = ProcAddress<TServerEntry>(server.Get(), registering ? "DllRegisterServer" : "DllUnregisterServer");
@@ -129,11 +130,11 @@ bool CallServerRegistration(bool registering) {
 
 void RunMessageLoop() {
     MSG msg;
-    while (::GetMessageA(&msg, nullptr, 0, 0) > 0) {
-        if (::TranslateAcceleratorA(App().MainWindow, App().Accelerators, &msg))
+    while (::GetMessageW(&msg, nullptr, 0, 0) > 0) {
+        if (::TranslateAcceleratorW(App().MainWindow, App().Accelerators, &msg))
             continue;
         ::TranslateMessage(&msg);
-        ::DispatchMessageA(&msg);
+        ::DispatchMessageW(&msg);
     }
 }
 

@@ -10,6 +10,7 @@
 #include "app/Identifiers.h"
 #include "app/Theme.h"
 #include "app/TrayIcon.h"
+#include "base/WideText.h"
 
 namespace {
 
@@ -29,7 +30,7 @@ void EndJob(HWND window, const TFinishedJob& finished) {
 }
 
 std::string RunningTip(const TRunningJob& running) {
-    return "Kelvane - 解凍中 " + std::to_string(running.Percent()) + "%";
+    return Utf8Text("Kelvane - 解凍中 ") + std::to_string(running.Percent()) + "%";
 }
 
 void InvalidateRunningLine() {
@@ -100,7 +101,12 @@ void RefreshTrayTip() {
     SetTrayTip(app.Running ? RunningTip(*app.Running) : app.Failures.Tip());
 }
 
-void DrawRunning(HDC dc, const RECT& row, const TRunningJob& running) {
+std::wstring RunningText(const TRunningJob& running) {
+    std::string text = running.Levels > 1 ? std::to_string(running.Level) + "/" + std::to_string(running.Levels) : "";
+    return WideFromUtf8(text + " -> " + running.Job.Destination);
+}
+
+void DrawRunning(HDC dc, const RECT& row, const TRunningJob& running, const std::wstring& text) {
     const int dpi = App().Dpi;
     const int margin = Scaled(kBarMargin, dpi);
     const int width = Scaled(kBarWidth, dpi);
@@ -118,7 +124,5 @@ void DrawRunning(HDC dc, const RECT& row, const TRunningJob& running) {
         done.right = bar.left + (bar.right - bar.left) * running.Percent() / 100;
         ::FillRect(dc, &done, ::GetSysColorBrush(COLOR_HIGHLIGHT));
     }
-    std::string text = running.Levels > 1 ? std::to_string(running.Level) + "/" + std::to_string(running.Levels) : "";
-    text += " -> " + running.Job.Destination;
-    ::TextOutA(dc, row.left + width + Scaled(kGap, dpi), row.top, text.c_str(), static_cast<int>(text.size()));
+    ::TextOutW(dc, row.left + width + Scaled(kGap, dpi), row.top, text.c_str(), static_cast<int>(text.size()));
 }

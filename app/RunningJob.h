@@ -38,5 +38,7 @@ void TakeFinishedJobs(HWND window);
 void OnJobProgress(HWND window, TMessage& message);
 // The tip for now: the running job's percentage, else what the failures say.
 void RefreshTrayTip();
-// The running line's second row: the bar, the level of a nested path ("2/3") and the destination.
-void DrawRunning(HDC dc, const RECT& row, const TRunningJob& running);
+// The running line's second row: the bar, then `text`: the level of a nested path ("2/3") and the
+// destination, as RunningText gives them.
+std::wstring RunningText(const TRunningJob& running);
+void DrawRunning(HDC dc, const RECT& row, const TRunningJob& running, const std::wstring& text);

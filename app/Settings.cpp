@@ -2,12 +2,23 @@
 
 #include "app/AppState.h"
 #include "base/Registry.h"
+#include "base/WideText.h"
 
 namespace {
 
 // The window geometry fits 16 bits; anything else (or CW_USEDEFAULT) lets the system choose.
 constexpr int kCoordinateMin = -32768;
 constexpr int kCoordinateMax = 32767;
+
+// The process's current folder in UTF-8, whole; empty when it has no exact form.
+std::string CurrentFolder() {
+    wchar_t current[MAX_PATH] = {};
+    const DWORD length = ::GetCurrentDirectoryW(MAX_PATH, current);
+    std::string folder;
+    if (length == 0 || length >= MAX_PATH || !ExactUtf8(std::wstring_view(current, length), folder))
+        return {};
+    return folder;
+}
 
 }  // namespace
 
@@ -44,11 +55,8 @@ TSettings LoadSettings() {
     settings.Mode = static_cast<uint8_t>(RegReadIntRange(kSettingsKey, "Mode", 0, 1, 0));
     settings.Visible = RegReadIntRange(kSettingsKey, "Visible", 0, 1, 0) != 0;
     settings.DestDir = RegReadStr(kSettingsKey, "DestDir", MAX_PATH, "");
-    if (settings.DestDir.empty()) {
-        char current[MAX_PATH] = {};
-        ::GetCurrentDirectoryA(MAX_PATH, current);
-        settings.DestDir = current;
-    }
+    if (settings.DestDir.empty())
+        settings.DestDir = CurrentFolder();
     return settings;
 }
 

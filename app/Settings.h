@@ -12,7 +12,8 @@ constexpr char kSettingsKey[] = "Software\\Ombrik\\Kelvane";
 int RegReadInt(const char* subKey, const char* name, int defaultValue);
 int RegReadIntRange(const char* subKey, const char* name, int min, int max, int defaultValue);
 void RegWriteInt(const char* subKey, const char* name, int value);
-// A REG_SZ of at most bufferSize bytes with its terminator, or the default.
+// A REG_SZ of at most bufferSize UTF-16 units with its terminator, in UTF-8, or the default. Texts
+// are read and written with the registry's wide functions: a folder keeps its name whole.
 std::string RegReadStr(const char* subKey, const char* name, size_t bufferSize, const std::string& defaultValue);
 void RegWriteStr(const char* subKey, const char* name, const std::string& text);
 
@@ -23,7 +24,7 @@ struct TSettings {
     int Height = CW_USEDEFAULT;
     uint8_t Mode = 0;
     bool Visible = false;
-    std::string DestDir;  // never empty: the current directory when none is saved
+    std::string DestDir;  // UTF-8; the current directory when none is saved
 };
 
 TSettings LoadSettings();

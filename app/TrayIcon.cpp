@@ -2,22 +2,27 @@
 
 #include <shellapi.h>
 
+#include <algorithm>
+#include <iterator>
+
 #include "app/AppState.h"
 #include "app/BalloonText.h"
 #include "app/Identifiers.h"
-#include "base/PathText.h"
+#include "base/WideText.h"
 
 namespace {
 
 // The record as shells since Windows 2000 read it: with the balloon fields, without later ones.
-constexpr DWORD kTrayRecordSize = NOTIFYICONDATAA_V2_SIZE;
+constexpr DWORD kTrayRecordSize = NOTIFYICONDATAW_V2_SIZE;
 
-// Copies text into a fixed field, cut on a character boundary.
+// Copies text into a fixed field, cut on a character boundary: never between a surrogate pair.
 template <size_t N>
-void PutText(char (&field)[N], const std::string& text) {
-    const std::string_view fitting = CutAtCharacter(text, N - 1);
-    fitting.copy(field, fitting.size());
-    field[fitting.size()] = '\0';
+void PutText(wchar_t (&field)[N], std::wstring_view text) {
+    size_t fitting = std::min(text.size(), N - 1);
+    if (fitting < text.size() && fitting > 0 && text[fitting - 1] >= 0xD800 && text[fitting - 1] <= 0xDBFF)
+        --fitting;
+    text.copy(field, fitting);
+    field[fitting] = L'\0';
 }
 
 }  // namespace
@@ -30,7 +35,7 @@ void AddTrayIcon(HWND window) {
                                                   ::GetSystemMetrics(SM_CYSMICON), 0));
     app.TrayIcon.Reset(small);
 
-    NOTIFYICONDATAA& tray = app.Tray;
+    NOTIFYICONDATAW& tray = app.Tray;
     tray = {};
     tray.cbSize = kTrayRecordSize;
     tray.hWnd = window;
@@ -38,28 +43,28 @@ void AddTrayIcon(HWND window) {
     tray.uFlags = NIF_MESSAGE | NIF_ICON | NIF_TIP;
     tray.uCallbackMessage = WM_TRAYNOTIFY;
     tray.hIcon = small;
-    PutText(tray.szTip, app.Failures.Tip());
-    ::Shell_NotifyIconA(NIM_ADD, &tray);
+    PutText(tray.szTip, WideFromUtf8(app.Failures.Tip()));
+    ::Shell_NotifyIconW(NIM_ADD, &tray);
 }
 
 void SetTrayTip(const std::string& tip) {
-    NOTIFYICONDATAA& tray = App().Tray;
+    NOTIFYICONDATAW& tray = App().Tray;
     tray.uFlags = NIF_TIP;
-    PutText(tray.szTip, tip);
-    ::Shell_NotifyIconA(NIM_MODIFY, &tray);
+    PutText(tray.szTip, WideFromUtf8(tip));
+    ::Shell_NotifyIconW(NIM_MODIFY, &tray);
 }
 
 void ShowTrayBalloon(const std::string& title, const std::string& text) {
-    NOTIFYICONDATAA& tray = App().Tray;
+    NOTIFYICONDATAW& tray = App().Tray;
     tray.uFlags = NIF_INFO;
     tray.dwInfoFlags = NIIF_WARNING;
-    const std::string info = BalloonText(text, sizeof tray.szInfo, App().Dpi);
-    PutText(tray.szInfoTitle, BalloonTitle(title, info, sizeof tray.szInfoTitle, App().Dpi));
+    const std::wstring info = BalloonText(WideFromUtf8(text), std::size(tray.szInfo), App().Dpi);
+    PutText(tray.szInfoTitle, BalloonTitle(WideFromUtf8(title), info, std::size(tray.szInfoTitle), App().Dpi));
     PutText(tray.szInfo, info);
-    ::Shell_NotifyIconA(NIM_MODIFY, &tray);
+    ::Shell_NotifyIconW(NIM_MODIFY, &tray);
     ++App().BalloonsShown;
 }
 
 void RemoveTrayIcon() {
-    ::Shell_NotifyIconA(NIM_DELETE, &App().Tray);
+    ::Shell_NotifyIconW(NIM_DELETE, &App().Tray);
 }

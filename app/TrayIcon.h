@@ -1,4 +1,5 @@
-// The notification-area icon: the resident program's handle when its window is hidden.
+// The notification-area icon: the resident program's handle when its window is hidden. Its texts
+// come in UTF-8 and are shown wide, names whole.
 #pragma once
 
 #include <windows.h>

@@ -5,7 +5,8 @@
 
 #include <string>
 
-// The full path of a module's file (the program's for null); empty when it cannot be had whole.
+// The full path of a module's file (the program's for null) in UTF-8, whole whatever the code page;
+// empty when it cannot be had whole.
 std::string ModulePath(HMODULE module = nullptr);
-// The folder of the program's file, with a trailing backslash; empty when unknown.
+// The folder of the program's file in UTF-8, with a trailing backslash; empty when unknown.
 std::string ProgramFolder();

@@ -5,10 +5,7 @@
 #include <algorithm>
 #include <cstring>
 
-namespace {
-
-// How many bytes the character at text[i] takes, never past the text's end.
-size_t CharacterAt(std::string_view text, size_t i, TTextForm form) {
+size_t CharacterLength(std::string_view text, size_t i, TTextForm form) {
     const auto lead = static_cast<unsigned char>(text[i]);
     size_t length = 1;
     if (form == TTextForm::kAnsi)
@@ -22,11 +19,9 @@ size_t CharacterAt(std::string_view text, size_t i, TTextForm form) {
     return std::min(length, text.size() - i);
 }
 
-}  // namespace
-
 size_t FindLastSeparator(std::string_view path, std::string_view separators, TTextForm form) {
     size_t found = std::string_view::npos;
-    for (size_t i = 0; i < path.size(); i += CharacterAt(path, i, form)) {
+    for (size_t i = 0; i < path.size(); i += CharacterLength(path, i, form)) {
         if (separators.find(path[i]) != std::string_view::npos)
             found = i;
     }
@@ -35,7 +30,7 @@ size_t FindLastSeparator(std::string_view path, std::string_view separators, TTe
 
 size_t CountSeparators(std::string_view path, std::string_view separators, TTextForm form) {
     size_t count = 0;
-    for (size_t i = 0; i < path.size(); i += CharacterAt(path, i, form)) {
+    for (size_t i = 0; i < path.size(); i += CharacterLength(path, i, form)) {
         if (separators.find(path[i]) != std::string_view::npos)
             ++count;
     }
@@ -55,7 +50,7 @@ void SplitLastComponent(std::string& path, std::string& last, TTextForm form) {
 
 std::string WithSeparator(std::string_view path, char separator, TTextForm form) {
     std::string result(path);
-    for (size_t i = 0; i < result.size(); i += CharacterAt(result, i, form)) {
+    for (size_t i = 0; i < result.size(); i += CharacterLength(result, i, form)) {
         if (result[i] == '\\' || result[i] == '/')
             result[i] = separator;
     }
@@ -67,7 +62,7 @@ std::string_view CutAtCharacter(std::string_view text, size_t maxBytes, TTextFor
         return text;
     size_t end = 0;
     for (;;) {
-        const size_t next = end + CharacterAt(text, end, form);
+        const size_t next = end + CharacterLength(text, end, form);
         if (next > maxBytes)
             return text.substr(0, end);
         end = next;

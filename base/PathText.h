@@ -8,6 +8,9 @@
 
 enum class TTextForm { kUtf8, kAnsi };
 
+// How many bytes the character at text[i] takes, never past the text's end.
+size_t CharacterLength(std::string_view text, size_t i, TTextForm form = TTextForm::kUtf8);
+
 // Position of the last byte of `separators` in `path` outside double-byte characters, or npos.
 size_t FindLastSeparator(std::string_view path, std::string_view separators, TTextForm form = TTextForm::kUtf8);
 // How many bytes of `separators` `path` holds outside double-byte characters.

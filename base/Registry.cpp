@@ -2,34 +2,52 @@
 
 #include <vector>
 
-#include "base/PathText.h"
+#include "base/WideText.h"
+
+namespace {
+
+// Key and value names are ASCII in practice; they go through the same conversion as any name.
+std::wstring Wide(const char* text) {
+    return text ? WideFromUtf8(text) : std::wstring();
+}
+
+}  // namespace
 
 UniqueKey OpenKey(HKEY root, const char* subKey, REGSAM access) {
     HKEY key = nullptr;
-    if (::RegOpenKeyExA(root, subKey, 0, access, &key) != ERROR_SUCCESS)
+    if (::RegOpenKeyExW(root, Wide(subKey).c_str(), 0, access, &key) != ERROR_SUCCESS)
         return {};
     return UniqueKey(key);
 }
 
-std::optional<std::string> QueryString(HKEY key, const char* name, DWORD maxBytes, bool allowExpand) {
+std::optional<std::string> QueryString(HKEY key, const char* name, DWORD maxChars, bool allowExpand) {
+    const std::wstring valueName = Wide(name);
     DWORD type = 0;
     DWORD size = 0;
-    if (!key || ::RegQueryValueExA(key, name, nullptr, &type, nullptr, &size) != ERROR_SUCCESS)
+    if (!key || ::RegQueryValueExW(key, valueName.c_str(), nullptr, &type, nullptr, &size) != ERROR_SUCCESS)
         return std::nullopt;
-    if (!(type == REG_SZ || (allowExpand && type == REG_EXPAND_SZ)) || size > maxBytes)
+    if (!(type == REG_SZ || (allowExpand && type == REG_EXPAND_SZ)) || size > maxChars * sizeof(wchar_t))
         return std::nullopt;
-    // The stored bytes need not end in a zero; the extra byte keeps the text terminated.
-    std::vector<char> buffer(size + 1, 0);
-    if (::RegQueryValueExA(key, name, nullptr, &type, reinterpret_cast<BYTE*>(buffer.data()), &size) != ERROR_SUCCESS)
+    // The stored bytes need not end in a zero, nor be a whole number of units; the extra unit keeps
+    // the text terminated.
+    std::vector<wchar_t> buffer(size / sizeof(wchar_t) + 2, 0);
+    if (::RegQueryValueExW(key, valueName.c_str(), nullptr, &type, reinterpret_cast<BYTE*>(buffer.data()), &size) !=
+        ERROR_SUCCESS)
         return std::nullopt;
-    return std::string(FieldText(buffer.data(), size));
+    const std::wstring_view stored(buffer.data(), size / sizeof(wchar_t));
+    std::string text;
+    // A value with a surrogate without its pair names nothing the programs could use.
+    if (!ExactUtf8(stored.substr(0, stored.find(L'\0')), text))
+        return std::nullopt;
+    return text;
 }
 
 std::optional<DWORD> QueryDword(HKEY key, const char* name) {
     DWORD type = 0;
     DWORD value = 0;
     DWORD size = sizeof value;
-    if (!key || ::RegQueryValueExA(key, name, nullptr, &type, reinterpret_cast<BYTE*>(&value), &size) != ERROR_SUCCESS)
+    if (!key || ::RegQueryValueExW(key, Wide(name).c_str(), nullptr, &type, reinterpret_cast<BYTE*>(&value), &size) !=
+                    ERROR_SUCCESS)
         return std::nullopt;
     if (type != REG_DWORD || size != sizeof value)
         return std::nullopt;
@@ -41,8 +59,8 @@ namespace {
 // Creates the key with any missing parents, or opens it, for writing.
 UniqueKey CreateForWriting(HKEY root, const std::string& subKey, REGSAM view) {
     HKEY created = nullptr;
-    if (::RegCreateKeyExA(root, subKey.c_str(), 0, nullptr, REG_OPTION_NON_VOLATILE, KEY_WRITE | view, nullptr,
-                          &created, nullptr) != ERROR_SUCCESS)
+    if (::RegCreateKeyExW(root, WideFromUtf8(subKey).c_str(), 0, nullptr, REG_OPTION_NON_VOLATILE, KEY_WRITE | view,
+                          nullptr, &created, nullptr) != ERROR_SUCCESS)
         return {};
     return UniqueKey(created);
 }
@@ -55,20 +73,23 @@ bool WriteValue(HKEY root,
                 DWORD size,
                 REGSAM view) {
     UniqueKey key = CreateForWriting(root, subKey, view);
-    return key && ::RegSetValueExA(key.Get(), name, 0, type, static_cast<const BYTE*>(data), size) == ERROR_SUCCESS;
+    return key && ::RegSetValueExW(key.Get(), Wide(name).c_str(), 0, type, static_cast<const BYTE*>(data), size) ==
+                      ERROR_SUCCESS;
 }
 
 }  // namespace
 
 bool WriteString(HKEY root, const std::string& subKey, const char* name, const std::string& text, REGSAM view) {
-    return WriteValue(root, subKey, name, REG_SZ, text.c_str(), static_cast<DWORD>(text.size() + 1), view);
+    const std::wstring wide = WideFromUtf8(text);
+    return WriteValue(root, subKey, name, REG_SZ, wide.c_str(), static_cast<DWORD>((wide.size() + 1) * sizeof(wchar_t)),
+                      view);
 }
 
 bool WriteDword(HKEY root, const std::string& subKey, const char* name, DWORD value, REGSAM view) {
     return WriteValue(root, subKey, name, REG_DWORD, &value, sizeof value, view);
 }
 
-// RegDeleteKeyA always works on the process's own view; only the Ex form reaches the other one.
+// RegDeleteKeyW always works on the process's own view; only the Ex form reaches the other one.
 bool DeleteKey(HKEY root, const std::string& subKey, REGSAM view) {
-    return ::RegDeleteKeyExA(root, subKey.c_str(), view, 0) == ERROR_SUCCESS;
+    return ::RegDeleteKeyExW(root, WideFromUtf8(subKey).c_str(), view, 0) == ERROR_SUCCESS;
 }

@@ -1,4 +1,6 @@
-// The one set of registry readers and writers; every read checks type and size before use.
+// The one set of registry readers and writers; every read checks type and size before use. Key names,
+// value names and texts are UTF-8, met with the registry's wide functions, so a value names a path
+// whole whatever the code page.
 #pragma once
 
 #include <windows.h>
@@ -11,9 +13,9 @@
 // `access` may carry KEY_WOW64_64KEY or KEY_WOW64_32KEY to name a view of the registry.
 UniqueKey OpenKey(HKEY root, const char* subKey, REGSAM access);
 
-// A REG_SZ value (and REG_EXPAND_SZ, unexpanded, when allowed) of at most maxBytes bytes with its
-// terminator; anything else reads as absent.
-std::optional<std::string> QueryString(HKEY key, const char* name, DWORD maxBytes, bool allowExpand = false);
+// A REG_SZ value (and REG_EXPAND_SZ, unexpanded, when allowed) of at most maxChars UTF-16 units with
+// its terminator, in UTF-8; anything else (a lone surrogate included) reads as absent.
+std::optional<std::string> QueryString(HKEY key, const char* name, DWORD maxChars, bool allowExpand = false);
 std::optional<DWORD> QueryDword(HKEY key, const char* name);
 
 // `view` 0 is the process's own view of the registry; KEY_WOW64_64KEY or KEY_WOW64_32KEY names one

@@ -109,6 +109,12 @@ bool Utf8FromAnsi(std::string_view ansi, std::string& utf8) {
     return ExactWide(ansi, wide) && ToUtf8(wide, 0, utf8);
 }
 
+std::string ShownUtf8(std::wstring_view wide) {
+    std::string utf8;
+    ToUtf8(wide, 0, utf8);
+    return utf8;
+}
+
 std::string ShownAnsiFromUtf8(std::string_view utf8) {
     return ShownAnsi(WideFromUtf8(utf8));
 }

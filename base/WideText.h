@@ -26,6 +26,8 @@ std::wstring WideFromUtf8(std::string_view utf8);
 // Between a name and the ANSI code page, exactly or not at all.
 bool AnsiFromUtf8(std::string_view utf8, std::string& ansi);
 bool Utf8FromAnsi(std::string_view ansi, std::string& utf8);
+// A wide name in UTF-8 for showing only: a surrogate without its pair becomes U+FFFD.
+std::string ShownUtf8(std::wstring_view wide);
 // A name in the ANSI code page for showing only, "?" where the code page lacks a character.
 std::string ShownAnsiFromUtf8(std::string_view utf8);
 // Our own texts are compiled in code page 932, whatever the system's: this is their UTF-8 form.

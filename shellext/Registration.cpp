@@ -10,6 +10,7 @@
 #include "base/PathText.h"
 #include "base/ModulePath.h"
 #include "base/Registry.h"
+#include "base/WideText.h"
 #include "shellext/DropHandlerClsid.h"
 #include "shellext/ServerFile.h"
 #include "shellext/Server.h"
@@ -47,8 +48,8 @@ std::string ServerPath() {
 // the same class under the same ProgID.
 std::string ServerName(std::string path, bool sixtyFourBit) {
     std::string name;
-    SplitLastComponent(path, name, TTextForm::kAnsi);
-    const size_t dot = FindLastSeparator(name, ".", TTextForm::kAnsi);
+    SplitLastComponent(path, name);
+    const size_t dot = FindLastSeparator(name, ".");
     if (dot != std::string::npos)
         name.resize(dot);
     if (sixtyFourBit && name.ends_with(kSixtyFourBitSuffix) && name.size() > sizeof kSixtyFourBitSuffix - 1)
@@ -87,9 +88,9 @@ std::vector<TServer> Servers(bool registering) {
     if (sizeof(void*) == 4 && RunsOnWow64()) {
         std::string folder = servers[0].Path;
         std::string name;
-        SplitLastComponent(folder, name, TTextForm::kAnsi);
+        SplitLastComponent(folder, name);
         const std::string sibling = folder + "\\" + kServerFileName64;
-        if (!registering || ::GetFileAttributesA(sibling.c_str()) != INVALID_FILE_ATTRIBUTES)
+        if (!registering || ::GetFileAttributesW(WideFromUtf8(sibling).c_str()) != INVALID_FILE_ATTRIBUTES)
             servers.push_back({sibling, true, KEY_WOW64_64KEY});
     }
     return servers;

@@ -13,12 +13,13 @@
 
 #include <algorithm>
 #include <cstdio>
-#include <cstring>
 #include <string>
 #include <vector>
 
-#include "base/PathText.h"
+#include "base/CommandLine.h"
 #include "base/ModulePath.h"
+#include "base/PathText.h"
+#include "base/WideText.h"
 #include "engine/Archive.h"
 #include "engine/KeptChain.h"
 #include "engine/PluginActivity.h"
@@ -28,24 +29,35 @@
 
 namespace {
 
-// A console shows its own code page, which need not be the ANSI one; files and pipes get the bytes.
-std::string ForConsole(const std::string& ansi) {
+// A line of UTF-8 on stderr. A console is written wide and shows every name whole, whatever its code
+// page; files and pipes get the ANSI code page, as scripts have always read it.
+void PrintLine(const std::string& utf8) {
+    const HANDLE error = ::GetStdHandle(STD_ERROR_HANDLE);
     DWORD mode = 0;
-    const UINT consolePage = ::GetConsoleOutputCP();
-    if (!::GetConsoleMode(::GetStdHandle(STD_ERROR_HANDLE), &mode) || consolePage == 0 || consolePage == ::GetACP())
-        return ansi;
-    const int wideLength = ::MultiByteToWideChar(CP_ACP, 0, ansi.data(), static_cast<int>(ansi.size()), nullptr, 0);
-    std::wstring wide(wideLength, L'\0');
-    ::MultiByteToWideChar(CP_ACP, 0, ansi.data(), static_cast<int>(ansi.size()), wide.data(), wideLength);
-    const int length = ::WideCharToMultiByte(consolePage, 0, wide.data(), wideLength, nullptr, 0, nullptr, nullptr);
-    std::string text(length, '\0');
-    ::WideCharToMultiByte(consolePage, 0, wide.data(), wideLength, text.data(), length, nullptr, nullptr);
-    return text;
+    if (::GetConsoleMode(error, &mode)) {
+        const std::wstring wide = WideFromUtf8(utf8 + "\n");
+        DWORD written = 0;
+        ::WriteConsoleW(error, wide.data(), static_cast<DWORD>(wide.size()), &written, nullptr);
+        return;
+    }
+    std::fprintf(stderr, "%s\n", ShownAnsiFromUtf8(utf8).c_str());
+    std::fflush(stderr);
 }
 
 void PrintFailure(const TExtractOutcome& outcome) {
-    std::fprintf(stderr, "%s\n", ForConsole("kelvane-extract: " + outcome.Describe()).c_str());
-    std::fflush(stderr);
+    PrintLine("kelvane-extract: " + outcome.Describe());
+}
+
+// The command line in UTF-8; false when an argument holds a surrogate without its pair, which names
+// nothing.
+bool Utf8Arguments(std::vector<std::string>& arguments) {
+    for (const std::wstring& wide : WideArguments()) {
+        std::string utf8;
+        if (!ExactUtf8(wide, utf8))
+            return false;
+        arguments.push_back(std::move(utf8));
+    }
+    return true;
 }
 
 // The plug-in being called, kept for the crash message; fixed storage, nothing to allocate then.
@@ -104,22 +116,25 @@ int RunJobs(const std::vector<TJobPaths>& jobs, TExtract extract) {
 
 }  // namespace
 
-int main(int argc, char** argv) {
+int main() {
+    std::vector<std::string> argv;
+    const bool named = Utf8Arguments(argv);
+    const int argc = static_cast<int>(argv.size());
     std::string pluginFolder;
     bool fromFolder = false;
     int next = 1;
-    if (next < argc && std::strcmp(argv[next], "--plugins") == 0 && next + 1 < argc) {
+    if (next < argc && argv[next] == "--plugins" && next + 1 < argc) {
         pluginFolder = argv[next + 1];
         fromFolder = true;
         next += 2;
     }
     std::string toFolder;
-    if (next + 1 < argc && std::strcmp(argv[next], "--to") == 0) {
+    if (next + 1 < argc && argv[next] == "--to") {
         toFolder = argv[next + 1];
         next += 2;
     }
     const bool many = !toFolder.empty();
-    if ((many ? argc - next < 1 : argc - next != 2) || (fromFolder && pluginFolder.empty())) {
+    if (!named || (many ? argc - next < 1 : argc - next != 2) || (fromFolder && pluginFolder.empty())) {
         std::fprintf(stderr,
                      "usage: kelvane-extract [--plugins DIR] SOURCE DEST\n"
                      "       kelvane-extract [--plugins DIR] --to FOLDER SOURCE...\n");

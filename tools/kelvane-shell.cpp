@@ -13,10 +13,12 @@
 #include <vector>
 
 #include "app/Identifiers.h"
+#include "base/CommandLine.h"
 #include "base/ComPtr.h"
 #include "base/Owned.h"
 #include "base/ProcAddress.h"
 #include "base/Registry.h"
+#include "base/WideText.h"
 #include "handoff/Sender.h"
 #include "shellext/DropHandlerClsid.h"
 #include "shellext/ServerFile.h"
@@ -31,21 +33,20 @@ using UniqueIdList = Unique<NullIsEmpty<PIDLIST_ABSOLUTE, ::ILFree>>;
 ComPtr<IShellExtInit> CreateRegisteredHandler() {
     const UniqueKey key = OpenKey(HKEY_CLASSES_ROOT, kDropHandlerKey, KEY_READ);
     const std::optional<std::string> text = QueryString(key.Get(), "", 64);
-    wchar_t wide[64] = {};
     CLSID id;
     ComPtr<IShellExtInit> init;
-    if (text && ::MultiByteToWideChar(CP_ACP, 0, text->c_str(), -1, wide, 64) &&
-        SUCCEEDED(::CLSIDFromString(wide, &id)))
+    if (text && SUCCEEDED(::CLSIDFromString(WideFromUtf8(*text).c_str(), &id)))
         ::CoCreateInstance(id, nullptr, CLSCTX_INPROC_SERVER, IID_IShellExtInit, init.PutVoid());
     return init;
 }
 
-bool Drop(const std::string& folder, const std::vector<std::string>& paths) {
+// As the shell offers them: the folder's ID list and the paths in a wide drop list.
+bool Drop(const std::wstring& folder, const std::vector<std::wstring>& paths) {
     ComPtr<IShellExtInit> init = CreateRegisteredHandler();
     ComPtr<IContextMenu> menu;
     if (!init || FAILED(init->QueryInterface(IID_IContextMenu, menu.PutVoid())))
         return false;
-    UniqueIdList target(::ILCreateFromPathA(folder.c_str()));
+    UniqueIdList target(::ILCreateFromPathW(folder.c_str()));
     ComPtr<TDropDataObject> data(new TDropDataObject(DropListBytes(paths)));
     if (!target || init->Initialize(target.Get(), data.Get(), nullptr) != S_OK)
         return false;
@@ -86,18 +87,20 @@ bool Quit() {
 
 }  // namespace
 
-int main(int argc, char** argv) {
-    const std::string verb = argc > 1 ? argv[1] : "";
-    if (verb == "quit" && argc == 2)
+int main() {
+    const std::vector<std::wstring> argv = WideArguments();
+    const size_t argc = argv.size();
+    const std::wstring verb = argc > 1 ? argv[1] : L"";
+    if (verb == L"quit" && argc == 2)
         return Quit() ? 0 : 1;
-    if (verb == "wait" && argc == 2)
+    if (verb == L"wait" && argc == 2)
         return WaitForWindow() ? 0 : 1;
-    if (verb != "drop" || argc < 4) {
+    if (verb != L"drop" || argc < 4) {
         std::fprintf(stderr, "usage: kelvane-shell drop FOLDER PATH... | wait | quit\n");
         return 2;
     }
     ::CoInitializeEx(nullptr, COINIT_APARTMENTTHREADED);
-    const bool dropped = Drop(argv[2], std::vector<std::string>(argv + 3, argv + argc));
+    const bool dropped = Drop(argv[2], std::vector<std::wstring>(argv.begin() + 3, argv.end()));
     WaitForDropHandler();
     ::CoUninitialize();
     return dropped ? 0 : 1;

@@ -197,51 +197,49 @@ TEST_F(CommandTest, ARecreatedTaskbarGetsTheTrayIconBack) {
     HWND window = Start(kContinuous, false);
     App().TaskbarCreatedMessage = ::RegisterWindowMessageA("TaskbarCreated");
     // The shell restarted: its icons are gone, so changing ours fails until it is added again.
-    ASSERT_TRUE(::Shell_NotifyIconA(NIM_DELETE, &App().Tray));
-    EXPECT_FALSE(::Shell_NotifyIconA(NIM_MODIFY, &App().Tray));
+    ASSERT_TRUE(::Shell_NotifyIconW(NIM_DELETE, &App().Tray));
+    EXPECT_FALSE(::Shell_NotifyIconW(NIM_MODIFY, &App().Tray));
     ::SendMessageA(window, App().TaskbarCreatedMessage, 0, 0);
-    EXPECT_TRUE(::Shell_NotifyIconA(NIM_MODIFY, &App().Tray));
+    EXPECT_TRUE(::Shell_NotifyIconW(NIM_MODIFY, &App().Tray));
     App().TaskbarCreatedMessage = 0;
 }
 
 // A stand-in for the browser dialog: records what the callback sends it.
 struct BrowserProbe {
     static LRESULT CALLBACK Proc(HWND window, UINT msg, WPARAM wParam, LPARAM lParam) {
-        if (msg == BFFM_SETSELECTIONA) {
-            Selection = reinterpret_cast<const char*>(lParam);
+        if (msg == BFFM_SETSELECTIONW) {
+            Selection = reinterpret_cast<const wchar_t*>(lParam);
             SelectionIsPath = wParam != 0;
-        } else if (msg == BFFM_SETSTATUSTEXTA) {
-            Status = lParam ? reinterpret_cast<const char*>(lParam) : "(null)";
+        } else if (msg == BFFM_SETSTATUSTEXTW) {
+            Status = lParam ? reinterpret_cast<const wchar_t*>(lParam) : L"(null)";
         }
-        return ::DefWindowProcA(window, msg, wParam, lParam);
+        return ::DefWindowProcW(window, msg, wParam, lParam);
     }
-    static inline std::string Selection, Status;
+    static inline std::wstring Selection, Status;
     static inline bool SelectionIsPath = false;
 };
 
 TEST_F(CommandTest, FolderBrowserOpensOnTheFolderAndShowsTheSelection) {
-    WNDCLASSA probeClass = {};
+    WNDCLASSW probeClass = {};
     probeClass.lpfnWndProc = BrowserProbe::Proc;
-    probeClass.lpszClassName = "KelvaneBrowserProbe";
-    ::RegisterClassA(&probeClass);
-    HWND dialog = ::CreateWindowExA(0, "KelvaneBrowserProbe", "", 0, 0, 0, 0, 0, nullptr, nullptr, nullptr, nullptr);
+    probeClass.lpszClassName = L"KelvaneBrowserProbe";
+    ::RegisterClassW(&probeClass);
+    HWND dialog = ::CreateWindowExW(0, L"KelvaneBrowserProbe", L"", 0, 0, 0, 0, 0, nullptr, nullptr, nullptr, nullptr);
     ASSERT_NE(dialog, nullptr);
-    const std::string current = "C:\\表\\out";
+    const std::wstring current = L"C:\\Jos\u00e9\\\u8868";
     BrowseCallback(dialog, BFFM_INITIALIZED, 0, reinterpret_cast<LPARAM>(current.c_str()));
     EXPECT_EQ(BrowserProbe::Selection, current);
     EXPECT_TRUE(BrowserProbe::SelectionIsPath);
 
-    char windows[MAX_PATH] = {};
-    ::GetWindowsDirectoryA(windows, MAX_PATH);
+    wchar_t windows[MAX_PATH] = {};
+    ::GetWindowsDirectoryW(windows, MAX_PATH);
     LPITEMIDLIST item = nullptr;
-    ASSERT_EQ(::SHParseDisplayName(std::wstring(windows, windows + std::strlen(windows)).c_str(), nullptr, &item, 0,
-                                   nullptr),
-              S_OK);
+    ASSERT_EQ(::SHParseDisplayName(windows, nullptr, &item, 0, nullptr), S_OK);
     BrowseCallback(dialog, BFFM_SELCHANGED, reinterpret_cast<LPARAM>(item), 0);
     ::CoTaskMemFree(item);
     EXPECT_EQ(BrowserProbe::Status, windows);
     BrowseCallback(dialog, BFFM_SELCHANGED, 0, 0);
-    EXPECT_EQ(BrowserProbe::Status, "(null)");
+    EXPECT_EQ(BrowserProbe::Status, L"(null)");
     ::DestroyWindow(dialog);
 }
 

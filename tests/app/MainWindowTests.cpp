@@ -14,6 +14,7 @@
 #include "app/TrayIcon.h"
 #include "base/ModulePath.h"
 #include "base/Owned.h"
+#include "base/WideText.h"
 #include "tests/app/WindowTestEnv.h"
 #include "jobs/TemporaryRecord.h"
 #include "tests/jobs/HeldRecordLock.h"
@@ -147,11 +148,11 @@ TEST_F(MainWindowTest, ClosingOnlyHides) {
 TEST_F(MainWindowTest, ChangingTheFolderRetargetsWaitingJobs) {
     HWND window = CreateTestMainWindow();
     AddJob("D:\\data\\a.zip\\a.txt", "F:\\out\\a.txt");
-    AddJob("D:\\data\\表.txt", "F:\\out\\表.txt");
+    AddJob(Utf8Text("D:\\data\\表.txt"), Utf8Text("F:\\out\\表.txt"));
     ASSERT_TRUE(SetDestinationFolder(window, "D:\\in"));
     EXPECT_EQ(App().Queue->GetDestination(0), "D:\\in\\a.txt");
-    EXPECT_EQ(App().Queue->GetDestination(1), "D:\\in\\表.txt");
-    EXPECT_EQ(App().Queue->GetSource(1), "D:\\data\\表.txt");
+    EXPECT_EQ(App().Queue->GetDestination(1), Utf8Text("D:\\in\\表.txt"));
+    EXPECT_EQ(App().Queue->GetSource(1), Utf8Text("D:\\data\\表.txt"));
     EXPECT_EQ(WindowText(window), "Kelvane - D:\\in");
     EXPECT_FALSE(SetDestinationFolder(window, ""));
     EXPECT_EQ(App().DestinationFolder, "D:\\in");

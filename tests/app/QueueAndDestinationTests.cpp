@@ -1,6 +1,7 @@
 #include <gtest/gtest.h>
 
 #include "app/Destination.h"
+#include "base/WideText.h"
 #include "jobs/ExtractQueue.h"
 
 namespace {
@@ -42,16 +43,25 @@ TEST(FileNamePart, TakesTheTextAfterTheLastColonOrBackslash) {
     EXPECT_EQ(FileNamePart("a:b"), "b");
     EXPECT_EQ(FileNamePart("plain"), "plain");
     EXPECT_EQ(FileNamePart("D:\\data\\"), "");
-    // 表 is 95 5C: its trail byte is no separator.
-    EXPECT_EQ(FileNamePart("D:\\x\\表.txt"), "表.txt");
+    EXPECT_EQ(FileNamePart(Utf8Text("D:\\x\\表.txt")), Utf8Text("表.txt"));
 }
 
+// Where the name's form in the code page would pass 255 bytes, as always; a character the code page
+// lacks counts two, and a name within that stays whole however many bytes its UTF-8 form takes.
 TEST(FileNamePart, CutsAt255BytesOnACharacterBoundary) {
     EXPECT_EQ(FileNamePart("D:\\" + std::string(300, 'n')), std::string(255, 'n'));
     // 254 single bytes and then 表: the cut would fall inside 表, so it moves back before it.
     const std::string name = std::string(254, 'n') + "表表";
-    EXPECT_EQ(FileNamePart("D:\\" + name), std::string(254, 'n'));
-    EXPECT_EQ(FileNamePart(std::string(253, 'n') + "表表"), std::string(253, 'n') + "表");
+    EXPECT_EQ(FileNamePart(Utf8Text("D:\\" + name)), std::string(254, 'n'));
+    EXPECT_EQ(FileNamePart(Utf8Text(std::string(253, 'n') + "表表")), Utf8Text(std::string(253, 'n') + "表"));
+    std::wstring korean;
+    for (int i = 0; i < 127; ++i)
+        korean += L"\ud55c";
+    std::string whole, cut;
+    ASSERT_TRUE(ExactUtf8(korean + L"\u00e9", cut));
+    ASSERT_TRUE(ExactUtf8(korean, whole));
+    EXPECT_EQ(FileNamePart("D:\\" + whole), whole);
+    EXPECT_EQ(FileNamePart("D:\\" + cut), whole);
 }
 
 TEST(DestinationFor, AddsABackslashOnlyAfterFoldersLongerThanThreeBytes) {

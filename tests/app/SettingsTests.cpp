@@ -2,6 +2,7 @@
 
 #include "app/AppState.h"
 #include "app/Settings.h"
+#include "base/WideText.h"
 
 namespace {
 
@@ -17,9 +18,11 @@ protected:
         Put(name, type, text.c_str(), static_cast<DWORD>(text.size() + 1));
     }
     static std::string CurrentDirectory() {
-        char current[MAX_PATH] = {};
-        ::GetCurrentDirectoryA(MAX_PATH, current);
-        return current;
+        wchar_t current[MAX_PATH] = {};
+        ::GetCurrentDirectoryW(MAX_PATH, current);
+        std::string utf8;
+        ExactUtf8(current, utf8);
+        return utf8;
     }
 };
 
@@ -55,8 +58,9 @@ TEST_F(SettingsTest, EachValueFallsBackAloneWhenOutOfRangeOrOfAnotherType) {
 }
 
 TEST_F(SettingsTest, DestDirMustBeAShortEnoughPlainString) {
+    // As older versions wrote it, in the code page.
     PutText("DestDir", REG_SZ, "C:\\表\\out");
-    EXPECT_EQ(LoadSettings().DestDir, "C:\\表\\out");
+    EXPECT_EQ(LoadSettings().DestDir, Utf8Text("C:\\表\\out"));
     PutText("DestDir", REG_EXPAND_SZ, "%TEMP%");
     EXPECT_EQ(LoadSettings().DestDir, CurrentDirectory());
     PutText("DestDir", REG_SZ, std::string(259, 'd'));
@@ -72,7 +76,7 @@ TEST_F(SettingsTest, SaveThenLoadRoundTrips) {
                                     nullptr, nullptr);
     ASSERT_NE(window, nullptr);
     App().Worker.RunMode = kPaused;
-    App().DestinationFolder = "C:\\表\\saved";
+    App().DestinationFolder = Utf8Text("C:\\表\\saved");
     SaveSettings(window);
     ::DestroyWindow(window);
     App().Worker.RunMode = kContinuous;
@@ -85,8 +89,29 @@ TEST_F(SettingsTest, SaveThenLoadRoundTrips) {
     EXPECT_EQ(settings.Height, 200);
     EXPECT_EQ(settings.Mode, kPaused);
     EXPECT_FALSE(settings.Visible);
-    EXPECT_EQ(settings.DestDir, "C:\\表\\saved");
+    EXPECT_EQ(settings.DestDir, Utf8Text("C:\\表\\saved"));
     EXPECT_EQ(RegReadInt(kSettingsKey, "WindowState", -1), SW_SHOWNORMAL);
+}
+
+// A folder the code page lacks characters of is kept whole, as a plain string other programs read.
+TEST_F(SettingsTest, DestDirOutsideTheCodePageRoundTrips) {
+    const std::wstring wide = L"C:\\Users\\Jos\u00e9\\\ud55c\uae00";
+    std::string folder;
+    ASSERT_TRUE(ExactUtf8(wide, folder));
+    HWND window = ::CreateWindowExA(0, "STATIC", "", WS_OVERLAPPEDWINDOW, 30, 40, 300, 200, nullptr, nullptr,
+                                    nullptr, nullptr);
+    ASSERT_NE(window, nullptr);
+    App().DestinationFolder = folder;
+    SaveSettings(window);
+    ::DestroyWindow(window);
+
+    wchar_t stored[MAX_PATH] = {};
+    DWORD size = sizeof stored;
+    ASSERT_EQ(::RegGetValueW(HKEY_CURRENT_USER, L"Software\\Ombrik\\Kelvane", L"DestDir", RRF_RT_REG_SZ, nullptr,
+                             stored, &size),
+              ERROR_SUCCESS);
+    EXPECT_EQ(std::wstring(stored), wide);
+    EXPECT_EQ(LoadSettings().DestDir, folder);
 }
 
 }  // namespace

@@ -17,6 +17,7 @@
 #include "app/MainWindow.h"
 #include "app/RunningJob.h"
 #include "app/TrayIcon.h"
+#include "base/WideText.h"
 
 namespace {
 
@@ -129,12 +130,12 @@ int main(int argc, char** argv) {
     App().MainWindow = window;
     const int dpi = App().Dpi;
     ::SetWindowPos(window, nullptr, Scaled(8, dpi), Scaled(8, dpi), Scaled(600, dpi), Scaled(230, dpi), SWP_NOZORDER);
-    SetDestinationFolder(window, "C:\\Users\\user\\解凍先");
+    SetDestinationFolder(window, Utf8Text("C:\\Users\\user\\解凍先"));
     App().Worker.RunMode = kPaused;
     ::ShowWindow(window, SW_SHOWNORMAL);
     UpdateCommandStates(window);
     AddJob("D:\\data\\pack.lzh\\docs\\inner.zip\\readme.txt");
-    AddJob("D:\\アーカイブ\\資料.zip\\表計算\\予定表.xls");
+    AddJob(Utf8Text("D:\\アーカイブ\\資料.zip\\表計算\\予定表.xls"));
     const std::string running = "D:\\data\\media.lzh\\iso\\disk.zip\\disk.img";
     ShowRunning(window, {running, DestinationFor(App().DestinationFolder, running)}, 1);
     // Half of the whole: the middle of the second level of three.

@@ -4,6 +4,7 @@
 
 #include <cstdio>
 #include <cstdlib>
+#include <iterator>
 #include <thread>
 
 #include <windows.h>
@@ -13,6 +14,7 @@
 #include "app/MainWindow.h"
 #include "app/Settings.h"
 #include "app/TrayIcon.h"
+#include "base/WideText.h"
 #include "engine/SusieSettings.h"
 
 void StartCleanWindowTest() {
@@ -72,6 +74,16 @@ std::string WindowText(HWND window) {
     char text[512] = {};
     ::GetWindowTextA(window, text, sizeof text);
     return text;
+}
+
+std::wstring WideWindowText(HWND window) {
+    wchar_t text[512] = {};
+    ::GetWindowTextW(window, text, static_cast<int>(std::size(text)));
+    return text;
+}
+
+std::string TrayText(const wchar_t* field) {
+    return ShownAnsi(field);
 }
 
 bool MenuEnabled(HWND window, UINT command) {

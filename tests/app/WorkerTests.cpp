@@ -8,7 +8,9 @@
 #include "app/AppState.h"
 #include "app/Destination.h"
 #include "app/Identifiers.h"
+#include "app/JobList.h"
 #include "app/MainWindow.h"
+#include "base/WideText.h"
 #include "engine/JobPaths.h"
 #include "handoff/BlockWriter.h"
 #include "jobs/PluginHost.h"
@@ -56,6 +58,11 @@ protected:
         while (App().Worker.Busy() && ::GetTickCount64() < until)
             ::Sleep(10);
         return !App().Worker.Busy();
+    }
+    static std::string Utf8(const std::wstring& wide) {
+        std::string utf8;
+        EXPECT_TRUE(ExactUtf8(wide, utf8));
+        return utf8;
     }
     std::string Nested(const char* member) { return TestData(std::string("outer.zip\\mid.tar\\pack\\inner.zip\\") + member); }
 
@@ -145,26 +152,30 @@ TEST_F(WorkerTest, FailuresShowOneBalloonAndMarkTheIconUntilTheWindowOpens) {
     PumpUntil([] { return Jobs() == 0 && !App().Worker.Busy(); });
     PumpPending();
     EXPECT_EQ(App().Failures.Unseen(), 0);
-    EXPECT_STREQ(App().Tray.szTip, "Kelvane");
+    EXPECT_EQ(TrayText(App().Tray.szTip), "Kelvane");
 
     // A burst of failures gathers into one balloon with the count and the latest reason.
     Drop(window, {TestData("no-such.zip\a.txt"), Nested("none-1.txt"), Nested("none-2.txt"), Nested("big.bin"),
                   Nested("none-3.txt")});
     PumpUntil([] { return App().BalloonsShown == 1; });
     EXPECT_EQ(Jobs(), 0);
-    std::string title = App().Tray.szInfoTitle;
+    std::string title = TrayText(App().Tray.szInfoTitle);
     while (title.size() >= 2 && title.compare(title.size() - 2, 2, "　") == 0)  // Wine's balloon gets blanks
         title.resize(title.size() - 2);
     EXPECT_EQ(title, "解凍できませんでした");
-    const std::string text = App().Tray.szInfo;
+    std::string text = TrayText(App().Tray.szInfo);
     EXPECT_NE(text.find("4 件"), std::string::npos) << text;
-    EXPECT_NE(text.find("none-3.txt\n見つかりません"), std::string::npos) << text;
-    EXPECT_NE(std::string(App().Tray.szTip).find("失敗 4 件"), std::string::npos);
+    std::erase(text, '\n');
+    TExtractOutcome notFound;
+    notFound.Failure.Kind = TFailureKind::kNotFound;
+    notFound.Failure.Plugin = "zip.spi";
+    EXPECT_NE(text.find("none-3.txt" + ShownAnsiFromUtf8(notFound.Reason())), std::string::npos) << text;
+    EXPECT_NE(TrayText(App().Tray.szTip).find("失敗 4 件"), std::string::npos);
     EXPECT_FALSE(::IsWindowVisible(window));
 
     // Opening the window clears the mark.
     ::ShowWindow(window, SW_SHOW);
-    EXPECT_STREQ(App().Tray.szTip, "Kelvane");
+    EXPECT_EQ(TrayText(App().Tray.szTip), "Kelvane");
     EXPECT_EQ(App().BalloonsShown, 1);
 }
 
@@ -175,7 +186,7 @@ TEST_F(WorkerTest, ACrashingPluginCostsOnlyItsJob) {
     EXPECT_TRUE(SameContents(out / "small.txt", TestData("expect\\small.txt")));
     EXPECT_TRUE(SameContents(out / "readme.txt", TestData("expect\\readme.txt")));
     EXPECT_EQ(out.EntryCount(), 2);
-    EXPECT_NE(std::string(App().Tray.szInfo).find("crash.spi"), std::string::npos) << App().Tray.szInfo;
+    EXPECT_NE(TrayText(App().Tray.szInfo).find("crash.spi"), std::string::npos) << TrayText(App().Tray.szInfo);
     EXPECT_TRUE(::IsWindow(window));
 }
 
@@ -184,7 +195,7 @@ TEST_F(WorkerTest, TheRunningLineAndTheTipFollowTheJob) {
     susie.SetPath(slow.Path());
     HWND window = Start(kContinuous);
     Drop(window, {TestData("slow.zip\\inner.slow\\docs\\readme.txt"), TestData("inner.zip\\small.txt")});
-    const auto tip = [] { return std::string(App().Tray.szTip); };
+    const auto tip = [] { return TrayText(App().Tray.szTip); };
     // Part-way through the second level of two: the line shows it, and so does the tip.
     PumpUntil([&] { return App().Running && App().Running->Level == 2 && App().Running->Percent() > 50; });
     EXPECT_EQ(App().Running->Levels, 2);
@@ -394,45 +405,63 @@ TEST_F(WorkerTest, PathsAreTakenWholeUpToTheBoundAndToldPastIt) {
     EXPECT_EQ(App().Queue->GetSource(1), atBound);
     EXPECT_EQ(App().Failures.Unseen(), 2);
     PumpUntil([] { return App().BalloonsShown == 1; });
-    EXPECT_NE(std::string(App().Tray.szInfo).find("表.txt\nパスが長すぎます (32000 バイトまで)"), std::string::npos)
-        << App().Tray.szInfo;
+    std::string shown = TrayText(App().Tray.szInfo);
+    std::erase(shown, '\n');
+    TExtractOutcome tooLong;
+    tooLong.Failure.Kind = TFailureKind::kPathTooLong;
+    EXPECT_NE(shown.find("表.txt" + ShownAnsiFromUtf8(tooLong.Reason())), std::string::npos) << shown;
 }
 
-// A name outside the code page is told, as a failed job is, and never queued under a lossy form (a
-// best fit would make "café" the "cafe" beside it); a code page 932 name keeps its bytes. Both
-// intakes, and a destination folder outside the code page too.
-TEST_F(WorkerTest, NamesOutsideTheCodePageAreToldNeverQueuedLossily) {
+// Names outside the code page are queued and shown whole, through both intakes and into a folder
+// outside it: none is carried under a lossy form (a best fit would make "café" the "cafe" beside it).
+TEST_F(WorkerTest, NamesOutsideTheCodePageAreQueuedAndShownWhole) {
     HWND window = Start(kPaused, true);
     const std::vector<std::wstring> names = {L"D:\\a.zip\\caf\u00e9.txt", L"D:\\x\\\u8868.txt",
-                                             L"D:\\\u00e9t\u00e9.zip\\\ud55c\uad6d.txt"};
-    const auto handOff = [&](const std::wstring& folder, const std::vector<std::wstring>& paths) {
-        std::vector<char> block(*HandOffBlockSize(folder, paths));
-        ASSERT_TRUE(WriteHandOffBlock(block.data(), block.size(), folder, paths));
-        App().Pending.Push(block);
-        ::SendMessageA(window, WM_USER, 0, 0);
-    };
+                                             L"C:\\in\\Zo\u00eb-\ud55c\uae00.zip\\\u00e9t\u00e9\\\ud55c\uad6d.txt"};
+    const std::vector<std::wstring> lasts = {L"caf\u00e9.txt", L"\u8868.txt", L"\ud55c\uad6d.txt"};
+    const std::wstring folder = L"E:\\Jos\u00e9";
+    ASSERT_TRUE(SetDestinationFolder(window, Utf8(L"C:\\Users\\Jos\u00e9\\\ud55c\uae00")));
+    EXPECT_EQ(WideWindowText(window), L"Kelvane - C:\\Users\\Jos\u00e9\\\ud55c\uae00");
     DropBytes(window, DropListBytes(names));
-    handOff(L"E:\\tmp", names);
-    ASSERT_EQ(Jobs(), 2);
-    EXPECT_EQ(App().Queue->GetSource(0), "D:\\x\\表.txt");
-    EXPECT_EQ(App().Queue->GetDestination(0), out / "表.txt");
-    EXPECT_EQ(App().Queue->GetSource(1), "D:\\x\\表.txt");
-    EXPECT_EQ(App().Queue->GetDestination(1), "E:\\tmp\\表.txt");
-    EXPECT_EQ(App().Failures.Unseen(), 4);
-    PumpUntil([] { return App().BalloonsShown == 1; });
-    EXPECT_NE(std::string(App().Tray.szInfo).find("??.txt\n名前にこのコードページにない文字があります"),
-              std::string::npos)
-        << App().Tray.szInfo;
+    std::vector<char> block(*HandOffBlockSize(folder, names));
+    ASSERT_TRUE(WriteHandOffBlock(block.data(), block.size(), folder, names));
+    App().Pending.Push(block);
+    ::SendMessageA(window, WM_USER, 0, 0);
+    ASSERT_EQ(Jobs(), 6);
+    EXPECT_EQ(Lines(), 6);
+    for (size_t i = 0; i < names.size(); ++i) {
+        SCOPED_TRACE(i);
+        const int dropped = static_cast<int>(i), handed = static_cast<int>(i + names.size());
+        EXPECT_EQ(App().Queue->GetSource(dropped), Utf8(names[i]));
+        EXPECT_EQ(App().Queue->GetDestination(dropped), Utf8(L"C:\\Users\\Jos\u00e9\\\ud55c\uae00\\" + lasts[i]));
+        EXPECT_EQ(App().Queue->GetSource(handed), Utf8(names[i]));
+        EXPECT_EQ(App().Queue->GetDestination(handed), Utf8(folder + L"\\" + lasts[i]));
+        EXPECT_EQ(JobLineTexts(handed).Source, names[i]);
+        EXPECT_EQ(JobLineTexts(handed).Second, L" -> " + folder + L"\\" + lasts[i]);
+    }
+    EXPECT_EQ(App().Failures.Unseen(), 0);
+}
 
-    handOff(L"E:\\Jos\u00e9", {names[0], names[1]});
-    EXPECT_EQ(Jobs(), 2);
-    EXPECT_EQ(App().Failures.Unseen(), 6);
-    PumpUntil([] { return App().BalloonsShown == 2; });
-    // The balloon's lines are broken to fit it.
-    std::string shown = App().Tray.szInfo;
-    std::erase(shown, '\n');
-    EXPECT_NE(shown.find("表.txt解凍先 E:\\Jos? の名前にこのコードページにない文字があります"), std::string::npos)
-        << App().Tray.szInfo;
+// A name with no exact form, a wide one with a surrogate without its pair or ANSI bytes that are no
+// text in the code page, is told as a failed job is and never queued; the rest of its drop goes on.
+TEST_F(WorkerTest, NamesWithNoExactFormAreToldNeverQueued) {
+    HWND window = Start(kPaused, true);
+    const std::wstring lone = L"D:\\a.zip\\\xd800x.txt";
+    DropBytes(window, DropListBytes(std::vector<std::wstring>{lone, L"D:\\a.zip\\caf\u00e9.txt"}));
+    std::vector<char> block(*HandOffBlockSize("E:\\tmp", {"D:\\a.zip\\b\x81", "D:\\a.zip\\c.txt"}));
+    ASSERT_TRUE(WriteHandOffBlock(block.data(), block.size(), "E:\\tmp", {"D:\\a.zip\\b\x81", "D:\\a.zip\\c.txt"}));
+    App().Pending.Push(block);
+    ::SendMessageA(window, WM_USER, 0, 0);
+    ASSERT_EQ(Jobs(), 2);
+    EXPECT_EQ(App().Queue->GetSource(0), Utf8(L"D:\\a.zip\\caf\u00e9.txt"));
+    EXPECT_EQ(App().Queue->GetSource(1), "D:\\a.zip\\c.txt");
+    EXPECT_EQ(App().Failures.Unseen(), 2);
+    PumpUntil([] { return App().BalloonsShown == 1; });
+    TExtractOutcome refused;
+    refused.Failure.Kind = TFailureKind::kNotInCodePage;
+    std::wstring shown = App().Tray.szInfo;
+    std::erase(shown, L'\n');
+    EXPECT_NE(shown.find(WideFromUtf8(refused.Reason())), std::wstring::npos) << TrayText(App().Tray.szInfo);
 }
 
 TEST_F(WorkerTest, PausedIntakeShowsTheWindow) {
@@ -461,8 +490,10 @@ TEST_F(WorkerTest, HandOffUsesItsOwnFolder) {
     ASSERT_EQ(Jobs(), 4);
     EXPECT_EQ(App().Queue->GetSource(0), "D:\\a.lzh\\docs\\inner.zip\\readme.txt");
     EXPECT_EQ(App().Queue->GetDestination(0), "E:\\tmp\\readme.txt");
-    EXPECT_EQ(App().Queue->GetDestination(1), "E:\\tmp\\表.txt");
-    EXPECT_EQ(App().Queue->GetDestination(3), "F:\\表.txt");
+    // The ANSI form, as older senders write it: its names enter in their exact UTF-8 form.
+    EXPECT_EQ(App().Queue->GetSource(1), Utf8Text("D:\\x\\表.txt"));
+    EXPECT_EQ(App().Queue->GetDestination(1), Utf8Text("E:\\tmp\\表.txt"));
+    EXPECT_EQ(App().Queue->GetDestination(3), Utf8Text("F:\\表.txt"));
     EXPECT_EQ(Lines(), 4);
     EXPECT_EQ(WindowText(window), title);
     EXPECT_EQ(App().DestinationFolder, out.Path());

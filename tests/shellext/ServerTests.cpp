@@ -8,6 +8,7 @@
 
 #include "base/ModulePath.h"
 #include "base/Registry.h"
+#include "base/WideText.h"
 #include "shellext/DropHandlerClsid.h"
 #include "shellext/ServerFile.h"
 #include "tests/engine/TestEnv.h"
@@ -239,24 +240,28 @@ TEST_F(ServerTest, RegistersAndUnregistersTheSevenEntries) {
     EXPECT_EQ(dll.UnregisterServer(), S_OK);
 }
 
+// The path is registered whole, also where the code page lacks its characters (a user named José).
 TEST_F(ServerTest, ModuleFileNameGivesProgramIdAndQuotedPath) {
     ScratchFolder scratch;
-    const std::string folder = scratch / "with space";
-    ASSERT_TRUE(::CreateDirectoryA(folder.c_str(), nullptr));
-    const std::string copy = folder + "\\Other 表.dll";
-    ASSERT_TRUE(::CopyFileA(ModulePath(dll.Module()).c_str(), copy.c_str(), FALSE));
+    const std::wstring folder = WideFromUtf8(scratch / "with space Jos") + L"\u00e9";
+    ASSERT_TRUE(::CreateDirectoryW(folder.c_str(), nullptr));
+    const std::wstring copy = folder + L"\\Other \u8868\ud55c.dll";
+    ASSERT_TRUE(::CopyFileW(WideFromUtf8(ModulePath(dll.Module())).c_str(), copy.c_str(), FALSE));
+    std::string path, progId;
+    ASSERT_TRUE(ExactUtf8(copy, path));
+    ASSERT_TRUE(ExactUtf8(L"Other \u8868\ud55c.Kelvane", progId));
     {
-        const ServerDll other(copy);
+        const ServerDll other(path);
         const Unregistering cleanup(other);
-        const std::string path = ModulePath(other.Module());
         ASSERT_EQ(other.RegisterServer(), S_OK);
-        ExpectRegistered(HKEY_CLASSES_ROOT, "Other 表.Kelvane", '"' + path + '"', kOwnView);
+        ExpectRegistered(HKEY_CLASSES_ROOT, progId, '"' + path + '"', kOwnView);
         // No other server file beside this one: its own view only.
         EXPECT_FALSE(KeyExists(HKEY_CLASSES_ROOT, "CLSID\\" + ClsidText(), kOtherView));
         EXPECT_EQ(other.UnregisterServer(), S_OK);
-        ExpectUnregistered(HKEY_CLASSES_ROOT, "Other 表.Kelvane");
+        ExpectUnregistered(HKEY_CLASSES_ROOT, progId);
     }
-    ::DeleteFileA(copy.c_str());
+    ::DeleteFileW(copy.c_str());
+    ::RemoveDirectoryW(folder.c_str());
 }
 
 TEST_F(ServerTest, StandardUserRegistersUnderTheirOwnClasses) {

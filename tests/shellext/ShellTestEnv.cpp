@@ -5,11 +5,12 @@
 #include <cstring>
 
 #include "base/ProcAddress.h"
+#include "base/WideText.h"
 #include "shellext/DropHandlerClsid.h"
 #include "shellext/ServerFile.h"
 #include "tests/handoff/ReceiverWindow.h"
 
-ServerDll::ServerDll(const std::string& path) : module_(::LoadLibraryA(path.c_str())) {
+ServerDll::ServerDll(const std::string& path) : module_(::LoadLibraryW(WideFromUtf8(path).c_str())) {
     EXPECT_TRUE(module_) << path;
     using GetClassObjectFn = decltype(GetClassObject);
     using NoArgumentFn = decltype(CanUnloadNow);

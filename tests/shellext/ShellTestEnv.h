@@ -15,7 +15,7 @@
 // KelvaneSX.dll loaded for one test: every test starts with a fresh module.
 class ServerDll {
 public:
-    explicit ServerDll(const std::string& path);
+    explicit ServerDll(const std::string& path);  // UTF-8
     ServerDll();
 
     HMODULE Module() const { return module_.Get(); }
