@@ -411,7 +411,7 @@ TEST_F(ResidentTest, ExtractsWhatThe64BitShellHandsOver) {
     ExtractHere(out.Path(), {TestData("holder.tar\\wrapped.k128\\tiny.txt")});
     EXPECT_TRUE(WaitFor([&] { return out.EntryCount() == 3 && resident.JobLines() == 0; }));
     EXPECT_TRUE(SameContents(out / "readme.txt", TestData("expect\\readme.txt")));
-    EXPECT_TRUE(SameContents(out / "表.txt", TestData("expect\\表.txt")));
+    EXPECT_TRUE(SameContents(out / U("表.txt"), TestData(U("expect\\表.txt"))));
     EXPECT_TRUE(SameContents(out / "tiny.txt", TestData("expect\\small.txt")));
     ::PostMessageA(resident.Window(), WM_COMMAND, IDM_EXIT, 0);
     EXPECT_EQ(resident.ExitCode(), 0);
@@ -431,7 +431,7 @@ TEST_F(ResidentTest, LongMemberPathsComeOutFromBothShells) {
               (std::vector<int>{0, 0}));
     EXPECT_TRUE(WaitFor([&] { return out.EntryCount() == 1 && out64.EntryCount() == 1 && resident.JobLines() == 0; }));
     for (const ScratchFolder* folder : {&out, &out64})
-        EXPECT_TRUE(SameContents(*folder / "表示ソフト一覧_12.txt", TestData("expect\\readme.txt")));
+        EXPECT_TRUE(SameContents(*folder / U("表示ソフト一覧_12.txt"), TestData("expect\\readme.txt")));
     ::PostMessageA(resident.Window(), WM_COMMAND, IDM_EXIT, 0);
     EXPECT_EQ(resident.ExitCode(), 0);
 }
