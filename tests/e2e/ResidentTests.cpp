@@ -13,6 +13,7 @@
 #include "app/Resident.h"
 #include "app/Settings.h"
 #include "base/Registry.h"
+#include "base/WideText.h"
 #include "shellext/ServerFile.h"
 #include "tests/engine/TestEnv.h"
 #include "tests/handoff/ReceiverWindow.h"
@@ -413,6 +414,45 @@ TEST_F(ResidentTest, ExtractsWhatThe64BitShellHandsOver) {
     EXPECT_TRUE(SameContents(out / "readme.txt", TestData("expect\\readme.txt")));
     EXPECT_TRUE(SameContents(out / U("表.txt"), TestData(U("expect\\表.txt"))));
     EXPECT_TRUE(SameContents(out / "tiny.txt", TestData("expect\\small.txt")));
+    ::PostMessageA(resident.Window(), WM_COMMAND, IDM_EXIT, 0);
+    EXPECT_EQ(resident.ExitCode(), 0);
+}
+
+// Names outside code page 932 all the way through both drop handlers: a folder named José, an archive
+// named Zoë-한글.zip, a member été\한국.txt beside decoys under its lossy forms, café.txt beside cafe.txt.
+TEST_F(ResidentTest, AnyNameComesOutWholeThroughBothShells) {
+    susie.SetPath(SamplePlugin("wide"));
+    Settings(kContinuous, 0);
+    Resident resident(program);
+    ASSERT_TRUE(WaitFor([&] { return resident.Window() != nullptr; }));
+    ScratchFolder archives;
+    const std::wstring outer = WideFromUtf8(archives / "Zo\xC3\xAB-\xED\x95\x9C\xEA\xB8\x80.zip");
+    ASSERT_TRUE(::CopyFileW(WideFromUtf8(TestData("wide.zip")).c_str(), outer.c_str(), FALSE));
+    const std::wstring lossy = WideFromUtf8(TestData("lossy.zip"));
+    const std::wstring folders[] = {WideFromUtf8(out / "Jos\xC3\xA9"), WideFromUtf8(out / "Jos\xC3\xA9 64")};
+    std::vector<std::wstring> drops;
+    for (const std::wstring& folder : folders) {
+        ASSERT_TRUE(::CreateDirectoryW(folder.c_str(), nullptr));
+        const wchar_t* shell = drops.empty() ? L"kelvane-shell.exe" : L"kelvane-shell64.exe";
+        drops.push_back(L'"' + WideFromUtf8(ProgramFolder()) + shell + L"\" drop \"" + folder + L"\" \"" + outer +
+                        L"\\\u00e9t\u00e9\\\ud55c\uad6d.txt\" \"" + lossy + L"\\caf\u00e9.txt\"");
+    }
+    EXPECT_EQ(RunServingSentMessages(drops), (std::vector<int>{0, 0}));
+    const auto files = [](const std::wstring& folder) {
+        WIN32_FIND_DATAW found;
+        int count = 0;
+        UniqueFind search(::FindFirstFileW((folder + L"\\*.txt").c_str(), &found));
+        for (bool more = static_cast<bool>(search); more; more = ::FindNextFileW(search.Get(), &found))
+            ++count;
+        return count;
+    };
+    EXPECT_TRUE(WaitFor([&] { return files(folders[0]) == 2 && files(folders[1]) == 2 && resident.JobLines() == 0; }));
+    for (const std::wstring& folder : folders) {
+        std::string utf8;
+        ASSERT_TRUE(ExactUtf8(folder, utf8));
+        EXPECT_EQ(ReadWholeFile(utf8 + "\\\xED\x95\x9C\xEA\xB5\xAD.txt"), "the member outside code page 932\r\n");
+        EXPECT_EQ(ReadWholeFile(utf8 + "\\caf\xC3\xA9.txt"), "the cafe with an accent\r\n");
+    }
     ::PostMessageA(resident.Window(), WM_COMMAND, IDM_EXIT, 0);
     EXPECT_EQ(resident.ExitCode(), 0);
 }

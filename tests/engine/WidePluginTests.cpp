@@ -109,6 +109,8 @@ TEST(AnsiOnlyPluginTest, TakesAMemberItListsLossilyOnlyWhenNoOtherCouldBeIt) {
         EXPECT_EQ(decoyed.Failure.Kind, TFailureKind::kAmbiguousName) << decoyed.Describe();
         EXPECT_EQ(decoyed.Failure.Plugin, std::string(sample) == "lossy" ? "lossyzip.spi" : "lossydiskout.spi");
         EXPECT_FALSE(FileExists(out / "decoyed.txt"));
+        const TExtractOutcome fitted = ExtractPathOutcome(plugins, TestData("lossy.zip\\caf\xC3\xA9.txt"), out / "cafe.txt");
+        EXPECT_EQ(fitted.Failure.Kind, TFailureKind::kAmbiguousName) << fitted.Describe();
     }
     EXPECT_EQ(EngineTemporaries(), 0);
 }

@@ -71,15 +71,22 @@ LRESULT CALLBACK TestReceiverWindow::Procedure(HWND window, UINT message, WPARAM
 }
 
 std::vector<int> RunServingSentMessages(const std::vector<std::string>& commandLines, DWORD timeoutMs) {
+    std::vector<std::wstring> wide;
+    for (const std::string& commandLine : commandLines)
+        wide.push_back(WideFromAnsi(commandLine));
+    return RunServingSentMessages(wide, timeoutMs);
+}
+
+std::vector<int> RunServingSentMessages(const std::vector<std::wstring>& commandLines, DWORD timeoutMs) {
     std::vector<UniqueHandle> processes;
-    for (const std::string& commandLine : commandLines) {
-        STARTUPINFOA startup = {};
+    for (const std::wstring& commandLine : commandLines) {
+        STARTUPINFOW startup = {};
         startup.cb = sizeof startup;
         PROCESS_INFORMATION created = {};
-        std::string line = commandLine;
+        std::wstring line = commandLine;
         EXPECT_TRUE(
-            ::CreateProcessA(nullptr, line.data(), nullptr, nullptr, FALSE, 0, nullptr, nullptr, &startup, &created))
-            << commandLine;
+            ::CreateProcessW(nullptr, line.data(), nullptr, nullptr, FALSE, 0, nullptr, nullptr, &startup, &created))
+            << ShownAnsi(commandLine);
         processes.emplace_back(created.hProcess);
         UniqueHandle thread(created.hThread);
     }

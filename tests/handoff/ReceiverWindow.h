@@ -51,6 +51,8 @@ private:
 // Runs programs at once and, while they run, handles the messages other threads send to this one;
 // posted messages stay queued. The exit codes, -1 for a program that did not end in time.
 std::vector<int> RunServingSentMessages(const std::vector<std::string>& commandLines, DWORD timeoutMs = 30000);
+// The same with command lines that may hold any name.
+std::vector<int> RunServingSentMessages(const std::vector<std::wstring>& commandLines, DWORD timeoutMs = 30000);
 // Dispatches every posted message that is queued for this thread.
 void DispatchPosted();
 // Whether a WM_USER waits in this thread's queue for `window`.

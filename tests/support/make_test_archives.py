@@ -177,8 +177,11 @@ wide = zip_bytes([("日本語/表.txt", "表の中身".encode("cp932")),
 write("wide.zip", wide)
 write("wide-nested.zip", zip_bytes([("表/wide.zip", wide)], zipfile.ZIP_STORED))
 # The member outside code page 932 without decoys: a plug-in that lists it lossily lists it alone so.
+# Beside them café.txt, whose best fit is the cafe.txt beside it.
 write("lossy.zip", zip_bytes([("日本語/表.txt", "表の中身".encode("cp932")),
-                              ("été/한국.txt", b"the member outside code page 932\r\n")], zipfile.ZIP_STORED))
+                              ("été/한국.txt", b"the member outside code page 932\r\n"),
+                              ("café.txt", b"the cafe with an accent\r\n"),
+                              ("cafe.txt", b"the plain cafe\r\n")], zipfile.ZIP_STORED))
 
 # What the members must come out as.
 write("expect/readme.txt", readme)
