@@ -37,15 +37,16 @@ public:
             std::string buffer(bufferLength + 1, '\0');
             if (Ansi(infoNumber, buffer.data(), bufferLength) == 0)
                 return false;
-            text = FieldText(buffer.data(), bufferLength);
+            // In UTF-8 as every text inside; one that is no valid text is left empty rather than shown wrong.
+            if (!Utf8FromAnsi(FieldText(buffer.data(), bufferLength), text))
+                text.clear();
             return true;
         }
         std::wstring buffer(bufferLength + 1, L'\0');
         if (Wide(infoNumber, buffer.data(), bufferLength) == 0)
             return false;
         buffer.resize(::wcsnlen(buffer.data(), bufferLength));
-        // A text without an exact ANSI form is left empty rather than shown wrong.
-        if (!ExactAnsi(buffer, text))
+        if (!ExactUtf8(buffer, text))
             text.clear();
         return true;
     }
