@@ -39,16 +39,23 @@ double UntilLines(HWND list, LRESULT count, double start) {
 }  // namespace
 
 int main(int argc, char** argv) {
-    if (argc != 3)
+    if (argc != 3 && argc != 4)
         return 2;
+    // The Unicode block, as today's drop handlers write it, with names outside the code page; "ansi"
+    // for the ANSI block of older senders.
+    const bool ansi = argc == 4 && std::string(argv[3]) == "ansi";
     const int count = std::atoi(argv[1]);
     HWND window = ::FindWindowA("Kelvane", nullptr);
     HWND list = ::GetDlgItem(window, IDC_JOBLIST);
     if (!window || !list || Lines(list) != 0)
         return 1;
     std::vector<std::string> paths;
-    for (int i = 0; i < count; ++i)
+    std::vector<std::wstring> widePaths;
+    for (int i = 0; i < count; ++i) {
         paths.push_back("D:\\bulk\\pack" + std::to_string(i / 100) + ".zip\\docs\\file" + std::to_string(i) + ".txt");
+        widePaths.push_back(L"D:\\bulk\\pack" + std::to_wstring(i / 100) + L".zip\\d\u00e9j\u00e0\\f\uc77c" +
+                            std::to_wstring(i) + L".txt");
+    }
 
     // Another thread keeps asking the window for a trivial answer and notes the longest wait.
     std::atomic<bool> done{false};
@@ -65,7 +72,12 @@ int main(int argc, char** argv) {
     });
 
     const double intakeStart = NowMs();
-    SendHandOff(argv[2], paths);
+    if (ansi) {
+        SendHandOff(argv[2], paths);
+    } else {
+        const std::string folder = argv[2];
+        SendHandOff(std::wstring(folder.begin(), folder.end()), widePaths);
+    }
     const double intake = UntilLines(list, count, intakeStart);
     const double cancelStart = NowMs();
     ::PostMessageA(window, WM_COMMAND, MAKEWPARAM(IDM_CANCELALL, 0), 0);
