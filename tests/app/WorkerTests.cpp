@@ -442,6 +442,24 @@ TEST_F(WorkerTest, NamesOutsideTheCodePageAreQueuedAndShownWhole) {
     EXPECT_EQ(App().Failures.Unseen(), 0);
 }
 
+// Dropped on the window, a member named outside the code page comes out whole into a folder named so
+// too, through the plug-in with wide entry points.
+TEST_F(WorkerTest, ExtractsAMemberNamedOutsideTheCodePageIntoSuchAFolder) {
+    susie.SetPath(SamplePlugin("wide"));
+    HWND window = Start(kContinuous);
+    const std::wstring folder = WideFromUtf8(out.Path()) + L"\\Jos\u00e9";
+    const std::wstring file = folder + L"\\\ud55c\uad6d.txt";
+    ASSERT_TRUE(::CreateDirectoryW(folder.c_str(), nullptr));
+    ASSERT_TRUE(SetDestinationFolder(window, Utf8(folder)));
+    DropBytes(window, DropListBytes(std::vector<std::wstring>{WideFromUtf8(TestData("wide.zip")) +
+                                                              L"\\\u00e9t\u00e9\\\ud55c\uad6d.txt"}));
+    PumpUntil([] { return Jobs() == 0 && !App().Worker.Busy() && !App().Running; });
+    EXPECT_EQ(ReadWholeFile(Utf8(file)), "the member outside code page 932\r\n");
+    EXPECT_EQ(App().Failures.Unseen(), 0);
+    ::DeleteFileW(file.c_str());
+    ::RemoveDirectoryW(folder.c_str());
+}
+
 // A name with no exact form, a wide one with a surrogate without its pair or ANSI bytes that are no
 // text in the code page, is told as a failed job is and never queued; the rest of its drop goes on.
 TEST_F(WorkerTest, NamesWithNoExactFormAreToldNeverQueued) {

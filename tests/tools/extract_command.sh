@@ -56,6 +56,16 @@ mkdir "$out/mixed" && cp "$plugins/zip.spi" "$plugins/tar.sph" "$out/mixed/"
 expect 0 "chain across both widths" -- --plugins "$(win "$out/mixed")" \
     "$(win "$data")\\表連鎖.zip\\表\\中.tar\\ソ\\内.zip\\表.txt" "$(win "$out")\\表.txt"
 cmp -s "$out/表.txt" "$data/expect/表.txt" || { echo "FAIL: chain across both widths: wrong bytes"; failures=$((failures + 1)); }
+# Names outside code page 932 come whole from the command line: a member through the plug-in with wide
+# entry points, into a folder named so too. Its failure line, redirected, stays in the code page.
+mkdir "$out/José"
+expect 0 "member outside code page 932" -- --plugins "$(win "$plugins/wide")" \
+    "$(win "$data")\\wide.zip\\été\\한국.txt" "$(win "$out")\\José\\한국.txt"
+[ "$(cat "$out/José/한국.txt" 2>/dev/null)" = $'the member outside code page 932\r' ] ||
+    { echo "FAIL: member outside code page 932: wrong bytes"; failures=$((failures + 1)); }
+expect 1 "missing member outside code page 932" -- --plugins "$(win "$plugins/wide")" \
+    "$(win "$data")\\wide.zip\\été\\없음.txt" "$(win "$out")\\José\\x"
+one_line_naming "missing member outside code page 932" "wide.zip" "?t?\\??.txt" "widezip.spi"
 # Real plug-ins' ways with nested levels (see RealPluginLevelsTest): the first job succeeds, in its own
 # process and through the hosts, where the crash of memcrashunlisted.sph costs no job.
 mkdir "$out/real" "$out/real64" && cp "$plugins/tar.spi" "$plugins/quirky/threadlist.spi" "$plugins/quirky/memcrash.spi" "$out/real/"
