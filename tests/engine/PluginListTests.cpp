@@ -3,6 +3,7 @@
 #include <string>
 #include <vector>
 
+#include "base/WideText.h"
 #include "engine/Archive.h"
 #include "engine/PluginList.h"
 #include "tests/engine/TestEnv.h"
@@ -147,6 +148,17 @@ TEST_F(PluginListTest, ReadsSusiesFolder) {
     EXPECT_EQ(folder, longest + "\\");
     susie.SetPath(longest + "y");
     EXPECT_FALSE(ReadSusiePluginFolder(folder));
+
+    // A folder named outside the code page is read, and its plug-ins loaded, whole.
+    const std::string named = plugins / "Jos\xC3\xA9 \xED\x95\x9C";
+    ASSERT_TRUE(::CreateDirectoryW(WideFromUtf8(named).c_str(), nullptr));
+    ASSERT_TRUE(::CopyFileW(WideFromUtf8(SamplePlugin("tar.spi")).c_str(), WideFromUtf8(named + "\\tar.spi").c_str(),
+                            FALSE));
+    susie.SetPath(named);
+    ASSERT_TRUE(ReadSusiePluginFolder(folder));
+    EXPECT_EQ(folder, named + "\\");
+    ReloadPlugins(list);
+    EXPECT_EQ(Names(list), std::vector<std::string>{"tar.spi"});
 }
 
 }  // namespace

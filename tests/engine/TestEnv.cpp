@@ -24,23 +24,28 @@ std::string FromEnvironment(const char* name) {
     return value;
 }
 
-void RemoveTree(const std::string& folder) {
-    WIN32_FIND_DATAA found;
-    UniqueFind search(::FindFirstFileA((folder + "\\*").c_str(), &found));
+// Names in a scratch folder may be outside the code page.
+void RemoveTree(const std::wstring& folder) {
+    WIN32_FIND_DATAW found;
+    UniqueFind search(::FindFirstFileW((folder + L"\\*").c_str(), &found));
     if (search) {
         do {
-            const std::string name = found.cFileName;
-            if (name == "." || name == "..")
+            const std::wstring name = found.cFileName;
+            if (name == L"." || name == L"..")
                 continue;
             if (found.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) {
-                RemoveTree(folder + "\\" + name);
+                RemoveTree(folder + L"\\" + name);
             } else {
-                ::SetFileAttributesA((folder + "\\" + name).c_str(), FILE_ATTRIBUTE_NORMAL);
-                ::DeleteFileA((folder + "\\" + name).c_str());
+                ::SetFileAttributesW((folder + L"\\" + name).c_str(), FILE_ATTRIBUTE_NORMAL);
+                ::DeleteFileW((folder + L"\\" + name).c_str());
             }
-        } while (::FindNextFileA(search.Get(), &found));
+        } while (::FindNextFileW(search.Get(), &found));
     }
-    ::RemoveDirectoryA(folder.c_str());
+    ::RemoveDirectoryW(folder.c_str());
+}
+
+void RemoveTree(const std::string& folder) {
+    RemoveTree(WideFromUtf8(folder));
 }
 
 }  // namespace
@@ -143,8 +148,10 @@ SusieSettings::~SusieSettings() {
 }
 
 void SusieSettings::SetPath(const std::string& folder) {
-    ASSERT_EQ(::RegSetKeyValueA(HKEY_CURRENT_USER, kSusiePluginKey, kSusiePathValue, REG_SZ, folder.c_str(),
-                                static_cast<DWORD>(folder.size() + 1)),
+    const std::wstring wide = WideFromUtf8(folder);
+    ASSERT_EQ(::RegSetKeyValueW(HKEY_CURRENT_USER, WideFromUtf8(kSusiePluginKey).c_str(),
+                                WideFromUtf8(kSusiePathValue).c_str(), REG_SZ, wide.c_str(),
+                                static_cast<DWORD>((wide.size() + 1) * sizeof(wchar_t))),
               ERROR_SUCCESS);
 }
 
