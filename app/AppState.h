@@ -33,6 +33,7 @@ struct AppState {
     UINT WarmUpMessage = 0;          // the drop handler's menu is open: a hand-off may follow
     UINT TaskbarCreatedMessage = 0;  // the shell restarted: the tray icon must be added again
     HWND MainWindow = nullptr;
+    int ShownAs = SW_SHOWNORMAL;  // how the hidden window comes back: normal or maximized
     HWND Toolbar = nullptr;
     HWND JobList = nullptr;
     HACCEL Accelerators = nullptr;

@@ -75,8 +75,7 @@ void OnTrayNotify(HWND window, TMessage& message) {
             PopUp(window, kFileMenu);
             break;
         case WM_LBUTTONDBLCLK:
-            ::ShowWindow(window, SW_SHOWNORMAL);
-            UpdateCommandStates(window);
+            ShowMainWindow(window);
             break;
         default:
             break;

@@ -100,8 +100,7 @@ std::vector<std::wstring> DroppedPaths(HDROP drop) {
 // New jobs are seen or run: paused, the window comes to the front; continuous, the chain starts.
 void FinishIntake(HWND window) {
     if (App().Worker.RunMode == kPaused) {
-        ::ShowWindow(window, SW_SHOW);
-        UpdateCommandStates(window);
+        ShowMainWindow(window);
         ::SetForegroundWindow(window);
     }
     StartIfContinuous(window);

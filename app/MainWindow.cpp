@@ -20,6 +20,7 @@
 #include "app/RunningJob.h"
 #include "app/Resident.h"
 #include "app/Settings.h"
+#include "app/WindowPlacement.h"
 #include "app/Toolbar.h"
 #include "app/TrayIcon.h"
 #include "base/PathText.h"
@@ -199,16 +200,19 @@ bool RegisterMainClass() {
 HWND CreateMainWindow() {
     const TSettings settings = LoadSettings();
     HWND window = ::CreateWindowExW(0, WideFromUtf8(kMainClassName).c_str(), L"Kelvane",
-                                    WS_CAPTION | WS_SYSMENU | WS_THICKFRAME, settings.Left, settings.Top,
-                                    settings.Width, settings.Height, nullptr, nullptr, ::GetModuleHandleA(nullptr),
+                                    WS_CAPTION | WS_SYSMENU | WS_THICKFRAME, CW_USEDEFAULT, CW_USEDEFAULT,
+                                    CW_USEDEFAULT, CW_USEDEFAULT, nullptr, nullptr, ::GetModuleHandleA(nullptr),
                                     nullptr);
     App().Worker.RunMode = settings.Mode;
     if (!window)
         return nullptr;
     SetDestinationFolder(window, settings.DestDir);
+    RestorePlacement(window, settings);
+    const int shown = SavedShowCommand(settings.WindowState);
+    App().ShownAs = shown == SW_SHOWMAXIMIZED ? SW_SHOWMAXIMIZED : SW_SHOWNORMAL;
     ::UpdateWindow(window);
     if (settings.Visible)
-        ::ShowWindow(window, SW_SHOWNORMAL);
+        ::ShowWindow(window, shown);
     UpdateCommandStates(window);
     ::DragAcceptFiles(window, TRUE);
     return window;
@@ -285,7 +289,15 @@ void UpdateCommandStates(HWND window) {
 }
 
 void HideMainWindow(HWND window) {
+    if (::IsWindowVisible(window) && !::IsIconic(window))
+        App().ShownAs = ::IsZoomed(window) ? SW_SHOWMAXIMIZED : SW_SHOWNORMAL;
     ::ShowWindow(window, SW_HIDE);
+    UpdateCommandStates(window);
+}
+
+void ShowMainWindow(HWND window) {
+    // As the user left it: a maximized window comes back maximized, a minimized one restored.
+    ::ShowWindow(window, ::IsIconic(window) ? SW_RESTORE : ::IsWindowVisible(window) ? SW_SHOW : App().ShownAs);
     UpdateCommandStates(window);
 }
 

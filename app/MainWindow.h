@@ -20,4 +20,6 @@ void OnClose(HWND window, TMessage& message);
 
 void UpdateCommandStates(HWND window);
 void HideMainWindow(HWND window);
+// Shows the window in the state it was left in.
+void ShowMainWindow(HWND window);
 void AddExitToSystemMenu(HWND window);

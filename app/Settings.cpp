@@ -52,6 +52,7 @@ TSettings LoadSettings() {
     settings.Top = RegReadIntRange(kSettingsKey, "Top", kCoordinateMin, kCoordinateMax, CW_USEDEFAULT);
     settings.Width = RegReadIntRange(kSettingsKey, "Width", 0, kCoordinateMax, CW_USEDEFAULT);
     settings.Height = RegReadIntRange(kSettingsKey, "Height", 0, kCoordinateMax, CW_USEDEFAULT);
+    settings.WindowState = RegReadIntRange(kSettingsKey, "WindowState", SW_HIDE, SW_MAX, SW_SHOWNORMAL);
     settings.Mode = static_cast<uint8_t>(RegReadIntRange(kSettingsKey, "Mode", 0, 1, 0));
     settings.Visible = RegReadIntRange(kSettingsKey, "Visible", 0, 1, 0) != 0;
     settings.DestDir = RegReadStr(kSettingsKey, "DestDir", MAX_PATH, "");
@@ -66,7 +67,9 @@ void SaveSettings(HWND window) {
     if (::GetWindowPlacement(window, &placement)) {
         const RECT& normal = placement.rcNormalPosition;
         RegWriteInt(kSettingsKey, "Visible", ::IsWindowVisible(window) ? 1 : 0);
-        RegWriteInt(kSettingsKey, "WindowState", static_cast<int>(placement.showCmd));
+        // Hidden, the window keeps the state it comes back in.
+        const bool visible = ::IsWindowVisible(window);
+        RegWriteInt(kSettingsKey, "WindowState", visible ? static_cast<int>(placement.showCmd) : App().ShownAs);
         RegWriteInt(kSettingsKey, "Left", normal.left);
         RegWriteInt(kSettingsKey, "Top", normal.top);
         RegWriteInt(kSettingsKey, "Width", normal.right - normal.left);

@@ -1,5 +1,6 @@
 // The resident program's settings under HKEY_CURRENT_USER\Software\Ombrik\Kelvane: read once while
-// the main window is created, written once on the way out. Reads never fail; they fall back.
+// the main window is created, written once on the way out. Reads never fail; they fall back. The
+// window's position is in workspace coordinates, as WINDOWPLACEMENT gives and takes it.
 #pragma once
 
 #include <windows.h>
@@ -22,6 +23,7 @@ struct TSettings {
     int Top = CW_USEDEFAULT;
     int Width = CW_USEDEFAULT;
     int Height = CW_USEDEFAULT;
+    int WindowState = SW_SHOWNORMAL;  // as WINDOWPLACEMENT's showCmd
     uint8_t Mode = 0;
     bool Visible = false;
     std::string DestDir;  // UTF-8; the current directory when none is saved

@@ -63,6 +63,45 @@ TEST_F(MainWindowTest, IsCreatedFromTheSettings) {
     EXPECT_EQ(::GetWindowLongA(window, GWL_STYLE) & (WS_MINIMIZEBOX | WS_MAXIMIZEBOX), 0);
 }
 
+// The state and the position come back as saved, and are saved again unchanged. (Wine places windows
+// in workspace coordinates as in screen ones, so a taskbar at the top, which made the window creep on
+// Windows, changes nothing here.) Hidden and shown again, a maximized window stays maximized. A
+// position off every screen lands on the primary monitor.
+TEST_F(MainWindowTest, ComesBackWhereItWasInTheStateItWasIn) {
+    RECT screen = {};
+    ASSERT_TRUE(::SystemParametersInfoW(SPI_GETWORKAREA, 0, &screen, 0));
+    const auto savedAt = [](int left, int top, int state) {
+        PutInt("Left", left);
+        PutInt("Top", top);
+        PutInt("Width", 500);
+        PutInt("Height", 300);
+        PutInt("Visible", 1);
+        PutInt("WindowState", state);
+    };
+    for (const int state : {SW_SHOWNORMAL, SW_SHOWMAXIMIZED}) {
+        savedAt(100, 120, state);
+        HWND window = CreateTestMainWindow();
+        EXPECT_EQ(::IsZoomed(window) != FALSE, state == SW_SHOWMAXIMIZED);
+        HideMainWindow(window);
+        ShowMainWindow(window);
+        EXPECT_EQ(::IsZoomed(window) != FALSE, state == SW_SHOWMAXIMIZED);
+        SaveSettings(window);
+        EXPECT_EQ(RegReadInt(kSettingsKey, "Left", 0), 100);
+        EXPECT_EQ(RegReadInt(kSettingsKey, "Top", 0), 120);
+        EXPECT_EQ(RegReadInt(kSettingsKey, "WindowState", 0), state);
+        EndWindowTest();
+        StartCleanWindowTest();
+    }
+
+    savedAt(30000, -30000, SW_SHOWNORMAL);
+    HWND lost = CreateTestMainWindow();
+    RECT rect = {};
+    ::GetWindowRect(lost, &rect);
+    RECT inside = {};
+    EXPECT_TRUE(::IntersectRect(&inside, &rect, &screen)) << rect.left << "," << rect.top;
+    EXPECT_EQ(rect.right - rect.left, 500);
+}
+
 TEST_F(MainWindowTest, StartsHiddenInTheCurrentFolderWithoutSettings) {
     HWND window = CreateTestMainWindow();
     char current[MAX_PATH] = {};
