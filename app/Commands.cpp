@@ -6,6 +6,7 @@
 #include "app/JobCommands.h"
 #include "app/MainWindow.h"
 #include "app/Resident.h"
+#include "app/StartAtLogon.h"
 
 namespace {
 
@@ -24,6 +25,7 @@ struct TCommand {
 constexpr TCommand kCommands[] = {
     {IDM_CLOSE, Plain<HideMainWindow>},
     {IDM_EXIT, ExitResident},
+    {IDM_STARTATLOGON, ToggleStartAtLogon},
     {IDM_DELETE, Plain<DeleteSelected>},
     {IDM_EXTRACT, Plain<ExtractSelected>},
     {IDM_CONTINUOUS, Plain<SetContinuous>},
@@ -50,6 +52,10 @@ void PopUp(HWND window, int submenu) {
 }
 
 }  // namespace
+
+void OnInitMenuPopup(HWND, TMessage& message) {
+    ShowStartAtLogon(reinterpret_cast<HMENU>(message.WParam));
+}
 
 void OnCommand(HWND window, TMessage& message) {
     // High word 0: menu or button; 1: accelerator; anything more: a control's notification.

@@ -7,3 +7,5 @@
 
 void OnCommand(HWND window, TMessage& message);
 void OnTrayNotify(HWND window, TMessage& message);
+// A menu about to open shows what may have changed outside the program (the installer's Run value).
+void OnInitMenuPopup(HWND window, TMessage& message);

@@ -71,6 +71,7 @@ constexpr TDispatch kDispatch[] = {
     {WM_TRAYNOTIFY, OnTrayNotify, TWork::kTakes},
     {WM_DPICHANGED, OnDpiChanged, TWork::kNone},
     {WM_GETMINMAXINFO, OnGetMinMaxInfo, TWork::kNone},
+    {WM_INITMENUPOPUP, OnInitMenuPopup, TWork::kNone},
 };
 
 // The smallest window, in 96-DPI pixels: the toolbar's buttons and a few lines of jobs.

@@ -89,6 +89,10 @@ bool WriteDword(HKEY root, const std::string& subKey, const char* name, DWORD va
     return WriteValue(root, subKey, name, REG_DWORD, &value, sizeof value, view);
 }
 
+bool DeleteValue(HKEY root, const std::string& subKey, const char* name) {
+    return ::RegDeleteKeyValueW(root, WideFromUtf8(subKey).c_str(), WideFromUtf8(name).c_str()) == ERROR_SUCCESS;
+}
+
 // RegDeleteKeyW always works on the process's own view; only the Ex form reaches the other one.
 bool DeleteKey(HKEY root, const std::string& subKey, REGSAM view) {
     return ::RegDeleteKeyExW(root, WideFromUtf8(subKey).c_str(), view, 0) == ERROR_SUCCESS;

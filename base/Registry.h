@@ -24,5 +24,7 @@ std::optional<DWORD> QueryDword(HKEY key, const char* name);
 // Creates the key with any missing parents and sets a REG_SZ value (empty name: the default value).
 bool WriteString(HKEY root, const std::string& subKey, const char* name, const std::string& text, REGSAM view = 0);
 bool WriteDword(HKEY root, const std::string& subKey, const char* name, DWORD value, REGSAM view = 0);
+// Deletes one value; false when it could not (absent included).
+bool DeleteValue(HKEY root, const std::string& subKey, const char* name);
 // Deletes one key that has no subkeys left; false when it could not (absent included).
 bool DeleteKey(HKEY root, const std::string& subKey, REGSAM view = 0);

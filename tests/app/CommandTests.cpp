@@ -14,6 +14,8 @@
 #include "app/MainWindow.h"
 #include "app/Resident.h"
 #include "app/Settings.h"
+#include "app/StartAtLogon.h"
+#include "base/ModulePath.h"
 #include "base/Registry.h"
 #include "tests/app/WindowTestEnv.h"
 
@@ -98,6 +100,36 @@ TEST_F(CommandTest, TrayIconPopsUpTheMenusAndShowsTheWindow) {
     ::SendMessageA(window, WM_TRAYNOTIFY, 0, WM_LBUTTONDBLCLK);
     EXPECT_TRUE(::IsWindowVisible(window));
     EXPECT_TRUE(MenuEnabled(window, IDM_EXTRACT));
+}
+
+// The program writes the Run value only when the user asks, for its own copy; the check mark says
+// whether Windows starts this copy, also when the value was changed outside (another copy's).
+TEST_F(CommandTest, StartAtLogonIsTheUsersToTurnOnAndOffForThisCopy) {
+    DeleteValue(HKEY_CURRENT_USER, kRunKey, kRunValue);
+    HWND window = Start(kPaused, true);
+    HMENU fileMenu = ::GetSubMenu(::GetMenu(window), 0);
+    const auto checked = [&] {
+        ::SendMessageW(window, WM_INITMENUPOPUP, reinterpret_cast<WPARAM>(fileMenu), 0);
+        return (::GetMenuState(fileMenu, IDM_STARTATLOGON, MF_BYCOMMAND) & MF_CHECKED) != 0;
+    };
+    const auto runValue = [] {
+        UniqueKey key = OpenKey(HKEY_CURRENT_USER, kRunKey, KEY_QUERY_VALUE);
+        return QueryString(key.Get(), kRunValue, 1024).value_or("(none)");
+    };
+    EXPECT_FALSE(checked());
+    EXPECT_EQ(runValue(), "(none)");
+    ::SendMessageW(window, WM_COMMAND, IDM_STARTATLOGON, 0);
+    EXPECT_EQ(runValue(), '"' + ModulePath() + '"');
+    EXPECT_TRUE(checked());
+    ::SendMessageW(window, WM_COMMAND, IDM_STARTATLOGON, 0);
+    EXPECT_EQ(runValue(), "(none)");
+    EXPECT_FALSE(checked());
+
+    ASSERT_TRUE(WriteString(HKEY_CURRENT_USER, kRunKey, kRunValue, "\"C:\\Other\\Kelvane.exe\""));
+    EXPECT_FALSE(checked());
+    ::SendMessageW(window, WM_COMMAND, IDM_STARTATLOGON, 0);
+    EXPECT_EQ(runValue(), '"' + ModulePath() + '"');
+    DeleteValue(HKEY_CURRENT_USER, kRunKey, kRunValue);
 }
 
 TEST_F(CommandTest, AboutBoxClosesWithOkAndCancel) {
