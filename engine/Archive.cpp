@@ -60,7 +60,7 @@ constexpr int kNoExactName = kSpiFileReadError;
 }  // namespace
 
 // Windows compares file names without regard to case; LCMapStringW folds as it does (and, unlike
-// CharUpperBuffW, it needs no user32 in the process). "/" and "\\" separate alike.
+// CharUpperBuffW, it needs no user32 in the process). "/" and "\" separate alike.
 std::string FoldedName(const std::string& name) {
     const std::string text = WithSeparator(name, '\\');
     const std::wstring wide = WideFromUtf8(text);

@@ -25,7 +25,7 @@ TNewFile CreateUniqueFile(const std::string& folder, const std::string& suffix, 
 // The user's temporary folder, with its trailing backslash, under a name ANSI plug-ins can open.
 std::string UserTemporaryFolder();
 
-// "%ProgramData%\\Kelvane\\<the user's SID>\\", ASCII all through, made for the user alone: where copies
+// "%ProgramData%\Kelvane\<the user's SID>\", ASCII all through, made for the user alone: where copies
 // for ANSI plug-ins go when the user's temporary folder has no name they can open. Empty when it
 // cannot be had, or someone else made it first.
 std::string OwnTemporaryFolder();
