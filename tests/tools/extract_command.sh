@@ -66,6 +66,14 @@ expect 0 "member outside code page 932" -- --plugins "$(win "$plugins/wide")" \
 expect 1 "missing member outside code page 932" -- --plugins "$(win "$plugins/wide")" \
     "$(win "$data")\\wide.zip\\été\\없음.txt" "$(win "$out")\\José\\x"
 one_line_naming "missing member outside code page 932" "wide.zip" "?t?\\??.txt" "widezip.spi"
+# An archive downloaded under such a name, and café.txt beside the cafe.txt its best fit would be.
+cp "$data/wide.zip" "$out/Zoë-한글.zip"
+mkdir "$out/José2"
+expect 0 "archive outside code page 932, café beside cafe" -- --plugins "$(win "$plugins/wide")" --to \
+    "$(win "$out")\\José2" "$(win "$out")\\Zoë-한글.zip\\été\\한국.txt" "$(win "$data")\\lossy.zip\\café.txt"
+[ "$(cat "$out/José2/한국.txt" 2>/dev/null)" = $'the member outside code page 932\r' ] &&
+    [ "$(cat "$out/José2/café.txt" 2>/dev/null)" = $'the cafe with an accent\r' ] ||
+    { echo "FAIL: archive outside code page 932, café beside cafe: wrong bytes"; failures=$((failures + 1)); }
 # Real plug-ins' ways with nested levels (see RealPluginLevelsTest): the first job succeeds, in its own
 # process and through the hosts, where the crash of memcrashunlisted.sph costs no job.
 mkdir "$out/real" "$out/real64" && cp "$plugins/tar.spi" "$plugins/quirky/threadlist.spi" "$plugins/quirky/memcrash.spi" "$out/real/"
