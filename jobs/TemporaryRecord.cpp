@@ -8,6 +8,7 @@
 #include "base/Owned.h"
 #include "base/SystemPath.h"
 #include "base/WideText.h"
+#include "jobs/DataFolder.h"
 #include "engine/Archive.h"
 #include "engine/DestinationWrite.h"
 #include "engine/Temporary.h"
@@ -94,13 +95,7 @@ bool TTemporaryRecord::SameEntry(const TEntry& one, const TEntry& other) {
 }
 
 std::string TTemporaryRecord::DefaultFile() {
-    wchar_t folder[MAX_PATH] = {};
-    const DWORD length = ::GetEnvironmentVariableW(L"LOCALAPPDATA", folder, MAX_PATH);
-    std::string utf8;
-    const std::string base = length > 0 && length < MAX_PATH && ExactUtf8(std::wstring_view(folder, length), utf8)
-                                 ? utf8 + "\\"
-                                 : UserTemporaryFolder();
-    return base + "Kelvane\\temporaries.txt";
+    return UserDataFile("temporaries.txt");
 }
 
 TTemporaryRecord::TTemporaryRecord(std::string file) : File_(std::move(file)) {}

@@ -36,6 +36,7 @@ static_assert(WM_USER == 1024 && WM_RUNNEXT == 1026);
 struct TJob {
     std::string Source;
     std::string Destination;
+    uint64_t Id = 0;  // the queue's, handed back with the finished job as it came
 };
 
 struct TFinishedJob {

@@ -1,0 +1,84 @@
+// The jobs of the queue kept on disk, the running one too, so that a crash, a kill, a power cut or
+// a logoff loses none: at the next start they come back in order, the one that was running first.
+//
+// The file is a journal: a header, then checksummed records (a job added, removed, moved, given a
+// new destination). Every change is one write and one flush, whatever its number of jobs. The file
+// is rewritten whole, through a temporary file and a rename, when it has grown well past what it
+// holds, and once at every start. Reading it keeps every record that checks out: a torn or damaged
+// stretch is skipped up to the next sound record, and the file as it was is set aside for whoever
+// wants to look. A file that cannot be read or written never stops the program: the queue then
+// lives in memory alone, and the owner is told.
+#pragma once
+
+#include <windows.h>
+
+#include <cstdint>
+#include <functional>
+#include <list>
+#include <string>
+#include <unordered_map>
+#include <utility>
+#include <vector>
+
+#include "base/Owned.h"
+
+struct TKeptJob {
+    uint64_t Id;  // unique in the journal; 0 is no job
+    std::string Source;
+    std::string Destination;
+};
+
+class TQueueJournal {
+public:
+    // "%LOCALAPPDATA%\Kelvane\queue.dat".
+    static std::string DefaultFile();
+    // Where a file that could not be read whole is set aside: beside it, the last such file only.
+    static std::string DamagedFileOf(const std::string& file);
+
+    // Reads the file, making it when it is missing; see Jobs(), Damaged() and Kept().
+    explicit TQueueJournal(std::string file);
+    TQueueJournal(const TQueueJournal&) = delete;
+    TQueueJournal& operator=(const TQueueJournal&) = delete;
+
+    // What the file held when opened, in order.
+    std::vector<TKeptJob> Jobs() const;
+    // Part of the file could not be read when it was opened; it was set aside.
+    bool Damaged() const { return Damaged_; }
+    // Every change so far is on the disk. False after a change could not be written; each later
+    // change tries to write the whole file again.
+    bool Kept() const { return Kept_; }
+
+    // After every job kept; the ids are new.
+    void Add(const std::vector<TKeptJob>& jobs);
+    void Remove(const std::vector<uint64_t>& ids);
+    // Moves a job right after another, or to the front for after 0 (or a job no longer kept).
+    void Move(uint64_t id, uint64_t after);
+    // New destinations: (id, destination).
+    void Retarget(const std::vector<std::pair<uint64_t, std::string>>& destinations);
+
+    // Called once when a change could first not be kept, so that the user hears of it once.
+    std::function<void()> Lost;
+
+private:
+    using TList = std::list<TKeptJob>;
+
+    void Load();
+    bool Apply(const std::string& body);
+    void AddLive(TKeptJob job);
+    // Writes records that bring the file to what memory holds now: appended, or the whole file
+    // written again when that is smaller or the file is not sound.
+    void Commit(const std::string& records);
+    bool Append(const std::string& records);
+    bool Rewrite();
+    bool OpenForAppend();
+
+    std::string File_;
+    UniqueHandle Handle;  // open for appending while the file is sound
+    TList Live;
+    std::unordered_map<uint64_t, TList::iterator> ById;
+    uint64_t LiveBytes = 0;  // of the records that add the live jobs: the size of a rewrite
+    uint64_t FileBytes = 0;
+    bool Damaged_ = false;
+    bool Kept_ = true;
+    bool Unread = false;  // the file could not be read: it is never written over
+};
