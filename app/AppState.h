@@ -41,6 +41,7 @@ struct AppState {
     TPendingBlocks Pending;  // hand-off blocks received and not yet taken into the queue
     UniqueFont ListFont;
     std::unique_ptr<TPluginHosts> Host;  // run the plug-ins in processes of their own, one per width
+    std::string QueueFile;  // where the queue is kept; empty: in memory alone
     std::unique_ptr<TExtractQueue> Queue;
     std::optional<TRunningJob> Running;  // shown on the list's first line while it runs
     bool SelectedRunsNext = false;        // the front job was chosen to run as soon as the worker is free

@@ -25,6 +25,7 @@ struct TCommand {
 constexpr TCommand kCommands[] = {
     {IDM_CLOSE, Plain<HideMainWindow>},
     {IDM_EXIT, ExitResident},
+    {IDM_QUITKEEPINGJOBS, Plain<QuitKeepingJobs>},
     {IDM_STARTATLOGON, ToggleStartAtLogon},
     {IDM_DELETE, Plain<DeleteSelected>},
     {IDM_EXTRACT, Plain<ExtractSelected>},

@@ -51,10 +51,8 @@ bool SetDestinationFolder(HWND window, const std::string& folder) {
         return false;
     AppState& app = App();
     app.DestinationFolder = folder;
-    if (app.Queue) {
-        for (int i = 0; i < app.Queue->Count(); ++i)
-            app.Queue->SetDestination(i, DestinationFor(folder, app.Queue->GetDestination(i)));
-    }
+    if (app.Queue)
+        app.Queue->Retarget([&](const std::string& destination) { return DestinationFor(folder, destination); });
     ::InvalidateRect(app.JobList, nullptr, FALSE);
     ::UpdateWindow(app.JobList);
     ::SetWindowTextW(window, WideFromUtf8("Kelvane - " + folder).c_str());

@@ -2,6 +2,7 @@
 
 #include <shellapi.h>
 
+#include <new>
 #include <optional>
 #include <string_view>
 
@@ -44,12 +45,18 @@ std::optional<std::string> ExactFolder(const std::basic_string<TChar>& folder) {
     return utf8;
 }
 
-// The jobs first, then the list grows to match in one step: should appending fail half-way, the
-// list still shows exactly the jobs that made it.
+// The jobs go into the queue together, kept on the disk in one write, and the list grows to match
+// in one step: should anything fail half-way, the list still shows exactly the jobs queued.
 class TBatch {
 public:
     explicit TBatch(HWND window) : Window(window) {}
-    ~TBatch() { SyncJobLines(App().JobList, App().Queue->Count() + RunningLines()); }
+    ~TBatch() {
+        try {
+            App().Queue->AppendAll(std::move(Jobs));
+        } catch (const std::bad_alloc&) {
+        }
+        SyncJobLines(App().JobList, App().Queue->Count() + RunningLines());
+    }
     // Both UTF-8.
     void Add(const std::string& source, const std::string& folder) {
         // A path past the bound could never run: it is told now, as a failed job is, and not queued.
@@ -58,7 +65,7 @@ public:
             NoteFailure(Window, source, refused);
             return;
         }
-        App().Queue->Append(source, DestinationFor(folder, source), 0);
+        Jobs.push_back({0, source, DestinationFor(folder, source), 0});
     }
     // A name with no exact form (`shownSource`, or the folder `shownFolder` when given) is told as a
     // failed job is, and not queued: a lossy name could find another member.
@@ -86,6 +93,7 @@ public:
 
 private:
     HWND Window;
+    std::vector<TExtractJob> Jobs;
 };
 
 // The drop's paths, whole and in one pass: DragQueryFileW walks the list from its start for each

@@ -21,14 +21,18 @@ void EnableDestinationChange(HWND window, bool enabled) {
     ::SendMessageA(App().Toolbar, TB_ENABLEBUTTON, IDM_CHANGEDEST, MAKELPARAM(enabled ? 1 : 0, 0));
 }
 
-// A job leaves the queue and the list in one step, so line i + RunningLines() always shows job i.
-// The queue goes first: an invalid index fails there, before the list has changed.
-void RemoveJob(int index) {
-    App().Queue->Delete(index);
+// Job index has left the queue; its line goes too, so line i + RunningLines() always shows job i.
+void RemoveLine(int index) {
     // The job extract-selected put in front is gone: none was chosen any more.
     if (index == 0)
         App().SelectedRunsNext = false;
     ::SendMessageA(App().JobList, LB_DELETESTRING, index + RunningLines(), 0);
+}
+
+// The queue goes first: an invalid index fails there, before the list has changed.
+void RemoveJob(int index) {
+    App().Queue->Delete(index);
+    RemoveLine(index);
 }
 
 int SelectedLine() {
@@ -41,18 +45,17 @@ int SelectedJob() {
     return line < RunningLines() ? -1 : line - RunningLines();
 }
 
-TJob JobAt(int index) {
-    return {App().Queue->GetSource(index), App().Queue->GetDestination(index)};
-}
-
-// The worker takes job index; it leaves the queue for the running line. A job that found no thread
-// leaves the queue all the same, as it always has.
+// The worker takes job index; it leaves the waiting jobs for the running line. A job that found no
+// thread leaves the queue all the same, as it always has.
 void StartJob(HWND window, int index) {
     AppState& app = App();
-    const TJob job = JobAt(index);
+    TExtractJob taken = app.Queue->Take(index);
+    const TJob job = {std::move(taken.Source), std::move(taken.Destination), taken.Id};
+    RemoveLine(index);
     if (const uint64_t number = app.Worker.Start(window, *app.Host, job))
         ShowRunning(window, job, number);
-    RemoveJob(index);
+    else
+        app.Queue->Ended(job.Id);
 }
 
 }  // namespace
@@ -79,8 +82,13 @@ void RunNextJob(HWND window, TMessage&) {
 
 void WaitForWorker() {
     AppState& app = App();
-    if (app.Worker.WaitFor(kExitWaitMs))
+    if (app.Worker.WaitFor(kExitWaitMs)) {
+        // Ended in time, their ends not yet taken: they are done with. A job cut short below is
+        // kept, to run again at the next start.
+        for (const TFinishedJob& finished : app.Worker.TakeAllFinished())
+            app.Queue->Ended(finished.Job.Id);
         return;
+    }
     if (app.Host)
         app.Host->Terminate();
     app.Worker.Wait();
@@ -108,9 +116,7 @@ void ExtractSelected(HWND window) {
         StartJob(window, index);
         return;
     }
-    const TJob job = JobAt(index);
-    app.Queue->Delete(index);
-    app.Queue->Insert(0, job.Source, job.Destination, 0);
+    app.Queue->MoveToFront(index);
     app.SelectedRunsNext = true;
     ::InvalidateRect(app.JobList, nullptr, FALSE);
 }

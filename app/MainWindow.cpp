@@ -17,6 +17,7 @@
 #include "app/Intake.h"
 #include "app/JobCommands.h"
 #include "app/JobList.h"
+#include "app/KeptQueue.h"
 #include "app/RunningJob.h"
 #include "app/Resident.h"
 #include "app/Settings.h"
@@ -208,6 +209,8 @@ HWND CreateMainWindow() {
     if (!window)
         return nullptr;
     SetDestinationFolder(window, settings.DestDir);
+    // After the folder is set: the kept jobs keep the destinations they were queued with.
+    App().Queue = OpenQueue();
     RestorePlacement(window, settings);
     const int shown = SavedShowCommand(settings.WindowState);
     App().ShownAs = shown == SW_SHOWMAXIMIZED ? SW_SHOWMAXIMIZED : SW_SHOWNORMAL;
@@ -215,6 +218,7 @@ HWND CreateMainWindow() {
     if (settings.Visible)
         ::ShowWindow(window, shown);
     UpdateCommandStates(window);
+    ShowKeptJobs(window);
     ::DragAcceptFiles(window, TRUE);
     return window;
 }
@@ -238,7 +242,6 @@ void OnCreate(HWND window, TMessage&) {
     app.JobList = CreateJobList(window);
     AddTrayIcon(window);
     app.Host = TPluginHosts::Beside(ProgramFolder());
-    app.Queue = std::make_unique<TExtractQueue>();
     AddExitToSystemMenu(window);
 }
 

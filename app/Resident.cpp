@@ -78,6 +78,7 @@ int RunResident() {
     AppState& app = App();
     if (!TakeInstance(app.InstanceMutex))
         return 0;
+    app.QueueFile = TQueueJournal::DefaultFile();
     // The folder browser is a shell dialog and wants COM on this thread.
     const HRESULT com = ::CoInitializeEx(nullptr, COINIT_APARTMENTTHREADED);
     try {
@@ -143,6 +144,13 @@ void ExitResident(HWND window, TMessage& message) {
         message.Result = -1;
         return;
     }
+    // The user's own exit keeps nothing for the next start: the waiting jobs were let go just now,
+    // and the running one ends with the program, as it always has.
+    App().Queue->AbandonKept();
+    TearDown(window);
+}
+
+void QuitKeepingJobs(HWND window) {
     TearDown(window);
 }
 
@@ -154,6 +162,8 @@ void OnDestroy(HWND window, TMessage&) {
 void OnEndSession(HWND window, TMessage& message) {
     if (!message.WParam)
         return;
+    // The queue is on the disk already, the running job at its front: both come back at the next
+    // logon.
     SaveSettings(window);
     CallServerRegistration(false);
 }

@@ -19,8 +19,12 @@ int RunResident();
 bool TakeInstance(UniqueHandle& mutex);
 bool CallServerRegistration(bool registering);
 void RunMessageLoop();
-// The exit path. With jobs waiting it asks first; No sets the result to -1 and changes nothing.
+// The user's exit. With jobs waiting it asks first: No sets the result to -1 and changes nothing;
+// Yes drops them, and nothing is kept for the next start.
 void ExitResident(HWND window, TMessage& message);
+// The exit path without asking, the queue kept for the next start, the running job too should the
+// exit have to end it: an upgrade's, which starts the new program at once.
+void QuitKeepingJobs(HWND window);
 // The window is going away: the exit path without asking.
 void OnDestroy(HWND window, TMessage& message);
 // Windows is ending the session: nothing else of the exit path will run.

@@ -23,6 +23,7 @@ constexpr int kBarMargin = 2;
 constexpr UINT kLostEndCheckMs = 2000;
 
 void EndJob(HWND window, const TFinishedJob& finished) {
+    App().Queue->Ended(finished.Job.Id);
     EndRunning(window, finished.Number);
     // A job the user ended is no failure to tell.
     if (!finished.Outcome.Succeeded() && finished.Outcome.Failure.Kind != TFailureKind::kCanceled)

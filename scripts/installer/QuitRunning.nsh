@@ -1,10 +1,10 @@
-; Asks a running Kelvane to quit through its own exit command, so that it unregisters its drop
-; handler and saves its settings; never kills it. With jobs waiting the program asks its user
-; whether to drop them: that answer stays the user's, and setup waits for it a bounded time.
+; Asks a running Kelvane to quit through its own exit path, so that it unregisters its drop
+; handler and saves its settings; never kills it. The command it is sent quits without asking and
+; keeps the queue, the running job too: the new program takes them up at its start.
 !include LogicLib.nsh
 !include WinMessages.nsh
 
-!define KELVANE_EXIT_COMMAND 1007
+!define KELVANE_EXIT_COMMAND 1009
 ; Tenths of a second.
 !define KELVANE_QUIT_WAIT 100
 

@@ -176,6 +176,7 @@ TEST_F(CommandTest, ExitAsksOnceWhenJobsWaitAndNoKeepsEverything) {
     EXPECT_FALSE(App().Worker.Busy());
     EXPECT_EQ(App().Worker.RunMode, kPaused);
     EXPECT_EQ(RegReadStr(kSettingsKey, "DestDir", MAX_PATH, ""), "C:\\kept");
+    EXPECT_EQ(TExtractQueue(std::make_unique<TQueueJournal>(App().QueueFile)).Count(), 0);
     EXPECT_EQ(RegReadInt(kSettingsKey, "Mode", -1), kPaused);
     EXPECT_EQ(RegReadInt(kSettingsKey, "Visible", -1), 1);
 }

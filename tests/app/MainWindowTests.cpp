@@ -16,6 +16,7 @@
 #include "base/Owned.h"
 #include "base/WideText.h"
 #include "tests/app/WindowTestEnv.h"
+#include "tests/engine/TestEnv.h"
 #include "jobs/TemporaryRecord.h"
 #include "tests/jobs/HeldRecordLock.h"
 
@@ -165,6 +166,32 @@ TEST_F(MainWindowTest, IsCreatedWhileAnotherProgramHoldsTheRecordOfTemporaries) 
     const ULONGLONG start = ::GetTickCount64();
     CreateTestMainWindow();
     EXPECT_LT(::GetTickCount64() - start, 3000u);
+}
+
+// A queue file damaged in the middle and torn at its end: the program starts all the same, with
+// the jobs that could be read in the list (paused, they wait), and says so in one balloon.
+TEST_F(MainWindowTest, StartsWithWhatADamagedQueueFileStillHolds) {
+    {
+        TExtractQueue queue(std::make_unique<TQueueJournal>(App().QueueFile));
+        for (const char* source : {"D:\\a.zip\\one.txt", "D:\\a.zip\\two.txt", "D:\\a.zip\\three.txt"})
+            queue.Append(source, "C:\\out\\x", 0);
+    }
+    std::string bytes = ReadWholeFile(App().QueueFile);
+    bytes[bytes.find("two")] = '2';
+    bytes.append("\x7FKvq\x10");
+    UniqueHandle file(::CreateFileW(WideFromUtf8(App().QueueFile).c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, 0, nullptr));
+    DWORD written = 0;
+    ASSERT_TRUE(::WriteFile(file.Get(), bytes.data(), static_cast<DWORD>(bytes.size()), &written, nullptr));
+    file.Reset();
+    PutInt("Mode", kPaused);
+
+    CreateTestMainWindow();
+    EXPECT_EQ(::SendMessageA(App().JobList, LB_GETCOUNT, 0, 0), 2);
+    EXPECT_EQ(App().Queue->GetSource(1), "D:\\a.zip\\three.txt");
+    EXPECT_EQ(App().BalloonsShown, 1);
+    EXPECT_EQ(ReadWholeFile(TQueueJournal::DamagedFileOf(App().QueueFile)), bytes);
+    PumpPending();
+    EXPECT_FALSE(App().Worker.Busy());
 }
 
 TEST_F(MainWindowTest, ClosingOnlyHides) {

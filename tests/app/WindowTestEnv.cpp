@@ -17,11 +17,20 @@
 #include "base/WideText.h"
 #include "engine/SusieSettings.h"
 
+void DeleteKeptQueue() {
+    const std::string file = TQueueJournal::DefaultFile();
+    ::DeleteFileW(WideFromUtf8(file).c_str());
+    ::DeleteFileW(WideFromUtf8(TQueueJournal::DamagedFileOf(file)).c_str());
+}
+
 void StartCleanWindowTest() {
     static const bool registered = RegisterMainClass();
     ASSERT_TRUE(registered);
     ::RegDeleteTreeA(HKEY_CURRENT_USER, kSettingsKey);
     ::RegDeleteTreeA(HKEY_CURRENT_USER, kSusiePluginKey);
+    // The program's own queue file, as the program keeps it.
+    DeleteKeptQueue();
+    App().QueueFile = TQueueJournal::DefaultFile();
 }
 
 void EndWindowTest() {
@@ -61,6 +70,7 @@ void EndWindowTest() {
     app.Failures = TFailureNotice();
     app.BalloonsShown = 0;
     ::RegDeleteTreeA(HKEY_CURRENT_USER, kSettingsKey);
+    DeleteKeptQueue();
 }
 
 HWND CreateTestMainWindow() {

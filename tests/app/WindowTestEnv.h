@@ -7,8 +7,10 @@
 #include <functional>
 #include <string>
 
-// Clears the settings and Susie's plug-in folder, registers the window class once.
+// Clears the settings, Susie's plug-in folder and the kept queue, registers the window class once.
 void StartCleanWindowTest();
+// Deletes the file the program keeps its queue in, and a damaged one set aside.
+void DeleteKeptQueue();
 // Destroys the window and everything the window made, and clears the settings again.
 void EndWindowTest();
 // CreateMainWindow, with the handle stored as the program's entry stores it.

@@ -15,6 +15,7 @@
 #include "base/Registry.h"
 #include "base/WideText.h"
 #include "shellext/ServerFile.h"
+#include "tests/app/WindowTestEnv.h"
 #include "tests/engine/TestEnv.h"
 #include "tests/handoff/ReceiverWindow.h"
 #include "tests/shellext/ShellTestEnv.h"
@@ -195,9 +196,13 @@ class ResidentTest : public ::testing::Test {
 protected:
     void SetUp() override {
         ::RegDeleteTreeA(HKEY_CURRENT_USER, kSettingsKey);
+        DeleteKeptQueue();
         susie.SetPath(SamplePlugin(""));
     }
-    void TearDown() override { ::RegDeleteTreeA(HKEY_CURRENT_USER, kSettingsKey); }
+    void TearDown() override {
+        ::RegDeleteTreeA(HKEY_CURRENT_USER, kSettingsKey);
+        DeleteKeptQueue();
+    }
     static void Settings(int mode, int visible) {
         RegWriteInt(kSettingsKey, "Mode", mode);
         RegWriteInt(kSettingsKey, "Visible", visible);
@@ -372,6 +377,8 @@ TEST_F(ResidentTest, AHangingPluginKeepsNothingRunning) {
         resident.Kill();
         EXPECT_TRUE(WaitFor([] { return HostProcesses() == 0; }));
         EXPECT_EQ(out.EntryCount(), 0);
+        // Kept for the next start, which is another case's.
+        DeleteKeptQueue();
     }
 }
 
@@ -473,6 +480,48 @@ TEST_F(ResidentTest, LongMemberPathsComeOutFromBothShells) {
     for (const ScratchFolder* folder : {&out, &out64})
         EXPECT_TRUE(SameContents(*folder / U("表示ソフト一覧_12.txt"), TestData("expect\\readme.txt")));
     ::PostMessageA(resident.Window(), WM_COMMAND, IDM_EXIT, 0);
+    EXPECT_EQ(resident.ExitCode(), 0);
+}
+
+// Jobs waiting when the program is killed come back at its next start and, continuous, run. A
+// logoff keeps the waiting job and the running one (here one that hangs); paused, they wait.
+TEST_F(ResidentTest, JobsOutliveAKillAndALogoff) {
+    Settings(kPaused, 0);
+    {
+        Resident resident(program);
+        ASSERT_TRUE(WaitFor([&] { return resident.Window() != nullptr; }));
+        ExtractHere(out.Path(), {TestData("inner.zip\\small.txt"), TestData("inner.zip\\big.bin")});
+        ASSERT_TRUE(WaitFor([&] { return resident.JobLines() == 2; }));
+        resident.Kill();
+        ASSERT_EQ(resident.ExitCode(), 1);
+        KillHosts();
+        ASSERT_TRUE(WaitFor([] { return HostProcesses() == 0; }));
+    }
+    Settings(kContinuous, 0);
+    {
+        Resident resident(program);
+        EXPECT_TRUE(WaitFor([&] { return out.EntryCount() == 2 && resident.JobLines() == 0; }));
+        EXPECT_TRUE(SameContents(out / "small.txt", TestData("expect\\small.txt")));
+        EXPECT_TRUE(SameContents(out / "big.bin", TestData("expect\\big.bin")));
+
+        // The hanging job runs once its host has made the copy of its level.
+        const int before = TemporariesOfAnyone();
+        ExtractHere(out.Path(), {TestData("hangs.zip\\inner.hang\\a.txt"), TestData("holder.tar\\wrapped.k128\\tiny.txt")});
+        ASSERT_TRUE(WaitFor([&] { return TemporariesOfAnyone() > before && resident.JobLines() == 2; }));
+        HWND window = resident.Window();
+        EXPECT_TRUE(::SendMessageA(window, WM_QUERYENDSESSION, 0, ENDSESSION_LOGOFF));
+        ::SendMessageA(window, WM_ENDSESSION, TRUE, ENDSESSION_LOGOFF);
+        resident.Kill();
+        ASSERT_EQ(resident.ExitCode(), 1);
+        KillHosts();
+        ASSERT_TRUE(WaitFor([] { return HostProcesses() == 0; }));
+    }
+    Settings(kPaused, 0);
+    Resident resident(program);
+    ASSERT_TRUE(WaitFor([&] { return resident.Window() != nullptr && resident.JobLines() == 2; }));
+    EXPECT_EQ(out.EntryCount(), 2);
+    ::PostMessageA(resident.Window(), WM_COMMAND, IDM_EXIT, 0);
+    ASSERT_TRUE(Answer(IDYES));
     EXPECT_EQ(resident.ExitCode(), 0);
 }
 
