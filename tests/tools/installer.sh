@@ -1,8 +1,8 @@
 #!/usr/bin/env bash
 # The installer as a user meets it, in a Wine prefix that nothing else has touched: a silent install,
 # what it writes, the installed program running with its drop handler registered in both views, a
-# silent install over the running program that keeps the user's data, then a silent uninstall after
-# which nothing of Kelvane remains.
+# silent install over the running program that keeps the user's data and its queue, then a silent
+# uninstall after which nothing of Kelvane remains.
 #   installer.sh SOURCE_FOLDER BUILD_FOLDER BIN_FOLDER
 set -u
 root=$1 build=$2 bin=$3
@@ -59,6 +59,8 @@ started=$SECONDS
 w wineboot -i
 echo "fresh prefix: $((SECONDS - started)) s"
 
+# Paused, so that the jobs handed over below wait in the queue.
+w reg add 'HKCU\Software\Ombrik\Kelvane' /v Mode /t REG_DWORD /d 1 /f
 w "$setup" /S || fail "silent install: exit $?"
 user=$(id -un)
 local_unix=$prefix/drive_c/users/$user/AppData/Local
@@ -107,6 +109,13 @@ sid=$("$root/scripts/wine" reg query 'HKLM\Software\Microsoft\Windows NT\Current
 temporary=$prefix/drive_c/ProgramData/Kelvane/$sid
 [ -n "$sid" ] || fail "no SID for the user in the prefix"
 mkdir -p "$temporary/~kv1" && echo x >"$temporary/~kv1/x"
+# Two jobs waiting, handed over through the installed drop handler as the shell would.
+testdata="Z:${build//\//\\}\\testdata"
+queue=$local_unix/Kelvane/queue.dat
+queued() { [ "$(grep -o -a -e 'inner.zip.small.txt' -e 'inner.zip.big.bin' "$queue" 2>/dev/null | wc -l)" = "$1" ]; }
+w "$bin/kelvane-shell.exe" drop 'C:\' "$testdata\\inner.zip\\small.txt" "$testdata\\inner.zip\\big.bin" ||
+    fail "the hand-off to the installed program failed"
+until_true 20 queued 2 || fail "the installed program did not keep the jobs handed over"
 
 # Over the running program: it is asked to quit, the files are replaced, and it starts again.
 # Wine's processes are Linux processes named by their Windows path; the prefix tells them apart.
@@ -122,6 +131,7 @@ w "$setup" /S || fail "install over the running program: exit $?"
 expect_data 'HKCU\Software\Ombrik\Kelvane' Probe kept
 [ -f "$local_unix/Kelvane/probe" ] || fail "an install over the program removed its data"
 until_true 60 registered || fail "the program did not start again after the second install"
+queued 2 || fail "the install over the program lost its queue"
 running() { [ "$(processes)" = "$1" ]; }
 until_true 10 running 1 || fail "$(processes) programs run after the second install, expected 1"
 [ -n "$before" ] && ! grep -qx "$before" <<<"$(pids)" || fail "the program that ran before the second install still runs"
