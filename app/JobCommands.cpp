@@ -68,6 +68,8 @@ void RunNextJob(HWND window, TMessage&) {
         return;
     if (app.Queue->Count() <= 0) {
         UnlockDestinationChange(window);
+        // The run is over: the last ends reach the disk now.
+        app.Queue->Flush();
         return;
     }
     // A line that waits for its job's end waits for the worker's own WM_RUNNEXT, which follows it.

@@ -40,6 +40,7 @@ void TearDown(HWND window) {
     app.Host.reset();
     RemoveTrayIcon();
     SaveSettings(window);
+    app.Queue->Flush();
     ::PostQuitMessage(0);
 }
 
@@ -162,8 +163,8 @@ void OnDestroy(HWND window, TMessage&) {
 void OnEndSession(HWND window, TMessage& message) {
     if (!message.WParam)
         return;
-    // The queue is on the disk already, the running job at its front: both come back at the next
-    // logon.
+    // The queue is on the disk, the running job at its front: both come back at the next logon.
+    App().Queue->Flush();
     SaveSettings(window);
     CallServerRegistration(false);
 }

@@ -72,7 +72,7 @@ void TExtractQueue::AppendAll(std::vector<TExtractJob> jobs) {
         made.push_back(Made(std::move(job.Source), std::move(job.Destination), job.Flag));
     Jobs.reserve(Jobs.size() + made.size());
     if (Journal) {
-        std::vector<TKeptJob> kept;
+        std::vector<TKeptJobView> kept;
         kept.reserve(made.size());
         for (const auto& job : made)
             kept.push_back({job->Id, job->Source, job->Destination});
@@ -131,7 +131,12 @@ void TExtractQueue::Ended(uint64_t id) {
         return;
     Taken.erase(found);
     if (Journal)
-        Journal->Remove({id});
+        Journal->Ended(id);
+}
+
+void TExtractQueue::Flush() {
+    if (Journal)
+        Journal->Flush();
 }
 
 void TExtractQueue::AbandonKept() {

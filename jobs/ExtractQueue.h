@@ -54,8 +54,10 @@ public:
     // The worker takes waiting job index. It stays kept, in front of every waiting job, until it
     // has Ended: a program that dies meanwhile finds it first at its next start.
     TExtractJob Take(int index);
-    // The taken job of that id has ended, whatever its outcome: it is kept no longer.
+    // The taken job of that id has ended, whatever its outcome: it is kept no longer (on the disk
+    // for sure once Flush has run, see TQueueJournal::Ended).
     void Ended(uint64_t id);
+    void Flush();
     // The user chose to lose every job, waiting or taken: none is kept on the disk any more, nor is
     // any later change. In memory they stay, for the window's last paints.
     void AbandonKept();

@@ -22,6 +22,8 @@ constexpr uint32_t kMaxBody = 1u << 20;
 constexpr DWORD kMaxFileBytes = 1u << 30;
 // Garbage the file may carry past twice its live records before it is written again.
 constexpr uint64_t kSlackBytes = 64 * 1024;
+// Ended jobs' records are flushed at most this often.
+constexpr ULONGLONG kEndedFlushMs = 1000;
 
 enum : char { kAdd = 'A', kRemove = 'D', kMove = 'M', kRetarget = 'R' };
 
@@ -47,12 +49,12 @@ void Put(std::string& out, T value) {
     out.append(reinterpret_cast<const char*>(&value), sizeof value);
 }
 
-void PutText(std::string& out, const std::string& text) {
+void PutText(std::string& out, std::string_view text) {
     Put(out, static_cast<uint32_t>(text.size()));
     out += text;
 }
 
-// Reads the body front to back; any read past its end makes it unsound.
+// Reads a body front to back; any read past its end makes it unsound.
 class TBodyReader {
 public:
     explicit TBodyReader(std::string_view body) : Rest(body) {}
@@ -67,13 +69,13 @@ public:
         Rest.remove_prefix(sizeof value);
         return value;
     }
-    std::string GetText() {
+    std::string_view GetText() {
         const auto size = Get<uint32_t>();
         if (!Sound || Rest.size() < size) {
             Sound = false;
             return {};
         }
-        std::string text(Rest.substr(0, size));
+        const std::string_view text = Rest.substr(0, size);
         Rest.remove_prefix(size);
         return text;
     }
@@ -85,34 +87,36 @@ private:
     bool Sound = true;
 };
 
-void PutRecord(std::string& out, const std::string& body) {
+// Appends a record whose body starts with op and id and goes on as putRest writes it; its size and
+// checksum are filled in once it is there, so the body is never copied.
+template <typename TPutRest>
+void PutRecord(std::string& out, char op, uint64_t id, TPutRest putRest) {
+    const size_t start = out.size();
     out += kMark;
-    Put(out, static_cast<uint32_t>(body.size()));
-    Put(out, Crc32(body));
-    out += body;
+    out.append(8, '\0');
+    out += op;
+    Put(out, id);
+    putRest(out);
+    const std::string_view body = std::string_view(out).substr(start + kRecordHead);
+    const auto size = static_cast<uint32_t>(body.size());
+    const uint32_t crc = Crc32(body);
+    std::memcpy(&out[start + 4], &size, 4);
+    std::memcpy(&out[start + 8], &crc, 4);
 }
 
-std::string Body(char op, uint64_t id) {
-    std::string body(1, op);
-    Put(body, id);
-    return body;
+void PutAddRecord(std::string& out, uint64_t id, std::string_view source, std::string_view destination) {
+    PutRecord(out, kAdd, id, [&](std::string& body) {
+        PutText(body, source);
+        PutText(body, destination);
+    });
 }
 
-std::string AddRecord(const TKeptJob& job) {
-    std::string body = Body(kAdd, job.Id);
-    PutText(body, job.Source);
-    PutText(body, job.Destination);
-    std::string record;
-    PutRecord(record, body);
-    return record;
+uint64_t AddRecordSize(std::string_view source, std::string_view destination) {
+    return kRecordHead + 1 + 8 + 4 + source.size() + 4 + destination.size();
 }
 
-uint64_t AddRecordSize(const TKeptJob& job) {
-    return kRecordHead + 1 + 8 + 4 + job.Source.size() + 4 + job.Destination.size();
-}
-
-// The body of the sound record at `at`, and where the next one begins.
-bool RecordAt(std::string_view bytes, size_t at, std::string_view& body, size_t& next) {
+// The sound record at `at`, whole, and where the next one begins.
+bool RecordAt(std::string_view bytes, size_t at, std::string_view& record) {
     if (bytes.size() - at < kRecordHead || bytes.substr(at, kMark.size()) != kMark)
         return false;
     uint32_t size = 0;
@@ -121,9 +125,16 @@ bool RecordAt(std::string_view bytes, size_t at, std::string_view& body, size_t&
     std::memcpy(&crc, bytes.data() + at + 8, 4);
     if (size > kMaxBody || size > bytes.size() - at - kRecordHead)
         return false;
-    body = bytes.substr(at + kRecordHead, size);
-    next = at + kRecordHead + size;
-    return Crc32(body) == crc;
+    record = bytes.substr(at, kRecordHead + size);
+    return Crc32(record.substr(kRecordHead)) == crc;
+}
+
+// The job of a sound record that adds one.
+TKeptJob AddedJob(std::string_view record) {
+    TBodyReader read(record.substr(kRecordHead + 1));
+    const auto id = read.Get<uint64_t>();
+    const std::string_view source = read.GetText();
+    return {id, std::string(source), std::string(read.GetText())};
 }
 
 // False when the file exists but could not be read: then it must not be written over either.
@@ -167,7 +178,11 @@ TQueueJournal::TQueueJournal(std::string file) : File_(std::move(file)) {
 }
 
 std::vector<TKeptJob> TQueueJournal::Jobs() const {
-    return {Live.begin(), Live.end()};
+    std::vector<TKeptJob> jobs;
+    jobs.reserve(Live.size());
+    for (const TLive& live : Live)
+        jobs.push_back(AddedJob(live.Record));
+    return jobs;
 }
 
 void TQueueJournal::Load() {
@@ -185,10 +200,9 @@ void TQueueJournal::Load() {
     else if (!bytes.empty())
         Damaged_ = true;
     while (at < bytes.size()) {
-        std::string_view body;
-        size_t next = 0;
-        if (RecordAt(bytes, at, body, next) && Apply(std::string(body))) {
-            at = next;
+        std::string_view record;
+        if (RecordAt(bytes, at, record) && Apply(record)) {
+            at += record.size();
             continue;
         }
         Damaged_ = true;
@@ -200,27 +214,28 @@ void TQueueJournal::Load() {
     Kept_ = Rewrite();
 }
 
-bool TQueueJournal::Apply(const std::string& body) {
-    TBodyReader read(body);
+bool TQueueJournal::Apply(std::string_view record) {
+    TBodyReader read(record.substr(kRecordHead));
     const char op = read.Get<char>();
     const auto id = read.Get<uint64_t>();
     const auto found = ById.find(id);
     const bool live = found != ById.end();
     switch (op) {
     case kAdd: {
-        TKeptJob job{id, read.GetText(), read.GetText()};
+        read.GetText();
+        read.GetText();
         if (!read.Done() || id == 0)
             return false;
         // Added twice: the first stands.
         if (!live)
-            AddLive(std::move(job));
+            AddLive(id, std::string(record));
         return true;
     }
     case kRemove:
         if (!read.Done())
             return false;
         if (live) {
-            LiveBytes -= AddRecordSize(*found->second);
+            LiveBytes -= found->second->Record.size();
             Live.erase(found->second);
             ById.erase(found);
         }
@@ -236,12 +251,15 @@ bool TQueueJournal::Apply(const std::string& body) {
         return true;
     }
     case kRetarget: {
-        std::string destination = read.GetText();
+        const std::string_view destination = read.GetText();
         if (!read.Done())
             return false;
         if (live) {
-            LiveBytes = LiveBytes - found->second->Destination.size() + destination.size();
-            found->second->Destination = std::move(destination);
+            std::string& kept = found->second->Record;
+            std::string changed;
+            PutAddRecord(changed, id, AddedJob(kept).Source, destination);
+            LiveBytes = LiveBytes - kept.size() + changed.size();
+            kept = std::move(changed);
         }
         return true;
     }
@@ -250,20 +268,25 @@ bool TQueueJournal::Apply(const std::string& body) {
     }
 }
 
-void TQueueJournal::AddLive(TKeptJob job) {
-    LiveBytes += AddRecordSize(job);
-    const uint64_t id = job.Id;
-    Live.push_back(std::move(job));
+void TQueueJournal::AddLive(uint64_t id, std::string record) {
+    LiveBytes += record.size();
+    Live.push_back({id, std::move(record)});
     ById.emplace(id, std::prev(Live.end()));
 }
 
-void TQueueJournal::Add(const std::vector<TKeptJob>& jobs) {
+void TQueueJournal::Add(const std::vector<TKeptJobView>& jobs) {
+    uint64_t size = 0;
+    for (const TKeptJobView& job : jobs)
+        size += AddRecordSize(job.Source, job.Destination);
     std::string records;
-    for (const TKeptJob& job : jobs) {
+    records.reserve(size);
+    ById.reserve(ById.size() + jobs.size());
+    for (const TKeptJobView& job : jobs) {
         if (job.Id == 0 || ById.count(job.Id))
             continue;
-        records += AddRecord(job);
-        AddLive(job);
+        const size_t start = records.size();
+        PutAddRecord(records, job.Id, job.Source, job.Destination);
+        AddLive(job.Id, records.substr(start));
     }
     Commit(records);
 }
@@ -271,11 +294,27 @@ void TQueueJournal::Add(const std::vector<TKeptJob>& jobs) {
 void TQueueJournal::Remove(const std::vector<uint64_t>& ids) {
     std::string records;
     for (const uint64_t id : ids) {
-        const std::string body = Body(kRemove, id);
-        if (ById.count(id) && Apply(body))
-            PutRecord(records, body);
+        if (!ById.count(id))
+            continue;
+        const size_t start = records.size();
+        PutRecord(records, kRemove, id, [](std::string&) {});
+        Apply(std::string_view(records).substr(start));
     }
     Commit(records);
+}
+
+void TQueueJournal::Ended(uint64_t id) {
+    if (!ById.count(id))
+        return;
+    std::string record;
+    PutRecord(record, kRemove, id, [](std::string&) {});
+    Apply(record);
+    Commit(record, ::GetTickCount64() - LastFlush >= kEndedFlushMs);
+}
+
+void TQueueJournal::Flush() {
+    if (Handle && Unflushed && ::FlushFileBuffers(Handle.Get()))
+        Unflushed = false;
 }
 
 void TQueueJournal::Move(uint64_t id, uint64_t after) {
@@ -287,38 +326,37 @@ void TQueueJournal::Move(uint64_t id, uint64_t after) {
     // Already there: nothing to write. The usual case, the front job taken by the worker.
     if (place == found->second || std::next(found->second) == place)
         return;
-    std::string body = Body(kMove, id);
-    Put(body, anchor == ById.end() ? uint64_t{0} : after);
-    Apply(body);
     std::string record;
-    PutRecord(record, body);
+    PutRecord(record, kMove, id, [&](std::string& body) { Put(body, anchor == ById.end() ? uint64_t{0} : after); });
+    Apply(record);
     Commit(record);
 }
 
 void TQueueJournal::Retarget(const std::vector<std::pair<uint64_t, std::string>>& destinations) {
     std::string records;
     for (const auto& [id, destination] : destinations) {
-        std::string body = Body(kRetarget, id);
-        PutText(body, destination);
-        if (ById.count(id) && Apply(body))
-            PutRecord(records, body);
+        if (!ById.count(id))
+            continue;
+        const size_t start = records.size();
+        PutRecord(records, kRetarget, id, [&](std::string& body) { PutText(body, destination); });
+        Apply(std::string_view(records).substr(start));
     }
     Commit(records);
 }
 
-void TQueueJournal::Commit(const std::string& records) {
+void TQueueJournal::Commit(const std::string& records, bool flushNow) {
     if (records.empty() || Unread)
         return;
     const bool wasKept = Kept_;
     if (Handle && FileBytes + records.size() <= 2 * LiveBytes + kSlackBytes)
-        Kept_ = Append(records) || Rewrite();
+        Kept_ = Append(records, flushNow) || Rewrite();
     else
         Kept_ = Rewrite();
     if (wasKept && !Kept_ && Lost)
         Lost();
 }
 
-bool TQueueJournal::Append(const std::string& records) {
+bool TQueueJournal::Append(const std::string& records, bool flushNow) {
     const char* data = records.data();
     for (size_t left = records.size(); left > 0;) {
         DWORD written = 0;
@@ -330,25 +368,32 @@ bool TQueueJournal::Append(const std::string& records) {
         data += written;
         left -= written;
     }
-    if (!::FlushFileBuffers(Handle.Get())) {
-        Handle.Reset();
-        return false;
-    }
     FileBytes += records.size();
+    // A flush takes what was left unflushed before along.
+    Unflushed = !flushNow;
+    if (flushNow) {
+        if (!::FlushFileBuffers(Handle.Get())) {
+            Handle.Reset();
+            return false;
+        }
+        LastFlush = ::GetTickCount64();
+    }
     return true;
 }
 
 bool TQueueJournal::Rewrite() {
     std::string bytes(kHeader);
     bytes.reserve(kHeader.size() + LiveBytes);
-    for (const TKeptJob& job : Live)
-        bytes += AddRecord(job);
+    for (const TLive& live : Live)
+        bytes += live.Record;
     Handle.Reset();
     ::CreateDirectoryW(SystemPath(FolderOf(File_)).c_str(), nullptr);
     if (bytes.size() > kMaxFileBytes ||
         !WriteBlockToFile(File_, bytes.data(), static_cast<uint32_t>(bytes.size())))
         return false;
     FileBytes = bytes.size();
+    Unflushed = false;
+    LastFlush = ::GetTickCount64();
     return OpenForAppend();
 }
 

@@ -16,6 +16,7 @@
 #include <functional>
 #include <list>
 #include <string>
+#include <string_view>
 #include <unordered_map>
 #include <utility>
 #include <vector>
@@ -26,6 +27,13 @@ struct TKeptJob {
     uint64_t Id;  // unique in the journal; 0 is no job
     std::string Source;
     std::string Destination;
+};
+
+// A job to keep, its texts borrowed for the call.
+struct TKeptJobView {
+    uint64_t Id;
+    std::string_view Source;
+    std::string_view Destination;
 };
 
 class TQueueJournal {
@@ -39,6 +47,7 @@ public:
     explicit TQueueJournal(std::string file);
     TQueueJournal(const TQueueJournal&) = delete;
     TQueueJournal& operator=(const TQueueJournal&) = delete;
+    ~TQueueJournal() { Flush(); }
 
     // What the file held when opened, in order.
     std::vector<TKeptJob> Jobs() const;
@@ -49,8 +58,15 @@ public:
     bool Kept() const { return Kept_; }
 
     // After every job kept; the ids are new.
-    void Add(const std::vector<TKeptJob>& jobs);
+    void Add(const std::vector<TKeptJobView>& jobs);
     void Remove(const std::vector<uint64_t>& ids);
+    // A job that has run is removed too, but its record reaches the disk with the next flush, at
+    // most a second later while jobs keep ending: one flush a job would cost more than a small job.
+    // Should a power cut lose the record, the job runs once more at the next start, to the same file.
+    void Ended(uint64_t id);
+    // What was written and not yet flushed goes to the disk now: when no job is left to run, and on
+    // the way out.
+    void Flush();
     // Moves a job right after another, or to the front for after 0 (or a job no longer kept).
     void Move(uint64_t id, uint64_t after);
     // New destinations: (id, destination).
@@ -60,15 +76,21 @@ public:
     std::function<void()> Lost;
 
 private:
-    using TList = std::list<TKeptJob>;
+    // A live job as the record that adds it: a rewrite only strings them together.
+    struct TLive {
+        uint64_t Id;
+        std::string Record;
+    };
+    using TList = std::list<TLive>;
 
     void Load();
-    bool Apply(const std::string& body);
-    void AddLive(TKeptJob job);
+    // A sound record read or about to be written: memory follows it. False for one that is not ours.
+    bool Apply(std::string_view record);
+    void AddLive(uint64_t id, std::string record);
     // Writes records that bring the file to what memory holds now: appended, or the whole file
     // written again when that is smaller or the file is not sound.
-    void Commit(const std::string& records);
-    bool Append(const std::string& records);
+    void Commit(const std::string& records, bool flushNow = true);
+    bool Append(const std::string& records, bool flushNow);
     bool Rewrite();
     bool OpenForAppend();
 
@@ -78,6 +100,8 @@ private:
     std::unordered_map<uint64_t, TList::iterator> ById;
     uint64_t LiveBytes = 0;  // of the records that add the live jobs: the size of a rewrite
     uint64_t FileBytes = 0;
+    bool Unflushed = false;
+    ULONGLONG LastFlush = 0;  // tick count
     bool Damaged_ = false;
     bool Kept_ = true;
     bool Unread = false;  // the file could not be read: it is never written over
