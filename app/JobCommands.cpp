@@ -88,7 +88,8 @@ void WaitForWorker() {
         // Ended in time, their ends not yet taken: they are done with. A job cut short below is
         // kept, to run again at the next start.
         for (const TFinishedJob& finished : app.Worker.TakeAllFinished())
-            app.Queue->Ended(finished.Job.Id);
+            if (app.Queue)
+                app.Queue->Ended(finished.Job.Id);
         return;
     }
     if (app.Host)

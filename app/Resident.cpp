@@ -40,7 +40,8 @@ void TearDown(HWND window) {
     app.Host.reset();
     RemoveTrayIcon();
     SaveSettings(window);
-    app.Queue->Flush();
+    if (app.Queue)
+        app.Queue->Flush();
     ::PostQuitMessage(0);
 }
 
@@ -164,7 +165,8 @@ void OnEndSession(HWND window, TMessage& message) {
     if (!message.WParam)
         return;
     // The queue is on the disk, the running job at its front: both come back at the next logon.
-    App().Queue->Flush();
+    if (App().Queue)
+        App().Queue->Flush();
     SaveSettings(window);
     CallServerRegistration(false);
 }
