@@ -146,6 +146,9 @@ void ExitResident(HWND window, TMessage& message) {
         message.Result = -1;
         return;
     }
+    // Setup's quit came while the question was open, and stands: it keeps the queue.
+    if (App().Quitting)
+        return;
     // The user's own exit keeps nothing for the next start: the waiting jobs were let go just now,
     // and the running one ends with the program, as it always has.
     App().Queue->AbandonKept();

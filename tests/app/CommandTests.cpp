@@ -181,6 +181,23 @@ TEST_F(CommandTest, ExitAsksOnceWhenJobsWaitAndNoKeepsEverything) {
     EXPECT_EQ(RegReadInt(kSettingsKey, "Visible", -1), 1);
 }
 
+// Setup quits the program while the user has the exit question open: setup's quit keeps the queue,
+// whatever the user answers after.
+TEST_F(CommandTest, SetupsQuitDuringTheExitQuestionKeepsTheQueue) {
+    HWND window = Start(kPaused, true);
+    AddJob("D:\\a.zip\\a.txt");
+    TMessage message = {WM_COMMAND, IDM_EXIT, 0, 0};
+    EXPECT_TRUE(WhileShown("#32770", "Kelvane",
+                           [&](HWND box) {
+                               ::PostMessageA(window, WM_COMMAND, IDM_QUITKEEPINGJOBS, 0);
+                               ::PostMessageA(box, WM_COMMAND, IDYES, 0);
+                           },
+                           [&] { ExitResident(window, message); }));
+    EXPECT_TRUE(App().Quitting);
+    App().Queue.reset();
+    EXPECT_EQ(TExtractQueue(std::make_unique<TQueueJournal>(App().QueueFile)).Count(), 1);
+}
+
 TEST_F(CommandTest, ExitWithAnEmptyQueueAsksNothing) {
     HWND window = Start(kContinuous, false);
     TMessage message = {WM_COMMAND, IDM_EXIT, 0, 0};
