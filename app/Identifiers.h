@@ -14,7 +14,7 @@
 #define IDM_CLOSE 1006
 #define IDM_EXIT 1007
 #define IDM_STARTATLOGON 1008
-#define IDM_QUITKEEPINGJOBS 1009  // no menu item: setup's, before it replaces the program
+#define IDM_QUITKEEPINGJOBS 1009  // no menu item: setup's and the uninstaller's
 #define IDM_DELETE 1015
 #define IDM_EXTRACT 1021
 #define IDM_CONTINUOUS 1022
