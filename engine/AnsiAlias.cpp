@@ -4,6 +4,7 @@
 
 #include "base/SystemPath.h"
 #include "base/WideText.h"
+#include "engine/KeptChain.h"
 
 bool AnsiNameOf(const std::string& path, std::string& ansi) {
     if (AnsiFromUtf8(path, ansi))
@@ -28,10 +29,14 @@ const std::string& TAnsiAlias::Of(const std::string& file, DWORD& error) {
         Ansi.clear();
         Error = ERROR_SUCCESS;
         Link.reset();
+        LinkedChange = 0;
         if (!AnsiNameOf(file, Ansi)) {
             Error = Link.emplace().Link(file);
             if (Error == ERROR_SUCCESS && !AnsiFromUtf8(Link->Path(), Ansi))
                 Error = ERROR_INVALID_NAME;
+            TFileIdentity linked;
+            if (Error == ERROR_SUCCESS && Link->IsLink() && TFileIdentity::Read(file, linked))
+                LinkedChange = linked.Change;
         }
     }
     error = Error;

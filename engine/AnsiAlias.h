@@ -2,6 +2,7 @@
 // the code page lacks is handed to them under another name for the same bytes.
 #pragma once
 
+#include <cstdint>
 #include <optional>
 #include <string>
 
@@ -17,8 +18,12 @@ class TAnsiAlias {
 public:
     // Empty when no name could be made; error says why.
     const std::string& Of(const std::string& file, DWORD& error);
+    // A link moves the file's change time, once: its value then, 0 when no link was made. So a file
+    // kept for the next job is known as the same one.
+    int64_t ChangeTimeAfterLink() const { return LinkedChange; }
 
 private:
+    int64_t LinkedChange = 0;
     bool Asked = false;
     std::string File;
     std::string Ansi;

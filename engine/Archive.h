@@ -17,6 +17,7 @@
 #include "engine/AnsiAlias.h"
 #include "engine/ExtractOutcome.h"
 #include "engine/Member.h"
+#include "engine/MemberLookup.h"
 #include "engine/SpiTypes.h"
 #include "engine/Temporary.h"
 
@@ -28,12 +29,6 @@ class TProgress;
 class TKeptChain;
 class TCrossingOut;
 struct TCrossingIn;
-
-// A member from a plug-in's listing, with its folder and name folded for comparing.
-struct TListedMember {
-    std::string FoldedPath;
-    TMember Member;
-};
 
 // Members are taken out into memory, and levels in memory count their bytes in 32 bits, whichever
 // width the plug-in has: kNone when a member of size bytes fits, else why not.
@@ -105,6 +100,8 @@ public:
     uint32_t GetSize() const { return Size; }
     // "path" + "filename" of a member, appended to this archive's name.
     std::string MemberName(const TMember& member) const;
+    // The file's change time as the link made for ANSI plug-ins left it; 0 when no link was made.
+    int64_t AliasChangeTime() const { return Alias.ChangeTimeAfterLink(); }
 
 protected:
     // How the archive's bytes reach the plug-in: a file (named in UTF-8) read from an offset, or an
@@ -136,7 +133,7 @@ protected:
     // plug-in's answer; none when it was asked before or has no such entry point.
     std::optional<int> ListMembers(const TInput& input);
     // Whether a listing made with memory input proved that the plug-in reads memory.
-    bool ListedFromMemory() const { return ListingInput == kSpiInputMemory; }
+    bool ListedFromMemory() const { return Listing.From(kSpiInputMemory); }
     std::unique_ptr<TArchive> TakeMember(HLOCAL block, const TMember& member);
 
     std::string Name;
@@ -182,9 +179,7 @@ private:
 
     TNaming Naming = TNaming::kUnknown;
 
-    std::vector<TListedMember> Listing;
-    unsigned int ListingInput = ~0u;
-    unsigned int ListingTried = 0;  // bit per input kind
+    TMemberListing Listing;
 };
 
 // An archive file on disk: only its head is read; the plug-in reads the file through its name.
@@ -245,11 +240,6 @@ private:
     UniqueWritableView View;
     TTemporaryCopy DiskCopy;  // exactly the bytes memory input would have shown
 };
-
-// A name folded as Windows compares file names, "/" and "\" alike.
-std::string FoldedName(const std::string& name);
-// Whether path names something inside head: head as FoldedName compares it, a separator, then more.
-bool GoesInside(const std::string& path, const std::string& head);
 
 // The one entry into the engine: writes the file that sourcePath names to destPath.
 bool ExtractPath(TPluginList& pluginList, const std::string& sourcePath, const std::string& destPath);

@@ -70,6 +70,10 @@ std::string ReasonFor(const TFailure& failure) {
                                           : T("名前にこのコードページにない文字があります (") + PluginPart(failure) + ")";
         case TFailureKind::kAmbiguousName:
             return PluginPart(failure) + T(" ではこの名前の項目が一つに決まりません");
+        case TFailureKind::kUnusableName:
+            return T("この名前ではファイルを作れません");
+        case TFailureKind::kClimbingMember:
+            return PluginPart(failure) + T(" はこの項目をメモリーに取り出せず、ディスクへはフォルダの外を指す名前で書き出すため使いません");
         case TFailureKind::kCanceled:
             return T("中止しました");
     }

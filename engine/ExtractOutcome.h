@@ -24,6 +24,8 @@ enum class TFailureKind {
     kTooLarge,          // a member of 4 GiB or more, to be taken out into memory
     kNotInCodePage,     // a name that only a lossy conversion brings into the ANSI code page
     kAmbiguousName,     // a name a plug-in lists only lossily, where more than one member could be it
+    kUnusableName,      // the destination's name makes no file directly in its folder
+    kClimbingMember,    // a member a plug-in writes only to disk, under a stored name that leaves the folder
     kCanceled,          // ended by the user (cancel-all, exit); stays last, messages check against it
 };
 

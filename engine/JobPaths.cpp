@@ -3,6 +3,7 @@
 #include <windows.h>
 
 #include "base/WideText.h"
+#include "engine/DestinationName.h"
 
 bool FitsWindowsPath(const std::string& path) {
     if (path.size() < MAX_PATH)
@@ -30,6 +31,10 @@ bool JobPathsFit(const std::string& source, const std::string& destination, TExt
     // The destination is written through the \\?\ form: any path Windows takes at all will do.
     if (destination.size() > kMaxJobPath || WideFromUtf8(destination).size() >= kMaxWindowsPath) {
         outcome.Failure.Kind = TFailureKind::kDiskPathTooLong;
+        outcome.Component = destination;
+    } else if (!LiesDirectlyInFolder(destination)) {
+        // Checked before anything is written: the name may come from an archive or another process.
+        outcome.Failure.Kind = TFailureKind::kUnusableName;
         outcome.Component = destination;
     }
     return outcome.Succeeded();

@@ -22,6 +22,6 @@ bool SourceFits(const std::string& source, TExtractOutcome& outcome);
 // The longest path Windows takes in the \\?\ form, less room for a temporary name beside it.
 inline constexpr size_t kMaxWindowsPath = 32767 - 64;
 
-// Whether a job's source is within the bound and its destination one Windows can write; when one is
-// not, outcome says which.
+// Whether a job's source is within the bound and its destination one Windows can write, by a usable
+// name directly in its folder; when one is not, outcome says which.
 bool JobPathsFit(const std::string& source, const std::string& destination, TExtractOutcome& outcome);

@@ -57,10 +57,18 @@ bool TKeptChain::Serves(const std::string& sourcePath) {
         return false;
     // The file the job names, which a name differing in case only may not be: folders can be case
     // sensitive (under Wine every Linux folder is).
-    const std::string& kept = Levels.front().Archive->GetName();
+    const TArchive& outer = *Levels.front().Archive;
+    const std::string& kept = outer.GetName();
     TFileIdentity now;
-    if (Entered || !GoesInside(sourcePath, kept) || !TFileIdentity::Read(sourcePath.substr(0, kept.size()), now) ||
-        !(now == Outer)) {
+    if (Entered || !GoesInside(sourcePath, kept) || !TFileIdentity::Read(sourcePath.substr(0, kept.size()), now)) {
+        Release();
+        return false;
+    }
+    // The link that gives an ANSI plug-in a name for the file moved its change time, and nothing else did
+    // since: the file is the same.
+    TFileIdentity linked = Outer;
+    linked.Change = outer.AliasChangeTime();
+    if (!(now == Outer) && !(linked.Change != 0 && now == linked)) {
         Release();
         return false;
     }

@@ -3,6 +3,7 @@
 #include <windows.h>
 
 #include "base/WideText.h"
+#include "engine/MemberLookup.h"
 
 namespace {
 
@@ -14,19 +15,50 @@ bool IsSeparator(wchar_t unit) {
     return unit == L'\\' || unit == L'/';
 }
 
+// What the ANSI code page's conversion makes of a character it lacks, read back: its best fit, or the
+// default character.
+std::wstring BestFit(std::wstring_view character) {
+    char ansi[16] = {};
+    const int bytes = ::WideCharToMultiByte(CP_ACP, 0, character.data(), static_cast<int>(character.size()), ansi,
+                                            sizeof ansi, nullptr, nullptr);
+    wchar_t back[16] = {};
+    const int units = bytes > 0 ? ::MultiByteToWideChar(CP_ACP, 0, ansi, bytes, back, 16) : 0;
+    return std::wstring(back, units > 0 ? units : 0);
+}
+
+std::wstring CodePageDefaults() {
+    CPINFOEXW info{};
+    if (!::GetCPInfoExW(CP_ACP, 0, &info))
+        return L"?";
+    wchar_t wide[4] = {};
+    const int units = ::MultiByteToWideChar(CP_ACP, 0, reinterpret_cast<const char*>(info.DefaultChar),
+                                            info.DefaultChar[1] ? 2 : 1, wide, 4);
+    return std::wstring(wide, units > 0 ? units : 0) + info.UnicodeDefaultChar;
+}
+
 }  // namespace
 
-TLossyPattern::TLossyPattern(const std::string& folded) {
+TLossyPattern::TLossyPattern(const std::string& folded) : DefaultCharacters(CodePageDefaults()) {
     const std::wstring wide = WideFromUtf8(folded);
     for (size_t i = 0; i < wide.size(); ++i) {
-        TUnit unit{wide[i], 0, false};
+        TUnit unit{wide[i], 0, false, {}};
         if (IsHighSurrogate(wide[i]) && i + 1 < wide.size())
             unit.Second = wide[++i];
         std::string ansi;
         const wchar_t whole[] = {unit.First, unit.Second};
-        unit.Lost = !ExactAnsi(std::wstring_view(whole, unit.Second ? 2 : 1), ansi);
+        const std::wstring_view character(whole, unit.Second ? 2 : 1);
+        unit.Lost = !ExactAnsi(character, ansi);
+        if (unit.Lost) {
+            // Folded as the listing is: a best fit of é is E there.
+            unit.StandIns = WideFromUtf8(FoldedName(ShownUtf8(BestFit(character))));
+        }
         Units.push_back(unit);
     }
+}
+
+bool TLossyPattern::StandsFor(const TUnit& unit, wchar_t listed) const {
+    return listed >= 0x80 || listed == L'?' || listed == L'_' || unit.StandIns.find(listed) != std::wstring::npos ||
+           DefaultCharacters.find(listed) != std::wstring::npos;
 }
 
 bool TLossyPattern::Matches(const std::string& listed) const {
@@ -47,7 +79,9 @@ bool TLossyPattern::Matches(const std::string& listed) const {
                     next[j + 1] = 1;
                 continue;
             }
-            for (size_t taken = 1; taken <= 2 && j + taken <= name.size() && !IsSeparator(name[j + taken - 1]); ++taken)
+            for (size_t taken = 1; taken <= 2 && j + taken <= name.size() && !IsSeparator(name[j + taken - 1]) &&
+                                   StandsFor(unit, name[j + taken - 1]);
+                 ++taken)
                 next[j + taken] = 1;
         }
         reach = std::move(next);

@@ -1,3 +1,5 @@
+#include <algorithm>
+
 #include "base/PathText.h"
 #include "base/SystemPath.h"
 #include "base/WideText.h"
@@ -17,6 +19,25 @@ std::pair<std::string, std::string> WrittenNames(const TMember& member, bool wid
     ExactUtf8(WideFromAnsi(FieldText(member.Record.path, sizeof member.Record.path)), folder);
     ExactUtf8(WideFromAnsi(FieldText(member.Record.filename, sizeof member.Record.filename)), name);
     return {folder, name};
+}
+
+// Whether a plug-in that writes the member to disk writes it inside the folder it is given: it writes
+// where the member's stored name points, and a name that climbs ("..") or starts at a root or a
+// drive leads out of it.
+bool StaysInFolder(const TMember& member, bool wide) {
+    const auto [folder, name] = WrittenNames(member, wide);
+    const std::string stored = folder + name;
+    if (stored.empty() || stored[0] == '\\' || stored[0] == '/' || stored.find(':') != std::string::npos)
+        return false;
+    for (size_t start = 0; start <= stored.size();) {
+        const size_t end = std::min(stored.find_first_of("\\/", start), stored.size());
+        // Windows drops a component's trailing dots and spaces: "..." and ". ." climb too.
+        const std::string_view component = std::string_view(stored).substr(start, end - start);
+        if (component.find_first_not_of(". ") == std::string_view::npos && std::count(component.begin(), component.end(), '.') >= 2)
+            return false;
+        start = end + 1;
+    }
+    return true;
 }
 
 // Where a plug-in's disk output went: under the member's folder and name, under its name alone, or
@@ -146,6 +167,11 @@ bool TRealArchive::SaveMember(const TMember& member, const std::string& destPath
     const TFailure inMemory = Failure;
     if (inMemory.Kind == TFailureKind::kCannotWrite || Canceled())
         return false;
+    if (!StaysInFolder(member, AsksWide())) {
+        if (large && SaveThroughMemory(member, destPath))
+            return true;
+        return Failure.Kind != TFailureKind::kCannotWrite && !Canceled() && Fail(TFailureKind::kClimbingMember);
+    }
     if (SaveThroughDisk(member, destPath))
         return true;
     if (Failure.Kind == TFailureKind::kCannotWrite || Canceled())

@@ -38,6 +38,31 @@ bool Taken(DWORD error) {
     return error == ERROR_FILE_EXISTS || error == ERROR_ALREADY_EXISTS;
 }
 
+// A file's last name goes without a change of its attributes, which every other link of the file
+// shares: a read-only file is deleted by a disposition that ignores the flag (Windows 10 1809 and
+// later). False when the name stays.
+bool DeleteLeavingAttributes(const std::wstring& path) {
+    if (::DeleteFileW(path.c_str()) || ::GetLastError() != ERROR_ACCESS_DENIED)
+        return ::GetFileAttributesW(path.c_str()) == INVALID_FILE_ATTRIBUTES;
+    constexpr auto kDispositionInfoEx = static_cast<FILE_INFO_BY_HANDLE_CLASS>(21);  // Windows 10 headers only
+    constexpr DWORD kDelete = 0x1, kPosixSemantics = 0x2, kIgnoreReadOnly = 0x10;
+    struct {
+        DWORD Flags;
+    } disposition{kDelete | kPosixSemantics | kIgnoreReadOnly};
+    const UniqueHandle file(::CreateFileW(path.c_str(), DELETE, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
+                                          nullptr, OPEN_EXISTING, FILE_FLAG_OPEN_REPARSE_POINT, nullptr));
+    return file && ::SetFileInformationByHandle(file.Get(), kDispositionInfoEx, &disposition, sizeof disposition);
+}
+
+// Whether the file has a name beside this one: then its attributes are somebody else's too.
+bool HasOtherLinks(const std::wstring& path) {
+    const UniqueHandle file(::CreateFileW(path.c_str(), FILE_READ_ATTRIBUTES,
+                                          FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr, OPEN_EXISTING,
+                                          FILE_FLAG_OPEN_REPARSE_POINT, nullptr));
+    BY_HANDLE_FILE_INFORMATION information;
+    return !file || !::GetFileInformationByHandle(file.Get(), &information) || information.nNumberOfLinks != 1;
+}
+
 void RemoveTree(const std::string& path) {
     const std::wstring system = SystemPath(path);
     const DWORD attributes = ::GetFileAttributesW(system.c_str());
@@ -58,12 +83,16 @@ void RemoveTree(const std::string& path) {
         ::RemoveDirectoryW(system.c_str());
         return;
     }
-    if (attributes & FILE_ATTRIBUTE_READONLY)
-        ::SetFileAttributesW(system.c_str(), FILE_ATTRIBUTE_NORMAL);
-    if (attributes & FILE_ATTRIBUTE_DIRECTORY)
+    if (attributes & FILE_ATTRIBUTE_DIRECTORY) {
         ::RemoveDirectoryW(system.c_str());
-    else
-        ::DeleteFileW(system.c_str());
+        return;
+    }
+    // A read-only file that is only ours (a plug-in's output, a copy) may be made writable to go; a
+    // link to a user's file never is: it would change the user's file.
+    if (DeleteLeavingAttributes(system) || !(attributes & FILE_ATTRIBUTE_READONLY) || HasOtherLinks(system))
+        return;
+    ::SetFileAttributesW(system.c_str(), attributes & ~FILE_ATTRIBUTE_READONLY);
+    ::DeleteFileW(system.c_str());
 }
 
 std::string ExtensionOf(const std::string& name) {
@@ -261,7 +290,7 @@ bool RemoveTemporariesOf(const std::string& folder, DWORD processId, const std::
 
 TTemporaryCopy::~TTemporaryCopy() {
     if (!Path_.empty())
-        ::DeleteFileW(SystemPath(Path_).c_str());
+        DeleteLeavingAttributes(SystemPath(Path_));
 }
 
 DWORD TTemporaryCopy::Create(const void* data, uint32_t size, const std::string& likeName) {
@@ -278,15 +307,23 @@ DWORD TTemporaryCopy::Create(const void* data, uint32_t size, const std::string&
 
 DWORD TTemporaryCopy::Link(const std::string& file) {
     const std::wstring target = SystemPath(file);
+    const DWORD attributes = ::GetFileAttributesW(target.c_str());
+    if (attributes == INVALID_FILE_ATTRIBUTES)
+        return ::GetLastError();
+    // A link shares the file's attributes: a read-only file's link could not go again without making
+    // the user's file writable, and older Windows has no other way. Such a file gets a copy.
+    const bool mayLink = !(attributes & FILE_ATTRIBUTE_READONLY);
     DWORD error = ERROR_FILE_EXISTS;
     for (int tries = 0; tries < kMaxNameTries && Taken(error); ++tries) {
         std::string path = NextName(UserTemporaryFolder(), ExtensionOf(file));
         const std::wstring link = SystemPath(path);
         // A link costs nothing whatever the size; another volume, or a file system without links,
-        // gets a copy.
-        if (::CreateHardLinkW(link.c_str(), target.c_str(), nullptr) ||
-            ::CopyFileW(target.c_str(), link.c_str(), TRUE)) {
+        // gets a copy, made writable at once so that it goes as any file of ours.
+        Linked = mayLink && ::CreateHardLinkW(link.c_str(), target.c_str(), nullptr);
+        if (Linked || ::CopyFileW(target.c_str(), link.c_str(), TRUE)) {
             Path_ = std::move(path);
+            if (!Linked)
+                ::SetFileAttributesW(link.c_str(), (attributes & ~FILE_ATTRIBUTE_READONLY) | FILE_ATTRIBUTE_TEMPORARY);
             return ERROR_SUCCESS;
         }
         error = ::GetLastError();

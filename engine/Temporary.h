@@ -57,13 +57,17 @@ public:
 
     // Name keeps the extension of `likeName`: some plug-ins look at it. Returns the Win32 error.
     DWORD Create(const void* data, uint32_t size, const std::string& likeName);
-    // The same bytes as file, under an ASCII name of ours with its extension: a hard link, or a copy.
+    // The same bytes as file, under an ASCII name of ours with its extension: a hard link, or a copy
+    // (of a read-only file always). Nothing of the file changes but its change time, which a link moves.
     DWORD Link(const std::string& file);
     const std::string& Path() const { return Path_; }
+    // Whether Link made a link, not a copy.
+    bool IsLink() const { return Linked; }
     explicit operator bool() const { return !Path_.empty(); }
 
 private:
     std::string Path_;
+    bool Linked = false;
 };
 
 // The file a process hands levels on in, for another process to map: a temporary file that goes with

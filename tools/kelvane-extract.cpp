@@ -21,6 +21,7 @@
 #include "base/PathText.h"
 #include "base/WideText.h"
 #include "engine/Archive.h"
+#include "engine/DestinationName.h"
 #include "engine/KeptChain.h"
 #include "engine/PluginActivity.h"
 #include "engine/PluginList.h"
@@ -82,14 +83,19 @@ LONG WINAPI OnCrash(EXCEPTION_POINTERS*) {
     ::ExitProcess(3);
 }
 
-// "D:\a\b.zip\c.txt" -> "FOLDER\c.txt"; a trailing separator names the component before it.
-std::string DestinationIn(const std::string& folder, const std::string& source) {
-    std::string path = source;
-    std::string last;
-    SplitLastComponent(path, last);
-    if (last.empty())
-        SplitLastComponent(path, last);
-    return folder + "\\" + last;
+// "D:\a\b.zip\c.txt" -> "FOLDER\c.txt", by the resident program's rule; a trailing separator names the
+// component before it.
+std::string DestinationIn(const std::string& folder, std::string source) {
+    while (source.size() > 1 && (source.back() == '\\' || source.back() == '/'))
+        source.pop_back();
+    return DestinationFor(folder, source);
+}
+
+// A path as the user gave it, resolved as the shell would ("/" too), so that the engine may insist
+// on a name directly inside its folder; as it is when Windows makes no full path of it.
+std::string UserPath(const std::string& path) {
+    const std::string full = FullPath(path);
+    return full.empty() ? path : full;
 }
 
 struct TJobPaths {
@@ -130,7 +136,7 @@ int main() {
     }
     std::string toFolder;
     if (next + 1 < argc && argv[next] == "--to") {
-        toFolder = argv[next + 1];
+        toFolder = UserPath(argv[next + 1]);
         next += 2;
     }
     const bool many = !toFolder.empty();
@@ -146,7 +152,7 @@ int main() {
         for (int i = next; i < argc; ++i)
             jobs.push_back({argv[i], DestinationIn(toFolder, argv[i])});
     } else {
-        jobs.push_back({argv[next], argv[next + 1]});
+        jobs.push_back({argv[next], UserPath(argv[next + 1])});
     }
 
     SetPluginActivity(&lastCall);

@@ -38,9 +38,12 @@ TEST(ExtractQueue, RefusesIndicesOutsideTheQueue) {
     }
 }
 
-TEST(FileNamePart, TakesTheTextAfterTheLastColonOrBackslash) {
+// "/" too: the engine takes it for a separator in members' names, and Windows in paths.
+TEST(FileNamePart, TakesTheTextAfterTheLastColonBackslashOrSlash) {
     EXPECT_EQ(FileNamePart("D:\\data\\pack.lzh"), "pack.lzh");
     EXPECT_EQ(FileNamePart("a:b"), "b");
+    EXPECT_EQ(FileNamePart("D:\\trav.zip\\x/../../evil.txt"), "evil.txt");
+    EXPECT_EQ(FileNamePart("D:\\trav.zip\\x/.."), "..");
     EXPECT_EQ(FileNamePart("plain"), "plain");
     EXPECT_EQ(FileNamePart("D:\\data\\"), "");
     EXPECT_EQ(FileNamePart(Utf8Text("D:\\x\\表.txt")), Utf8Text("表.txt"));

@@ -95,6 +95,21 @@ TEST_F(WorkerTest, RunsDroppedJobsOneAtATimeInContinuousMode) {
     EXPECT_TRUE(SameContents(out / "big.bin", TestData("expect\\big.bin")));
 }
 
+// Dropped on the window, members whose names climb or make no file stay inside the folder, and the
+// refused ones are told as failures.
+TEST_F(WorkerTest, DroppedMembersNamesNeverLeadOutOfTheFolder) {
+    HWND window = Start(kContinuous);
+    const std::string sub = out / "sub";
+    ASSERT_TRUE(::CreateDirectoryA(sub.c_str(), nullptr));
+    ASSERT_TRUE(SetDestinationFolder(window, sub));
+    const std::string trav = TestData("trav.zip\\");
+    Drop(window, {trav + "x/../../evil.txt", trav + "..", trav + "CON", trav + "a."});
+    PumpUntil([] { return Jobs() == 0 && !App().Worker.Busy() && !App().Running; });
+    EXPECT_EQ(ReadWholeFile(sub + "\\evil.txt"), "climbed\r\n");
+    EXPECT_EQ(out.EntryCount(), 1);
+    EXPECT_EQ(App().Failures.Unseen(), 3);
+}
+
 TEST_F(WorkerTest, PauseLetsTheRunningJobFinishAndStopsTheChain) {
     HWND window = Start(kContinuous, true);
     {

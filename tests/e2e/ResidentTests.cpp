@@ -308,6 +308,27 @@ TEST_F(ResidentTest, ExtractsWhatTheShellHandsOver) {
     EXPECT_EQ(resident.ExitCode(), 0);
 }
 
+// Any process can hand off a member whose name climbs: it comes out in the folder under its last
+// component, and names that make no file there write nothing.
+TEST_F(ResidentTest, AHandedOffMembersNameNeverLeadsOutOfTheFolder) {
+    Settings(kContinuous, 0);
+    const std::string sub = out / "sub";
+    ASSERT_TRUE(::CreateDirectoryA(sub.c_str(), nullptr));
+    Resident resident(program);
+    ASSERT_TRUE(WaitFor([&] { return resident.Window() != nullptr; }));
+    // Sent as another program would: the shell's drop handler declines paths that exist on disk, as
+    // trav.zip\.. does.
+    const std::wstring trav = WideFromUtf8(TestData("trav.zip\\"));
+    const std::wstring send = L'"' + WideFromUtf8(ProgramFolder()) + L"handoff_send.exe\" \"" + WideFromUtf8(sub) + L'"';
+    EXPECT_EQ(RunServingSentMessages({send + L" " + trav + L"x/../../evil.txt " + trav + L".. " + trav + L"CON " + trav + L"a."}),
+              std::vector<int>{0});
+    EXPECT_TRUE(WaitFor([&] { return FileExists(sub + "\\evil.txt") && resident.JobLines() == 0; }));
+    EXPECT_EQ(ReadWholeFile(sub + "\\evil.txt"), "climbed\r\n");
+    EXPECT_EQ(out.EntryCount(), 1);
+    ::PostMessageA(resident.Window(), WM_COMMAND, IDM_EXIT, 0);
+    EXPECT_EQ(resident.ExitCode(), 0);
+}
+
 // Real plug-ins' ways with nested levels (see RealPluginLevelsTest) cost the first jobs nothing: the
 // crash of memcrashunlisted.spi on a level in memory is contained, and the job goes on from a copy.
 TEST_F(ResidentTest, TheFirstJobsThroughRealPluginsWaysSucceed) {

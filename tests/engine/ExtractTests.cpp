@@ -6,6 +6,7 @@
 #include "base/Owned.h"
 #include "base/WideText.h"
 #include "engine/Archive.h"
+#include "engine/DestinationName.h"
 #include "engine/PluginList.h"
 #include "tests/engine/TestEnv.h"
 
@@ -52,6 +53,28 @@ TEST_F(ExtractTest, ResolvesMembersThroughNestedArchives) {
     EXPECT_EQ(Result("inner.zip"), ReadWholeFile(TestData("inner.zip")));
     ASSERT_TRUE(Extract(inner + "\\big.bin", "big.bin"));
     EXPECT_EQ(Result("big.bin"), Expected("big.bin"));
+}
+
+// A "zip slip" archive. A stored name that climbs comes out under its last component, in the folder; a
+// name that makes no file there is refused before anything is written; and a plug-in that writes only
+// to disk, where the stored name points, is not asked for such a member.
+TEST_F(ExtractTest, AMembersNameNeverLeadsOutOfTheFolder) {
+    const std::string sub = out / "sub";
+    ASSERT_TRUE(::CreateDirectoryA(sub.c_str(), nullptr));
+    const auto extract = [&](const std::string& archive, const std::string& member) {
+        return ExtractPathOutcome(plugins, TestData(archive + "\\" + member), DestinationFor(sub, member));
+    };
+    ASSERT_TRUE(extract("trav.zip", "x/../../evil.txt").Succeeded());
+    EXPECT_EQ(ReadWholeFile(sub + "\\evil.txt"), "climbed\r\n");
+    for (const char* name : {"..", "CON", "a."})
+        EXPECT_EQ(extract("trav.zip", name).Failure.Kind, TFailureKind::kUnusableName) << name;
+    UsePlugins(SamplePlugin("quirky"));
+    const TExtractOutcome climbing = extract("trav.ozip", "x/../../evil.txt");
+    EXPECT_EQ(climbing.Failure.Kind, TFailureKind::kClimbingMember) << climbing.Describe();
+    ASSERT_TRUE(extract("trav.ozip", "ok.txt").Succeeded());
+    EXPECT_EQ(ReadWholeFile(sub + "\\ok.txt"), "harmless\r\n");
+    EXPECT_EQ(ReadWholeFile(sub + "\\evil.txt"), "climbed\r\n");
+    EXPECT_EQ(out.EntryCount(), 1);
 }
 
 TEST_F(ExtractTest, WritesExactlyTheMembersSize) {

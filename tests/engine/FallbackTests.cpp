@@ -15,7 +15,7 @@ class FallbackTest : public ::testing::Test {
 protected:
     void SetUp() override {
         plugins.SetFolder(folder.Path());
-        ASSERT_EQ(plugins.Load(), 9);
+        ASSERT_EQ(plugins.Load(), 10);
         temporariesBefore = EngineTemporaries();
     }
     void TearDown() override {
@@ -28,7 +28,7 @@ protected:
 
     PluginFolder folder{"zip.spi", "quirky\\diskonly.spi", "quirky\\nomemget.spi", "quirky\\nameonly.spi",
                         "quirky\\diskout.spi", "quirky\\exclusive.spi", "quirky\\exclusiveget.spi",
-                        "quirky\\slashes.spi", "quirky\\slashesnolist.spi"};
+                        "quirky\\slashes.spi", "quirky\\slashesnolist.spi", "shifted\\shifted.spi"};
     TPluginList plugins;
     ScratchFolder out;
     int temporariesBefore = 0;
@@ -36,8 +36,9 @@ protected:
 
 TEST_F(FallbackTest, ReadsLevelsWhosePluginRefusesMemoryInput) {
     // inner.dtar's plug-in reads no memory at all, inner.gtar's lists from memory but will not
-    // extract from it.
-    for (const char* level : {"quirks.zip\\inner.dtar", "quirks.zip\\inner.gtar"}) {
+    // extract from it, and inner.ptar's does the same with positions on disk that differ from those in
+    // memory: the copy's own are asked for.
+    for (const char* level : {"quirks.zip\\inner.dtar", "quirks.zip\\inner.gtar", "shifted.zip\\inner.ptar"}) {
         SCOPED_TRACE(level);
         ASSERT_TRUE(Extract(std::string(level) + "\\docs\\readme.txt").Succeeded());
         EXPECT_EQ(ReadWholeFile(out / "out.bin"), Expected("readme.txt"));

@@ -2,6 +2,7 @@
 
 #include "base/PathText.h"
 #include "base/WideText.h"
+#include "engine/DestinationName.h"
 
 namespace {
 
@@ -49,6 +50,26 @@ TEST(SplitLastComponent, TakesUtf8NamesByTheirOwnCharacters) {
 TEST(WithSeparator, TurnsEitherSeparatorButNoTrailByte) {
     EXPECT_EQ(WithSeparator("表\\ソ/a.txt", '/', TTextForm::kAnsi), "表/ソ/a.txt");
     EXPECT_EQ(WithSeparator("表/ソ\\a.txt", '\\', TTextForm::kAnsi), "表\\ソ\\a.txt");
+}
+
+// Names that Windows would make into another file, or into none, or into a device.
+TEST(IsFileName, RefusesWhatMakesNoFileOfThatName) {
+    for (const char* name : {"", ".", "..", "a.", "a ", "a/b", "a\\b", "a:b", "a*", "a?", "a|b", "a\"b", "<a>", "a\tb",
+                             "CON", "con", "NUL.txt", "Aux.tar.gz", "COM1", "lpt9.log", "CON .txt", "CONIN$",
+                             "COM\xC2\xB9"})
+        EXPECT_FALSE(IsFileName(name)) << name;
+    for (const char* name : {"a", ".profile", "a.b", "CONSOLE", "COM10", "NULL.txt", "LPT", "\xE8\xA1\xA8.txt", "a b"})
+        EXPECT_TRUE(IsFileName(name)) << name;
+}
+
+TEST(LiesDirectlyInFolder, TakesOnlyAUsableNameInTheFolderBeforeIt) {
+    EXPECT_TRUE(LiesDirectlyInFolder("C:\\out\\sub\\evil.txt"));
+    EXPECT_TRUE(LiesDirectlyInFolder("C:\\out\\\\a.txt"));
+    EXPECT_TRUE(LiesDirectlyInFolder("C:\\a.txt"));
+    EXPECT_TRUE(LiesDirectlyInFolder("C:\\out\\..\\a.txt"));
+    for (const char* path : {"C:\\out\\sub\\x/../../evil.txt", "C:\\out\\sub\\..", "C:\\out\\CON", "C:\\out\\a.",
+                             "C:\\out\\", "C:/out/a.txt", "C:\\out\\a.txt:stream"})
+        EXPECT_FALSE(LiesDirectlyInFolder(path)) << path;
 }
 
 TEST(FieldText, StopsAtTheFirstZeroOrTheFieldEnd) {

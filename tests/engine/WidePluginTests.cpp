@@ -5,6 +5,7 @@
 
 #include <string>
 
+#include "base/Owned.h"
 #include "base/WideText.h"
 #include "engine/Archive.h"
 #include "engine/PluginList.h"
@@ -111,6 +112,11 @@ TEST(AnsiOnlyPluginTest, TakesAMemberItListsLossilyOnlyWhenNoOtherCouldBeIt) {
         EXPECT_FALSE(FileExists(out / "decoyed.txt"));
         const TExtractOutcome fitted = ExtractPathOutcome(plugins, TestData("lossy.zip\\caf\xC3\xA9.txt"), out / "cafe.txt");
         EXPECT_EQ(fitted.Failure.Kind, TFailureKind::kAmbiguousName) << fitted.Describe();
+        // ütü\가나.txt is not in the archive: a lost ü may be "u" or "?", never the "e" of ete\_｡_｡.txt.
+        const TExtractOutcome absent = ExtractPathOutcome(
+            plugins, TestData("lossy.zip\\\xC3\xBCt\xC3\xBC\\\xEA\xB0\x80\xEB\x82\x98.txt"), out / "absent.txt");
+        EXPECT_FALSE(absent.Succeeded());
+        EXPECT_FALSE(FileExists(out / "absent.txt"));
     }
     EXPECT_EQ(EngineTemporaries(), 0);
 }
@@ -153,6 +159,44 @@ TEST(AnsiOnlyPluginTest, HasAFolderOfItsOwnForCopiesWhenTheTemporaryFolderHasNoA
     TTemporaryCopy copy;
     ASSERT_EQ(copy.Link(TestData("wide.zip")), ERROR_SUCCESS);
     EXPECT_EQ(ReadWholeFile(copy.Path()), ReadWholeFile(TestData("wide.zip")));
+}
+
+// The times and attributes of a file, read without opening it for reading.
+FILE_BASIC_INFO BasicInfo(const std::string& path) {
+    FILE_BASIC_INFO info{};
+    const UniqueHandle file(::CreateFileW(WideFromUtf8(path).c_str(), FILE_READ_ATTRIBUTES,
+                                          FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr, OPEN_EXISTING,
+                                          0, nullptr));
+    EXPECT_TRUE(file && ::GetFileInformationByHandleEx(file.Get(), FileBasicInfo, &info, sizeof info)) << path;
+    return info;
+}
+
+// The other name an ANSI plug-in is given for a user's archive changes nothing of the archive: a link
+// goes without touching the attributes it shares, and a read-only file gets a copy, writable at once, so
+// that its change time does not move either. Nothing is left.
+TEST(AnsiOnlyPluginTest, GivesAnotherNameWithoutChangingTheUsersFile) {
+    ScratchFolder scratch;
+    const std::string file = scratch / "archive.zip";
+    ASSERT_TRUE(::CopyFileW(WideFromUtf8(TestData("wide.zip")).c_str(), WideFromUtf8(file).c_str(), FALSE));
+    for (const bool readOnly : {false, true}) {
+        SCOPED_TRACE(readOnly ? "read-only" : "writable");
+        ASSERT_TRUE(::SetFileAttributesW(WideFromUtf8(file).c_str(), readOnly ? FILE_ATTRIBUTE_READONLY : FILE_ATTRIBUTE_NORMAL));
+        const FILE_BASIC_INFO before = BasicInfo(file);
+        {
+            TTemporaryCopy copy;
+            ASSERT_EQ(copy.Link(file), ERROR_SUCCESS);
+            EXPECT_EQ(copy.IsLink(), !readOnly);
+            EXPECT_FALSE(::GetFileAttributesW(WideFromUtf8(copy.Path()).c_str()) & FILE_ATTRIBUTE_READONLY);
+            EXPECT_EQ(ReadWholeFile(copy.Path()), ReadWholeFile(file));
+        }
+        const FILE_BASIC_INFO after = BasicInfo(file);
+        EXPECT_EQ(after.FileAttributes, before.FileAttributes);
+        EXPECT_EQ(after.LastWriteTime.QuadPart, before.LastWriteTime.QuadPart);
+        if (readOnly)
+            EXPECT_EQ(after.ChangeTime.QuadPart, before.ChangeTime.QuadPart);
+        EXPECT_EQ(EngineTemporaries(), 0);
+    }
+    ::SetFileAttributesW(WideFromUtf8(file).c_str(), FILE_ATTRIBUTE_NORMAL);
 }
 
 }  // namespace

@@ -43,8 +43,15 @@ TEST(TemporaryRecordTest, SweepsExactlyTheNotedHostsTemporaries) {
     const std::string running = home / ("~kv" + std::to_string(::GetCurrentProcessId()) + "-0123abcd-5.tmp");
     MakeFile(home / "~kv4242-0badf00d-4.tmp");
     MakeFile(running);
+    // A link to a user's read-only file, which shares its attributes.
+    const std::string users = home / "users.zip";
+    MakeFile(users);
+    ASSERT_TRUE(::SetFileAttributesA(users.c_str(), FILE_ATTRIBUTE_READONLY));
+    ASSERT_TRUE(::CreateHardLinkA((temporary / "~kv4242-0123abcd-6.zip").c_str(), users.c_str(), nullptr));
 
     TTemporaryRecord(file).Sweep();
+    EXPECT_TRUE(::GetFileAttributesA(users.c_str()) & FILE_ATTRIBUTE_READONLY) << "the user's file changed";
+    ASSERT_TRUE(::SetFileAttributesA(users.c_str(), FILE_ATTRIBUTE_NORMAL));
     EXPECT_FALSE(FileExists(home / "~kv4242-0badf00d-4.tmp"));
     EXPECT_TRUE(FileExists(running));
     ::DeleteFileA(running.c_str());

@@ -90,6 +90,18 @@ constexpr char kWrittenStray = 0;
 #endif
 constexpr Kind kKind = Kind::KV_KIND;
 constexpr Fault kFault = Fault::KV_FAULT;
+// Positions are whatever a plug-in likes: with KV_DISK_SHIFT, those it gives with disk input count from
+// elsewhere than those it gives with memory input, and each is good only for its own input.
+#ifdef KV_DISK_SHIFT
+constexpr uint32_t kDiskShift = 0x10000;
+#else
+constexpr uint32_t kDiskShift = 0;
+#endif
+#ifdef KV_WHOLE_NAMES
+constexpr bool kWholeNames = true;  // disk output under the stored folders and name
+#else
+constexpr bool kWholeNames = false;
+#endif
 constexpr bool kSlashes = kFault == Fault::kSlashNames || kFault == Fault::kMemoryCrash;
 
 constexpr const char* kOwnExtension = KV_EXTENSION;
@@ -121,7 +133,7 @@ Format DetectAt(const Source& source) {
     return source.Read(0, head, size) ? Detect(head, size) : Format::kUnknown;
 }
 
-bool Find(const Source& archive, const Query& query, fileInfo* info) {
+bool FindAsStored(const Source& archive, const Query& query, fileInfo* info) {
     switch (DetectAt(archive)) {
         case Format::kTar:
             return TarFind(archive, query, info);
@@ -130,6 +142,18 @@ bool Find(const Source& archive, const Query& query, fileInfo* info) {
         default:
             return false;
     }
+}
+
+bool Find(const Source& archive, const Query& query, fileInfo* info) {
+    if (!FindAsStored(archive, query, info))
+        return false;
+    if (kDiskShift && !archive.Memory()) {
+        info->position += kDiskShift;
+        if (query.all)
+            for (fileInfo& member : *query.all)
+                member.position += kDiskShift;
+    }
+    return true;
 }
 
 bool Extract(const Source& member, OutputBlock& block, const Progress& progress) {
@@ -248,13 +272,16 @@ int ExtractFrom(const Char* source,
         if (!BeforeWork(progress))
             return kSpiAborted;
         Source member;
+        if (!IsMemoryInput(flag))
+            length -= kDiskShift;
         if (const int error = OpenArchive(member, source, length, flag))
             return error;
         // Disk output: destination names the folder to write the member into.
         if ((flag & kSpiOutputMask) == kSpiOutputDisk) {
             if (kKind != Kind::kZip)
                 return kSpiNoFunction;
-            if (ZipExtractToFolder(member, std::basic_string<Char>(static_cast<const Char*>(destination)), progress))
+            if (ZipExtractToFolder(member, std::basic_string<Char>(static_cast<const Char*>(destination)), progress,
+                                   kWholeNames))
                 return 0;
             return progress.stopped ? kSpiAborted : kSpiFileWriteError;
         }

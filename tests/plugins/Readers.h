@@ -125,8 +125,10 @@ bool ZipFind(const Source& source, const Query& query, fileInfo* info);
 // Stored members report their progress; deflated ones do not.
 bool ZipExtract(const Source& source, OutputBlock& block, const Progress& progress);
 // Disk output: the member whose header starts the source, written as folder\its file name.
-bool ZipExtractToFolder(const Source& source, const std::string& folder, const Progress& progress);
-// The same under the member's whole name, for the wide entry points.
-bool ZipExtractToFolder(const Source& source, const std::wstring& folder, const Progress& progress);
+// wholeName: under the member's folders and name as stored, the folders made, as many real plug-ins
+// write disk output; else under its file name alone.
+bool ZipExtractToFolder(const Source& source, const std::string& folder, const Progress& progress, bool wholeName);
+// The same with names whole, for the wide entry points.
+bool ZipExtractToFolder(const Source& source, const std::wstring& folder, const Progress& progress, bool wholeName);
 
 }  // namespace kvspi

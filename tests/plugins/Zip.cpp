@@ -327,14 +327,45 @@ std::wstring FileNameOf(const LocalEntry& entry, const std::wstring&) {
     return entry.wideName.substr(entry.wideName.find_last_of(L'\\') + 1);
 }
 
+const std::string& StoredNameOf(const LocalEntry& entry, const std::string&) {
+    return entry.name;
+}
+const std::wstring& StoredNameOf(const LocalEntry& entry, const std::wstring&) {
+    return entry.wideName;
+}
+void MakeFolder(const std::string& path) {
+    ::CreateDirectoryA(path.c_str(), nullptr);
+}
+void MakeFolder(const std::wstring& path) {
+    ::CreateDirectoryW(path.c_str(), nullptr);
+}
+
+// Wherever the stored name points, as a plug-in that trusts it writes: ".." and roots included.
 template <typename Text>
-bool ExtractToFolder(const Source& source, const Text& folder, const Progress& progress) {
+Text WholeNameIn(const Text& folder, const Text& stored) {
+    Text path = folder;
+    path += '\\';
+    for (size_t at = 0; at < stored.size(); ++at) {
+        if (stored[at] == '\\' || stored[at] == '/')
+            MakeFolder(path);
+        // A code page 932 trail byte may be a backslash.
+        if (sizeof stored[at] == 1 && ::IsDBCSLeadByte(static_cast<BYTE>(stored[at])) && at + 1 < stored.size())
+            path += stored[at++];
+        path += stored[at];
+    }
+    return path;
+}
+
+template <typename Text>
+bool ExtractToFolder(const Source& source, const Text& folder, const Progress& progress, bool wholeName) {
     LocalEntry entry;
     if (!ReadLocal(source, entry))
         return false;
     Text path = folder;
     path += '\\';
     path += FileNameOf(entry, folder);
+    if (wholeName)
+        path = WholeNameIn(folder, StoredNameOf(entry, folder));
     UniqueHandle file(CreateOutput(path));
     if (!file)
         return false;
@@ -357,12 +388,12 @@ bool ExtractToFolder(const Source& source, const Text& folder, const Progress& p
 
 }  // namespace
 
-bool ZipExtractToFolder(const Source& source, const std::string& folder, const Progress& progress) {
-    return ExtractToFolder(source, folder, progress);
+bool ZipExtractToFolder(const Source& source, const std::string& folder, const Progress& progress, bool wholeName) {
+    return ExtractToFolder(source, folder, progress, wholeName);
 }
 
-bool ZipExtractToFolder(const Source& source, const std::wstring& folder, const Progress& progress) {
-    return ExtractToFolder(source, folder, progress);
+bool ZipExtractToFolder(const Source& source, const std::wstring& folder, const Progress& progress, bool wholeName) {
+    return ExtractToFolder(source, folder, progress, wholeName);
 }
 
 }  // namespace kvspi

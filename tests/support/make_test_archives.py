@@ -125,6 +125,8 @@ write("silent.deaf", quirky_tar)
 write("table.sload", quirky_tar)
 write("nonsense.odd", quirky_tar)
 write("slow.zip", zip_bytes([("inner.slow", quirky_tar)], zipfile.ZIP_STORED))
+# For the plug-in whose disk positions differ from its memory positions.
+write("shifted.zip", zip_bytes([("inner.ptar", quirky_tar)], zipfile.ZIP_STORED))
 
 # Files that only the crashing and the hanging plug-in take, by their names.
 write("broken.crash", b"only crash.spi takes this\r\n")
@@ -182,6 +184,14 @@ write("lossy.zip", zip_bytes([("日本語/表.txt", "表の中身".encode("cp932
                               ("été/한국.txt", b"the member outside code page 932\r\n"),
                               ("café.txt", b"the cafe with an accent\r\n"),
                               ("cafe.txt", b"the plain cafe\r\n")], zipfile.ZIP_STORED))
+
+# A "zip slip" archive: members whose stored names climb out of a folder or name no file a folder can
+# hold, beside one that is harmless.
+# trav.ozip is the same for the plug-in that writes members to disk only, under their stored names.
+trav = zip_bytes([("x/../../evil.txt", b"climbed\r\n"), ("..", b"dots\r\n"), ("CON", b"device\r\n"),
+                  ("a.", b"trailing dot\r\n"), ("ok.txt", b"harmless\r\n")], zipfile.ZIP_STORED)
+write("trav.zip", trav)
+write("trav.ozip", trav)
 
 # What the members must come out as.
 write("expect/readme.txt", readme)

@@ -44,6 +44,15 @@ grep -qaF "none.txt" "$out/stderr" && grep -qaF "missing.zip" "$out/stderr" ||
 [ "$(cat "$out/many/a.txt" "$out/many/b.txt" 2>/dev/null)" = $'first member\r\nsecond member\r' ] ||
     { echo "FAIL: several sources: good files not written"; failures=$((failures + 1)); }
 expect 0 "several sources, all good" -- --plugins "$(win "$plugins")" --to "$(win "$out")\\many" "$nested\\c.txt"
+# Members' names never lead out of the folder: a climbing one comes out under its last component, and
+# names that make no file there fail, each on its line.
+mkdir -p "$out/slip/sub"
+trav="$(win "$data")\\trav.zip"
+expect 1 "member names out of the folder" -- --plugins "$(win "$plugins")" --to "$(win "$out")\\slip\\sub" \
+    "$trav\\x/../../evil.txt" "$trav\\.." "$trav\\CON" "$trav\\a."
+[ "$(wc -l <"$out/stderr")" = 3 ] || { echo "FAIL: member names out of the folder: not three lines"; failures=$((failures + 1)); }
+[ "$(ls -A "$out/slip")" = sub ] && [ "$(ls -A "$out/slip/sub")" = evil.txt ] ||
+    { echo "FAIL: member names out of the folder: $(find "$out/slip" -type f)"; failures=$((failures + 1)); }
 # A plug-in that crashes ends only this command, which says so: a *.spi in its own process, a *.sph in
 # the 64-bit plug-in host.
 mkdir "$out/spi" "$out/sph" && cp "$plugins/"*.spi "$out/spi/" && cp "$plugins/zip.spi" "$plugins/crash.sph" "$out/sph/"
