@@ -97,12 +97,15 @@ HWND CreateJobList(HWND window) {
 }
 
 bool MoveJobList(HWND jobList, const RECT& rect) {
-    // Fails while the main window's handle is not stored yet: during creation the list was just
-    // made at the right size.
+    // The window's own record, so that the list follows it from its creation on; the list itself is
+    // never maximized or minimized with it, which would size it to the whole client area below the
+    // toolbar and put its last rows out of sight.
     WINDOWPLACEMENT placement = {};
     placement.length = sizeof placement;
-    if (!::GetWindowPlacement(App().MainWindow, &placement))
+    if (!::GetWindowPlacement(::GetParent(jobList), &placement))
         return false;
+    placement.flags = 0;
+    placement.showCmd = SW_SHOWNOACTIVATE;
     placement.rcNormalPosition = rect;
     placement.ptMaxPosition = {rect.left, rect.top};
     return ::SetWindowPlacement(jobList, &placement);

@@ -212,6 +212,7 @@ HWND CreateMainWindow() {
     // After the folder is set: the kept jobs keep the destinations they were queued with.
     App().Queue = OpenQueue();
     RestorePlacement(window, settings);
+    FitToClient(window);
     const int shown = SavedShowCommand(settings.WindowState);
     App().ShownAs = shown == SW_SHOWMAXIMIZED ? SW_SHOWMAXIMIZED : SW_SHOWNORMAL;
     ::UpdateWindow(window);
@@ -252,6 +253,13 @@ void OnSize(HWND, TMessage& message) {
     MoveJobList(App().JobList, below);
 }
 
+// A placement applied to a hidden window sends no WM_SIZE.
+void FitToClient(HWND window) {
+    RECT client = {};
+    ::GetClientRect(window, &client);
+    ::SendMessageA(window, WM_SIZE, SIZE_RESTORED, MAKELPARAM(client.right, client.bottom));
+}
+
 void OnDpiChanged(HWND window, TMessage& message) {
     AppState& app = App();
     app.Dpi = HIWORD(message.WParam);
@@ -264,9 +272,7 @@ void OnDpiChanged(HWND window, TMessage& message) {
     const auto* suggested = reinterpret_cast<const RECT*>(message.LParam);
     ::SetWindowPos(window, nullptr, suggested->left, suggested->top, suggested->right - suggested->left,
                    suggested->bottom - suggested->top, SWP_NOZORDER | SWP_NOACTIVATE);
-    RECT client = {};
-    ::GetClientRect(window, &client);
-    ::SendMessageA(window, WM_SIZE, SIZE_RESTORED, MAKELPARAM(client.right, client.bottom));
+    FitToClient(window);
 }
 
 void OnGetMinMaxInfo(HWND window, TMessage& message) {

@@ -17,6 +17,8 @@ void OnDpiChanged(HWND window, TMessage& message);
 void OnGetMinMaxInfo(HWND window, TMessage& message);
 void OnSize(HWND window, TMessage& message);
 void OnClose(HWND window, TMessage& message);
+// Lays the toolbar and the job list out over the client area as it is now.
+void FitToClient(HWND window);
 
 void UpdateCommandStates(HWND window);
 void HideMainWindow(HWND window);

@@ -83,6 +83,13 @@ TEST_F(MainWindowTest, ComesBackWhereItWasInTheStateItWasIn) {
         savedAt(100, 120, state);
         HWND window = CreateTestMainWindow();
         EXPECT_EQ(::IsZoomed(window) != FALSE, state == SW_SHOWMAXIMIZED);
+        // The job list fills the window it is restored into, not a default one: its last rows and its
+        // scroll bar are there to reach.
+        RECT client = {};
+        ::GetClientRect(window, &client);
+        const RECT list = ListRectInClient(window);
+        EXPECT_EQ(list.right, client.right);
+        EXPECT_EQ(list.bottom, client.bottom);
         HideMainWindow(window);
         ShowMainWindow(window);
         EXPECT_EQ(::IsZoomed(window) != FALSE, state == SW_SHOWMAXIMIZED);
