@@ -10,6 +10,7 @@
 #include <vector>
 
 #include "base/Owned.h"
+#include "base/WideText.h"
 #include "handoff/WarmUp.h"
 #include "shellext/ComBoundary.h"
 #include "shellext/DropList.h"
@@ -26,6 +27,13 @@ constexpr UINT kTextCodePage = 932;
 bool IsOwnInterface(REFIID iid) {
     return IsEqualIID(iid, IID_IUnknown) || IsEqualIID(iid, IID_IShellExtInit) || IsEqualIID(iid, IID_IContextMenu) ||
            IsEqualIID(iid, IID_ISupportErrorInfo);
+}
+
+// Our texts in their wide form: whole on a system of any code page.
+std::wstring WideText(const char* text) {
+    wchar_t wide[64] = {};
+    const int units = ::MultiByteToWideChar(kTextCodePage, 0, text, -1, wide, static_cast<int>(std::size(wide)));
+    return std::wstring(wide, units > 0 ? units - 1 : 0);
 }
 
 // The text cut to count - 1 characters (a byte-wise cut may split a double-byte character), then
@@ -112,7 +120,7 @@ HRESULT TContextMenu::Initialize(PCIDLIST_ABSOLUTE folder, IDataObject* data, HK
 }
 
 HRESULT TContextMenu::QueryContextMenu(HMENU menu, UINT indexMenu, UINT idCmdFirst, UINT, UINT) {
-    ::InsertMenuA(menu, indexMenu, MF_BYPOSITION, idCmdFirst, kMenuText);
+    ::InsertMenuW(menu, indexMenu, MF_BYPOSITION, idCmdFirst, WideText(kMenuText).c_str());
     // The person now takes a moment to choose: time enough for the plug-in hosts to start.
     AskToWarmUp();
     return 1;
@@ -145,14 +153,11 @@ HRESULT TContextMenu::GetCommandString(UINT_PTR idCmd, UINT type, UINT*, CHAR* n
     auto* wide = reinterpret_cast<wchar_t*>(name);
     switch (type) {
         case GCS_HELPTEXTA:
-            FillCut(name, cchMax, std::string_view(kHelpText));
+            FillCut(name, cchMax, std::string_view(ShownAnsi(WideText(kHelpText))));
             return S_OK;
-        case GCS_HELPTEXTW: {
-            wchar_t help[sizeof kHelpText] = {};
-            ::MultiByteToWideChar(kTextCodePage, 0, kHelpText, -1, help, static_cast<int>(std::size(help)));
-            FillCut(wide, cchMax, std::wstring_view(help));
+        case GCS_HELPTEXTW:
+            FillCut(wide, cchMax, std::wstring_view(WideText(kHelpText)));
             return S_OK;
-        }
         // The entry is invoked by its place in the menu, never by a name: it has no verb. A caller
         // that reads the buffer all the same finds it empty.
         case GCS_VERBA:

@@ -59,6 +59,9 @@ TEST_F(ContextMenuTest, OffersTheEntryForPathsIntoArchives) {
     ::GetMenuStringA(popup.Get(), 1, text, sizeof text, MF_BYPOSITION);
     EXPECT_EQ(std::string(text), "ここに解凍(&E)");
     EXPECT_EQ(std::string(text, 2), "\x82\xB1");
+    wchar_t wide[64] = {};
+    ::GetMenuStringW(popup.Get(), 1, wide, 64, MF_BYPOSITION);
+    EXPECT_EQ(std::wstring(wide), L"\u3053\u3053\u306b\u89e3\u51cd(&E)");
 }
 
 TEST_F(ContextMenuTest, DeclinesDropsThatAreNotIntoArchives) {
