@@ -17,6 +17,7 @@
 #include "app/StartAtLogon.h"
 #include "base/ModulePath.h"
 #include "base/Registry.h"
+#include "handoff/BlockWriter.h"
 #include "tests/app/WindowTestEnv.h"
 
 namespace {
@@ -144,6 +145,11 @@ TEST_F(CommandTest, AboutBoxClosesWithOkAndCancel) {
 TEST_F(CommandTest, ExitAsksOnceWhenJobsWaitAndNoKeepsEverything) {
     HWND window = Start(kPaused, true);
     AddJob("D:\\a.zip\\a.txt");
+    // A hand-off received before the exit is decided, whose WM_USER comes only after.
+    const std::vector<std::string> late = {"D:\\late.zip\\x.txt"};
+    std::vector<char> block(*HandOffBlockSize("C:\\late", late));
+    ASSERT_TRUE(WriteHandOffBlock(block.data(), block.size(), "C:\\late", late));
+    App().Pending.Push(std::move(block));
     App().DestinationFolder = "C:\\kept";
     TMessage message = {WM_COMMAND, IDM_EXIT, 0, 0};
     auto answer = [](WPARAM button) { return [button](HWND box) { ::PostMessageA(box, WM_COMMAND, button, 0); }; };
