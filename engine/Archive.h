@@ -231,8 +231,9 @@ private:
     uint32_t DataSize() const { return Size - HeadOffset; }
     TInput CurrentInput() const { return OnDisk() ? DiskInput(DiskCopy.Path(), 0) : MemoryInput(Data(), DataSize()); }
     bool MoveToDisk();
-    // Whether the bound plug-in may be given the level in memory, learnt before a call that could crash.
-    bool TakesMemory();
+    // Puts the level where the bound plug-in reads it, learnt before a call that could crash: in a
+    // copy unless it may be given memory. False when the copy cannot be made.
+    bool PlaceForPlugin();
     // The member again, from the copy: a position holds only for the input it came from.
     std::unique_ptr<TArchive> OpenMemberOnDisk(const TMember& member);
 

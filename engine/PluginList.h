@@ -15,8 +15,9 @@ class TArchive;
 
 // What a plug-in showed of archives in memory this session. Some refuse them with -1, some only in
 // GetFile, and some crash on them while they read the same archive on disk well: those are given a
-// temporary copy of every level from then on.
-enum class TMemoryInput { kUntried, kReads, kGivenCopies };
+// temporary copy of every level from then on. A listing that answers -1 for a copy on disk too is a
+// stub that tells nothing: such a plug-in is given memory as one without a listing is.
+enum class TMemoryInput { kUntried, kReads, kGivenCopies, kListingStub };
 
 struct TPluginInfo {
     std::string FileName;

@@ -45,26 +45,33 @@ bool TVirtualArchive::MoveToDisk() {
     return true;
 }
 
-bool TVirtualArchive::TakesMemory() {
-    if (!Plugin)
+bool TVirtualArchive::PlaceForPlugin() {
+    if (!HasData() || OnDisk() || !Plugin)
         return true;
     // Its listing is the one call that tells "no" safely: some plug-ins answer -1 there, then crash
     // in GetFileInfo. A plug-in that could not list this image at all gets a copy of this level.
     if (Plugin->MemoryInput == TMemoryInput::kUntried) {
-        if (const std::optional<int> listed = ListMembers(CurrentInput())) {
-            if (*listed == 0)
-                Plugin->MemoryInput = TMemoryInput::kReads;
-            else if (*listed == kSpiNoFunction)
-                Plugin->MemoryInput = TMemoryInput::kGivenCopies;
-            else
+        const std::optional<int> listed = ListMembers(CurrentInput());
+        if (listed == 0) {
+            Plugin->MemoryInput = TMemoryInput::kReads;
+        } else if (listed) {
+            if (!MoveToDisk())
                 return false;
+            // -1 is all that a stub of a listing ever answers: only a copy that it lists shows that
+            // memory is what the plug-in refuses.
+            const std::optional<int> onDisk = *listed == kSpiNoFunction ? ListMembers(CurrentInput()) : std::nullopt;
+            if (onDisk == 0)
+                Plugin->MemoryInput = TMemoryInput::kGivenCopies;
+            else if (onDisk == kSpiNoFunction)
+                Plugin->MemoryInput = TMemoryInput::kListingStub;
+            return true;
         }
     }
-    return Plugin->MemoryInput != TMemoryInput::kGivenCopies;
+    return Plugin->MemoryInput != TMemoryInput::kGivenCopies || MoveToDisk();
 }
 
 bool TVirtualArchive::Locate(const std::string& path, std::string& rest, TMember& member) {
-    if (HasData() && !OnDisk() && !TakesMemory() && !MoveToDisk())
+    if (!PlaceForPlugin())
         return false;
     if (TArchive::Locate(path, rest, member))
         return true;

@@ -11,9 +11,10 @@
 inline constexpr char kSenderMutexName[] = "KelvaneSX.HandOff";
 inline constexpr DWORD kSenderWaitMs = 5000;
 // The section must outlive the receiver's copy, which is made while it handles the message, so the
-// sender waits for the answer. The window may be busy for minutes (a long extraction of the selected
-// job runs on its thread) and its copy is then still wanted; a window that stays silent longer is
-// taken to be hung, and the sender lets go so that later hand-offs get their turn.
+// sender waits for the answer. Extractions run off the window's thread, so it answers at once as a
+// rule; held up for a while (its exit waiting for the running job, a queue file on a slow disk), its
+// copy is still wanted. A window that stays silent for minutes is taken to be hung, and the sender
+// lets go so that later hand-offs get their turn.
 inline constexpr DWORD kAnswerWaitMs = 5 * 60 * 1000;
 // Long enough for a sender that holds the turn while it waits for the answer.
 inline constexpr DWORD kPatientTurnWaitMs = kAnswerWaitMs + kSenderWaitMs;

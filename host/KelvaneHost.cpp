@@ -7,7 +7,9 @@
 // been idle for a moment. A level that none of its plug-ins takes goes on in the host of the other
 // width (KelvaneHost64.exe loads the *.sph, this the *.spi), and a job may start in a level that host
 // handed on, which it keeps, as a chain of its own, for the next job that goes on from there. It ends when told to, at the first malformed message, when it has been idle for the time
-// the start message names, or when the resident program has gone, even while a plug-in hangs.
+// the start message names, or when the resident program has gone, even while a plug-in hangs. Only
+// when told to does it end through the plug-ins' unloading, which the resident program waits for a
+// bounded time: one whose unloading waits for good must not keep a host alive that takes no request.
 #include <windows.h>
 
 #include <algorithm>
@@ -51,6 +53,15 @@ HANDLE InheritedHandle(const char* text) {
     return end && *end == '\0' ? HandleOfValue(value) : nullptr;
 }
 
+// Ends this process as it stands: not through the plug-ins' unloading, where one may wait for good,
+// and not with ExitProcess, which on Windows needs the loader's lock that a plug-in stuck in its
+// start-up holds.
+[[noreturn]] void EndAtOnce(int code) {
+    ::TerminateProcess(::GetCurrentProcess(), static_cast<UINT>(code));
+    for (;;)
+        ::Sleep(INFINITE);
+}
+
 struct TWatch {
     HANDLE Parent;
     HANDLE Running;
@@ -60,10 +71,7 @@ DWORD WINAPI EndWithParent(LPVOID param) {
     const TWatch& watch = *static_cast<const TWatch*>(param);
     ::SetEvent(watch.Running);
     ::WaitForSingleObject(watch.Parent, INFINITE);
-    // Not ExitProcess: on Windows it needs the loader's lock, which a plug-in stuck in its start-up
-    // holds for good.
-    ::TerminateProcess(::GetCurrentProcess(), 0);
-    return 0;
+    EndAtOnce(0);
 }
 
 // A new thread runs only once it has had the loader's lock: the watch must be running before any
@@ -115,7 +123,7 @@ int Serve(TChannelEnd& channel, TChannelMemory& memory) {
     }
     // Ready: the start message is answered in kind.
     if (!channel.Send(TMessageKind::kStart, {}))
-        return kMalformed;
+        EndAtOnce(kMalformed);
     // The levels of the job just done, for the next job under the same archive; released on the way
     // out with everything else.
     TKeptChain kept;
@@ -123,6 +131,13 @@ int Serve(TChannelEnd& channel, TChannelMemory& memory) {
     TKeptChain entered;
     // Where levels are handed on to the other host; let go with the kept levels.
     TLevelFile handOverFile;
+    // Every end but the one the resident program asked for: what is kept goes first, its copies with it.
+    const auto endNow = [&](int code) {
+        kept.Release();
+        entered.Release();
+        handOverFile.Release();
+        EndAtOnce(code);
+    };
     ULONGLONG idleSince = 0;
     bool idleEnded = false;
     // Answers false once the host has been idle long enough to end: nobody extracts, and the
@@ -144,19 +159,19 @@ int Serve(TChannelEnd& channel, TChannelMemory& memory) {
         // Ended while idle, it is inside no plug-in: the resident program counts no crash and
         // replaces it before its next job.
         if (!channel.Receive(kind, payload, kSpinMicroseconds, whileIdle, tickMs))
-            return idleEnded ? 0 : kMalformed;
+            endNow(idleEnded ? 0 : kMalformed);
         if (kind == TMessageKind::kQuit)
             return 0;
         const auto request = kind == TMessageKind::kExtract ? DecodeExtract(payload) : std::nullopt;
         if (!request)
-            return kMalformed;
+            endNow(kMalformed);
         // The request's number names the job, so that a cancel meant for an earlier one never stops it.
         TChannelProgress progress(memory, channel.LastNumber());
         TSectionHandOver handOver(static_cast<int>(request->FirstHandOver), request->Afresh, plugins, handOverFile);
         const TExtractOutcome outcome = ExtractRequested(plugins, *request, &progress, &kept, &entered, handOver);
         if (outcome.Succeeded() && handOver.Taken() ? !handOver.SendTo(channel)
                                                     : !channel.Send(TMessageKind::kOutcome, EncodeOutcome(outcome)))
-            return kMalformed;
+            endNow(kMalformed);
     }
 }
 

@@ -23,6 +23,9 @@ constexpr DWORD kTickMs = 50;
 constexpr ULONGLONG kReportMs = 100;
 // How long a plug-in asked to stop may go on before its host is ended.
 constexpr ULONGLONG kCancelGraceMs = 2000;
+// An idle host takes a request at once, also on a busy machine; one that has not taken it this long
+// later serves no more (stuck on its way out, say) and is ended, so that a fresh one is asked.
+constexpr ULONGLONG kTakeRequestMs = 5000;
 
 TExtractOutcome Failure(TFailureKind kind, const std::string& plugin = {}) {
     TExtractOutcome outcome;
@@ -71,8 +74,12 @@ TExtractOutcome TPluginHost::WarmUp(TProgress* progress) {
     return AsJob(progress, [&](TWatch& watch) {
         TExtractOutcome outcome;
         DropIfGone();
-        if (State() != TState::kReady)
-            Start(outcome, watch);
+        if (State() == TState::kReady)
+            return outcome;
+        // Canceled before the start, as the exit that comes between two hosts' warm-ups: none is made.
+        if (progress && progress->Canceled())
+            return Failure(TFailureKind::kCanceled);
+        Start(outcome, watch);
         return outcome;
     });
 }
@@ -205,6 +212,7 @@ bool TPluginHost::Ask(TExtractRequest& request,
                                       DUPLICATE_SAME_ACCESS))
         return false;
     request.Section = reinterpret_cast<uintptr_t>(inHost);
+    watch.AskedAt = ::GetTickCount64();
     if (!Channel_->Send(TMessageKind::kExtract, EncodeExtract(request)) ||
         !Await(kind, reply, kSpinMicroseconds, watch, Channel_->LastNumber()) ||
         (kind != TMessageKind::kOutcome && kind != TMessageKind::kHandOver))
@@ -234,9 +242,7 @@ bool TPluginHost::Await(TMessageKind& kind,
                         unsigned spinMicroseconds,
                         TWatch& watch,
                         uint32_t job) {
-    // A start is watched for a hang also when nobody waits for the job.
-    if (!watch.Progress && job)
-        return Channel_->Receive(kind, message, spinMicroseconds);
+    // Watched also when nobody waits for the job: a start for a hang, a request for being taken.
     return Channel_->Receive(
         kind, message, spinMicroseconds,
         [&] {
@@ -250,6 +256,8 @@ void TPluginHost::Tick(TWatch& watch, uint32_t job) {
     const ULONGLONG now = ::GetTickCount64();
     if (!job)
         WatchStart(watch, now);
+    else
+        WatchTaken(watch, now);
     if (!watch.Progress)
         return;
     if (job && now - watch.LastReport >= kReportMs) {
@@ -282,6 +290,19 @@ void TPluginHost::WatchStart(TWatch& watch, ULONGLONG now) {
     if (watch.Loading.empty() || now - watch.LoadingSince < StartHangMs_ || StartHung_)
         return;
     StartHung_ = true;
+    const std::lock_guard<std::mutex> guard(Life_);
+    ::TerminateProcess(Host_.Get(), 1);
+}
+
+void TPluginHost::WatchTaken(TWatch& watch, ULONGLONG now) {
+    if (!watch.AskedAt || !Memory().Requests.Full) {
+        watch.AskedAt = 0;
+        return;
+    }
+    if (now - watch.AskedAt < kTakeRequestMs)
+        return;
+    // Ended as one that went while it was asked: it never took the request, so a fresh one is.
+    watch.AskedAt = 0;
     const std::lock_guard<std::mutex> guard(Life_);
     ::TerminateProcess(Host_.Get(), 1);
 }

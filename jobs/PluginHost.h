@@ -60,8 +60,9 @@ public:
 
     // Starts the host, unless it is starting or ready, so that the next job finds it ready: a start
     // as a job makes it, its failure (a plug-in that crashes or is ended while loading) counted
-    // alike. Once progress (may be null) says canceled, the host is ended 2 s later. The start's
-    // failure, kCanceled when Terminate ended it; succeeded when the host is ready.
+    // alike. Once progress (may be null) says canceled, the host is ended 2 s later; canceled
+    // before, none is started. The start's failure, kCanceled when Terminate or the progress ended
+    // it; succeeded when the host is ready.
     TExtractOutcome WarmUp(TProgress* progress = nullptr);
 
     // The plug-ins' folder, for hosts started from now on; empty (the default) for the one Susie's
@@ -96,6 +97,7 @@ private:
         ULONGLONG CanceledAt = 0;  // when the caller's cancel was first seen; 0 until then
         std::string Loading;       // the plug-in the starting host was last seen loading
         ULONGLONG LoadingSince = 0;
+        ULONGLONG AskedAt = 0;  // when the request was sent; 0 once the host has taken it
     };
 
     // Runs one use of the host, an extraction or a warm-up, as the one at a time.
@@ -118,6 +120,8 @@ private:
     void Tick(TWatch& watch, uint32_t job);
     // Ends the starting host once it has stayed inside one plug-in's loading for the bound.
     void WatchStart(TWatch& watch, ULONGLONG now);
+    // Ends the host once it has left a request untaken for long: it no longer serves.
+    void WatchTaken(TWatch& watch, ULONGLONG now);
     TExtractOutcome Died();
     void Stop() noexcept;
     // Tells the host to go, or ends it; it no longer runs (or writes to the channel) afterwards.

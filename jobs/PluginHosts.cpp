@@ -45,28 +45,35 @@ std::unique_ptr<TPluginHosts> TPluginHosts::Beside(const std::string& folder) {
                                           RunsX64Programs() ? folder + kHost64FileName : std::string());
 }
 
-TExtractOutcome TPluginHosts::Extract(const std::string& sourcePath, const std::string& destPath, TProgress* progress) {
+template <typename TUse>
+auto TPluginHosts::AsJob(TProgress* progress, TUse use) {
     const std::lock_guard<std::mutex> one(Extraction_);
-    SweepOnce();
+    // Numbered before anything is done, so that Terminate names it in each host it has yet to use.
     Job_ = ++Jobs_;
     TJobProgress watched(*this, progress, Job_);
     try {
-        TExtractOutcome outcome = Run(sourcePath, destPath, watched);
+        SweepOnce();
+        auto result = use(watched);
         Job_ = 0;
-        return outcome;
+        return result;
     } catch (...) {
         Job_ = 0;
         throw;
     }
 }
 
+TExtractOutcome TPluginHosts::Extract(const std::string& sourcePath, const std::string& destPath, TProgress* progress) {
+    return AsJob(progress, [&](TProgress& watched) { return Run(sourcePath, destPath, watched); });
+}
+
 bool TPluginHosts::WarmUp(TProgress* progress) {
-    const std::lock_guard<std::mutex> one(Extraction_);
-    SweepOnce();
-    const TWidths widths = Widths();
-    if (widths.Narrow && Narrow_ == &Host32_ && Host32_.WarmUp(progress).Failure.Kind == TFailureKind::kCanceled)
-        return false;
-    return !widths.Wide || Host64_->WarmUp(progress).Failure.Kind != TFailureKind::kCanceled;
+    return AsJob(progress, [&](TProgress& watched) {
+        const TWidths widths = Widths();
+        if (widths.Narrow && Narrow_ == &Host32_ && Host32_.WarmUp(&watched).Failure.Kind == TFailureKind::kCanceled)
+            return false;
+        // Ended once the first was ready, the second start is never made.
+        return !widths.Wide || Host64_->WarmUp(&watched).Failure.Kind != TFailureKind::kCanceled;
+    });
 }
 
 void TPluginHosts::SweepOnce() {

@@ -33,7 +33,7 @@ public:
     // again from the start, every level crossing with its bytes.
     TExtractOutcome Extract(const std::string& sourcePath, const std::string& destPath, TProgress* progress = nullptr);
     // Starts, ahead of any job, the hosts whose width the folder holds plug-ins of, each as
-    // TPluginHost::WarmUp does. False when Terminate ended a start.
+    // TPluginHost::WarmUp does. False when Terminate or the progress ended a start, or came before it.
     bool WarmUp(TProgress* progress = nullptr);
     // The plug-ins' folder from now on; empty (the default) for the one Susie's settings name.
     void SetPluginFolder(const std::string& folder);
@@ -58,6 +58,10 @@ private:
         bool Wide;  // only where this Windows runs them
     };
     TWidths Widths() const;
+    // Runs one use of the hosts, an extraction or a warm-up, as the one at a time, with the caller's
+    // progress that Terminate cancels too.
+    template <typename TUse>
+    auto AsJob(TProgress* progress, TUse use);
     // What hosts of dead programs left goes before the first host of this one starts, on the thread
     // that starts it (the worker's): the window's start must not wait for the record's folders, a
     // network drive's timeout among them. A sweep that could not be made is made at the next use.

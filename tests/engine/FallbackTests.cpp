@@ -112,32 +112,35 @@ TEST_F(FallbackTest, WritesThroughThePluginsDiskOutput) {
 
 namespace {
 
-// Two real plug-ins' ways with levels in memory. threadlist trusts a disk position only right after a
+// Three real plug-ins' ways with levels in memory. threadlist trusts a disk position only right after a
 // lookup of the same file in the same thread, and finds no archive at a member's position in memory;
 // memcrash crashes in GetFileInfo with an archive in memory, and says so beforehand only by its
-// listing's -1.
+// listing's -1, which liststub's listing answers for a copy on disk too while it reads memory well.
 TEST(RealPluginLevelsTest, AsksTheCopyBeforeReadingItAndGivesMemoryOnlyToPluginsThatTakeIt) {
-    const PluginFolder folder{"tar.spi", "quirky\\threadlist.spi", "quirky\\memcrash.spi"};
+    const PluginFolder folder{"tar.spi", "quirky\\threadlist.spi", "quirky\\memcrash.spi", "quirky\\liststub.spi"};
     TPluginList plugins;
     plugins.SetFolder(folder.Path());
-    ASSERT_EQ(plugins.Load(), 3);
+    ASSERT_EQ(plugins.Load(), 4);
     ScratchFolder out;
     const int temporaries = EngineTemporaries();
     for (const char* source :
          {"nested.tzip\\docs\\readme.txt", "levels.tar\\inner.tzip\\docs\\readme.txt",
           "levels.tar\\inner.tzip\\pack\\deeper.tzip\\docs\\readme.txt", "nested.mzip\\docs\\readme.txt",
-          "levels.tar\\inner.mzip\\docs\\readme.txt", "levels.tar\\inner.mzip\\pack\\deeper.mzip\\docs\\readme.txt"}) {
+          "levels.tar\\inner.mzip\\docs\\readme.txt", "levels.tar\\inner.mzip\\pack\\deeper.mzip\\docs\\readme.txt",
+          "levels.tar\\inner.lzip\\pack\\deeper.lzip\\docs\\readme.txt"}) {
         SCOPED_TRACE(source);
         const TExtractOutcome outcome = ExtractPathOutcome(plugins, TestData(source), out / "readme.txt");
         ASSERT_TRUE(outcome.Succeeded()) << outcome.Describe();
         EXPECT_TRUE(SameContents(out / "readme.txt", TestData("expect\\readme.txt")));
     }
-    // Both are given copies from now on; tar.spi, which has no listing to ask, is never judged.
+    // Both are given copies from now on; tar.spi, which has no listing to ask, is never judged, nor is
+    // liststub by a listing that tells nothing: its next levels come in memory.
     for (int i = 0; i < plugins.Count(); ++i) {
         const TPluginInfo& plugin = plugins.Item(i);
         SCOPED_TRACE(plugin.FileName);
-        EXPECT_EQ(plugin.MemoryInput,
-                  plugin.FileName == "tar.spi" ? TMemoryInput::kUntried : TMemoryInput::kGivenCopies);
+        EXPECT_EQ(plugin.MemoryInput, plugin.FileName == "tar.spi"        ? TMemoryInput::kUntried
+                                      : plugin.FileName == "liststub.spi" ? TMemoryInput::kListingStub
+                                                                          : TMemoryInput::kGivenCopies);
     }
     EXPECT_EQ(EngineTemporaries(), temporaries);
 }

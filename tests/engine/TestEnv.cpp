@@ -203,3 +203,8 @@ TFamilyCalls SampleFamilyCalls() {
     static const TSampleCounters counts("KelvaneSampleFamilyCalls", 2);
     return {counts[0], counts[1]};
 }
+
+TCrashCalls SampleCrashCalls() {
+    static const TSampleCounters counts("KelvaneSampleCrashCalls", 2);
+    return {counts[0], counts[1]};
+}

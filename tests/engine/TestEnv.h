@@ -78,6 +78,13 @@ struct TFamilyCalls {
     LONG Wide = 0;
 };
 TFamilyCalls SampleFamilyCalls();
+// Loads (one a host) and lookups with memory input of the crashing sample (crash.spi), in every
+// process, so far.
+struct TCrashCalls {
+    LONG Loads = 0;
+    LONG MemoryLookups = 0;
+};
+TCrashCalls SampleCrashCalls();
 
 // A plug-in folder holding copies of the named sample plug-ins (paths under build/plugins).
 class PluginFolder : public ScratchFolder {

@@ -143,6 +143,19 @@ TEST_F(CrossWidthTest, ARunOfJobsUnderACrossedLevelHandsItsBytesOnOnce) {
     EXPECT_EQ(ReadWholeFile(out / "a.txt"), "first member\r\n");
 }
 
+// A warm-up ended once the 32-bit host has started (the cancel of the job that waits for it, or the
+// program's exit) starts no 64-bit host after it.
+TEST_F(CrossWidthTest, AWarmUpEndedAfterTheFirstStartStartsNoSecond) {
+    PluginFolder folder{"zip.spi", "zip.sph"};
+    susie.SetPath(folder.Path());
+    struct TOnceNarrowRuns final : TProgress {
+        void Report(int, int, double) override {}
+        bool Canceled() const override { return RunningChildId(kHostFileName) != 0; }
+    } ended;
+    EXPECT_FALSE(hosts->WarmUp(&ended));
+    EXPECT_EQ(RunningChildId(kHost64FileName), 0u);
+}
+
 // Inside the 64-bit host, a failure names its level, plug-in and reason, a crash costs one job and
 // names the plug-in, and a cancel leaves nothing. Where Windows runs no 64-bit programs, a job that
 // only a .sph could read says so.

@@ -39,6 +39,8 @@ enum class Fault {
                        // afresh from where it was pointed, and its header is not there: 6
     kMemoryCrash,      // names members with "/"; with memory input GetArchiveInfo and GetFile answer -1,
                        // and GetFileInfo locks the listing its GetArchiveInfo never gave: a crash
+    kWaitOnUnload,     // its unloading (DllMain) never returns, as one that waits there for a thread of its own
+    kListingStub,      // GetArchiveInfo is a stub that answers -1 for every input; the rest reads memory well
 };
 
 #ifndef KV_FAULT
@@ -103,6 +105,23 @@ constexpr bool kWholeNames = true;  // disk output under the stored folders and 
 constexpr bool kWholeNames = false;
 #endif
 constexpr bool kSlashes = kFault == Fault::kSlashNames || kFault == Fault::kMemoryCrash;
+
+// Tells tests waiting in another process that the plug-in has come to a point.
+void Signal(const char* eventName) {
+    if (HANDLE event = ::CreateEventA(nullptr, TRUE, FALSE, eventName)) {
+        ::SetEvent(event);
+        ::CloseHandle(event);
+    }
+}
+// The crashing plug-in counts its loads (one a host) and its lookups with memory input.
+enum CrashCounter { kLoads, kMemoryLookups };
+void CountCrashCall(CrashCounter counter) {
+    if constexpr (kFault == Fault::kCrash) {
+        static LONG* counts = SharedCounters("KelvaneSampleCrashCalls", 2);
+        if (counts)
+            ::InterlockedIncrement(counts + counter);
+    }
+}
 
 constexpr const char* kOwnExtension = KV_EXTENSION;
 constexpr int kError = 1;
@@ -196,6 +215,7 @@ bool BeforeWork(Progress& progress) {
         }
     }
     if constexpr (kFault == Fault::kDeaf) {
+        Signal("KelvaneSampleDeafInside");
         for (int step = 0; step < 100; ++step)
             ::Sleep(50);
         progress = Progress{};
@@ -379,6 +399,15 @@ int WINAPI GetArchiveInfo(const char* source, LONG_PTR length, unsigned int flag
 
 
 BOOL WINAPI DllMain(HINSTANCE, DWORD reason, LPVOID) {
+    if (reason == DLL_PROCESS_ATTACH)
+        CountCrashCall(kLoads);
+    if constexpr (kFault == Fault::kWaitOnUnload) {
+        if (reason == DLL_PROCESS_DETACH) {
+            Signal("KelvaneSampleUnloading");
+            for (;;)
+                ::Sleep(INFINITE);
+        }
+    }
     if constexpr (kFault == Fault::kStallOnLoad) {
         if (reason == DLL_PROCESS_ATTACH)
             for (;;)
@@ -387,10 +416,8 @@ BOOL WINAPI DllMain(HINSTANCE, DWORD reason, LPVOID) {
     if constexpr (kFault == Fault::kSlowLoad) {
         if (reason == DLL_PROCESS_ATTACH) {
             // Tests wait for this to know that a host is inside the loading.
-            HANDLE loading = ::CreateEventA(nullptr, TRUE, FALSE, "KelvaneSampleSlowLoading");
-            ::SetEvent(loading);
+            Signal("KelvaneSampleSlowLoading");
             ::Sleep(6000);
-            ::CloseHandle(loading);
         }
     }
     return TRUE;
@@ -429,8 +456,10 @@ int WINAPI GetFileInfo(const char* source, LONG_PTR length, const char* memberPa
     CountFamily(Family::kAnsi);
     SetHangulStray(kListedStray);
     if (kFault == Fault::kCrash) {
-        if (IsMemoryInput(flag))
+        if (IsMemoryInput(flag)) {
+            CountCrashCall(kMemoryLookups);
             return kSpiUnknownFormat;
+        }
         int* volatile nowhere = nullptr;
         *nowhere = 1;
     }
@@ -438,6 +467,7 @@ int WINAPI GetFileInfo(const char* source, LONG_PTR length, const char* memberPa
         // Like the crashing one, it hangs while a temporary copy is made for it.
         if (IsMemoryInput(flag))
             return kSpiUnknownFormat;
+        Signal("KelvaneSampleHanging");
         for (;;)
             ::Sleep(INFINITE);
     }
@@ -493,7 +523,7 @@ int WINAPI GetFile(const char* source,
 int WINAPI GetArchiveInfo(const char* source, LONG_PTR length, unsigned int flag, HLOCAL* listing) {
     CountFamily(Family::kAnsi);
     SetHangulStray(kListedStray);
-    if (kFault == Fault::kMemoryCrash && IsMemoryInput(flag))
+    if ((kFault == Fault::kMemoryCrash && IsMemoryInput(flag)) || kFault == Fault::kListingStub)
         return kSpiNoFunction;
     NoteListed(source, flag);
     try {

@@ -109,14 +109,14 @@ write("names.ntar", quirky_tar)
 write("stored.ozip", zip_bytes([("docs/readme.txt", readme), ("small.txt", small)], zipfile.ZIP_STORED))
 
 # For the plug-ins whose ways broke nested levels, each reading ZIP under its own extension: a .tzip,
-# a .mzip and a .vzip whose wanted members are not their first, each holding another of its kind; on
-# disk, and inside a tar that tar.spi reads.
+# a .mzip, a .vzip and a .lzip whose wanted members are not their first, each holding another of its
+# kind; on disk, and inside a tar that tar.spi reads.
 nested_inner = zip_bytes([("small.txt", small), ("docs/readme.txt", readme)], zipfile.ZIP_STORED)
-for kind in ("tzip", "mzip", "vzip"):
+for kind in ("tzip", "mzip", "vzip", "lzip"):
     write("nested." + kind, zip_bytes([("small.txt", small), ("docs/readme.txt", readme),
                                        ("pack/deeper." + kind, nested_inner)], zipfile.ZIP_STORED))
 write("levels.tar", tar_bytes([("inner." + kind, open(path("nested." + kind), "rb").read())
-                               for kind in ("tzip", "mzip", "vzip")]))
+                               for kind in ("tzip", "mzip", "vzip", "lzip")]))
 
 # For the plug-ins that report progress in their own ways, each reading its own extension (the slow
 # one also inside a zip, as a level in memory), and for the one whose loading is slow.
