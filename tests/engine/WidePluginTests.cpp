@@ -5,9 +5,15 @@
 
 #include <string>
 
+#include <shlobj.h>
+
+#include <algorithm>
+
 #include "base/Owned.h"
+#include "base/SystemPath.h"
 #include "base/WideText.h"
 #include "engine/Archive.h"
+#include "engine/KeptChain.h"
 #include "engine/PluginList.h"
 #include "tests/engine/TestEnv.h"
 
@@ -197,6 +203,34 @@ TEST(AnsiOnlyPluginTest, GivesAnotherNameWithoutChangingTheUsersFile) {
         EXPECT_EQ(EngineTemporaries(), 0);
     }
     ::SetFileAttributesW(WideFromUtf8(file).c_str(), FILE_ATTRIBUTE_NORMAL);
+}
+
+// Deep enough that the archive's short name takes the \\?\ form, which no plug-in opens: the plug-in is
+// given a link. The link moves the file's change time once; a kept chain still knows the file, and the
+// second member costs no level taken out again.
+TEST(AnsiOnlyPluginTest, AKeptChainKnowsItsArchiveAcrossTheLink) {
+    ScratchFolder scratch;
+    std::string folder = scratch.Path();
+    while (folder.size() < 240)
+        folder += "\\" + std::string(std::min<size_t>(40, 240 - folder.size()), 'd');
+    ASSERT_EQ(::SHCreateDirectoryExA(nullptr, folder.c_str(), nullptr), ERROR_SUCCESS);
+    const std::string outer = folder + "\\" + kOuter;
+    ASSERT_TRUE(::CopyFileW(WideFromUtf8(TestData("wide-nested.zip")).c_str(), SystemPath(outer).c_str(), FALSE));
+    TPluginList plugins;
+    plugins.SetFolder(SamplePlugin("lossy"));
+    ASSERT_EQ(plugins.Load(), 1);
+    ASSERT_GE(outer.size(), 248u);
+    TKeptChain kept;
+    const std::string inner = outer + "\\" + U("表\\wide.zip\\日本語\\表.txt");
+    const LONG start = SampleFamilyCalls().Ansi;
+    ASSERT_TRUE(ExtractPathOutcome(plugins, inner, scratch / "first.txt", nullptr, &kept).Succeeded());
+    const LONG first = SampleFamilyCalls().Ansi - start;
+    EXPECT_TRUE(kept.Serves(inner)) << "the chain was dropped";
+    ASSERT_TRUE(ExtractPathOutcome(plugins, inner, scratch / "second.txt", nullptr, &kept).Succeeded());
+    EXPECT_LT(SampleFamilyCalls().Ansi - start - first, first);
+    EXPECT_EQ(ReadWholeFile(scratch / "second.txt"), ReadWholeFile(TestData(U("expect\\表.txt"))));
+    kept.Release();
+    EXPECT_EQ(EngineTemporaries(), 0);
 }
 
 }  // namespace
