@@ -33,6 +33,7 @@
 
 #define IDT_FAILURES 1
 #define IDT_RUNNING 2
+#define IDT_FLUSH 3
 
 #ifndef RC_INVOKED
 #include <windows.h>

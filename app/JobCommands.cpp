@@ -7,6 +7,7 @@
 #include "app/FailureNotice.h"
 #include "app/Identifiers.h"
 #include "app/JobList.h"
+#include "app/KeptQueue.h"
 #include "app/MainWindow.h"
 #include "app/RunningJob.h"
 #include "jobs/Worker.h"
@@ -56,6 +57,7 @@ void StartJob(HWND window, int index) {
         ShowRunning(window, job, number);
     else
         app.Queue->Ended(job.Id);
+    FlushSoon(window);
 }
 
 }  // namespace
@@ -66,7 +68,9 @@ void RunNextJob(HWND window, TMessage&) {
     // A job chosen by extract-selected runs as soon as the worker is free, in either mode.
     if (app.Worker.RunMode != kContinuous && !app.SelectedRunsNext)
         return;
-    if (app.Queue->Count() <= 0) {
+    // The job extract-selected chose runs, held or not; the continuous mode passes held jobs by.
+    const int next = app.Queue->Count() <= 0 ? -1 : app.SelectedRunsNext ? 0 : app.Queue->NextToRun();
+    if (next < 0) {
         UnlockDestinationChange(window);
         // The run is over: the last ends reach the disk now.
         app.Queue->Flush();
@@ -79,7 +83,7 @@ void RunNextJob(HWND window, TMessage&) {
     while (::PeekMessageA(&pending, window, WM_RUNNEXT, WM_RUNNEXT, PM_REMOVE)) {
     }
     app.SelectedRunsNext = false;
-    StartJob(window, 0);
+    StartJob(window, next);
 }
 
 void WaitForWorker() {

@@ -83,6 +83,8 @@ void OnTimer(HWND window, TMessage& message) {
         ShowGatheredFailures(window);
     else if (message.WParam == IDT_RUNNING)
         TakeFinishedJobs(window);
+    else if (message.WParam == IDT_FLUSH)
+        FlushNow(window);
 }
 
 // What a message that brings work gets once the program quits: nothing, and what it owns is freed.

@@ -97,8 +97,17 @@ int RunResident() {
     }
     if (SUCCEEDED(com))
         ::CoUninitialize();
-    ::ReleaseMutex(app.InstanceMutex.Get());
+    LetInstanceGo();
     return 0;
+}
+
+void LetInstanceGo() {
+    AppState& app = App();
+    // Not left to static destruction, which comes after the release: a start waiting for the
+    // instance would find the file still open.
+    if (app.Queue)
+        app.Queue->CloseJournal();
+    ::ReleaseMutex(app.InstanceMutex.Get());
 }
 
 bool TakeInstance(UniqueHandle& mutex) {

@@ -18,6 +18,9 @@ int RunResident();
 // Whether this start is the program's one instance: it then owns mutex until it ends.
 bool TakeInstance(UniqueHandle& mutex);
 bool CallServerRegistration(bool registering);
+// The program's last step: the instance is let go, the queue file closed before, so that a start
+// that takes the instance finds the file free.
+void LetInstanceGo();
 void RunMessageLoop();
 // The user's exit. With jobs waiting it asks first: No sets the result to -1 and changes nothing;
 // Yes drops them, and nothing is kept for the next start.

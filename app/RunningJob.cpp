@@ -8,6 +8,7 @@
 #include "app/Dpi.h"
 #include "app/FailureNotice.h"
 #include "app/Identifiers.h"
+#include "app/KeptQueue.h"
 #include "app/Theme.h"
 #include "app/TrayIcon.h"
 #include "base/WideText.h"
@@ -24,6 +25,7 @@ constexpr UINT kLostEndCheckMs = 2000;
 
 void EndJob(HWND window, const TFinishedJob& finished) {
     App().Queue->Ended(finished.Job.Id);
+    FlushSoon(window);
     EndRunning(window, finished.Number);
     // A job the user ended is no failure to tell.
     if (!finished.Outcome.Succeeded() && finished.Outcome.Failure.Kind != TFailureKind::kCanceled)

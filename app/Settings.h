@@ -1,5 +1,6 @@
 // The resident program's settings under HKEY_CURRENT_USER\Software\Ombrik\Kelvane: read once while
-// the main window is created, written once on the way out. Reads never fail; they fall back. The
+// the main window is created, written on the way out, or at WM_ENDSESSION, where the way out never
+// comes. Reads never fail; they fall back. The
 // window's position is in workspace coordinates, as WINDOWPLACEMENT gives and takes it.
 #pragma once
 

@@ -14,6 +14,7 @@ TExtractQueue::TExtractQueue(std::unique_ptr<TQueueJournal> journal) : Journal(s
         job->Id = kept.Id;
         job->Source = std::move(kept.Source);
         job->Destination = std::move(kept.Destination);
+        job->Held = kept.Runs >= TQueueJournal::kHeldRuns;
         Jobs.push_back(std::move(job));
     }
 }
@@ -22,6 +23,11 @@ TExtractJob& TExtractQueue::At(int index) const {
     if (index < 0 || index >= Count())
         throw TListIndexError();
     return *Jobs[index];
+}
+
+int TExtractQueue::NextToRun() const {
+    const auto found = std::find_if(Jobs.begin(), Jobs.end(), [](const auto& job) { return !job->Held; });
+    return found == Jobs.end() ? -1 : static_cast<int>(found - Jobs.begin());
 }
 
 std::string TExtractQueue::GetSource(int index) const {
@@ -86,9 +92,11 @@ void TExtractQueue::Insert(int index, std::string source, std::string destinatio
         throw TListIndexError();
     auto job = Made(std::move(source), std::move(destination), flag);
     if (Journal) {
-        Journal->Add({{job->Id, job->Source, job->Destination}});
-        if (index < Count())
-            Journal->Move(job->Id, index == 0 ? FrontAnchor() : Jobs[index - 1]->Id);
+        const TKeptJobView kept = {job->Id, job->Source, job->Destination};
+        if (index == Count())
+            Journal->Add({kept});
+        else
+            Journal->Insert(kept, index == 0 ? FrontAnchor() : Jobs[index - 1]->Id);
     }
     Jobs.insert(Jobs.begin() + index, std::move(job));
 }
@@ -121,7 +129,7 @@ TExtractJob TExtractQueue::Take(int index) {
     Jobs.erase(Jobs.begin() + index);
     Taken.push_back(job.Id);
     if (Journal)
-        Journal->Move(job.Id, 0);
+        Journal->Taken(job.Id);
     return job;
 }
 

@@ -18,6 +18,8 @@ struct TExtractJob {
     std::string Source;
     std::string Destination;
     uint16_t Flag = 0;
+    // Running at the program's last ends (TQueueJournal::kHeldRuns): waits for the user.
+    bool Held = false;
 };
 
 // An index outside the queue: a programming error that the window procedure reports.
@@ -36,6 +38,11 @@ public:
     virtual ~TExtractQueue() = default;
 
     int Count() const { return static_cast<int>(Jobs.size()); }
+    // Waiting job index was running at two ends of the program in a row that were not the user's
+    // exit: it waits for the user, never run by the continuous mode.
+    bool Held(int index) const { return At(index).Held; }
+    // The first waiting job that is not held; -1 for none.
+    int NextToRun() const;
     std::string GetSource(int index) const;
     std::string GetDestination(int index) const;
     void SetDestination(int index, std::string destination);
@@ -58,6 +65,10 @@ public:
     // for sure once Flush has run, see TQueueJournal::Ended).
     void Ended(uint64_t id);
     void Flush();
+    // Written and not yet flushed: Flush is due within TQueueJournal::kFlushDelayMs.
+    bool Unflushed() const { return Journal && Journal->Pending(); }
+    // Every change so far is on the disk and the file is closed: the queue goes on in memory alone.
+    void CloseJournal() { Journal.reset(); }
     // The user chose to lose every job, waiting or taken: none is kept on the disk any more, nor is
     // any later change. In memory they stay, for the window's last paints.
     void AbandonKept();

@@ -12,7 +12,11 @@
 
 namespace {
 
-constexpr std::string_view kHeader = "Kelvane queue 1\n";
+// "Kelvane queue <version>\n". Version 2 added the kinds I, T and S; a file of a later version may
+// hold records this build would misread, so it is not read at all.
+constexpr std::string_view kHeaderStart = "Kelvane queue ";
+constexpr unsigned kVersion = 2;
+const std::string kHeader = std::string(kHeaderStart) + std::to_string(kVersion) + "\n";
 // Each record: the mark, the body's size, the body's CRC-32, the body. The mark is where reading
 // picks up again after a stretch that does not check out.
 constexpr std::string_view kMark = "\x7FKvq";
@@ -22,10 +26,20 @@ constexpr uint32_t kMaxBody = 1u << 20;
 constexpr DWORD kMaxFileBytes = 1u << 30;
 // Garbage the file may carry past twice its live records before it is written again.
 constexpr uint64_t kSlackBytes = 64 * 1024;
-// Ended jobs' records are flushed at most this often.
-constexpr ULONGLONG kEndedFlushMs = 1000;
+// A program that quits closes the file just before a start may open it: a start waits this long for
+// the file to be free.
+constexpr ULONGLONG kBusyWaitMs = 2000;
+constexpr DWORD kBusyRetryMs = 50;
 
-enum : char { kAdd = 'A', kRemove = 'D', kMove = 'M', kRetarget = 'R' };
+enum : char {
+    kAdd = 'A',
+    kAddAfter = 'I',
+    kRemove = 'D',
+    kMove = 'M',
+    kTaken = 'T',
+    kRetarget = 'R',
+    kRuns = 'S',
+};
 
 uint32_t Crc32(std::string_view bytes) {
     static const std::array<uint32_t, 256> table = [] {
@@ -137,13 +151,32 @@ TKeptJob AddedJob(std::string_view record) {
     return {id, std::string(source), std::string(read.GetText())};
 }
 
+// The header's version, and where the records start; 0 for a file without a header of ours.
+unsigned HeaderVersion(std::string_view bytes, size_t& at) {
+    if (bytes.substr(0, kHeaderStart.size()) != kHeaderStart)
+        return 0;
+    unsigned version = 0;
+    size_t end = kHeaderStart.size();
+    for (; end < bytes.size() && end < kHeaderStart.size() + 9 && bytes[end] >= '0' && bytes[end] <= '9'; ++end)
+        version = version * 10 + (bytes[end] - '0');
+    if (end == kHeaderStart.size() || end >= bytes.size() || bytes[end] != '\n')
+        return 0;
+    at = end + 1;
+    return version;
+}
+
 // False when the file exists but could not be read: then it must not be written over either.
 bool ReadWhole(const std::string& path, std::string& bytes, bool& cut) {
-    UniqueHandle file(::CreateFileW(SystemPath(path).c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING,
-                                    FILE_ATTRIBUTE_NORMAL, nullptr));
-    if (!file) {
+    UniqueHandle file;
+    for (const ULONGLONG until = ::GetTickCount64() + kBusyWaitMs;;) {
+        file.Reset(::CreateFileW(SystemPath(path).c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING,
+                                 FILE_ATTRIBUTE_NORMAL, nullptr));
+        if (file)
+            break;
         const DWORD error = ::GetLastError();
-        return error == ERROR_FILE_NOT_FOUND || error == ERROR_PATH_NOT_FOUND;
+        if (error != ERROR_SHARING_VIOLATION || ::GetTickCount64() >= until)
+            return error == ERROR_FILE_NOT_FOUND || error == ERROR_PATH_NOT_FOUND;
+        ::Sleep(kBusyRetryMs);
     }
     LARGE_INTEGER size = {};
     if (!::GetFileSizeEx(file.Get(), &size))
@@ -180,8 +213,10 @@ TQueueJournal::TQueueJournal(std::string file) : File_(std::move(file)) {
 std::vector<TKeptJob> TQueueJournal::Jobs() const {
     std::vector<TKeptJob> jobs;
     jobs.reserve(Live.size());
-    for (const TLive& live : Live)
+    for (const TLive& live : Live) {
         jobs.push_back(AddedJob(live.Record));
+        jobs.back().Runs = live.Runs;
+    }
     return jobs;
 }
 
@@ -193,12 +228,15 @@ void TQueueJournal::Load() {
         Unread = true;
         return;
     }
-    Damaged_ = cut;
     size_t at = 0;
-    if (std::string_view(bytes).substr(0, kHeader.size()) == kHeader)
-        at = kHeader.size();
-    else if (!bytes.empty())
-        Damaged_ = true;
+    const unsigned version = HeaderVersion(bytes, at);
+    if (version > kVersion) {
+        Newer_ = true;
+        Kept_ = false;
+        Unread = true;
+        return;
+    }
+    Damaged_ = cut || (version == 0 && !bytes.empty());
     while (at < bytes.size()) {
         std::string_view record;
         if (RecordAt(bytes, at, record) && Apply(record)) {
@@ -207,6 +245,15 @@ void TQueueJournal::Load() {
         }
         Damaged_ = true;
         at = bytes.find(kMark, at + 1);
+    }
+    // The program ended, and not by the user's exit, which keeps nothing: a job that ran then has
+    // run at one more end in a row; any other starts its count afresh, unless it waits already.
+    for (TLive& live : Live) {
+        if (live.Running)
+            live.Runs = std::min(live.Runs + 1, kHeldRuns);
+        else if (live.Runs < kHeldRuns)
+            live.Runs = 0;
+        live.Running = false;
     }
     // Only what was read is written again: the file as it was stays for whoever wants to look.
     if (Damaged_)
@@ -228,7 +275,40 @@ bool TQueueJournal::Apply(std::string_view record) {
             return false;
         // Added twice: the first stands.
         if (!live)
-            AddLive(id, std::string(record));
+            AddLive(id, std::string(record), Live.end());
+        return true;
+    }
+    case kAddAfter: {
+        const auto after = read.Get<uint64_t>();
+        const std::string_view source = read.GetText();
+        const std::string_view destination = read.GetText();
+        if (!read.Done() || id == 0)
+            return false;
+        if (!live) {
+            // Kept as the record that adds it, which a rewrite strings together with the others.
+            std::string added;
+            PutAddRecord(added, id, source, destination);
+            AddLive(id, std::move(added), After(after));
+        }
+        return true;
+    }
+    case kTaken:
+        if (!read.Done())
+            return false;
+        if (live) {
+            Live.splice(Live.begin(), Live, found->second);
+            found->second->Running = true;
+        }
+        return true;
+    case kRuns: {
+        const auto runs = read.Get<uint32_t>();
+        const auto running = read.Get<uint8_t>();
+        if (!read.Done())
+            return false;
+        if (live) {
+            found->second->Runs = std::min(runs, kHeldRuns);
+            found->second->Running = running != 0;
+        }
         return true;
     }
     case kRemove:
@@ -244,10 +324,8 @@ bool TQueueJournal::Apply(std::string_view record) {
         const auto after = read.Get<uint64_t>();
         if (!read.Done())
             return false;
-        if (live && after != id) {
-            const auto anchor = ById.find(after);
-            Live.splice(anchor == ById.end() ? Live.begin() : std::next(anchor->second), Live, found->second);
-        }
+        if (live && after != id)
+            Live.splice(After(after), Live, found->second);
         return true;
     }
     case kRetarget: {
@@ -268,10 +346,18 @@ bool TQueueJournal::Apply(std::string_view record) {
     }
 }
 
-void TQueueJournal::AddLive(uint64_t id, std::string record) {
+void TQueueJournal::AddLive(uint64_t id, std::string record, TList::iterator place) {
     LiveBytes += record.size();
-    Live.push_back({id, std::move(record)});
-    ById.emplace(id, std::prev(Live.end()));
+    ById.emplace(id, Live.insert(place, {id, std::move(record)}));
+}
+
+TQueueJournal::TList::iterator TQueueJournal::After(uint64_t after) {
+    const auto anchor = ById.find(after);
+    return anchor == ById.end() ? Live.begin() : std::next(anchor->second);
+}
+
+bool TQueueJournal::FlushDue() const {
+    return ::GetTickCount64() - LastFlush >= kFlushDelayMs;
 }
 
 void TQueueJournal::Add(const std::vector<TKeptJobView>& jobs) {
@@ -286,9 +372,33 @@ void TQueueJournal::Add(const std::vector<TKeptJobView>& jobs) {
             continue;
         const size_t start = records.size();
         PutAddRecord(records, job.Id, job.Source, job.Destination);
-        AddLive(job.Id, records.substr(start));
+        AddLive(job.Id, records.substr(start), Live.end());
     }
     Commit(records);
+}
+
+void TQueueJournal::Insert(const TKeptJobView& job, uint64_t after) {
+    if (job.Id == 0 || ById.count(job.Id))
+        return;
+    std::string record;
+    PutRecord(record, kAddAfter, job.Id, [&](std::string& body) {
+        Put(body, ById.count(after) ? after : uint64_t{0});
+        PutText(body, job.Source);
+        PutText(body, job.Destination);
+    });
+    Apply(record);
+    Commit(record);
+}
+
+void TQueueJournal::Taken(uint64_t id) {
+    const auto found = ById.find(id);
+    if (found == ById.end())
+        return;
+    const bool moves = found->second != Live.begin();
+    std::string record;
+    PutRecord(record, kTaken, id, [](std::string&) {});
+    Apply(record);
+    Commit(record, moves || FlushDue());
 }
 
 void TQueueJournal::Remove(const std::vector<uint64_t>& ids) {
@@ -309,7 +419,7 @@ void TQueueJournal::Ended(uint64_t id) {
     std::string record;
     PutRecord(record, kRemove, id, [](std::string&) {});
     Apply(record);
-    Commit(record, ::GetTickCount64() - LastFlush >= kEndedFlushMs);
+    Commit(record, FlushDue());
 }
 
 void TQueueJournal::Flush() {
@@ -321,13 +431,12 @@ void TQueueJournal::Move(uint64_t id, uint64_t after) {
     const auto found = ById.find(id);
     if (found == ById.end() || after == id)
         return;
-    const auto anchor = ById.find(after);
-    const TList::iterator place = anchor == ById.end() ? Live.begin() : std::next(anchor->second);
-    // Already there: nothing to write. The usual case, the front job taken by the worker.
+    const TList::iterator place = After(after);
+    // Already there: nothing to write.
     if (place == found->second || std::next(found->second) == place)
         return;
     std::string record;
-    PutRecord(record, kMove, id, [&](std::string& body) { Put(body, anchor == ById.end() ? uint64_t{0} : after); });
+    PutRecord(record, kMove, id, [&](std::string& body) { Put(body, ById.count(after) ? after : uint64_t{0}); });
     Apply(record);
     Commit(record);
 }
@@ -384,8 +493,14 @@ bool TQueueJournal::Append(const std::string& records, bool flushNow) {
 bool TQueueJournal::Rewrite() {
     std::string bytes(kHeader);
     bytes.reserve(kHeader.size() + LiveBytes);
-    for (const TLive& live : Live)
+    for (const TLive& live : Live) {
         bytes += live.Record;
+        if (live.Runs > 0 || live.Running)
+            PutRecord(bytes, kRuns, live.Id, [&](std::string& body) {
+                Put(body, live.Runs);
+                Put(body, static_cast<uint8_t>(live.Running));
+            });
+    }
     Handle.Reset();
     ::CreateDirectoryW(SystemPath(FolderOf(File_)).c_str(), nullptr);
     if (bytes.size() > kMaxFileBytes ||

@@ -71,8 +71,8 @@ uint64_t NowSeconds() {
     return (uint64_t{now.dwHighDateTime} << 32 | now.dwLowDateTime) / 10000000;
 }
 
-// The record is rewritten through a temporary file beside it: one that a killed program left there
-// goes once that program has ended. Only the record's writes make such names in its folder.
+// The record, and the queue file beside it, are rewritten through temporary files: one that a killed
+// program left there goes once that program has ended. Only those rewrites make such names here.
 void RemoveLeftWrites(const std::string& folder) {
     WIN32_FIND_DATAW found;
     UniqueFind search(::FindFirstFileW(SystemPath(folder + "\\~kv*").c_str(), &found));

@@ -5,6 +5,7 @@
 
 #include <cstring>
 #include <functional>
+#include <thread>
 
 #include "app/AboutBox.h"
 #include "app/AppState.h"
@@ -17,6 +18,7 @@
 #include "app/StartAtLogon.h"
 #include "base/ModulePath.h"
 #include "base/Registry.h"
+#include "base/WideText.h"
 #include "handoff/BlockWriter.h"
 #include "tests/app/WindowTestEnv.h"
 
@@ -201,6 +203,28 @@ TEST_F(CommandTest, SetupsQuitDuringTheExitQuestionKeepsTheQueue) {
                            [&] { ExitResident(window, message); }));
     EXPECT_TRUE(App().Quitting);
     App().Queue.reset();
+    EXPECT_EQ(TExtractQueue(std::make_unique<TQueueJournal>(App().QueueFile)).Count(), 1);
+}
+
+// A start that takes the instance the moment the old program lets it go finds the queue file closed.
+TEST_F(CommandTest, TheQueueFileIsClosedBeforeTheInstanceIsLetGo) {
+    HWND window = Start(kPaused, false);
+    AddJob("D:\\a.zip\\a.txt");
+    QuitKeepingJobs(window);
+    App().InstanceMutex.Reset(::CreateMutexA(nullptr, TRUE, nullptr));
+    bool fileFree = false;
+    std::thread start([&] {
+        if (::WaitForSingleObject(App().InstanceMutex.Get(), 10000) != WAIT_OBJECT_0)
+            return;
+        fileFree = static_cast<bool>(UniqueHandle(::CreateFileW(WideFromUtf8(App().QueueFile).c_str(), GENERIC_READ,
+                                                                FILE_SHARE_READ, nullptr, OPEN_EXISTING, 0, nullptr)));
+        ::ReleaseMutex(App().InstanceMutex.Get());
+    });
+    LetInstanceGo();
+    start.join();
+    App().InstanceMutex.Reset();
+    EXPECT_TRUE(fileFree);
+    EXPECT_EQ(App().Queue->Count(), 1);
     EXPECT_EQ(TExtractQueue(std::make_unique<TQueueJournal>(App().QueueFile)).Count(), 1);
 }
 

@@ -3,6 +3,7 @@
 #include <windows.h>
 #include <commctrl.h>
 
+#include <fstream>
 
 #include "app/AppState.h"
 #include "app/Destination.h"
@@ -199,6 +200,20 @@ TEST_F(MainWindowTest, StartsWithWhatADamagedQueueFileStillHolds) {
     EXPECT_EQ(ReadWholeFile(TQueueJournal::DamagedFileOf(App().QueueFile)), bytes);
     PumpPending();
     EXPECT_FALSE(App().Worker.Busy());
+}
+
+// A queue file of a newer version, as a newer build left it, stays as it is: the program starts with
+// a queue in memory and says why.
+TEST_F(MainWindowTest, LeavesANewerQueueFileAsItIs) {
+    const std::string newer = "Kelvane queue 12\n\x7FKvq";
+    TQueueJournal{App().QueueFile};
+    std::ofstream(App().QueueFile, std::ios::binary | std::ios::trunc) << newer;
+    CreateTestMainWindow();
+    EXPECT_EQ(App().BalloonsShown, 1);
+    EXPECT_EQ(BalloonTitleShown(), "キューのファイルは新しい版のものです");
+    AddJob("D:\\a.zip\\one.txt", "C:\\out\\one.txt");
+    EXPECT_EQ(App().BalloonsShown, 1);
+    EXPECT_EQ(ReadWholeFile(App().QueueFile), newer);
 }
 
 TEST_F(MainWindowTest, ClosingOnlyHides) {

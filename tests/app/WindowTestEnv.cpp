@@ -96,6 +96,13 @@ std::string TrayText(const wchar_t* field) {
     return ShownAnsi(field);
 }
 
+std::string BalloonTitleShown() {
+    std::string title = TrayText(App().Tray.szInfoTitle);
+    while (title.size() >= 2 && title.compare(title.size() - 2, 2, "　") == 0)
+        title.resize(title.size() - 2);
+    return title;
+}
+
 bool MenuEnabled(HWND window, UINT command) {
     const UINT state = ::GetMenuState(::GetMenu(window), command, MF_BYCOMMAND);
     return state != static_cast<UINT>(-1) && !(state & (MF_GRAYED | MF_DISABLED));

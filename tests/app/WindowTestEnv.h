@@ -20,6 +20,8 @@ std::string WindowText(HWND window);
 std::wstring WideWindowText(HWND window);
 // A wide text of the tray record in the code page the tests' own texts are compiled in.
 std::string TrayText(const wchar_t* field);
+// The balloon's title as shown, without the blanks it gets under Wine.
+std::string BalloonTitleShown();
 bool MenuEnabled(HWND window, UINT command);
 bool ButtonEnabled(UINT command);
 // Runs action on this thread while another thread waits (10 s at most) for a visible window of this

@@ -174,10 +174,7 @@ TEST_F(WorkerTest, FailuresShowOneBalloonAndMarkTheIconUntilTheWindowOpens) {
                   Nested("none-3.txt")});
     PumpUntil([] { return App().BalloonsShown == 1; });
     EXPECT_EQ(Jobs(), 0);
-    std::string title = TrayText(App().Tray.szInfoTitle);
-    while (title.size() >= 2 && title.compare(title.size() - 2, 2, "　") == 0)  // Wine's balloon gets blanks
-        title.resize(title.size() - 2);
-    EXPECT_EQ(title, "解凍できませんでした");
+    EXPECT_EQ(BalloonTitleShown(), "解凍できませんでした");
     std::string text = TrayText(App().Tray.szInfo);
     EXPECT_NE(text.find("4 件"), std::string::npos) << text;
     std::erase(text, '\n');
@@ -192,6 +189,41 @@ TEST_F(WorkerTest, FailuresShowOneBalloonAndMarkTheIconUntilTheWindowOpens) {
     ::ShowWindow(window, SW_SHOW);
     EXPECT_EQ(TrayText(App().Tray.szTip), "Kelvane");
     EXPECT_EQ(App().BalloonsShown, 1);
+}
+
+// Paused, nothing follows a job's end: that end reaches the disk by itself, about a second later.
+TEST_F(WorkerTest, AnEndInPausedModeReachesTheDiskSoon) {
+    HWND window = Start(kPaused);
+    Drop(window, {Nested("small.txt"), Nested("big.bin")});
+    PumpPending();
+    ::SendMessageA(App().JobList, LB_SETCURSEL, 0, 0);
+    ::SendMessageA(window, WM_COMMAND, MAKEWPARAM(IDM_EXTRACT, 0), 0);
+    ASSERT_TRUE(WaitUntilFree());
+    // Flushed just before the end is taken: the end's own record waits for the next flush.
+    App().Queue->SetDestination(0, out / "later.bin");
+    PumpUntil([] { return !App().Running; });
+    EXPECT_TRUE(FileExists(out / "small.txt"));
+    PumpUntil([] { return !App().Queue->GetJournal()->Pending(); });
+}
+
+// A job that was running at two ends in a row, here of programs gone without a word, waits for the
+// user: the continuous mode runs the others, a balloon says why, and F8 runs it.
+TEST_F(WorkerTest, AJobRunningAtTwoEndsInARowWaitsForTheUser) {
+    for (int end = 0; end < 2; ++end) {
+        TExtractQueue queue(std::make_unique<TQueueJournal>(App().QueueFile));
+        if (end == 0)
+            queue.AppendAll({{0, Nested("small.txt"), out / "small.txt"}, {0, Nested("big.bin"), out / "big.bin"}});
+        queue.Take(0);
+    }
+    HWND window = Start(kContinuous);
+    PumpUntil([] { return Jobs() == 1 && !App().Worker.Busy() && !App().Running; });
+    EXPECT_TRUE(FileExists(out / "big.bin"));
+    EXPECT_FALSE(FileExists(out / "small.txt"));
+    EXPECT_EQ(BalloonTitleShown(), "自動では解凍しないジョブがあります");
+    EXPECT_NE(TrayText(App().Tray.szInfo).find("small.txt"), std::string::npos);
+    ExtractLine(window, 0);
+    EXPECT_TRUE(SameContents(out / "small.txt", TestData("expect\\small.txt")));
+    EXPECT_EQ(Jobs(), 0);
 }
 
 TEST_F(WorkerTest, ACrashingPluginCostsOnlyItsJob) {

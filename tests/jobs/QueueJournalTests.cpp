@@ -5,8 +5,10 @@
 #include <windows.h>
 
 #include <fstream>
+#include <functional>
 #include <memory>
 #include <string>
+#include <thread>
 #include <vector>
 
 #include "base/Owned.h"
@@ -38,6 +40,13 @@ protected:
             queue.Append(source, "C:\\out\\" + source, 0);
     }
     std::string Bytes() const { return ReadWholeFile(file); }
+    size_t Records() const {
+        size_t count = 0;
+        const std::string bytes = Bytes();
+        for (size_t at = bytes.find("\x7FKvq"); at != std::string::npos; at = bytes.find("\x7FKvq", at + 1))
+            ++count;
+        return count;
+    }
     void Write(const std::string& bytes) const {
         std::ofstream(file, std::ios::binary | std::ios::trunc) << bytes;
     }
@@ -130,14 +139,105 @@ TEST_F(QueueJournalTest, ADamagedFileGivesBackWhatCanBeReadAndIsSetAsideOnce) {
     EXPECT_EQ(Sources(*queue), std::vector<std::string>{"new"});
 }
 
+// One change, one record: a kill at any moment leaves the queue as it was before a change or after.
+TEST_F(QueueJournalTest, EveryChangeIsOneRecord) {
+    auto queue = Reopened();
+    AppendEach(*queue, {"a", "b", "c"});
+    for (const std::function<void()>& change : std::vector<std::function<void()>>{
+             [&] { queue->Insert(1, "i", "I", 0); }, [&] { queue->Insert(0, "j", "J", 0); },
+             [&] { queue->MoveToFront(3); }, [&] { queue->Take(2); }, [&] { queue->Take(0); }}) {
+        const size_t before = Records();
+        change();
+        EXPECT_EQ(Records(), before + 1);
+    }
+    Reopen(queue);
+    const std::vector<std::string> was = Sources(*queue);
+    EXPECT_EQ(was, (std::vector<std::string>{"b", "a", "j", "i", "c"}));
+    // Torn in its middle, an insertion is lost whole: nothing moves.
+    queue->Insert(2, "k", "K", 0);
+    queue.reset();
+    const std::string bytes = Bytes();
+    Write(bytes.substr(0, bytes.size() - 3));
+    queue = Reopened();
+    EXPECT_EQ(Sources(*queue), was);
+}
+
+// A job running at two ends in a row that were not the user's exit (which keeps nothing) is held:
+// the continuous mode leaves it for the user. It stays held until it is taken again; an end at
+// which it did not run starts its count afresh.
+TEST_F(QueueJournalTest, AJobRunningAtTwoEndsInARowIsHeld) {
+    auto queue = Reopened();
+    AppendEach(*queue, {"a", "b", "c"});
+    queue->Take(0);
+    Reopen(queue);
+    EXPECT_FALSE(queue->Held(0));
+    queue->Take(0);
+    Reopen(queue);
+    Reopen(queue);
+    EXPECT_EQ(Sources(*queue), (std::vector<std::string>{"a", "b", "c"}));
+    EXPECT_TRUE(queue->Held(0));
+    EXPECT_FALSE(queue->Held(1));
+    queue->Take(2);
+    Reopen(queue);
+    Reopen(queue);
+    queue->Take(0);
+    Reopen(queue);
+    EXPECT_EQ(Sources(*queue), (std::vector<std::string>{"c", "a", "b"}));
+    EXPECT_FALSE(queue->Held(0));
+    EXPECT_TRUE(queue->Held(1));
+    queue->Ended(queue->Take(1).Id);
+    Reopen(queue);
+    EXPECT_EQ(Sources(*queue), (std::vector<std::string>{"c", "b"}));
+}
+
+// A file of a newer version is not this build's to read or to write over: the queue runs in memory.
+// One of the first version still reads.
+TEST_F(QueueJournalTest, ANewerFileIsLeftAsItIs) {
+    AppendEach(*Reopened(), {"kept"});
+    const std::string records = Bytes().substr(Bytes().find('\n') + 1);
+    Write("Kelvane queue 1\n" + records);
+    EXPECT_EQ(Sources(*Reopened()), std::vector<std::string>{"kept"});
+    EXPECT_FALSE(TQueueJournal(file).Damaged());
+
+    const std::string newer = "Kelvane queue 12\n" + records;
+    Write(newer);
+    auto journal = std::make_unique<TQueueJournal>(file);
+    EXPECT_TRUE(journal->Newer());
+    EXPECT_FALSE(journal->Damaged());
+    EXPECT_FALSE(journal->Kept());
+    auto queue = std::make_unique<TExtractQueue>(std::move(journal));
+    EXPECT_EQ(queue->Count(), 0);
+    queue->Append("in memory", "M", 0);
+    Reopen(queue);
+    EXPECT_EQ(Bytes(), newer);
+    EXPECT_FALSE(FileExists(TQueueJournal::DamagedFileOf(file)));
+}
+
 // A file that could not be read (another program held it) is never written over, also once it is
-// free: its jobs would be lost. The queue runs in memory and says it is not kept.
+// free: its jobs would be lost. The queue runs in memory and says it is not kept. Held for a moment
+// only, as by a program that quits, it is read once it is free.
 TEST_F(QueueJournalTest, AFileThatCouldNotBeReadIsLeftAsItIs) {
     AppendEach(*Reopened(), {"kept"});
     const std::string before = Bytes();
-    UniqueHandle held(::CreateFileW(WideFromUtf8(file).c_str(), GENERIC_READ, 0, nullptr, OPEN_EXISTING, 0, nullptr));
+    const auto hold = [&] {
+        return UniqueHandle(
+            ::CreateFileW(WideFromUtf8(file).c_str(), GENERIC_READ, 0, nullptr, OPEN_EXISTING, 0, nullptr));
+    };
+    UniqueHandle held = hold();
     ASSERT_TRUE(held);
+    std::thread quits([&] {
+        ::Sleep(200);
+        held.Reset();
+    });
     auto queue = Reopened();
+    quits.join();
+    EXPECT_TRUE(queue->Kept());
+    EXPECT_EQ(Sources(*queue), std::vector<std::string>{"kept"});
+    queue.reset();
+
+    held = hold();
+    ASSERT_TRUE(held);
+    queue = Reopened();
     held.Reset();
     EXPECT_FALSE(queue->Kept());
     EXPECT_EQ(queue->Count(), 0);
