@@ -24,6 +24,12 @@
 #define IDM_CHANGEDEST 1031
 #define IDM_ABOUT 1041
 
+// The uninstaller's switch (app/RemoveDataCommand.h), and the folder beside the program where setup
+// puts files it replaced while they were in use (app/ReplacedFiles.h). The installer takes these and
+// the two quit commands above from here when it is made.
+#define SWITCH_REMOVEDATA "/RemoveData"
+#define FOLDER_REPLACED "Replaced"
+
 #define IDC_TOOLBAR 1300
 #define IDC_JOBLIST 1301
 

@@ -7,6 +7,7 @@
 #include "app/Identifiers.h"
 #include "app/JobCommands.h"
 #include "app/MainWindow.h"
+#include "app/ReplacedFiles.h"
 #include "app/Settings.h"
 #include "app/TrayIcon.h"
 #include "base/ModulePath.h"
@@ -81,6 +82,7 @@ int RunResident() {
     if (!TakeInstance(app.InstanceMutex))
         return 0;
     app.QueueFile = TQueueJournal::DefaultFile();
+    RemoveReplacedFiles();
     // The folder browser is a shell dialog and wants COM on this thread.
     const HRESULT com = ::CoInitializeEx(nullptr, COINIT_APARTMENTTHREADED);
     try {

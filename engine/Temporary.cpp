@@ -123,32 +123,39 @@ bool NoneThere(std::string folder, DWORD error) {
     }
 }
 
+// The user's entry of the process's token, its SID within.
+union TUserToken {
+    TOKEN_USER User;
+    BYTE Bytes[256];
+};
+
+bool ReadUserToken(TUserToken& user) {
+    HANDLE token = nullptr;
+    if (!::OpenProcessToken(::GetCurrentProcess(), TOKEN_QUERY, &token))
+        return false;
+    const UniqueHandle owned(token);
+    DWORD size = 0;
+    return ::GetTokenInformation(token, TokenUser, &user, sizeof user, &size);
+}
+
 // Whether the folder is the user's own: a folder someone else made first could be read by its maker.
-bool OwnedByUser(const std::wstring& folder, PSID user) {
+bool OwnedByUser(HANDLE folder) {
+    TUserToken user{};
     PSID owner = nullptr;
     PSECURITY_DESCRIPTOR descriptor = nullptr;
-    if (::GetNamedSecurityInfoW(folder.c_str(), SE_FILE_OBJECT, OWNER_SECURITY_INFORMATION, &owner, nullptr, nullptr,
-                                nullptr, &descriptor) != ERROR_SUCCESS)
+    if (!ReadUserToken(user) || ::GetSecurityInfo(folder, SE_FILE_OBJECT, OWNER_SECURITY_INFORMATION, &owner, nullptr,
+                                                  nullptr, nullptr, &descriptor) != ERROR_SUCCESS)
         return false;
-    const bool own = ::EqualSid(owner, user);
+    const bool own = ::EqualSid(owner, user.User.User.Sid);
     ::LocalFree(descriptor);
     return own;
 }
 
 // The user's security identifier as text, "S-1-5-21-…", all ASCII.
 std::wstring UserSidText() {
-    HANDLE token = nullptr;
-    if (!::OpenProcessToken(::GetCurrentProcess(), TOKEN_QUERY, &token))
-        return {};
-    const UniqueHandle owned(token);
-    union {
-        TOKEN_USER User;
-        BYTE Bytes[256];
-    } user{};
-    DWORD size = 0;
+    TUserToken user{};
     wchar_t* text = nullptr;
-    if (!::GetTokenInformation(token, TokenUser, &user, sizeof user, &size) ||
-        !::ConvertSidToStringSidW(user.User.User.Sid, &text))
+    if (!ReadUserToken(user) || !::ConvertSidToStringSidW(user.User.User.Sid, &text))
         return {};
     std::wstring sid(text);
     ::LocalFree(text);
@@ -157,33 +164,53 @@ std::wstring UserSidText() {
 
 }  // namespace
 
-// Its list of access is not inherited, and names only that user and the system.
-std::string OwnTemporaryFolder() {
+UniqueHandle HoldPlainFolder(const std::string& folder, bool ownedByUser) {
+    const std::wstring path = SystemPath(folder);
+    UniqueHandle held(::CreateFileW(path.c_str(), READ_CONTROL | FILE_READ_ATTRIBUTES,
+                                    FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr, OPEN_EXISTING,
+                                    FILE_FLAG_BACKUP_SEMANTICS | FILE_FLAG_OPEN_REPARSE_POINT, nullptr));
+    // The name is asked too: Wine opens what a link points to even when asked for the link itself.
+    constexpr DWORD kKind = FILE_ATTRIBUTE_DIRECTORY | FILE_ATTRIBUTE_REPARSE_POINT;
+    BY_HANDLE_FILE_INFORMATION information{};
+    const DWORD attributes = held ? ::GetFileAttributesW(path.c_str()) : INVALID_FILE_ATTRIBUTES;
+    if (attributes == INVALID_FILE_ATTRIBUTES || (attributes & kKind) != FILE_ATTRIBUTE_DIRECTORY ||
+        !::GetFileInformationByHandle(held.Get(), &information) ||
+        (information.dwFileAttributes & kKind) != FILE_ATTRIBUTE_DIRECTORY || (ownedByUser && !OwnedByUser(held.Get())))
+        return {};
+    return held;
+}
+
+std::string OwnTemporaryFolderPath() {
     wchar_t data[MAX_PATH + 1] = {};
     const DWORD length = ::GetEnvironmentVariableW(L"ProgramData", data, MAX_PATH + 1);
-    const std::wstring sid = UserSidText();
     std::string base;
     std::string ansi;
-    if (length == 0 || length > MAX_PATH || sid.empty() || !ExactUtf8(std::wstring_view(data, length), base) ||
-        !AnsiFromUtf8(base, ansi))
+    std::string sid;
+    if (length == 0 || length > MAX_PATH || !ExactUtf8(std::wstring_view(data, length), base) ||
+        !AnsiFromUtf8(base, ansi) || !ExactUtf8(UserSidText(), sid) || sid.empty())
         return {};
-    const std::wstring parent = WideFromUtf8(base) + L"\\Kelvane";
-    ::CreateDirectoryW(parent.c_str(), nullptr);
-    const std::wstring folder = parent + L"\\" + sid;
+    return base + "\\Kelvane\\" + sid;
+}
+
+// Its list of access is not inherited, and names only that user and the system. One that is there
+// already must be a plain folder of the user's: through a link another user made, the copies would
+// go wherever that user likes.
+std::string OwnTemporaryFolder() {
+    const std::string path = OwnTemporaryFolderPath();
+    const std::wstring sid = UserSidText();
+    if (path.empty() || sid.empty())
+        return {};
+    ::CreateDirectoryW(SystemPath(FolderOf(path)).c_str(), nullptr);
     const std::wstring rules = L"D:P(A;OICI;FA;;;" + sid + L")(A;OICI;FA;;;SY)";
     PSECURITY_DESCRIPTOR descriptor = nullptr;
     if (!::ConvertStringSecurityDescriptorToSecurityDescriptorW(rules.c_str(), SDDL_REVISION_1, &descriptor, nullptr))
         return {};
     SECURITY_ATTRIBUTES security{sizeof security, descriptor, FALSE};
-    bool made = ::CreateDirectoryW(folder.c_str(), &security);
-    if (!made && ::GetLastError() == ERROR_ALREADY_EXISTS) {
-        PSID user = nullptr;
-        made = ::ConvertStringSidToSidW(sid.c_str(), &user) && OwnedByUser(folder, user);
-        ::LocalFree(user);
-    }
+    bool made = ::CreateDirectoryW(SystemPath(path).c_str(), &security);
+    if (!made && ::GetLastError() == ERROR_ALREADY_EXISTS)
+        made = static_cast<bool>(HoldPlainFolder(path, true));
     ::LocalFree(descriptor);
-    std::string utf8;
-    return made && ExactUtf8(folder, utf8) ? utf8 + "\\" : std::string();
+    return made ? path + "\\" : std::string();
 }
 
 namespace {
@@ -260,6 +287,19 @@ std::string NewTemporaryToken() {
 
 bool IsTemporaryToken(const std::string& text) {
     return text.size() == 8 && text.find_first_not_of("0123456789abcdef") == std::string::npos;
+}
+
+bool IsTemporaryName(const std::string& name, DWORD& processId, std::string& token) {
+    const size_t idEnd = name.find_first_not_of("0123456789", 3);
+    if (name.compare(0, 3, "~kv") != 0 || idEnd == 3 || idEnd > 13 || idEnd == std::string::npos ||
+        name[idEnd] != '-' || name.size() <= idEnd + 9 || name[idEnd + 9] != '-')
+        return false;
+    const unsigned long long id = std::strtoull(name.c_str() + 3, nullptr, 10);
+    token = name.substr(idEnd + 1, 8);
+    if (id == 0 || id > 0xFFFFFFFFu || !IsTemporaryToken(token))
+        return false;
+    processId = static_cast<DWORD>(id);
+    return true;
 }
 
 const std::string& TemporaryToken() {

@@ -29,10 +29,19 @@ std::string UserTemporaryFolder();
 // for ANSI plug-ins go when the user's temporary folder has no name they can open. Empty when it
 // cannot be had, or someone else made it first.
 std::string OwnTemporaryFolder();
+// Where OwnTemporaryFolder is, made or not, without its trailing backslash; empty when it has no name.
+std::string OwnTemporaryFolderPath();
+
+// The folder itself, never what a link there points to, held so that it can be neither renamed nor
+// removed meanwhile: empty when it is no plain folder (a junction, a mount point, a file, missing)
+// or, with ownedByUser, when someone else owns it.
+UniqueHandle HoldPlainFolder(const std::string& folder, bool ownedByUser);
 
 // Eight random hex digits.
 std::string NewTemporaryToken();
 bool IsTemporaryToken(const std::string& text);
+// Whether name is one of the names the process of that id and token makes.
+bool IsTemporaryName(const std::string& name, DWORD& processId, std::string& token);
 // This process's token: random, unless set (before the first name is made) by whoever must find
 // its names again.
 const std::string& TemporaryToken();

@@ -4,6 +4,9 @@
 
 #include <string>
 
-// "%LOCALAPPDATA%\Kelvane\<name>", UTF-8; under the user's temporary folder when that variable is
-// missing or has no exact form. The folder is not made here.
+// "%LOCALAPPDATA%\Kelvane", UTF-8, without a trailing backslash; under the user's temporary folder when
+// that variable is missing or has no exact form. Not made here.
+std::string UserDataFolder();
+
+// A file of ours in that folder.
 std::string UserDataFile(const char* name);

@@ -199,6 +199,22 @@ bool TTemporaryRecord::Sweep(DWORD onlyProcessId) {
     return Forget(done);
 }
 
+bool TTemporaryRecord::RemoveEndedIn(const std::string& folder) {
+    WIN32_FIND_DATAW found;
+    UniqueFind search(::FindFirstFileW(SystemPath(folder + "\\~kv*").c_str(), &found));
+    if (!search)
+        return true;
+    bool clean = true;
+    do {
+        std::string name;
+        std::string token;
+        DWORD processId = 0;
+        if (ExactUtf8(found.cFileName, name) && IsTemporaryName(name, processId, token))
+            clean = !StillRuns(processId) && RemoveTemporariesOf(folder, processId, token) && clean;
+    } while (::FindNextFileW(search.Get(), &found));
+    return clean;
+}
+
 bool TTemporaryRecord::Forget(const std::vector<TEntry>& done) const {
     // Read again: what was noted meanwhile stays.
     const TRecordLock lock(File_);

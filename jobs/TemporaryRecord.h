@@ -37,6 +37,10 @@ public:
     // the record unreadable): it is to be tried again later.
     bool Sweep(DWORD onlyProcessId = 0);
 
+    // Removes every temporary that a process which has ended left in folder, noted or not: for a
+    // folder of ours that no program will use again. True when none of those is left.
+    static bool RemoveEndedIn(const std::string& folder);
+
 private:
     struct TEntry {
         DWORD ProcessId;

@@ -39,21 +39,64 @@ VIAddVersionKey /LANG=1041 "LegalCopyright" "Ombrik"
 !insertmacro MUI_LANGUAGE "Japanese"
 
 LangString KelvaneStillRunning ${LANG_JAPANESE} "Kelvane が終了していません。$\r$\nKelvane を終了してから［再試行］を押してください。"
+LangString KelvaneElevated ${LANG_JAPANESE} "Kelvane はユーザーごとにインストールします。$\r$\n管理者としてではなく、そのまま実行してください。"
+LangString KelvaneNotReplaced ${LANG_JAPANESE} "使用中のファイルを置き換えられません:$\r$\n"
 
 !include "QuitRunning.nsh"
+!include "ReplaceFile.nsh"
+
+; Elevated above the shell (run as administrator, or as another user), setup would install into the
+; administrator's profile, and the program it starts would register for every user and never get
+; the shell's drops: it refuses, before anything is changed. Where the shell runs elevated too (no
+; split token), so does everything the user starts, and the install goes on.
+Function KelvaneRefuseElevated
+    System::Call 'advapi32::OpenProcessToken(p -1, i 8, *p .r1) i .r0'
+    ${If} $0 = 0
+        Return
+    ${EndIf}
+    System::Call 'advapi32::GetTokenInformation(p r1, i 20, *i .r2, i 4, *i .r3) i .r0'
+    System::Call 'kernel32::CloseHandle(p r1)'
+    ${If} $0 = 0
+    ${OrIf} $2 = 0
+        Return
+    ${EndIf}
+    System::Call 'user32::GetShellWindow() p .r0'
+    ${If} $0 P= 0
+        Return
+    ${EndIf}
+    System::Call 'user32::GetWindowThreadProcessId(p r0, *i .r3) i'
+    System::Call 'kernel32::OpenProcess(i 0x1000, i 0, i r3) p .r0'
+    ${If} $0 P= 0
+        Return
+    ${EndIf}
+    System::Call 'advapi32::OpenProcessToken(p r0, i 8, *p .r1) i .r3'
+    System::Call 'kernel32::CloseHandle(p r0)'
+    ${If} $3 = 0
+        Return
+    ${EndIf}
+    System::Call 'advapi32::GetTokenInformation(p r1, i 20, *i .r2, i 4, *i .r3) i .r0'
+    System::Call 'kernel32::CloseHandle(p r1)'
+    ${If} $0 <> 0
+    ${AndIf} $2 = 0
+        MessageBox MB_OK|MB_ICONSTOP "$(KelvaneElevated)" /SD IDOK
+        SetErrorLevel 3
+        Quit
+    ${EndIf}
+FunctionEnd
+
 
 Section "Kelvane" SecProgram
     SectionIn RO
     SetShellVarContext current
     Call KelvaneQuitRunning
     SetOutPath "$INSTDIR"
-    File "${STAGE}/Kelvane.exe"
-    File "${STAGE}/KelvaneHost.exe"
-    File "${STAGE}/KelvaneHost64.exe"
-    File "${STAGE}/KelvaneSX.dll"
-    File "${STAGE}/KelvaneSX64.dll"
-    File "${STAGE}/kelvane-extract.exe"
-    File "${STAGE}/README.md"
+    !insertmacro KelvaneReplaceFile Kelvane.exe
+    !insertmacro KelvaneReplaceFile KelvaneHost.exe
+    !insertmacro KelvaneReplaceFile KelvaneHost64.exe
+    !insertmacro KelvaneReplaceFile KelvaneSX.dll
+    !insertmacro KelvaneReplaceFile KelvaneSX64.dll
+    !insertmacro KelvaneReplaceFile kelvane-extract.exe
+    !insertmacro KelvaneReplaceFile README.md
     WriteUninstaller "$INSTDIR\Uninstall.exe"
     CreateShortcut "$SMPROGRAMS\Kelvane.lnk" "$INSTDIR\Kelvane.exe"
 
@@ -81,5 +124,17 @@ Section "-Start"
     ${EndIf}
     Exec '"$INSTDIR\Kelvane.exe"'
 SectionEnd
+
+; An upgrade keeps the user's choice of starting at logon: the box starts unchecked when the
+; installed program no longer starts so, and a silent upgrade leaves the Run value as it is.
+Function .onInit
+    Call KelvaneRefuseElevated
+    ReadRegStr $0 HKCU "${UNINSTALL_KEY}" "DisplayVersion"
+    ReadRegStr $1 HKCU "${RUN_KEY}" "Kelvane"
+    ${If} $0 != ""
+    ${AndIf} $1 == ""
+        !insertmacro UnselectSection ${SecLogon}
+    ${EndIf}
+FunctionEnd
 
 !include "Uninstall.nsh"

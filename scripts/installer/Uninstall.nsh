@@ -2,31 +2,16 @@
 ; registration in both registry views.
 !include x64.nsh
 
-; The user's SID, in $R0: it names the folder under ProgramData that the program makes for
-; plug-ins' temporary files when the user's own temporary folder has no name in the code page.
-Function un.KelvaneUserSid
-    StrCpy $R0 ""
-    System::Call 'advapi32::OpenProcessToken(p -1, i 8, *p .r1) i .r0'
-    ${If} $0 <> 0
-        System::Alloc 512
-        Pop $2
-        System::Call 'advapi32::GetTokenInformation(p r1, i 1, p r2, i 512, *i .r3) i .r0'
-        ${If} $0 <> 0
-            System::Call '*$2(p .r3)'
-            System::Call 'advapi32::ConvertSidToStringSidW(p r3, *p .r4) i .r0'
-            ${If} $0 <> 0
-                System::Call '*$4(&w256 .R0)'
-                System::Call 'kernel32::LocalFree(p r4)'
-            ${EndIf}
-        ${EndIf}
-        System::Free $2
-        System::Call 'kernel32::CloseHandle(p r1)'
-    ${EndIf}
-FunctionEnd
+!ifndef KELVANE_SWITCH_REMOVEDATA
+    !error "KELVANE_SWITCH_REMOVEDATA comes from app/Identifiers.h"
+!endif
 
 Section "Uninstall"
     SetShellVarContext current
     Call un.KelvaneQuitRunning
+    ; The program removes its own data, by its own rule: only plain folders of the user's, and in
+    ; them only the names it makes. Never through a link that another user put in their place.
+    ExecWait '"$INSTDIR\Kelvane.exe" ${KELVANE_SWITCH_REMOVEDATA}'
 
     ; The 32-bit server removes its 64-bit sibling too; the 64-bit one is asked as well, for a
     ; registration that it made alone.
@@ -44,6 +29,9 @@ Section "Uninstall"
     Delete "$INSTDIR\kelvane-extract.exe"
     Delete "$INSTDIR\README.md"
     Delete "$INSTDIR\Uninstall.exe"
+    ; What setup put aside while it was in use; a file still loaded stays, and the folders with it.
+    Delete "$INSTDIR\${KELVANE_FOLDER_REPLACED}\*"
+    RMDir "$INSTDIR\${KELVANE_FOLDER_REPLACED}"
     ; Not recursive: files of the user's own in the folder stay, and so does the folder then.
     RMDir "$INSTDIR"
     Delete "$SMPROGRAMS\Kelvane.lnk"
@@ -52,13 +40,4 @@ Section "Uninstall"
     DeleteRegKey HKCU "${UNINSTALL_KEY}"
     DeleteRegKey HKCU "${SETTINGS_KEY}"
     DeleteRegKey /ifempty HKCU "Software\Ombrik"
-    RMDir /r "$LOCALAPPDATA\Kelvane"
-
-    Call un.KelvaneUserSid
-    ReadEnvStr $1 "ProgramData"
-    ${If} $R0 != ""
-    ${AndIf} $1 != ""
-        RMDir /r "$1\Kelvane\$R0"
-        RMDir "$1\Kelvane"
-    ${EndIf}
 SectionEnd
