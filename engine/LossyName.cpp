@@ -26,7 +26,8 @@ std::wstring BestFit(std::wstring_view character) {
     return std::wstring(back, units > 0 ? units : 0);
 }
 
-std::wstring CodePageDefaults() {
+// The code page's default characters, ANSI and Unicode: the same for the whole process.
+std::wstring ReadCodePageDefaults() {
     CPINFOEXW info{};
     if (!::GetCPInfoExW(CP_ACP, 0, &info))
         return L"?";
@@ -36,9 +37,14 @@ std::wstring CodePageDefaults() {
     return std::wstring(wide, units > 0 ? units : 0) + info.UnicodeDefaultChar;
 }
 
+const std::wstring& CodePageDefaults() {
+    static const std::wstring defaults = ReadCodePageDefaults();
+    return defaults;
+}
+
 }  // namespace
 
-TLossyPattern::TLossyPattern(const std::string& folded) : DefaultCharacters(CodePageDefaults()) {
+TLossyPattern::TLossyPattern(const std::string& folded) {
     const std::wstring wide = WideFromUtf8(folded);
     for (size_t i = 0; i < wide.size(); ++i) {
         TUnit unit{wide[i], 0, false, {}};
@@ -58,7 +64,7 @@ TLossyPattern::TLossyPattern(const std::string& folded) : DefaultCharacters(Code
 
 bool TLossyPattern::StandsFor(const TUnit& unit, wchar_t listed) const {
     return listed >= 0x80 || listed == L'?' || listed == L'_' || unit.StandIns.find(listed) != std::wstring::npos ||
-           DefaultCharacters.find(listed) != std::wstring::npos;
+           CodePageDefaults().find(listed) != std::wstring::npos;
 }
 
 bool TLossyPattern::Matches(const std::string& listed) const {

@@ -29,7 +29,6 @@ private:
     bool StandsFor(const TUnit& unit, wchar_t listed) const;
 
     std::vector<TUnit> Units;
-    std::wstring DefaultCharacters;
 };
 
 // A name in the code page for a plug-in that is only told the kind of a file: "_" for each character
