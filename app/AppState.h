@@ -10,6 +10,7 @@
 #include <memory>
 #include <optional>
 #include <string>
+#include <vector>
 
 #include "app/FailureNotice.h"
 #include "app/RunningJob.h"
@@ -41,6 +42,7 @@ struct AppState {
     TPendingBlocks Pending;  // hand-off blocks received and not yet taken into the queue
     UniqueFont ListFont;
     std::unique_ptr<TPluginHosts> Host;  // run the plug-ins in processes of their own, one per width
+    std::vector<TPluginStanding> Standing;  // what the hosts had made of plug-ins at the last job's end
     std::string QueueFile;  // where the queue is kept; empty: in memory alone
     std::unique_ptr<TExtractQueue> Queue;
     std::optional<TRunningJob> Running;  // shown on the list's first line while it runs

@@ -5,6 +5,7 @@
 #include "app/Identifiers.h"
 #include "app/JobCommands.h"
 #include "app/MainWindow.h"
+#include "app/OptionsDialog.h"
 #include "app/Resident.h"
 #include "app/StartAtLogon.h"
 
@@ -34,6 +35,7 @@ constexpr TCommand kCommands[] = {
     {IDM_CANCELALL, Plain<CancelAll>},
     {IDM_CANCELRUNNING, Plain<CancelRunning>},
     {IDM_CHANGEDEST, Plain<BrowseDestination>},
+    {IDM_OPTIONS, Plain<ShowOptions>},
     {IDM_ABOUT, Plain<ShowAbout>},
 };
 

@@ -24,24 +24,28 @@ std::wstring FileSystemPath(LPCITEMIDLIST item) {
 
 }  // namespace
 
-void BrowseDestination(HWND window) {
+std::optional<std::string> BrowseForFolder(HWND owner, const char* title, const std::string& current) {
     wchar_t displayName[MAX_PATH] = {};
-    const std::wstring current = WideFromUtf8(App().DestinationFolder);
-    const std::wstring title = WideFromUtf8(Utf8Text("解凍先フォルダの選択"));
+    const std::wstring start = WideFromUtf8(current);
+    const std::wstring shownTitle = WideFromUtf8(Utf8Text(title));
     BROWSEINFOW browse = {};
-    browse.hwndOwner = window;
+    browse.hwndOwner = owner;
     browse.pszDisplayName = displayName;
-    browse.lpszTitle = title.c_str();
+    browse.lpszTitle = shownTitle.c_str();
     browse.ulFlags = BIF_RETURNONLYFSDIRS | BIF_STATUSTEXT;
     browse.lpfn = BrowseCallback;
-    browse.lParam = reinterpret_cast<LPARAM>(current.c_str());
+    browse.lParam = reinterpret_cast<LPARAM>(start.c_str());
     UniqueItemIdList chosen(::SHBrowseForFolderW(&browse));
-    if (!chosen)
-        return;
-    // A folder whose name holds a surrogate without its pair cannot be a destination.
+    // A folder whose name holds a surrogate without its pair names nothing.
     std::string folder;
-    if (ExactUtf8(FileSystemPath(chosen.Get()), folder) && !folder.empty())
-        SetDestinationFolder(window, folder);
+    if (!chosen || !ExactUtf8(FileSystemPath(chosen.Get()), folder) || folder.empty())
+        return std::nullopt;
+    return folder;
+}
+
+void BrowseDestination(HWND window) {
+    if (const std::optional<std::string> folder = BrowseForFolder(window, "解凍先フォルダの選択", App().DestinationFolder))
+        SetDestinationFolder(window, *folder);
 }
 
 int CALLBACK BrowseCallback(HWND dialog, UINT msg, LPARAM lParam, LPARAM data) {

@@ -5,6 +5,7 @@
 #define IDR_MAINMENU 1
 #define IDR_ACCELERATORS 1
 #define IDD_ABOUT 1
+#define IDD_OPTIONS 2
 #define IDI_KELVANE 1
 #define IDB_TOOLBAR 1    // 16 px buttons, for 100 %
 #define IDB_TOOLBAR24 2  // 150 %
@@ -32,10 +33,21 @@
 
 #define IDC_TOOLBAR 1300
 #define IDC_JOBLIST 1301
+// The options dialog's controls.
+#define IDC_PLUGINFOLDER 1310
+#define IDC_FOLDERSOURCE 1311
+#define IDC_CHANGEFOLDER 1312
+#define IDC_DEFAULTFOLDER 1313
+#define IDC_PLUGINLIST 1314
+#define IDC_PLUGINSETTINGS 1315
+#define IDC_PLUGINNOTE 1316
 
 // Private messages. WM_USER itself means "a hand-off block is pending"; WM_USER + 2 and + 6 are the
 // worker's (jobs/Worker.h).
 #define WM_TRAYNOTIFY (WM_USER + 4)
+// The options dialog's, from its threads: a plug-in's facts have come, its settings dialog has closed.
+#define WM_PLUGINANSWERED (WM_APP + 1)
+#define WM_PLUGINCONFIGURED (WM_APP + 2)
 
 #define IDT_FAILURES 1
 #define IDT_RUNNING 2

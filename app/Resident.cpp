@@ -39,6 +39,7 @@ void TearDown(HWND window) {
     // The worker uses the host until its extraction ends.
     WaitForWorker();
     app.Host.reset();
+    KeepStanding({});
     RemoveTrayIcon();
     SaveSettings(window);
     if (app.Queue)
@@ -65,6 +66,8 @@ void RunWindow() {
         return;
     app.WarmUpMessage = RegisterWarmUpMessage();
     app.TaskbarCreatedMessage = ::RegisterWindowMessageA("TaskbarCreated");
+    // What an earlier program that died had learnt of plug-ins is not this one's.
+    KeepStanding({});
     app.MainWindow = CreateMainWindow();
     if (!app.MainWindow)
         return;

@@ -36,6 +36,16 @@ std::string RunningTip(const TRunningJob& running) {
     return Utf8Text("Kelvane - 解凍中 ") + std::to_string(running.Percent()) + "%";
 }
 
+// What the hosts learnt of plug-ins, kept where kelvane-extract reads it.
+void KeepStandingWhenChanged() {
+    AppState& app = App();
+    std::vector<TPluginStanding> standing = app.Host ? app.Host->Standing() : std::vector<TPluginStanding>();
+    if (standing == app.Standing)
+        return;
+    KeepStanding(standing);
+    app.Standing = std::move(standing);
+}
+
 void InvalidateRunningLine() {
     RECT line = {};
     if (::SendMessageA(App().JobList, LB_GETITEMRECT, 0, reinterpret_cast<LPARAM>(&line)) != LB_ERR)
@@ -70,6 +80,7 @@ void EndRunning(HWND window, uint64_t number) {
     if (!app.Running || app.Running->Number != number)
         return;
     app.Running.reset();
+    KeepStandingWhenChanged();
     ::KillTimer(window, IDT_RUNNING);
     ::SendMessageA(app.JobList, LB_DELETESTRING, 0, 0);
     RefreshTrayTip();

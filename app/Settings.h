@@ -9,7 +9,7 @@
 #include <cstdint>
 #include <string>
 
-constexpr char kSettingsKey[] = "Software\\Ombrik\\Kelvane";
+#include "base/ProductKey.h"
 
 int RegReadInt(const char* subKey, const char* name, int defaultValue);
 int RegReadIntRange(const char* subKey, const char* name, int min, int max, int defaultValue);

@@ -1,5 +1,6 @@
 #include "base/Registry.h"
 
+#include <iterator>
 #include <vector>
 
 #include "base/WideText.h"
@@ -96,4 +97,43 @@ bool DeleteValue(HKEY root, const std::string& subKey, const char* name) {
 // RegDeleteKeyW always works on the process's own view; only the Ex form reaches the other one.
 bool DeleteKey(HKEY root, const std::string& subKey, REGSAM view) {
     return ::RegDeleteKeyExW(root, WideFromUtf8(subKey).c_str(), view, 0) == ERROR_SUCCESS;
+}
+
+bool DeleteTree(HKEY root, const std::string& subKey) {
+    return ::RegDeleteTreeW(root, WideFromUtf8(subKey).c_str()) == ERROR_SUCCESS;
+}
+
+TDwordValues DwordValues(HKEY key) {
+    TDwordValues values;
+    for (DWORD index = 0; key; ++index) {
+        // Value names are at most 16,383 characters.
+        wchar_t name[16384];
+        DWORD nameLength = std::size(name);
+        DWORD type = 0;
+        DWORD value = 0;
+        DWORD size = sizeof value;
+        const LONG status = ::RegEnumValueW(key, index, name, &nameLength, nullptr, &type,
+                                            reinterpret_cast<BYTE*>(&value), &size);
+        if (status == ERROR_NO_MORE_ITEMS)
+            break;
+        std::string utf8;
+        if (status == ERROR_SUCCESS && type == REG_DWORD && size == sizeof value &&
+            ExactUtf8(std::wstring_view(name, nameLength), utf8))
+            values.emplace_back(std::move(utf8), value);
+    }
+    return values;
+}
+
+bool WriteVolatileDwords(HKEY root, const std::string& subKey, const TDwordValues& values) {
+    DeleteTree(root, subKey);
+    HKEY created = nullptr;
+    if (::RegCreateKeyExW(root, WideFromUtf8(subKey).c_str(), 0, nullptr, REG_OPTION_VOLATILE, KEY_SET_VALUE, nullptr,
+                          &created, nullptr) != ERROR_SUCCESS)
+        return false;
+    const UniqueKey key(created);
+    bool written = true;
+    for (const auto& [name, value] : values)
+        written = ::RegSetValueExW(key.Get(), WideFromUtf8(name).c_str(), 0, REG_DWORD,
+                                   reinterpret_cast<const BYTE*>(&value), sizeof value) == ERROR_SUCCESS && written;
+    return written;
 }

@@ -7,6 +7,8 @@
 
 #include <optional>
 #include <string>
+#include <utility>
+#include <vector>
 
 #include "base/Owned.h"
 
@@ -28,3 +30,12 @@ bool WriteDword(HKEY root, const std::string& subKey, const char* name, DWORD va
 bool DeleteValue(HKEY root, const std::string& subKey, const char* name);
 // Deletes one key that has no subkeys left; false when it could not (absent included).
 bool DeleteKey(HKEY root, const std::string& subKey, REGSAM view = 0);
+// Deletes the key with everything below it; false when it could not (absent included).
+bool DeleteTree(HKEY root, const std::string& subKey);
+
+using TDwordValues = std::vector<std::pair<std::string, DWORD>>;
+// Every REG_DWORD value of the key; values of other types, and names that are no whole text, are
+// passed over.
+TDwordValues DwordValues(HKEY key);
+// Makes the key anew as one that lasts until the user logs off (its parents as usual), with these values.
+bool WriteVolatileDwords(HKEY root, const std::string& subKey, const TDwordValues& values);

@@ -1,7 +1,6 @@
 #include "engine/PluginList.h"
 
 #include <algorithm>
-#include <cwchar>
 #include <stdexcept>
 
 #include "base/PathText.h"
@@ -11,69 +10,18 @@
 #include "base/WideText.h"
 #include "engine/Archive.h"
 #include "engine/PluginActivity.h"
-#include "engine/SusieSettings.h"
+#include "engine/PluginFile.h"
 
 namespace {
 
-constexpr char kArchivePluginType[] = "00AM";
 // A process loads only plug-ins of its own width: 32-bit ones are *.spi, x86-64 ones *.sph.
 constexpr const char* kPluginPattern = sizeof(void*) == 8 ? "\\*.sph" : "\\*.spi";
-constexpr int kTypeBufferLength = 5;
-constexpr int kTextBufferLength = 256;
-// A plug-in that never answers 0 must not hang the load.
-constexpr int kMaxFileTypeTexts = 100;
 
-// GetPluginInfo's texts; a plug-in with only GetPluginInfoW gives them through that.
-class TPluginTexts {
-public:
-    explicit TPluginTexts(HMODULE module)
-        : Ansi(ProcAddress<GetPluginInfoFunc>(module, "GetPluginInfo")),
-          Wide(Ansi ? nullptr : ProcAddress<GetPluginInfoWFunc>(module, "GetPluginInfoW")) {}
-
-    bool Exists() const { return Ansi || Wide; }
-    // False when the plug-in has no text of that number.
-    bool Text(int infoNumber, int bufferLength, std::string& text) const {
-        if (Ansi) {
-            std::string buffer(bufferLength + 1, '\0');
-            if (Ansi(infoNumber, buffer.data(), bufferLength) == 0)
-                return false;
-            // In UTF-8 as every text inside; one that is no valid text is left empty rather than shown wrong.
-            if (!Utf8FromAnsi(FieldText(buffer.data(), bufferLength), text))
-                text.clear();
-            return true;
-        }
-        std::wstring buffer(bufferLength + 1, L'\0');
-        if (Wide(infoNumber, buffer.data(), bufferLength) == 0)
-            return false;
-        buffer.resize(::wcsnlen(buffer.data(), bufferLength));
-        if (!ExactUtf8(buffer, text))
-            text.clear();
-        return true;
-    }
-
-private:
-    GetPluginInfoFunc Ansi;
-    GetPluginInfoWFunc Wide;
-};
-
-std::string FileTypeTexts(const TPluginTexts& texts) {
+std::string Patterns(const std::vector<TFileFormat>& formats) {
     std::string joined;
-    std::string text;
-    for (int n = 0; n < kMaxFileTypeTexts && texts.Text(2 + 2 * n, kTextBufferLength, text); ++n) {
-        if (n > 0)
-            joined += ';';
-        joined += text;
-    }
+    for (const TFileFormat& format : formats)
+        joined += (joined.empty() ? "" : ";") + format.Pattern;
     return joined;
-}
-
-bool DeclaresArchiveType(const TPluginTexts& texts) {
-    std::string type;
-    return texts.Text(0, kTypeBufferLength, type) && type == kArchivePluginType;
-}
-
-bool IsSwitchedOn(HKEY activateKey, const std::string& fileName) {
-    return QueryDword(activateKey, fileName.c_str()).value_or(1) != 0;
 }
 
 }  // namespace
@@ -94,30 +42,23 @@ void TPluginList::Clear() {
     Loaded_ = false;
 }
 
-std::unique_ptr<TPluginInfo> TPluginList::TakeIn(const std::string& fileName, HKEY activateKey) const {
-    if (!IsSwitchedOn(activateKey, fileName) || Names(Skipped_, fileName))
+std::unique_ptr<TPluginInfo> TPluginList::TakeIn(const std::string& fileName, const TPluginSwitches& switches) const {
+    if (switches.Of(fileName) != TSwitch::kOn || Names(Skipped_, fileName))
         return nullptr;
     // Loading runs the plug-in's own start-up code.
     const TPluginCall call(fileName);
-    UniqueModule module(::LoadLibraryW(SystemPath(Folder_ + "\\" + fileName).c_str()));
-    if (!module)
+    TPluginFile file(Folder_ + "\\" + fileName, TPluginTexts::kForJobs);
+    if (file.Facts().Kind != TPluginKind::kArchive)
         return nullptr;
-    // Each entry point is looked up by itself: some plug-ins have the wide ones without GetPluginInfoW.
-    const TPluginTexts texts(module.Get());
-    auto isSupported = ProcAddress<IsSupportedFunc>(module.Get(), "IsSupported");
-    auto isSupportedW = ProcAddress<IsSupportedWFunc>(module.Get(), "IsSupportedW");
-    if (!texts.Exists() || !DeclaresArchiveType(texts) || (!isSupported && !isSupportedW))
-        return nullptr;
-
     auto info = std::make_unique<TPluginInfo>();
     info->FileName = fileName;
-    info->IsSupportedProc = isSupported;
-    info->IsSupportedWProc = isSupportedW;
+    info->IsSupportedProc = ProcAddress<IsSupportedFunc>(file.Module(), "IsSupported");
+    info->IsSupportedWProc = ProcAddress<IsSupportedWFunc>(file.Module(), "IsSupportedW");
     info->Active = true;
     if (Names(GivenCopies_, fileName))
         info->MemoryInput = TMemoryInput::kGivenCopies;
-    info->Extensions = FileTypeTexts(texts);
-    info->Module = std::move(module);
+    info->Extensions = Patterns(file.Facts().Formats);
+    info->Module = file.TakeModule();
     return info;
 }
 
@@ -130,13 +71,13 @@ int TPluginList::Load() {
     UniqueFind search(::FindFirstFileW(SystemPath(Folder_ + kPluginPattern).c_str(), &found));
     if (!search)
         return 0;
-    UniqueKey activateKey = OpenKey(HKEY_CURRENT_USER, kSusieActivateKey, KEY_QUERY_VALUE);
+    const TPluginSwitches switches(Folder_);
     int count = 0;
     do {
         std::string fileName;
         if ((found.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) || !ExactUtf8(found.cFileName, fileName))
             continue;
-        if (auto info = TakeIn(fileName, activateKey.Get())) {
+        if (auto info = TakeIn(fileName, switches)) {
             Items_.push_back(std::move(info));
             ++count;
         }
@@ -174,6 +115,14 @@ std::string TPluginList::SkippedText() const {
     return text;
 }
 
+std::vector<std::string> TPluginList::GivenCopies() const {
+    std::vector<std::string> names;
+    for (const auto& item : Items_)
+        if (item->MemoryInput == TMemoryInput::kGivenCopies)
+            names.push_back(item->FileName);
+    return names;
+}
+
 TPluginInfo* TPluginList::InfoOf(HMODULE module) const {
     for (const auto& item : Items_)
         if (item->Module.Get() == module)
@@ -189,30 +138,17 @@ IsSupportedFunc TPluginList::GetIsSupported(int index) const {
     return Item(index).IsSupportedProc;
 }
 
-bool ReadSusiePluginFolder(std::string& folder) {
-    // "Path" holds at most 260 bytes with its terminator.
-    constexpr DWORD kMaxPathValueBytes = MAX_PATH;
-    folder.clear();
-    UniqueKey key = OpenKey(HKEY_CURRENT_USER, kSusiePluginKey, KEY_QUERY_VALUE);
-    auto path = QueryString(key.Get(), kSusiePathValue, kMaxPathValueBytes);
-    // An empty value would name the drive's root, which is never scanned.
-    if (!path || path->empty())
-        return false;
-    folder = *path + "\\";
-    return true;
-}
-
 void ReloadPlugins(TPluginList& list) {
-    std::string folder;
-    ReadSusiePluginFolder(folder);
-    list.SetFolder(folder);
+    list.SetFolder(FindPluginFolder().Path);
     list.Load();
 }
 
 std::string PluginFileNames(std::string folder, const char* pattern, int limit) {
     std::string names;
     WIN32_FIND_DATAW found;
-    UniqueFind search(!folder.empty() || ReadSusiePluginFolder(folder)
+    if (folder.empty())
+        folder = FindPluginFolder().Path;
+    UniqueFind search(!folder.empty()
                           ? ::FindFirstFileW(SystemPath(FolderWithSeparator(folder) + pattern).c_str(), &found)
                           : INVALID_HANDLE_VALUE);
     if (!search)

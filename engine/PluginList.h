@@ -9,6 +9,7 @@
 #include <vector>
 
 #include "base/Owned.h"
+#include "engine/PluginSettings.h"
 #include "engine/SpiTypes.h"
 
 class TArchive;
@@ -53,6 +54,8 @@ public:
     std::string SkippedText() const;
     // Plug-ins that Load marks to be given copies: those that crashed with an archive in memory.
     void SetGivenCopies(std::vector<std::string> fileNames) { GivenCopies_ = std::move(fileNames); }
+    // The loaded plug-ins given copies of every level, as told or as learnt since.
+    std::vector<std::string> GivenCopies() const;
 
     // Asks the plug-ins in list order; the first that accepts moves to the front.
     bool FindPlugin(TProbe probe, TArchive& archive);
@@ -70,7 +73,7 @@ public:
     std::unique_lock<std::mutex> LockForExtraction() { return std::unique_lock<std::mutex>(ExtractionMutex_); }
 
 private:
-    std::unique_ptr<TPluginInfo> TakeIn(const std::string& fileName, HKEY activateKey) const;
+    std::unique_ptr<TPluginInfo> TakeIn(const std::string& fileName, const TPluginSwitches& switches) const;
     static bool Names(const std::vector<std::string>& fileNames, const std::string& fileName);
 
     std::vector<std::unique_ptr<TPluginInfo>> Items_;
@@ -81,10 +84,8 @@ private:
     std::mutex ExtractionMutex_;
 };
 
-// Susie's plug-in folder with one "\" appended, or false (and empty) when it has none.
-bool ReadSusiePluginFolder(std::string& folder);
-// Up to limit names of the files in folder (Susie's when empty) that match pattern ("*.sph"), joined
+// Up to limit names of the files in folder (the one FindPluginFolder names when empty) that match pattern ("*.sph"), joined
 // by ", "; empty when there are none.
 std::string PluginFileNames(std::string folder, const char* pattern, int limit);
-// The start-up load: Susie's folder, or an empty list when Susie names none.
+// The start-up load, from the folder FindPluginFolder names.
 void ReloadPlugins(TPluginList& list);

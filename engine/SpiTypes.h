@@ -97,6 +97,8 @@ enum SpiResult : int {
 using SpiProgressCallback = int(WINAPI*)(int num, int denom, LONG_PTR data);
 
 using GetPluginInfoFunc = int(WINAPI*)(int infoNumber, char* buffer, int bufferLength);
+// The plug-in's own dialogs, owned by parent: fnc 1 is its settings, 0 its about box.
+using ConfigurationDlgFunc = int(WINAPI*)(HWND parent, int fnc);
 // head: the archive's first bytes (pointer-sized in both widths) (3072 readable, or 3072 - 128 when probed at offset 128).
 using IsSupportedFunc = int(WINAPI*)(const char* fileName, const void* head);
 // source: a file name (disk input, length = start offset) or the archive image (memory input,

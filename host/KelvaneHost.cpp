@@ -20,8 +20,14 @@
 #include "base/ChildProcess.h"
 #include "base/Owned.h"
 #include "engine/Archive.h"
+#include "base/PathText.h"
+#include "base/ProcAddress.h"
+#include "base/SystemPath.h"
 #include "engine/Crossing.h"
+#include "engine/DestinationName.h"
 #include "engine/KeptChain.h"
+#include "engine/PluginActivity.h"
+#include "engine/PluginFile.h"
 #include "engine/PluginList.h"
 #include "engine/Progress.h"
 #include "engine/Temporary.h"
@@ -102,6 +108,36 @@ private:
     uint32_t Job;
 };
 
+// A question names a plug-in of the folder by its file name alone: nothing else is ever loaded.
+bool NamesPluginFile(const std::string& fileName) {
+    const size_t dot = fileName.rfind('.');
+    return IsFileName(fileName) && dot != std::string::npos &&
+           (SameName(fileName.substr(dot), ".spi") || SameName(fileName.substr(dot), ".sph"));
+}
+
+// Answers a question about one plug-in: loading it runs its start-up code, and asking its texts and
+// running its dialog run more; the call status names it all the while, and it is unloaded before
+// the answer, so that its crash in any of these is its own.
+bool Answer(TChannelEnd& channel, const std::string& folder, TMessageKind kind, const std::vector<char>& payload) {
+    const std::optional<TPluginQuestion> question = DecodeQuestion(payload);
+    if (!question || !NamesPluginFile(question->FileName))
+        return false;
+    std::vector<char> answer;
+    {
+        const TPluginCall call(question->FileName);
+        TPluginFile file(FolderWithSeparator(folder) + question->FileName, TPluginTexts::kAll);
+        if (kind == TMessageKind::kInquire) {
+            answer = EncodeFacts(file.Facts());
+        } else {
+            const auto dialog = ProcAddress<ConfigurationDlgFunc>(file.Module(), "ConfigurationDlg");
+            const HWND owner = reinterpret_cast<HWND>(static_cast<uintptr_t>(question->Owner));
+            const int result = dialog ? dialog(owner, 1) : kSpiNoFunction;
+            answer = {static_cast<char>(result == 0 ? 0 : 1)};
+        }
+    }
+    return channel.Send(kind == TMessageKind::kInquire ? TMessageKind::kFacts : TMessageKind::kConfigured, answer);
+}
+
 int Serve(TChannelEnd& channel, TChannelMemory& memory) {
     TCallStatusWriter writer(&memory.Status);
     SetPluginActivity(&writer);
@@ -115,7 +151,9 @@ int Serve(TChannelEnd& channel, TChannelMemory& memory) {
     TPluginList plugins;
     plugins.SetSkipped(std::move(start->Skipped));
     plugins.SetGivenCopies(std::move(start->GivenCopies));
-    if (start->Folder.empty()) {
+    if (start->Inquiry) {
+        plugins.SetFolder(start->Folder.empty() ? FindPluginFolder().Path : start->Folder);
+    } else if (start->Folder.empty()) {
         ReloadPlugins(plugins);
     } else {
         plugins.SetFolder(start->Folder);
@@ -162,6 +200,12 @@ int Serve(TChannelEnd& channel, TChannelMemory& memory) {
             endNow(idleEnded ? 0 : kMalformed);
         if (kind == TMessageKind::kQuit)
             return 0;
+        if (start->Inquiry) {
+            if ((kind != TMessageKind::kInquire && kind != TMessageKind::kConfigure) ||
+                !Answer(channel, plugins.Folder(), kind, payload))
+                endNow(kMalformed);
+            continue;
+        }
         const auto request = kind == TMessageKind::kExtract ? DecodeExtract(payload) : std::nullopt;
         if (!request)
             endNow(kMalformed);
@@ -170,7 +214,7 @@ int Serve(TChannelEnd& channel, TChannelMemory& memory) {
         TSectionHandOver handOver(static_cast<int>(request->FirstHandOver), request->Afresh, plugins, handOverFile);
         const TExtractOutcome outcome = ExtractRequested(plugins, *request, &progress, &kept, &entered, handOver);
         if (outcome.Succeeded() && handOver.Taken() ? !handOver.SendTo(channel)
-                                                    : !channel.Send(TMessageKind::kOutcome, EncodeOutcome(outcome)))
+                                                    : !channel.Send(TMessageKind::kOutcome, EncodeOutcome(outcome, plugins.GivenCopies())))
             endNow(kMalformed);
     }
 }

@@ -10,6 +10,10 @@ namespace {
 // Reasons are short and paths bounded; a text this long is a broken message.
 constexpr uint32_t kMaxText = 48 * 1024;
 constexpr uint32_t kMaxPluginNames = 1000;
+// A plug-in's pattern and description texts come from 256-byte buffers; the bound keeps the most
+// that GetPluginInfo can give within a message.
+constexpr size_t kMaxFormatText = 512;
+static_assert(3 * 4 + 2 * (4 + kMaxOutcomeText) + 4 + 200 * (4 + kMaxFormatText) <= kMaxPayload);
 // Any job the engine takes fits one request, also with the level it goes on from: six texts within
 // the bound (a source at it, a destination far shorter within Windows' limit, the level's names).
 static_assert(kMaxJobPath <= kMaxText && 8 * 4 + 6 * kMaxText <= kMaxPayload);
@@ -118,15 +122,18 @@ std::vector<char> EncodeStart(const TStartRequest& start) {
     WriteNames(writer, start.Skipped);
     WriteNames(writer, start.GivenCopies);
     writer.Number(start.IdleEndMs);
+    writer.Number(start.Inquiry ? 1 : 0);
     return writer.Take();
 }
 
 std::optional<TStartRequest> DecodeStart(const std::vector<char>& payload) {
     TReader reader(payload);
     TStartRequest start;
+    uint32_t inquiry = 0;
     if (!reader.Text(start.Folder) || !ReadNames(reader, start.Skipped) || !ReadNames(reader, start.GivenCopies) ||
-        !reader.Number(start.IdleEndMs))
+        !reader.Number(start.IdleEndMs) || !reader.Number(inquiry) || inquiry > 1)
         return std::nullopt;
+    start.Inquiry = inquiry == 1;
     return reader.AtEnd() ? std::optional(std::move(start)) : std::nullopt;
 }
 
@@ -177,7 +184,7 @@ std::optional<THandOver> DecodeHandOver(const std::vector<char>& payload) {
     return handOver;
 }
 
-std::vector<char> EncodeOutcome(const TExtractOutcome& outcome) {
+std::vector<char> EncodeOutcome(const TExtractOutcome& outcome, const std::vector<std::string>& givenCopies) {
     TWriter writer;
     const TFailure& failure = outcome.Failure;
     writer.Number(static_cast<uint32_t>(failure.Kind));
@@ -186,10 +193,11 @@ std::vector<char> EncodeOutcome(const TExtractOutcome& outcome) {
     for (const std::string* text : {&failure.Plugin, &failure.File, &failure.Skipped, &outcome.Component,
                                     &outcome.Container})
         writer.Text(std::string(CutAtCharacter(*text, kMaxOutcomeText)));
+    WriteNames(writer, givenCopies);
     return writer.Take();
 }
 
-std::optional<TExtractOutcome> DecodeOutcome(const std::vector<char>& payload) {
+std::optional<TExtractOutcome> DecodeOutcome(const std::vector<char>& payload, std::vector<std::string>* givenCopies) {
     TReader reader(payload);
     TExtractOutcome outcome;
     TFailure& failure = outcome.Failure;
@@ -206,5 +214,63 @@ std::optional<TExtractOutcome> DecodeOutcome(const std::vector<char>& payload) {
                               &outcome.Container})
         if (!reader.Text(*text))
             return std::nullopt;
-    return reader.AtEnd() ? std::optional(std::move(outcome)) : std::nullopt;
+    std::vector<std::string> names;
+    if (!ReadNames(reader, names) || !reader.AtEnd())
+        return std::nullopt;
+    if (givenCopies)
+        *givenCopies = std::move(names);
+    return outcome;
+}
+
+std::vector<char> EncodeQuestion(const TPluginQuestion& question) {
+    TWriter writer;
+    writer.Text(question.FileName);
+    writer.Wide(question.Owner);
+    return writer.Take();
+}
+
+std::optional<TPluginQuestion> DecodeQuestion(const std::vector<char>& payload) {
+    TReader reader(payload);
+    TPluginQuestion question;
+    if (!reader.Text(question.FileName) || !reader.Wide(question.Owner) || !reader.AtEnd())
+        return std::nullopt;
+    return question;
+}
+
+std::vector<char> EncodeFacts(const TPluginFacts& facts) {
+    TWriter writer;
+    writer.Number(static_cast<uint32_t>(facts.Kind));
+    writer.Number(facts.LoadError);
+    writer.Number((facts.HasInfo ? 1 : 0) | (facts.HasIsSupported ? 2 : 0) | (facts.HasSettings ? 4 : 0));
+    // A plug-in's texts are its own: each is cut to what a message may hold.
+    writer.Text(std::string(CutAtCharacter(facts.Type, kMaxOutcomeText)));
+    writer.Text(std::string(CutAtCharacter(facts.Version, kMaxOutcomeText)));
+    std::vector<std::string> formats;
+    for (const TFileFormat& format : facts.Formats) {
+        formats.push_back(std::string(CutAtCharacter(format.Pattern, kMaxFormatText)));
+        formats.push_back(std::string(CutAtCharacter(format.Description, kMaxFormatText)));
+    }
+    WriteNames(writer, formats);
+    return writer.Take();
+}
+
+std::optional<TPluginFacts> DecodeFacts(const std::vector<char>& payload) {
+    TReader reader(payload);
+    TPluginFacts facts;
+    uint32_t kind = 0;
+    uint32_t error = 0;
+    uint32_t has = 0;
+    std::vector<std::string> formats;
+    if (!reader.Number(kind) || kind > static_cast<uint32_t>(TPluginKind::kNotLoadable) || !reader.Number(error) ||
+        !reader.Number(has) || has > 7 || !reader.Text(facts.Type) ||
+        !reader.Text(facts.Version) || !ReadNames(reader, formats) || formats.size() % 2 != 0 || !reader.AtEnd())
+        return std::nullopt;
+    facts.Kind = static_cast<TPluginKind>(kind);
+    facts.LoadError = error;
+    facts.HasInfo = has & 1;
+    facts.HasIsSupported = has & 2;
+    facts.HasSettings = has & 4;
+    for (size_t i = 0; i < formats.size(); i += 2)
+        facts.Formats.push_back({std::move(formats[i]), std::move(formats[i + 1])});
+    return facts;
 }

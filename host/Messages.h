@@ -13,6 +13,7 @@
 
 #include "engine/Crossing.h"
 #include "engine/ExtractOutcome.h"
+#include "engine/PluginFile.h"
 
 enum class TMessageKind : uint32_t {
     kStart = 1,     // resident -> host, first: the plug-in folder, the plug-ins to leave out and those to
@@ -21,7 +22,11 @@ enum class TMessageKind : uint32_t {
     kExtract = 2,   // resident -> host: one job, or the rest of one from a level the other host handed on
     kOutcome = 3,   // host -> resident: how the job went
     kHandOver = 4,  // host -> resident: the job goes on in the other width's host, from this level
-    kQuit = 5,      // resident -> host: end now; stays last, readers check kinds against it
+    kInquire = 5,     // resident -> host: what one plug-in file is; answered with kFacts
+    kFacts = 6,       // host -> resident
+    kConfigure = 7,   // resident -> host: run one plug-in's settings dialog; answered with kConfigured
+    kConfigured = 8,  // host -> resident: what the dialog returned
+    kQuit = 9,        // resident -> host: end now; stays last, readers check kinds against it
 };
 
 // Enough for a job's paths and a level's names, each within kMaxJobPath; a larger length is a
@@ -65,6 +70,14 @@ struct TStartRequest {
     std::vector<std::string> Skipped;
     std::vector<std::string> GivenCopies;  // plug-ins given a temporary copy of every level, never memory
     uint32_t IdleEndMs = 0;  // idle this long, the host ends by itself
+    // A host that answers questions about single plug-ins loads none at its start, and takes no job.
+    bool Inquiry = false;
+};
+
+// A question about one plug-in file of the host's folder, named by its file name alone.
+struct TPluginQuestion {
+    std::string FileName;
+    TSectionValue Owner = 0;  // kConfigure: the window that owns the plug-in's dialog
 };
 
 std::vector<char> EncodeStart(const TStartRequest& start);
@@ -74,6 +87,12 @@ std::optional<TExtractRequest> DecodeExtract(const std::vector<char>& payload);
 // Empty when a text is too long for a message (names of levels can outgrow the job's path).
 std::vector<char> EncodeHandOver(const THandOver& handOver);
 std::optional<THandOver> DecodeHandOver(const std::vector<char>& payload);
-std::vector<char> EncodeOutcome(const TExtractOutcome& outcome);
-std::optional<TExtractOutcome> DecodeOutcome(const std::vector<char>& payload);
+// givenCopies: the plug-ins the host gives copies of every level, as it learnt or was told.
+std::vector<char> EncodeOutcome(const TExtractOutcome& outcome, const std::vector<std::string>& givenCopies = {});
+std::optional<TExtractOutcome> DecodeOutcome(const std::vector<char>& payload,
+                                             std::vector<std::string>* givenCopies = nullptr);
+std::vector<char> EncodeQuestion(const TPluginQuestion& question);
+std::optional<TPluginQuestion> DecodeQuestion(const std::vector<char>& payload);
+std::vector<char> EncodeFacts(const TPluginFacts& facts);
+std::optional<TPluginFacts> DecodeFacts(const std::vector<char>& payload);
 

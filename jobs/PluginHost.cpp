@@ -84,11 +84,21 @@ TExtractOutcome TPluginHost::WarmUp(TProgress* progress) {
     });
 }
 
+void TPluginHost::SetPluginFolder(std::string folder) {
+    if (folder == PluginFolder_)
+        return;
+    PluginFolder_ = std::move(folder);
+    Stale_ = true;
+}
+
 void TPluginHost::DropIfGone() {
     // Only this thread closes the handle. A host that ended itself while idle was inside no
     // plug-in: Died counts no crash, and removes whatever it left.
     if (State() == TState::kReady && ::WaitForSingleObject(Host_.Get(), 0) == WAIT_OBJECT_0)
         Died();
+    // Told to go as at the exit: its plug-ins unload, and whatever they keep is saved.
+    if (Stale_.exchange(false) && State() == TState::kReady)
+        Stop();
 }
 
 THostResult TPluginHost::Run(TExtractRequest& request, HANDLE section, TWatch& watch) {
@@ -131,13 +141,48 @@ THostResult TPluginHost::RunOnce(TExtractRequest& request, HANDLE section, TWatc
     }
     // A host that answers nonsense is ended like one that died.
     if (answered && kind == TMessageKind::kOutcome) {
-        if (std::optional<TExtractOutcome> decoded = DecodeOutcome(reply))
+        std::vector<std::string> givenCopies;
+        if (std::optional<TExtractOutcome> decoded = DecodeOutcome(reply, &givenCopies)) {
+            // What the host learnt, the next one is told at its start.
+            for (const std::string& plugin : givenCopies)
+                GiveCopies(plugin, TLearnt::kRefusesMemory);
             return {std::move(*decoded)};
+        }
     } else if (answered && kind == TMessageKind::kHandOver) {
         if (std::optional<TLevelHandOver> handOver = TakeHandOver(reply, request.FirstHandOver))
             return {TExtractOutcome{}, std::move(handOver)};
     }
     return {Died()};
+}
+
+std::optional<std::vector<char>> TPluginHost::Inquire(TMessageKind kind,
+                                                      const std::vector<char>& question,
+                                                      TMessageKind answer,
+                                                      DWORD boundMs,
+                                                      TExtractOutcome& failure) {
+    return AsJob(nullptr, [&](TWatch& watch) -> std::optional<std::vector<char>> {
+        DropIfGone();
+        if (State() != TState::kReady && !Start(failure, watch))
+            return std::nullopt;
+        if (!Advance(TState::kReady, TState::kRunning)) {
+            failure = Failure(TFailureKind::kCanceled);
+            return std::nullopt;
+        }
+        // A plug-in's own dialog may come to the front only when this program lets it.
+        if (kind == TMessageKind::kConfigure)
+            ::AllowSetForegroundWindow(HostId_);
+        watch.AskedAt = ::GetTickCount64();
+        watch.AnswerBy = boundMs ? watch.AskedAt + boundMs : 0;
+        TMessageKind got = TMessageKind::kQuit;
+        std::vector<char> reply;
+        if (Channel_->Send(kind, question) && Await(got, reply, kSpinMicroseconds, watch, Channel_->LastNumber()) &&
+            got == answer) {
+            SetState(TState::kReady);
+            return reply;
+        }
+        failure = Died();
+        return std::nullopt;
+    });
 }
 
 bool TPluginHost::Start(TExtractOutcome& failure, TWatch& watch) {
@@ -156,7 +201,7 @@ bool TPluginHost::Start(TExtractOutcome& failure, TWatch& watch) {
     UniqueHandle parent(self);
     UniqueWritableView view(section ? ::MapViewOfFile(section.Get(), FILE_MAP_WRITE, 0, 0, sizeof(TChannelMemory))
                                     : nullptr);
-    const std::vector<char> start = EncodeStart({PluginFolder_, PluginsToSkip(), GivenCopies_, IdleEndMs_});
+    const std::vector<char> start = EncodeStart({PluginFolder_, PluginsToSkip(), GivenCopies(), IdleEndMs_, Inquiry_});
     std::string token = NewTemporaryToken();
 
     TChildProcess child;
@@ -258,6 +303,12 @@ void TPluginHost::Tick(TWatch& watch, uint32_t job) {
         WatchStart(watch, now);
     else
         WatchTaken(watch, now);
+    if (watch.AnswerBy && now >= watch.AnswerBy && !StartHung_) {
+        // Counted and named as a start that hung: the question was whether the plug-in loads.
+        StartHung_ = true;
+        const std::lock_guard<std::mutex> guard(Life_);
+        ::TerminateProcess(Host_.Get(), 1);
+    }
     if (!watch.Progress)
         return;
     if (job && now - watch.LastReport >= kReportMs) {
@@ -314,10 +365,10 @@ TExtractOutcome TPluginHost::Died() {
     Release();
     const bool hung = std::exchange(StartHung_, false);
     const bool canceled = Canceled();
-    if (!plugin.empty() && memoryInput && !canceled && GiveCopies(plugin))
+    if (!plugin.empty() && memoryInput && !canceled && GiveCopies(plugin, TLearnt::kCrashedOnMemory))
         CopiesLearnt_ = true;
     else if (!plugin.empty() && (hung || !canceled))
-        CountCrash(plugin);
+        CountCrash(plugin, hung);
     if (canceled)
         return Failure(TFailureKind::kCanceled);
     if (plugin.empty())
@@ -440,26 +491,48 @@ TPluginHost::TState TPluginHost::State() const {
     return State_;
 }
 
-void TPluginHost::CountCrash(const std::string& plugin) {
+void TPluginHost::CountCrash(const std::string& plugin, bool hung) {
+    const std::lock_guard<std::mutex> guard(Learnt_);
     // File names, so without regard to case.
     for (TCrashes& crashes : Crashes_) {
         if (SameName(crashes.Plugin, plugin)) {
             ++crashes.Count;
+            crashes.Hung = crashes.Hung || hung;
             return;
         }
     }
-    Crashes_.push_back({plugin, 1});
+    Crashes_.push_back({plugin, 1, hung});
 }
 
-bool TPluginHost::GiveCopies(const std::string& plugin) {
-    for (const std::string& given : GivenCopies_)
-        if (SameName(given, plugin))
+bool TPluginHost::GiveCopies(const std::string& plugin, TLearnt why) {
+    const std::lock_guard<std::mutex> guard(Learnt_);
+    for (const TPluginStanding& given : GivenCopies_)
+        if (SameName(given.Plugin, plugin))
             return false;
-    GivenCopies_.push_back(plugin);
+    GivenCopies_.push_back({plugin, why});
     return true;
 }
 
+std::vector<std::string> TPluginHost::GivenCopies() const {
+    const std::lock_guard<std::mutex> guard(Learnt_);
+    std::vector<std::string> names;
+    for (const TPluginStanding& given : GivenCopies_)
+        names.push_back(given.Plugin);
+    return names;
+}
+
+std::vector<TPluginStanding> TPluginHost::Standing() const {
+    const std::lock_guard<std::mutex> guard(Learnt_);
+    std::vector<TPluginStanding> standing;
+    for (const TCrashes& crashes : Crashes_)
+        if (crashes.Count >= kCrashesBeforeSkipping)
+            standing.push_back({crashes.Plugin, crashes.Hung ? TLearnt::kHung : TLearnt::kCrashed});
+    standing.insert(standing.end(), GivenCopies_.begin(), GivenCopies_.end());
+    return standing;
+}
+
 std::vector<std::string> TPluginHost::PluginsToSkip() const {
+    const std::lock_guard<std::mutex> guard(Learnt_);
     std::vector<std::string> skipped;
     for (const TCrashes& crashes : Crashes_)
         if (crashes.Count >= kCrashesBeforeSkipping)

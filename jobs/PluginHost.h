@@ -14,6 +14,7 @@
 
 #include <windows.h>
 
+#include <atomic>
 #include <cstdint>
 #include <mutex>
 #include <optional>
@@ -24,6 +25,7 @@
 #include "engine/ExtractOutcome.h"
 #include "host/Channel.h"
 #include "jobs/ChainPart.h"
+#include "jobs/PluginStanding.h"
 #include "jobs/TemporaryRecord.h"
 
 class TProgress;
@@ -65,13 +67,30 @@ public:
     // it; succeeded when the host is ready.
     TExtractOutcome WarmUp(TProgress* progress = nullptr);
 
-    // The plug-ins' folder, for hosts started from now on; empty (the default) for the one Susie's
-    // settings name.
-    void SetPluginFolder(std::string folder) { PluginFolder_ = std::move(folder); }
+    // The plug-ins' folder; empty (the default) for the one FindPluginFolder names. A host that holds
+    // another folder's ends before the next job.
+    void SetPluginFolder(std::string folder);
+    // The plug-ins' settings have changed: a host started before ends before the next job, which
+    // starts a fresh one. Safe from any thread.
+    void Renew() { Stale_ = true; }
     // How long hosts started from now on may stay idle before they end by themselves.
     void SetIdleEnd(DWORD ms) { IdleEndMs_ = ms; }
     // How long a start may stay inside one plug-in's loading before it is ended as hung.
     void SetStartHangBound(DWORD ms) { StartHangMs_ = ms; }
+
+    // Hosts started from now on load no plug-in at their start and only answer Inquire.
+    void SetInquiry() { Inquiry_ = true; }
+    // Asks such a host one question and returns its answer, of the kind expected. A host that has not
+    // answered boundMs after it was asked (0: no bound) is ended as hung. None when it died, hung, or
+    // answered otherwise: failure then says so, naming the plug-in it was in.
+    std::optional<std::vector<char>> Inquire(TMessageKind kind,
+                                             const std::vector<char>& question,
+                                             TMessageKind answer,
+                                             DWORD boundMs,
+                                             TExtractOutcome& failure);
+
+    // What the hosts have made of plug-ins so far. Safe from any thread.
+    std::vector<TPluginStanding> Standing() const;
 
     // Ends the host now, in whatever state it is, its start included; the running extraction, if
     // any, returns as canceled and is not tried again. Safe from any thread.
@@ -98,6 +117,7 @@ private:
         std::string Loading;       // the plug-in the starting host was last seen loading
         ULONGLONG LoadingSince = 0;
         ULONGLONG AskedAt = 0;  // when the request was sent; 0 once the host has taken it
+        ULONGLONG AnswerBy = 0;  // when an unanswered question counts as hung; 0 for never
     };
 
     // Runs one use of the host, an extraction or a warm-up, as the one at a time.
@@ -105,7 +125,8 @@ private:
     auto AsJob(TProgress* progress, TUse use);
     THostResult Run(TExtractRequest& request, HANDLE section, TWatch& watch);
     THostResult RunOnce(TExtractRequest& request, HANDLE section, TWatch& watch);
-    // A host that has gone while idle (ended from outside, or by itself) is replaced before use.
+    // A host that has gone while idle (ended from outside, or by itself), or that holds plug-ins of
+    // settings since changed, is replaced before use.
     void DropIfGone();
     bool Start(TExtractOutcome& failure, TWatch& watch);
     // Puts the level's section into the host, names it in the request and asks; the reply is an
@@ -144,14 +165,16 @@ private:
     TState State() const;
 
     std::vector<std::string> PluginsToSkip() const;
-    void CountCrash(const std::string& plugin);
-    // Whether the plug-in is new to GivenCopies_; it is there afterwards.
-    bool GiveCopies(const std::string& plugin);
+    void CountCrash(const std::string& plugin, bool hung);
+    // Whether the plug-in is new to the given copies; it is there afterwards.
+    bool GiveCopies(const std::string& plugin, TLearnt why);
+    std::vector<std::string> GivenCopies() const;
 
     TChannelMemory& Memory() const { return *static_cast<TChannelMemory*>(View_.Get()); }
 
     std::string HostPath_;
     std::string PluginFolder_;
+    std::atomic<bool> Stale_{false};
     DWORD IdleEndMs_ = kIdleEndMs;
     DWORD StartHangMs_ = kStartHangMs;
     std::mutex Extraction_;
@@ -182,9 +205,13 @@ private:
     struct TCrashes {
         std::string Plugin;
         int Count;
+        bool Hung;  // one of them was a start that hung
     };
+    // Written by the thread that runs the extraction, read by Standing from any thread.
+    mutable std::mutex Learnt_;
     std::vector<TCrashes> Crashes_;
-    std::vector<std::string> GivenCopies_;
+    std::vector<TPluginStanding> GivenCopies_;
+    bool Inquiry_ = false;
     bool StartHung_ = false;     // the last host was ended as its start hung
     bool CopiesLearnt_ = false;  // the last host died as a plug-in crashed with memory input, for the first time
 };

@@ -11,12 +11,12 @@ std::string Joined(const std::string& first, const std::string& second) {
     return first.empty() || second.empty() ? first + second : first + ", " + second;
 }
 
+}  // namespace
+
 bool RunsX64Programs() {
     BOOL wow64 = FALSE;
     return ::IsWow64Process(::GetCurrentProcess(), &wow64) && wow64;
 }
-
-}  // namespace
 
 // The caller's progress, also canceled once Terminate named the job: a cancel that lands between two
 // hosts' parts still stops the next one.
@@ -68,7 +68,7 @@ TExtractOutcome TPluginHosts::Extract(const std::string& sourcePath, const std::
 
 bool TPluginHosts::WarmUp(TProgress* progress) {
     return AsJob(progress, [&](TProgress& watched) {
-        const TWidths widths = Widths();
+        const TWidths widths = Widths(UseFolder());
         if (widths.Narrow && Narrow_ == &Host32_ && Host32_.WarmUp(&watched).Failure.Kind == TFailureKind::kCanceled)
             return false;
         // Ended once the first was ready, the second start is never made.
@@ -81,13 +81,22 @@ void TPluginHosts::SweepOnce() {
         Swept_ = Record_.Sweep();
 }
 
-TPluginHosts::TWidths TPluginHosts::Widths() const {
-    return {!PluginFileNames(PluginFolder_, "*.spi", 1).empty(),
-            Host64_ && !PluginFileNames(PluginFolder_, "*.sph", 1).empty()};
+TPluginHosts::TWidths TPluginHosts::Widths(const std::string& folder) const {
+    return {!PluginFileNames(folder, "*.spi", 1).empty(), Host64_ && !PluginFileNames(folder, "*.sph", 1).empty()};
+}
+
+std::string TPluginHosts::UseFolder() {
+    // With its separator, as Susie's folder is read.
+    const std::string folder = PluginFolder_.empty() ? FindPluginFolder().Path : PluginFolder_;
+    Host32_.SetPluginFolder(folder);
+    if (Host64_)
+        Host64_->SetPluginFolder(folder);
+    return folder;
 }
 
 TExtractOutcome TPluginHosts::Run(const std::string& sourcePath, const std::string& destPath, TProgress& progress) {
-    const auto [narrow, wide] = Widths();
+    const std::string folder = UseFolder();
+    const auto [narrow, wide] = Widths(folder);
     TChainPart* const first = wide && !narrow ? Host64_.get() : Narrow_;
     TChainPart* const second = wide && narrow ? Host64_.get() : nullptr;
     TChainPart* host = first;
@@ -113,7 +122,7 @@ TExtractOutcome TPluginHosts::Run(const std::string& sourcePath, const std::stri
             if (failure.Kind == TFailureKind::kNoPlugin) {
                 failure.Skipped = Joined(skipped, failure.Skipped);
                 if (!Host64_)
-                    failure.Unusable = PluginFileNames(PluginFolder_, "*.sph", 10);
+                    failure.Unusable = PluginFileNames(folder, "*.sph", 10);
             }
             // A host that died knows no place: the job's path is it.
             if (!result.Outcome.Succeeded() && result.Outcome.Component.empty())
@@ -134,11 +143,22 @@ TExtractOutcome TPluginHosts::Run(const std::string& sourcePath, const std::stri
 
 void TPluginHosts::SetPluginFolder(const std::string& folder) {
     const std::lock_guard<std::mutex> one(Extraction_);
-    // With its separator, as Susie's folder is read.
-    PluginFolder_ = FolderWithSeparator(folder);
-    Host32_.SetPluginFolder(folder);
+    PluginFolder_ = folder.empty() ? std::string() : FolderWithSeparator(folder);
+}
+
+void TPluginHosts::Renew() {
+    Host32_.Renew();
     if (Host64_)
-        Host64_->SetPluginFolder(folder);
+        Host64_->Renew();
+}
+
+std::vector<TPluginStanding> TPluginHosts::Standing() const {
+    std::vector<TPluginStanding> standing = Host32_.Standing();
+    if (Host64_) {
+        const std::vector<TPluginStanding> wide = Host64_->Standing();
+        standing.insert(standing.end(), wide.begin(), wide.end());
+    }
+    return standing;
 }
 
 void TPluginHosts::SetStartHangBound(DWORD ms) {

@@ -13,10 +13,14 @@
 #include <memory>
 #include <mutex>
 #include <string>
+#include <vector>
 
 #include "jobs/PluginHost.h"
 
 inline constexpr char kHost64FileName[] = "KelvaneHost64.exe";
+
+// Whether this 32-bit program runs on a Windows that runs 64-bit programs too.
+bool RunsX64Programs();
 
 class TPluginHosts {
 public:
@@ -35,8 +39,14 @@ public:
     // Starts, ahead of any job, the hosts whose width the folder holds plug-ins of, each as
     // TPluginHost::WarmUp does. False when Terminate or the progress ended a start, or came before it.
     bool WarmUp(TProgress* progress = nullptr);
-    // The plug-ins' folder from now on; empty (the default) for the one Susie's settings name.
+    // The plug-ins' folder from now on; empty (the default) for the one FindPluginFolder names, asked
+    // anew at every job and warm-up.
     void SetPluginFolder(const std::string& folder);
+    // The plug-ins' settings have changed: hosts that hold the old set end before the next job, which
+    // starts them anew. Safe from any thread.
+    void Renew();
+    // What both hosts have made of plug-ins so far. Safe from any thread.
+    std::vector<TPluginStanding> Standing() const;
     // As TPluginHost::SetStartHangBound, for both hosts.
     void SetStartHangBound(DWORD ms);
     // Jobs' *.spi levels run in part from now on, not in a 32-bit host; part outlives this object's use.
@@ -57,7 +67,9 @@ private:
         bool Narrow;
         bool Wide;  // only where this Windows runs them
     };
-    TWidths Widths() const;
+    TWidths Widths(const std::string& folder) const;
+    // The folder of this job or warm-up, given to both hosts.
+    std::string UseFolder();
     // Runs one use of the hosts, an extraction or a warm-up, as the one at a time, with the caller's
     // progress that Terminate cancels too.
     template <typename TUse>

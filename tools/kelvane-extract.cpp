@@ -1,6 +1,7 @@
 // Console front end of the engine for scripts, tests and benchmarks.
 //   kelvane-extract [--plugins DIR] SOURCE DEST
 //   kelvane-extract [--plugins DIR] --to FOLDER SOURCE...
+//   kelvane-extract [--plugins DIR] --list-plugins
 // The second form writes each source's file into FOLDER under its last component, one after the
 // other, keeping the outer levels of one job for the next as the plug-in host does.
 // The plug-ins run in this process. A 32-bit process cannot load 64-bit ones (*.sph): a level that
@@ -9,6 +10,9 @@
 // Exit 0 when every destination was written (silently), 1 when an extraction failed (one line on
 // stderr for each, saying where and why), 2 for wrong arguments, 3 when a plug-in (or the program)
 // crashed.
+// The third form prints the folder the plug-ins are read from and where that came from, then one line
+// per plug-in file, FILE, BITS, STATE and FORMATS apart by tabs, and exits 0. The states are asked of
+// plug-in hosts, and what the running resident program has made of a plug-in is taken from it.
 #include <windows.h>
 
 #include <algorithm>
@@ -25,8 +29,11 @@
 #include "engine/KeptChain.h"
 #include "engine/PluginActivity.h"
 #include "engine/PluginList.h"
+#include "app/Resident.h"
 #include "jobs/InProcessPart.h"
 #include "jobs/PluginHosts.h"
+#include "jobs/PluginInquiry.h"
+#include "jobs/PluginStates.h"
 
 namespace {
 
@@ -43,6 +50,20 @@ void PrintLine(const std::string& utf8) {
     }
     std::fprintf(stderr, "%s\n", ShownAnsiFromUtf8(utf8).c_str());
     std::fflush(stderr);
+}
+
+// A line of UTF-8 on stdout: wide to a console, UTF-8 to a file or a pipe, so that every name is whole.
+void PrintOut(const std::string& utf8) {
+    const HANDLE out = ::GetStdHandle(STD_OUTPUT_HANDLE);
+    DWORD mode = 0;
+    DWORD written = 0;
+    if (::GetConsoleMode(out, &mode)) {
+        const std::wstring wide = WideFromUtf8(utf8 + "\n");
+        ::WriteConsoleW(out, wide.data(), static_cast<DWORD>(wide.size()), &written, nullptr);
+        return;
+    }
+    const std::string line = utf8 + "\n";
+    ::WriteFile(out, line.data(), static_cast<DWORD>(line.size()), &written, nullptr);
 }
 
 void PrintFailure(const TExtractOutcome& outcome) {
@@ -120,6 +141,54 @@ int RunJobs(const std::vector<TJobPaths>& jobs, TExtract extract) {
     return code;
 }
 
+const char* StateWord(TPluginState state) {
+    switch (state) {
+        case TPluginState::kLoaded:
+            return "loaded";
+        case TPluginState::kOff:
+            return "off";
+        case TPluginState::kLeftOut:
+            return "left-out";
+        case TPluginState::kGivenCopies:
+            return "given-copies";
+        case TPluginState::kNotArchive:
+            return "not-archive";
+        case TPluginState::kNotLoadable:
+            return "not-loadable";
+    }
+    return "";
+}
+
+const char* SourceWord(TFolderSource source) {
+    switch (source) {
+        case TFolderSource::kKelvane:
+            return "kelvane";
+        case TFolderSource::kSusie:
+            return "susie";
+        case TFolderSource::kBeside:
+            return "beside";
+    }
+    return "";
+}
+
+int ListPlugins(const std::string& given) {
+    const TPluginFolder folder = given.empty() ? FindPluginFolder() : TPluginFolder{UserPath(given), {}};
+    std::string shown = folder.Path;
+    while (shown.size() > 1 && shown.back() == '\\')
+        shown.pop_back();
+    PrintOut("FOLDER\t" + shown + "\t" + (given.empty() ? SourceWord(folder.Source) : "given"));
+    // What the running program's hosts made of them is theirs to tell; none runs, none is left out.
+    const bool residentRuns = static_cast<bool>(UniqueHandle(::OpenMutexA(SYNCHRONIZE, FALSE, kInstanceMutexName)));
+    std::vector<TPluginRow> rows = PluginRows(folder.Path, residentRuns ? KeptStanding() : std::vector<TPluginStanding>());
+    TPluginInquiry inquiry(ProgramFolder(), folder.Path);
+    for (TPluginRow& row : rows) {
+        inquiry.Ask(row);
+        PrintOut(row.FileName + "\t" + std::to_string(row.Bits) + "\t" + StateWord(row.State()) + "\t" +
+                 row.Patterns());
+    }
+    return 0;
+}
+
 }  // namespace
 
 int main() {
@@ -134,6 +203,8 @@ int main() {
         fromFolder = true;
         next += 2;
     }
+    if (named && next + 1 == argc && argv[next] == "--list-plugins" && !(fromFolder && pluginFolder.empty()))
+        return ListPlugins(pluginFolder);
     std::string toFolder;
     if (next + 1 < argc && argv[next] == "--to") {
         toFolder = UserPath(argv[next + 1]);
@@ -143,7 +214,8 @@ int main() {
     if (!named || (many ? argc - next < 1 : argc - next != 2) || (fromFolder && pluginFolder.empty())) {
         std::fprintf(stderr,
                      "usage: kelvane-extract [--plugins DIR] SOURCE DEST\n"
-                     "       kelvane-extract [--plugins DIR] --to FOLDER SOURCE...\n");
+                     "       kelvane-extract [--plugins DIR] --to FOLDER SOURCE...\n"
+                     "       kelvane-extract [--plugins DIR] --list-plugins\n");
         return 2;
     }
 
@@ -157,13 +229,12 @@ int main() {
 
     SetPluginActivity(&lastCall);
     ::SetUnhandledExceptionFilter(OnCrash);
+    // Found once, as the resident program finds them for a job.
+    if (!fromFolder)
+        pluginFolder = FindPluginFolder().Path;
     TPluginList plugins;
-    if (fromFolder) {
-        plugins.SetFolder(pluginFolder);
-        plugins.Load();
-    } else {
-        ReloadPlugins(plugins);
-    }
+    plugins.SetFolder(pluginFolder);
+    plugins.Load();
     // One job lets each level go as soon as the next is out; many keep the outer ones for the next.
     TKeptChain kept;
     TKeptChain* const keeping = many ? &kept : nullptr;

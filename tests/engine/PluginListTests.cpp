@@ -3,6 +3,7 @@
 #include <string>
 #include <vector>
 
+#include "base/ModulePath.h"
 #include "base/WideText.h"
 #include "engine/Archive.h"
 #include "engine/PluginList.h"
@@ -38,6 +39,8 @@ std::pair<std::string, uint32_t> Bind(TPluginList& list, const std::string& file
 
 class PluginListTest : public ::testing::Test {
 protected:
+    void SetUp() override { ::RegDeleteTreeA(HKEY_CURRENT_USER, kSettingsKey); }
+    void TearDown() override { ::RegDeleteTreeA(HKEY_CURRENT_USER, kSettingsKey); }
     SusieSettings susie;
 };
 
@@ -45,6 +48,7 @@ TEST_F(PluginListTest, LoadsArchivePluginsAndHonoursActivation) {
     PluginFolder folder({"tar.spi", "zip.spi", "stub128.spi"});
     const DWORD off = 0;
     const DWORD on = 5;
+    susie.SetPath(folder.Path());
     susie.SetActivate("zip.spi", REG_DWORD, &off, sizeof off);
     susie.SetActivate("stub128.spi", REG_DWORD, &on, sizeof on);
     TPluginList list;
@@ -57,6 +61,17 @@ TEST_F(PluginListTest, LoadsArchivePluginsAndHonoursActivation) {
 
     // Only a REG_DWORD 0 switches a plug-in off.
     susie.SetActivate("zip.spi", REG_SZ, "0", 2);
+    EXPECT_EQ(list.Load(), 3);
+
+    // Kelvane's own value switches one off in any folder, Susie's only in Susie's.
+    ASSERT_TRUE(SwitchPlugin("tar.spi", false));
+    susie.SetActivate("zip.spi", REG_DWORD, &off, sizeof off);
+    EXPECT_EQ(list.Load(), 1);
+    EXPECT_EQ(Names(list), std::vector<std::string>{"stub128.spi"});
+    susie.SetPath(folder.Path() + "\\sub");
+    EXPECT_EQ(list.Load(), 2);
+    EXPECT_EQ(IndexOf(list, "tar.spi"), -1);
+    ASSERT_TRUE(SwitchPlugin("tar.spi", true));
     EXPECT_EQ(list.Load(), 3);
     list.Clear();
     EXPECT_EQ(list.Count(), 0);
@@ -128,11 +143,12 @@ TEST_F(PluginListTest, ReadsSusiesFolder) {
     std::string folder;
     EXPECT_FALSE(ReadSusiePluginFolder(folder));
     EXPECT_EQ(folder, "");
-    // Without a folder the list stays empty: the drive's root is never scanned.
+    // Without Susie's settings, the folder beside the program.
     TPluginList list;
     ReloadPlugins(list);
     EXPECT_EQ(list.Count(), 0);
-    EXPECT_EQ(list.Folder(), "");
+    EXPECT_EQ(list.Folder(), ProgramFolder() + "plugins");
+    EXPECT_EQ(FindPluginFolder().Source, TFolderSource::kBeside);
 
     PluginFolder plugins({"tar.spi"});
     susie.SetPath(plugins.Path() + "\\");
@@ -140,6 +156,16 @@ TEST_F(PluginListTest, ReadsSusiesFolder) {
     EXPECT_EQ(folder, plugins.Path() + "\\\\");
     ReloadPlugins(list);
     EXPECT_EQ(Names(list), std::vector<std::string>{"tar.spi"});
+    EXPECT_EQ(FindPluginFolder().Source, TFolderSource::kSusie);
+
+    // Kelvane's own choice holds over Susie's, until it is forgotten.
+    PluginFolder chosen({"zip.spi"});
+    ASSERT_TRUE(ChoosePluginFolder(chosen.Path()));
+    ReloadPlugins(list);
+    EXPECT_EQ(Names(list), std::vector<std::string>{"zip.spi"});
+    EXPECT_EQ(FindPluginFolder().Source, TFolderSource::kKelvane);
+    ASSERT_TRUE(ChoosePluginFolder(""));
+    EXPECT_EQ(FindPluginFolder().Source, TFolderSource::kSusie);
 
     // The longest value that fits still gets its separator.
     const std::string longest(259, 'x');

@@ -41,6 +41,7 @@ enum class Fault {
                        // and GetFileInfo locks the listing its GetArchiveInfo never gave: a crash
     kWaitOnUnload,     // its unloading (DllMain) never returns, as one that waits there for a thread of its own
     kListingStub,      // GetArchiveInfo is a stub that answers -1 for every input; the rest reads memory well
+    kInfoCrash,        // GetPluginInfo crashes when asked for its version text (number 1)
 };
 
 #ifndef KV_FAULT
@@ -427,6 +428,8 @@ int WINAPI GetPluginInfo(int infoNumber, char* buffer, int bufferLength) {
     const char* text = nullptr;
     if (kFault == Fault::kEndlessInfo)
         text = infoNumber == 0 ? "00AM" : "*.tar";
+    else if (kFault == Fault::kInfoCrash && infoNumber == 1)
+        *static_cast<volatile int*>(nullptr) = 1;
     else if (kFault == Fault::kWrongType && infoNumber == 0)
         text = "00IN";
     else if (infoNumber >= 0 && infoNumber < 4)
@@ -599,6 +602,14 @@ int WINAPI GetArchiveInfoW(const WCHAR* source, LONG_PTR length, unsigned int fl
     } catch (...) {
         return kError;
     }
+}
+
+// Its settings: a message box owned by the window it is given, which tests find by its caption.
+int WINAPI ConfigurationDlg(HWND parent, int fnc) {
+    if (fnc != 1)
+        return -1;
+    ::MessageBoxA(parent, "Kelvane sample settings", "Kelvane sample settings", MB_OK);
+    return 0;
 }
 
 }  // extern "C"

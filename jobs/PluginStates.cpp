@@ -1,0 +1,73 @@
+#include "jobs/PluginStates.h"
+
+#include <windows.h>
+
+#include <algorithm>
+
+#include "base/Owned.h"
+#include "base/PathText.h"
+#include "base/SystemPath.h"
+#include "base/WideText.h"
+
+namespace {
+
+bool EndsWith(const std::string& name, const char* extension) {
+    const std::string tail(extension);
+    return name.size() > tail.size() && SameName(name.substr(name.size() - tail.size()), tail);
+}
+
+}  // namespace
+
+bool TPluginRow::Wide() const {
+    return EndsWith(FileName, ".sph");
+}
+
+TPluginState TPluginRow::State() const {
+    // What the file is comes first: no setting makes it usable.
+    if (AskFailure != TFailureKind::kNone || Facts.Kind == TPluginKind::kNotLoadable)
+        return TPluginState::kNotLoadable;
+    if (Facts.Kind == TPluginKind::kNotArchive)
+        return TPluginState::kNotArchive;
+    if (Switch != TSwitch::kOn)
+        return TPluginState::kOff;
+    if (Learnt)
+        return LeavesOut(*Learnt) ? TPluginState::kLeftOut : TPluginState::kGivenCopies;
+    return TPluginState::kLoaded;
+}
+
+std::string TPluginRow::Patterns() const {
+    std::string joined;
+    for (const TFileFormat& format : Facts.Formats)
+        joined += (joined.empty() ? "" : ";") + format.Pattern;
+    return joined;
+}
+
+std::vector<TPluginRow> PluginRows(const std::string& folder, const std::vector<TPluginStanding>& standing) {
+    std::vector<TPluginRow> rows;
+    const std::string prefix = FolderWithSeparator(folder);
+    WIN32_FIND_DATAW found;
+    UniqueFind search(folder.empty() ? INVALID_HANDLE_VALUE
+                                     : ::FindFirstFileW(SystemPath(prefix + "*.sp?").c_str(), &found));
+    if (!search)
+        return rows;
+    const TPluginSwitches switches(folder);
+    do {
+        TPluginRow row;
+        // "*.sp?" also finds names that only their short form matches.
+        if ((found.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) || !ExactUtf8(found.cFileName, row.FileName) ||
+            (!EndsWith(row.FileName, ".spi") && !row.Wide()))
+            continue;
+        const int bits = PluginBits(prefix + row.FileName);
+        row.Bits = bits ? bits : row.Wide() ? 64 : 32;
+        row.Switch = switches.Of(row.FileName);
+        // The job hosts count by file name, without regard to case; leaving out weighs more.
+        for (const TPluginStanding& plugin : standing)
+            if (SameName(plugin.Plugin, row.FileName) && (!row.Learnt || LeavesOut(plugin.Learnt)))
+                row.Learnt = plugin.Learnt;
+        rows.push_back(std::move(row));
+    } while (::FindNextFileW(search.Get(), &found));
+    std::sort(rows.begin(), rows.end(), [](const TPluginRow& one, const TPluginRow& other) {
+        return ::lstrcmpiW(WideFromUtf8(one.FileName).c_str(), WideFromUtf8(other.FileName).c_str()) < 0;
+    });
+    return rows;
+}
