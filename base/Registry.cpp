@@ -126,6 +126,10 @@ TDwordValues DwordValues(HKEY key) {
 
 bool WriteVolatileDwords(HKEY root, const std::string& subKey, const TDwordValues& values) {
     DeleteTree(root, subKey);
+    // Parents made with the key would be volatile too, and no lasting key could ever go under them.
+    const size_t parent = subKey.rfind('\\');
+    if (parent != std::string::npos && !CreateForWriting(root, subKey.substr(0, parent), 0))
+        return false;
     HKEY created = nullptr;
     if (::RegCreateKeyExW(root, WideFromUtf8(subKey).c_str(), 0, nullptr, REG_OPTION_VOLATILE, KEY_SET_VALUE, nullptr,
                           &created, nullptr) != ERROR_SUCCESS)

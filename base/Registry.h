@@ -37,5 +37,6 @@ using TDwordValues = std::vector<std::pair<std::string, DWORD>>;
 // Every REG_DWORD value of the key; values of other types, and names that are no whole text, are
 // passed over.
 TDwordValues DwordValues(HKEY key);
-// Makes the key anew as one that lasts until the user logs off (its parents as usual), with these values.
+// Makes the key anew as one that lasts until the user logs off (its parents lasting, as usual), with
+// these values.
 bool WriteVolatileDwords(HKEY root, const std::string& subKey, const TDwordValues& values);

@@ -53,6 +53,11 @@ bool TArchive::BindPlugin(TPluginList& pluginList) {
     if (!pluginList.FindPlugin(&TArchive::ProbeAt0, *this) && !pluginList.FindPlugin(&TArchive::ProbeAt128, *this)) {
         Fail(TFailureKind::kNoPlugin);
         Failure.Skipped = pluginList.SkippedText();
+        if (pluginList.Count() == 0 && Failure.Skipped.empty()) {
+            Failure.File = pluginList.Folder();
+            while (Failure.File.size() > 3 && Failure.File.back() == '\\')
+                Failure.File.pop_back();
+        }
         return false;
     }
     Plugin = pluginList.InfoOf(Module);

@@ -23,6 +23,10 @@ std::string ReasonFor(const TFailure& failure) {
         case TFailureKind::kNotFound:
             return failure.Plugin.empty() ? T("見つかりません") : T("見つかりません (") + PluginPart(failure) + ")";
         case TFailureKind::kNoPlugin: {
+            // Nothing was loaded at all: where it looked is what the user needs to know.
+            if (!failure.File.empty())
+                return T("プラグインが 1 つも読み込まれていません (探した場所: ") + failure.File +
+                       T("。Kelvane のｵﾌﾟｼｮﾝで別のフォルダを指定できます)");
             std::string notes;
             if (!failure.Skipped.empty())
                 notes = T("2 回異常終了した ") + failure.Skipped + T(" は使いません");

@@ -36,7 +36,7 @@ struct TFailure {
     int PluginCode = 0;
     DWORD Win32Error = 0;
     // The file that could not be read or written, or the folder whose name the code page lacks, when
-    // that was the trouble.
+    // that was the trouble; for kNoPlugin, the plug-ins' folder when no plug-in was loaded at all.
     std::string File;
     std::string Skipped;  // for kNoPlugin: plug-ins not asked, since they crashed before
     std::string Unusable;  // for kNoPlugin: 64-bit plug-ins, where Windows runs no 64-bit programs

@@ -11,7 +11,9 @@
 
 constexpr char kPluginDirValue[] = "PluginDir";
 constexpr char kOwnActivateKey[] = "Software\\Ombrik\\Kelvane\\Plug-ins\\Activate";
-constexpr char kBesideFolderName[] = "plugins";
+// Setup makes it, empty, and the installer takes its name from here.
+#define FOLDER_PLUGINS "plugins"
+constexpr char kBesideFolderName[] = FOLDER_PLUGINS;
 
 enum class TFolderSource { kKelvane, kSusie, kBeside };
 

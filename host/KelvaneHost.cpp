@@ -10,6 +10,8 @@
 // the start message names, or when the resident program has gone, even while a plug-in hangs. Only
 // when told to does it end through the plug-ins' unloading, which the resident program waits for a
 // bounded time: one whose unloading waits for good must not keep a host alive that takes no request.
+// A host started for questions (the options dialog's, kelvane-extract's list) loads no plug-in at its
+// start and takes no job: each question loads one plug-in, asks it, and unloads it again.
 #include <windows.h>
 
 #include <algorithm>

@@ -66,7 +66,7 @@ struct THandOver {
 };
 
 struct TStartRequest {
-    std::string Folder;  // empty: the folder Susie's settings name
+    std::string Folder;  // empty: the folder FindPluginFolder names
     std::vector<std::string> Skipped;
     std::vector<std::string> GivenCopies;  // plug-ins given a temporary copy of every level, never memory
     uint32_t IdleEndMs = 0;  // idle this long, the host ends by itself

@@ -86,7 +86,6 @@ TPluginHosts::TWidths TPluginHosts::Widths(const std::string& folder) const {
 }
 
 std::string TPluginHosts::UseFolder() {
-    // With its separator, as Susie's folder is read.
     const std::string folder = PluginFolder_.empty() ? FindPluginFolder().Path : PluginFolder_;
     Host32_.SetPluginFolder(folder);
     if (Host64_)

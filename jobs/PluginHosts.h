@@ -1,4 +1,4 @@
-// The plug-in hosts of both widths as one: KelvaneHost.exe runs the *.spi plug-ins of Susie's folder,
+// The plug-in hosts of both widths as one: KelvaneHost.exe runs the *.spi plug-ins of the folder,
 // KelvaneHost64.exe its *.sph. A job starts in the 32-bit host (in the 64-bit one when the folder holds
 // only *.sph) and goes on in the other from any level that no plug-in of the host it is in takes, as
 // often as its path needs. The host that took a level out asks its own plug-ins first, so bytes cross

@@ -97,6 +97,8 @@ Section "Kelvane" SecProgram
     !insertmacro KelvaneReplaceFile KelvaneSX64.dll
     !insertmacro KelvaneReplaceFile kelvane-extract.exe
     !insertmacro KelvaneReplaceFile README.md
+    ; Plug-ins copied here need no setting at all.
+    CreateDirectory "$INSTDIR\${KELVANE_FOLDER_PLUGINS}"
     WriteUninstaller "$INSTDIR\Uninstall.exe"
     CreateShortcut "$SMPROGRAMS\Kelvane.lnk" "$INSTDIR\Kelvane.exe"
 

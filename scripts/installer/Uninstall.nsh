@@ -32,6 +32,8 @@ Section "Uninstall"
     ; What setup put aside while it was in use; a file still loaded stays, and the folders with it.
     Delete "$INSTDIR\${KELVANE_FOLDER_REPLACED}\*"
     RMDir "$INSTDIR\${KELVANE_FOLDER_REPLACED}"
+    ; The plug-ins there are the user's own: the folder goes only when it is empty.
+    RMDir "$INSTDIR\${KELVANE_FOLDER_PLUGINS}"
     ; Not recursive: files of the user's own in the folder stay, and so does the folder then.
     RMDir "$INSTDIR"
     Delete "$SMPROGRAMS\Kelvane.lnk"

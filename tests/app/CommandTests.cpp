@@ -80,7 +80,7 @@ TEST_F(CommandTest, ControlNotificationsAndUnknownIdsAreNotCommands) {
     AddJob("D:\\a.zip\\a.txt");
     ::SendMessageA(App().JobList, LB_SETCURSEL, 0, 0);
     ::SendMessageA(window, WM_COMMAND, MAKEWPARAM(IDM_DELETE, LBN_DBLCLK), 0);
-    ::SendMessageA(window, WM_COMMAND, MAKEWPARAM(IDM_OPTIONS, 0), 0);
+    ::SendMessageA(window, WM_COMMAND, MAKEWPARAM(1999, 0), 0);
     EXPECT_EQ(App().Queue->Count(), 1);
     ::SendMessageA(window, WM_COMMAND, MAKEWPARAM(IDM_CLOSE, 0), 0);
     EXPECT_FALSE(::IsWindowVisible(window));

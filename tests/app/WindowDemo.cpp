@@ -1,10 +1,12 @@
 // Shows the main window with a job running, half done, two queued jobs (the second selected) and the
 // about box beside it,
-// for the README's screenshot; with "failure", the tray icon's balloon for two failed jobs instead.
+// for the README's screenshot; with "failure", the tray icon's balloon for two failed jobs instead;
+// with "options", the options dialog once every plug-in of the folder the settings name has answered.
 // scripts/screenshot drives it through two marker files in FOLDER: it writes "ready" once the
 // picture is taken, and ends when "quit" appears.
-//   window-demo FOLDER [failure]
+//   window-demo FOLDER [failure|options]
 #include <windows.h>
+#include <commctrl.h>
 
 #include <algorithm>
 #include <string>
@@ -14,7 +16,9 @@
 #include "app/Destination.h"
 #include "app/Dpi.h"
 #include "app/FailureNotice.h"
+#include "app/Identifiers.h"
 #include "app/MainWindow.h"
+#include "app/OptionsDialog.h"
 #include "app/RunningJob.h"
 #include "app/TrayIcon.h"
 #include "base/WideText.h"
@@ -110,6 +114,42 @@ void ShowFailures(HWND window) {
         ::DispatchMessageA(&msg);
 }
 
+// Every row answered: no state cell says it is still being asked.
+bool AllAnswered(HWND list) {
+    const std::wstring asking = WideFromUtf8(Utf8Text("確認中..."));
+    const int count = static_cast<int>(::SendMessageW(list, LVM_GETITEMCOUNT, 0, 0));
+    for (int i = 0; i < count; ++i) {
+        wchar_t text[256] = {};
+        LVITEMW cell = {};
+        cell.iSubItem = 2;
+        cell.pszText = text;
+        cell.cchTextMax = 256;
+        ::SendMessageW(list, LVM_GETITEMTEXTW, i, reinterpret_cast<LPARAM>(&cell));
+        if (asking == text)
+            return false;
+    }
+    return count > 0;
+}
+
+void CALLBACK OptionsStep(HWND, UINT, UINT_PTR, DWORD) {
+    static int state = 0;
+    HWND options = ::FindWindowA("#32770", "オプション");
+    if (!options || !::IsWindowVisible(options))
+        return;
+    if (state == 0 && AllAnswered(::GetDlgItem(options, IDC_PLUGINLIST))) {
+        state = 1;
+        ::SetWindowPos(options, HWND_TOP, 8, 8, 0, 0, SWP_NOSIZE);
+        ::RedrawWindow(options, nullptr, nullptr, RDW_INVALIDATE | RDW_ERASE | RDW_UPDATENOW | RDW_ALLCHILDREN);
+    } else if (state == 1) {
+        state = 2;
+        RECT box = {};
+        ::GetWindowRect(options, &box);
+        ReadyWhenQuit("screen.bmp", box.right + 8, box.bottom + 8);
+    } else if (state == 2 && Exists(gMarkers + "\\quit")) {
+        ::EndDialog(options, IDOK);
+    }
+}
+
 void AddJob(const std::string& source) {
     App().Queue->Append(source, DestinationFor(App().DestinationFolder, source), 0);
     ::SendMessageA(App().JobList, LB_ADDSTRING, 0, 0);
@@ -121,6 +161,7 @@ int main(int argc, char** argv) {
     if (argc != 2 && argc != 3)
         return 2;
     const bool failure = argc == 3 && std::string(argv[2]) == "failure";
+    const bool options = argc == 3 && std::string(argv[2]) == "options";
     gMarkers = argv[1];
     if (!RegisterMainClass())
         return 1;
@@ -145,6 +186,9 @@ int main(int argc, char** argv) {
         // Below the tray icon's own window, where the balloon appears.
         ::SetWindowPos(window, nullptr, Scaled(8, dpi), Scaled(150, dpi), 0, 0, SWP_NOSIZE | SWP_NOZORDER);
         ShowFailures(window);
+    } else if (options) {
+        ::SetTimer(window, 1, 100, OptionsStep);
+        ShowOptions(window);  // returns once the script has its picture
     } else {
         ::SetTimer(window, 1, 100, Step);
         ShowAbout(window);  // returns once the script has its picture

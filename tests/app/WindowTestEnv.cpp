@@ -4,6 +4,7 @@
 
 #include <cstdio>
 #include <cstdlib>
+#include <cstring>
 #include <iterator>
 #include <thread>
 
@@ -16,6 +17,7 @@
 #include "app/TrayIcon.h"
 #include "base/WideText.h"
 #include "engine/SusieSettings.h"
+#include "tools/DropDataObject.h"
 
 void DeleteKeptQueue() {
     const std::string file = TQueueJournal::DefaultFile();
@@ -139,6 +141,14 @@ std::string MessageBoxText(HWND box) {
     char text[1024] = {};
     ::GetDlgItemTextA(box, 0xFFFF, text, sizeof text);
     return text;
+}
+
+void DropPaths(HWND window, const std::vector<std::string>& paths) {
+    const std::vector<char> bytes = DropListBytes(paths);
+    HGLOBAL drop = ::GlobalAlloc(GMEM_MOVEABLE, bytes.size());
+    std::memcpy(::GlobalLock(drop), bytes.data(), bytes.size());
+    ::GlobalUnlock(drop);
+    ::SendMessageA(window, WM_DROPFILES, reinterpret_cast<WPARAM>(drop), 0);
 }
 
 void PumpPending() {

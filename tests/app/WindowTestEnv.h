@@ -6,6 +6,7 @@
 #include <atomic>
 #include <functional>
 #include <string>
+#include <vector>
 
 // Clears the settings, Susie's plug-in folder and the kept queue, registers the window class once.
 void StartCleanWindowTest();
@@ -31,6 +32,8 @@ bool WhileShown(const char* windowClass, const char* caption, const std::functio
 // The text of a message box.
 std::string MessageBoxText(HWND box);
 
+// Drops these paths on the window, as Explorer would.
+void DropPaths(HWND window, const std::vector<std::string>& paths);
 // Dispatches this thread's messages until done() holds; a failure after 10 s.
 void PumpUntil(const std::function<bool()>& done);
 // Dispatches the messages already waiting.

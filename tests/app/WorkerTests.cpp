@@ -37,7 +37,7 @@ protected:
         EXPECT_TRUE(SetDestinationFolder(window, out.Path()));
         return window;
     }
-    static void Drop(HWND window, const std::vector<std::string>& paths) { DropBytes(window, DropListBytes(paths)); }
+    static void Drop(HWND window, const std::vector<std::string>& paths) { DropPaths(window, paths); }
     static void DropBytes(HWND window, const std::vector<char>& bytes) {
         HGLOBAL drop = ::GlobalAlloc(GMEM_MOVEABLE, bytes.size());
         std::memcpy(::GlobalLock(drop), bytes.data(), bytes.size());

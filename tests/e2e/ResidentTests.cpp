@@ -346,6 +346,35 @@ TEST_F(ResidentTest, TheFirstJobsThroughRealPluginsWaysSucceed) {
     EXPECT_EQ(resident.ExitCode(), 0);
 }
 
+// What the running program's hosts made of plug-ins reaches kelvane-extract --list-plugins, for as
+// long as the program runs.
+TEST_F(ResidentTest, ListPluginsTellsWhatTheRunningProgramLeftOutOrGivesCopies) {
+    Settings(kContinuous, 0);
+    const PluginFolder folder{"tar.spi", "zip.spi", "crash.spi", "quirky\\memcrash.spi", "quirky\\diskonly.spi"};
+    susie.SetPath(folder.Path());
+    const std::string listed = out / "plugins.txt";
+    const auto list = [&] {
+        const std::string command = "cmd /c \"\"" + ProgramFolder() + "kelvane-extract.exe\" --list-plugins > \"" + listed + "\"\"";
+        EXPECT_EQ(RunServingSentMessages(std::vector<std::string>{command}), std::vector<int>{0});
+        return ReadWholeFile(listed);
+    };
+    {
+        Resident resident(program);
+        ASSERT_TRUE(WaitFor([&] { return resident.Window() != nullptr; }));
+        ExtractHere(out.Path(), {TestData("broken.crash\\a.txt"), TestData("broken.crash\\b.txt"),
+                                 TestData("levels.tar\\inner.mzip\\pack\\deeper.mzip\\small.txt"),
+                                 TestData("quirks.zip\\inner.dtar\\docs\\readme.txt")});
+        EXPECT_TRUE(WaitFor([&] { return out.EntryCount() == 2 && resident.JobLines() == 0; }));
+        const std::string running = list();
+        for (const char* line : {"crash.spi\t32\tleft-out\t*.tar\n", "memcrash.spi\t32\tgiven-copies\t*.zip\n",
+                                 "diskonly.spi\t32\tgiven-copies\t*.tar\n", "tar.spi\t32\tloaded\t*.tar\n"})
+            EXPECT_NE(running.find(line), std::string::npos) << line << running;
+        ::PostMessageA(resident.Window(), WM_COMMAND, IDM_EXIT, 0);
+        EXPECT_EQ(resident.ExitCode(), 0);
+    }
+    EXPECT_NE(list().find("crash.spi\t32\tloaded\t*.tar\n"), std::string::npos);
+}
+
 // The host starts, its plug-ins loaded, before any job: once the program runs, and again when the
 // shell asks the drop handler for its menu, here after the first host has gone.
 TEST_F(ResidentTest, StartsItsHostBeforeAnyJob) {

@@ -9,7 +9,7 @@ failures=0
 expect() {  # expect CODE DESCRIPTION -- ARGS...
     local code=$1 what=$2
     shift 3
-    "$wine" "$extract" "$@" >"$out/stdout" 2>"$out/stderr" </dev/null
+    "$wine" "${program:-$extract}" "$@" >"$out/stdout" 2>"$out/stderr" </dev/null
     local got=$?
     if [ "$got" != "$code" ]; then
         echo "FAIL: $what: exit $got, expected $code"
@@ -98,6 +98,41 @@ done
 "$wine" reg delete 'HKCU\Software\Hosenbu\Susie\Plug-in' /f >/dev/null 2>&1
 expect 1 "no Susie folder" -- "$(win "$data")\\outer.zip\\ReadMe.txt" "$(win "$out")\\x"
 expect 0 "plain file without plug-ins" -- "$(win "$data")\\plain.txt" "$(win "$out")\\plain.txt"
+# A copy of the program with plug-ins in "plugins" beside it needs no setting at all.
+bin=$(dirname "$extract")
+mkdir -p "$out/inst/plugins" && cp "$extract" "$bin/KelvaneHost.exe" "$bin/KelvaneHost64.exe" "$out/inst/" &&
+    cp "$plugins/zip.spi" "$plugins/tar.sph" "$out/inst/plugins/"
+rm -f "$out/small.txt"
+program="$out/inst/kelvane-extract.exe"
+expect 0 "plug-ins beside the program" -- "$(win "$data")\\outer.zip\\mid.tar\\pack\\inner.zip\\small.txt" "$(win "$out")\\small.txt"
+cmp -s "$out/small.txt" "$data/expect/small.txt" || { echo "FAIL: beside: wrong bytes"; failures=$((failures + 1)); }
+# --list-plugins: the folder and where it came from first, then one line per plug-in file.
+listed() {  # listed WHAT LINE...: stdout holds each LINE whole
+    local what=$1 line
+    shift
+    for line in "$@"; do
+        grep -qaxF -- "$line" "$out/stdout" || { echo "FAIL: $what: no line '$line' in: $(cat -A "$out/stdout")"; failures=$((failures + 1)); }
+    done
+}
+inst="$(win "$out/inst")"
+expect 0 "list beside" -- --list-plugins
+listed "list beside" "FOLDER	$inst\\plugins	beside" "zip.spi	32	loaded	*.zip" "tar.sph	64	loaded	*.tar"
+mkdir "$out/susie" "$out/own"
+"$wine" reg add 'HKCU\Software\Hosenbu\Susie\Plug-in' /v Path /d "$(win "$out/susie")" /f >/dev/null 2>&1
+expect 0 "list Susie's" -- --list-plugins
+listed "list Susie's" "FOLDER	$(win "$out/susie")	susie"
+# Kelvane's own choice holds over Susie's; every state a fresh process can see, each plug-in asked alone.
+cp "$plugins/tar.spi" "$plugins/zip.spi" "$plugins/faulty/wrongtype.spi" "$plugins/faulty/infocrash.spi" "$out/own/"
+cp "$plugins/tar.sph" "$out/own/wide.spi"
+"$wine" reg add 'HKCU\Software\Ombrik\Kelvane' /v PluginDir /d "$(win "$out/own")" /f >/dev/null 2>&1
+"$wine" reg add 'HKCU\Software\Ombrik\Kelvane\Plug-ins\Activate' /v zip.spi /t REG_DWORD /d 0 /f >/dev/null 2>&1
+expect 0 "list Kelvane's" -- --list-plugins
+listed "list Kelvane's" "FOLDER	$(win "$out/own")	kelvane" "infocrash.spi	32	not-loadable	" "tar.spi	32	loaded	*.tar" \
+    "wide.spi	64	not-loadable	" "wrongtype.spi	32	not-archive	" "zip.spi	32	off	*.zip"
+[ "$(wc -l <"$out/stdout")" = 6 ] || { echo "FAIL: list Kelvane's: not six lines"; failures=$((failures + 1)); }
+"$wine" reg delete 'HKCU\Software\Ombrik\Kelvane' /f >/dev/null 2>&1
+"$wine" reg delete 'HKCU\Software\Hosenbu\Susie\Plug-in' /f >/dev/null 2>&1
+program=$extract
 expect 2 "no arguments" --
 grep -q '^usage: kelvane-extract' "$out/stderr" || { echo "FAIL: no usage line"; failures=$((failures + 1)); }
 expect 2 "one argument" -- only-one

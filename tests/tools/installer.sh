@@ -130,6 +130,13 @@ registered() { [ "$(data "$clsid" "" /reg:32)" = "$dir_win\\KelvaneSX.dll" ] &&
                key_exists 'HKCR\Folder\shellex\DragDropHandlers\Kelvane' /reg:64; }
 until_true 60 registered || fail "the installed program did not register its drop handler in both views"
 
+# No Susie settings here: plug-ins copied into the empty folder beside the program are all it needs.
+[ -d "$dir/plugins" ] && [ -z "$(ls -A "$dir/plugins")" ] || fail "no empty plugins folder"
+cp "$build/plugins/zip.spi" "$build/plugins/tar.sph" "$dir/plugins/"
+w "$dir/kelvane-extract.exe" "Z:${build//\//\\}\\testdata\\outer.zip\\mid.tar\\pack\\inner.zip\\small.txt" 'C:\small.txt' ||
+    fail "the installed kelvane-extract did not find the plug-ins beside it"
+cmp -s "$prefix/drive_c/small.txt" "$build/testdata/expect/small.txt" || fail "plug-ins beside: wrong bytes"
+
 # The user's data, which an install over the running program keeps and the uninstaller removes.
 w reg add 'HKCU\Software\Ombrik\Kelvane' /v Probe /t REG_SZ /d kept /f
 mkdir -p "$local_unix/Kelvane" && echo kept >"$local_unix/Kelvane/probe"
@@ -181,10 +188,12 @@ until_true 10 running 1 || fail "$(processes) programs run after the second inst
 
 w "$dir/Uninstall.exe" /S || fail "silent uninstall: exit $?"
 # The uninstaller runs on from a copy of itself: wait for its end, the uninstall entry gone last.
-gone() { [ ! -e "$dir" ] && ! key_exists "$uninstall"; }
+gone() { [ ! -e "$dir/Uninstall.exe" ] && ! key_exists "$uninstall"; }
 until_true 60 gone || fail "the uninstaller did not finish"
 until_true 10 running 0 || fail "the program still runs after the uninstall"
-[ -e "$dir" ] && fail "left: $(ls -A "$dir")"
+# The user's plug-ins stay, in their folder, and nothing else.
+[ "$(cd "$dir" 2>/dev/null && find . | sort | tr '\n' ' ')" = ". ./plugins ./plugins/tar.sph ./plugins/zip.spi " ] ||
+    fail "left: $(cd "$dir" && find .)"
 [ -e "$shortcut" ] && fail "left: the Start menu shortcut"
 # Of its data folder only the user's own file stays; through the link, nothing goes.
 [ "$(ls -A "$local_unix/Kelvane")" = probe ] || fail "left in %LOCALAPPDATA%\\Kelvane: $(ls -A "$local_unix/Kelvane")"
