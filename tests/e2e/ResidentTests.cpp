@@ -350,7 +350,7 @@ TEST_F(ResidentTest, TheFirstJobsThroughRealPluginsWaysSucceed) {
 // long as the program runs.
 TEST_F(ResidentTest, ListPluginsTellsWhatTheRunningProgramLeftOutOrGivesCopies) {
     Settings(kContinuous, 0);
-    const PluginFolder folder{"tar.spi", "zip.spi", "crash.spi", "quirky\\memcrash.spi", "quirky\\diskonly.spi"};
+    const PluginFolder folder{"tar.spi", "zip.spi", "crash.spi", "quirky\\memcrash.spi", "quirky\\memcrashunlisted.spi"};
     susie.SetPath(folder.Path());
     const std::string listed = out / "plugins.txt";
     const auto list = [&] {
@@ -363,11 +363,11 @@ TEST_F(ResidentTest, ListPluginsTellsWhatTheRunningProgramLeftOutOrGivesCopies) 
         ASSERT_TRUE(WaitFor([&] { return resident.Window() != nullptr; }));
         ExtractHere(out.Path(), {TestData("broken.crash\\a.txt"), TestData("broken.crash\\b.txt"),
                                  TestData("levels.tar\\inner.mzip\\pack\\deeper.mzip\\small.txt"),
-                                 TestData("quirks.zip\\inner.dtar\\docs\\readme.txt")});
+                                 TestData("levels.tar\\inner.vzip\\pack\\deeper.vzip\\docs\\readme.txt")});
         EXPECT_TRUE(WaitFor([&] { return out.EntryCount() == 2 && resident.JobLines() == 0; }));
         const std::string running = list();
         for (const char* line : {"crash.spi\t32\tleft-out\t*.tar\n", "memcrash.spi\t32\tgiven-copies\t*.zip\n",
-                                 "diskonly.spi\t32\tgiven-copies\t*.tar\n", "tar.spi\t32\tloaded\t*.tar\n"})
+                                 "memcrashunlisted.spi\t32\tgiven-copies\t*.zip\n", "tar.spi\t32\tloaded\t*.tar\n"})
             EXPECT_NE(running.find(line), std::string::npos) << line << running;
         ::PostMessageA(resident.Window(), WM_COMMAND, IDM_EXIT, 0);
         EXPECT_EQ(resident.ExitCode(), 0);
