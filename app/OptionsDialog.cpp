@@ -65,7 +65,7 @@ enum TColumn { kFileColumn, kBitsColumn, kStateColumn, kFormatsColumn, kVersionC
 constexpr struct {
     const char* Title;
     int Percent;
-} kColumns[] = {{"ファイル", 19}, {"ビット", 8}, {"状態", 33}, {"形式", 26}, {"バージョン", 14}};
+} kColumns[] = {{"ファイル", 18}, {"ビット", 7}, {"状態", 37}, {"形式", 24}, {"バージョン", 14}};
 
 struct TOptions {
     HWND Dialog = nullptr;
@@ -110,6 +110,13 @@ void ShowRow(TOptions& options, int item) {
 
 int SelectedRow(const TOptions& options) {
     return static_cast<int>(::SendMessageW(options.List, LVM_GETNEXTITEM, static_cast<WPARAM>(-1), LVNI_SELECTED));
+}
+
+// The selected row's state whole below the list, where its column may cut it.
+void ShowSelected(const TOptions& options) {
+    const int item = SelectedRow(options);
+    if (!options.Configuring)
+        SetText(options.Dialog, IDC_PLUGINNOTE, item >= 0 ? options.Rows[item].FileName + ": " + StateText(options.Rows[item]) : "");
 }
 
 void EnableSettings(const TOptions& options) {
@@ -184,7 +191,9 @@ INT_PTR OnInit(TOptions& options, WPARAM, LPARAM) {
     ListView_SetExtendedListViewStyle(options.List, LVS_EX_CHECKBOXES | LVS_EX_FULLROWSELECT | LVS_EX_DOUBLEBUFFER);
     AddColumns(options.List);
     Refresh(options);
-    return TRUE;
+    // The list has the focus, not the folder's text.
+    ::SetFocus(options.List);
+    return FALSE;
 }
 
 INT_PTR OnAnswered(TOptions& options, WPARAM, LPARAM lParam) {
@@ -196,13 +205,15 @@ INT_PTR OnAnswered(TOptions& options, WPARAM, LPARAM lParam) {
     row.Facts = std::move(answer->Row.Facts);
     row.AskFailure = answer->Row.AskFailure;
     ShowRow(options, static_cast<int>(answer->Index));
+    if (SelectedRow(options) == static_cast<int>(answer->Index))
+        ShowSelected(options);
     EnableSettings(options);
     return TRUE;
 }
 
 INT_PTR OnConfigured(TOptions& options, WPARAM, LPARAM) {
     options.Configuring.reset();
-    SetText(options.Dialog, IDC_PLUGINNOTE, "");
+    ShowSelected(options);
     // The plug-in may keep its settings where only a fresh load reads them.
     if (App().Host)
         App().Host->Renew();
@@ -255,8 +266,10 @@ bool RefusesCheck(TOptions& options, const NMLISTVIEW& change) {
 void OnItemChanged(TOptions& options, const NMLISTVIEW& change) {
     if (!(change.uChanged & LVIF_STATE) || change.iItem < 0)
         return;
-    if ((change.uOldState ^ change.uNewState) & LVIS_SELECTED)
+    if ((change.uOldState ^ change.uNewState) & LVIS_SELECTED) {
+        ShowSelected(options);
         EnableSettings(options);
+    }
     const bool checkChanged = ((change.uOldState ^ change.uNewState) & LVIS_STATEIMAGEMASK) &&
                               (change.uOldState & LVIS_STATEIMAGEMASK) != 0;
     if (options.Filling || !checkChanged)
@@ -271,6 +284,7 @@ void OnItemChanged(TOptions& options, const NMLISTVIEW& change) {
     if (App().Host)
         App().Host->Renew();
     ShowRow(options, change.iItem);
+    ShowSelected(options);
 }
 
 INT_PTR OnNotify(TOptions& options, WPARAM, LPARAM lParam) {

@@ -27,13 +27,13 @@ namespace {
 
 std::string gMarkers;
 
-// What Windows itself shows of the screen's top-left corner, as a 24-bit BMP.
-void SaveScreen(const std::string& path, int width, int height) {
+// What Windows itself shows of a part of the screen, from its top-left corner by default, as a 24-bit BMP.
+void SaveScreen(const std::string& path, int width, int height, int left = 0, int top = 0) {
     WindowDC screen(nullptr);
     HDC memory = ::CreateCompatibleDC(screen.Get());
     HBITMAP bitmap = ::CreateCompatibleBitmap(screen.Get(), width, height);
     HGDIOBJ old = ::SelectObject(memory, bitmap);
-    ::BitBlt(memory, 0, 0, width, height, screen.Get(), 0, 0, SRCCOPY);
+    ::BitBlt(memory, 0, 0, width, height, screen.Get(), left, top, SRCCOPY);
     ::SelectObject(memory, old);
     BITMAPINFOHEADER info = {sizeof info, width, height, 1, 24, BI_RGB, 0, 0, 0, 0, 0};
     const DWORD stride = (width * 3 + 3) & ~3;
@@ -54,8 +54,8 @@ bool Exists(const std::string& path) {
     return ::GetFileAttributesA(path.c_str()) != INVALID_FILE_ATTRIBUTES;
 }
 
-void ReadyWhenQuit(const std::string& picture, int width, int height) {
-    SaveScreen(gMarkers + "\\" + picture, width, height);
+void ReadyWhenQuit(const std::string& picture, int width, int height, int left = 0, int top = 0) {
+    SaveScreen(gMarkers + "\\" + picture, width, height, left, top);
     UniqueHandle ready(::CreateFileA((gMarkers + "\\ready").c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS,
                                      FILE_ATTRIBUTE_NORMAL, nullptr));
 }
@@ -136,15 +136,21 @@ void CALLBACK OptionsStep(HWND, UINT, UINT_PTR, DWORD) {
     HWND options = ::FindWindowA("#32770", "オプション");
     if (!options || !::IsWindowVisible(options))
         return;
-    if (state == 0 && AllAnswered(::GetDlgItem(options, IDC_PLUGINLIST))) {
+    HWND list = ::GetDlgItem(options, IDC_PLUGINLIST);
+    if (state == 0 && AllAnswered(list)) {
         state = 1;
+        // The plug-in with its own settings, chosen.
+        LVFINDINFOW find = {LVFI_STRING, L"settings.spi"};
+        const int item = static_cast<int>(::SendMessageW(list, LVM_FINDITEMW, static_cast<WPARAM>(-1),
+                                                         reinterpret_cast<LPARAM>(&find)));
+        ListView_SetItemState(list, item, LVIS_SELECTED | LVIS_FOCUSED, LVIS_SELECTED | LVIS_FOCUSED);
         ::SetWindowPos(options, HWND_TOP, 8, 8, 0, 0, SWP_NOSIZE);
         ::RedrawWindow(options, nullptr, nullptr, RDW_INVALIDATE | RDW_ERASE | RDW_UPDATENOW | RDW_ALLCHILDREN);
     } else if (state == 1) {
         state = 2;
         RECT box = {};
         ::GetWindowRect(options, &box);
-        ReadyWhenQuit("screen.bmp", box.right + 8, box.bottom + 8);
+        ReadyWhenQuit("screen.bmp", box.right - box.left, box.bottom - box.top, box.left, box.top);
     } else if (state == 2 && Exists(gMarkers + "\\quit")) {
         ::EndDialog(options, IDOK);
     }
@@ -187,6 +193,7 @@ int main(int argc, char** argv) {
         ::SetWindowPos(window, nullptr, Scaled(8, dpi), Scaled(150, dpi), 0, 0, SWP_NOSIZE | SWP_NOZORDER);
         ShowFailures(window);
     } else if (options) {
+        ::ShowWindow(window, SW_HIDE);
         ::SetTimer(window, 1, 100, OptionsStep);
         ShowOptions(window);  // returns once the script has its picture
     } else {
