@@ -308,6 +308,38 @@ TEST_F(PluginHostTest, AStartHungInALoadingIsEndedAndCountsAgainstThePlugin) {
     EXPECT_TRUE(ExtractWithin(host, TestData("inner.zip\\small.txt"), out / "small.txt", 10000).Succeeded());
 }
 
+// A host of questions loads one plug-in per question: one that hangs in its loading costs its own answer
+// and the next question goes to a fresh host; a name that is no plug-in file of the folder is never
+// loaded, and the host that was sent it ends.
+TEST_F(PluginHostTest, AHostOfQuestionsAnswersForOnePluginAtATime) {
+    PluginFolder folder{"zip.spi", "faulty\\wrongtype.spi", "stalling\\stall.spi"};
+    host.SetInquiry();
+    host.SetPluginFolder(folder.Path());
+    const auto ask = [&](const std::string& file, DWORD boundMs, TExtractOutcome& failure) {
+        const auto answer = host.Inquire(TMessageKind::kInquire, EncodeQuestion({file}), TMessageKind::kFacts, boundMs,
+                                         failure);
+        return answer ? DecodeFacts(*answer) : std::nullopt;
+    };
+    TExtractOutcome failure;
+    const std::optional<TPluginFacts> zip = ask("zip.spi", 0, failure);
+    ASSERT_TRUE(zip.has_value());
+    EXPECT_EQ(zip->Kind, TPluginKind::kArchive);
+    EXPECT_EQ(zip->Version, "Kelvane sample ZIP plug-in");
+    ASSERT_EQ(zip->Formats.size(), 1u);
+    EXPECT_EQ(zip->Formats[0].Description, "ZIP archive");
+    EXPECT_EQ(ask("wrongtype.spi", 0, failure)->Type, "00IN");
+    EXPECT_EQ(ask("none.spi", 0, failure)->LoadError, static_cast<DWORD>(ERROR_MOD_NOT_FOUND));
+    EXPECT_FALSE(ask("stall.spi", 300, failure).has_value());
+    EXPECT_EQ(failure.Failure.Kind, TFailureKind::kPluginHung);
+    EXPECT_EQ(failure.Failure.Plugin, "stall.spi");
+    EXPECT_TRUE(ask("zip.spi", 0, failure).has_value());
+    for (const char* outside : {"..\\zip.spi", "C:\\windows\\system32\\kernel32.dll", "zip.dll"}) {
+        failure = {};
+        EXPECT_FALSE(ask(outside, 0, failure).has_value()) << outside;
+        EXPECT_EQ(failure.Failure.Kind, TFailureKind::kHostEnded) << outside;
+    }
+}
+
 // Every folder a host may write in is noted, so that what it leaves there is found should this program
 // be killed. A note that the record's lock kept out is made at the next job, and the host that is
 // started again for a request the first one never took notes the destination too.
@@ -616,6 +648,20 @@ TEST(HostMessagesTest, RefuseMalformedPayloads) {
     reply[0] = '\x7F';  // no such kind
     EXPECT_FALSE(DecodeOutcome(reply).has_value());
     EXPECT_FALSE(DecodeStart({0, 0, 0, 0, '\xFF', '\xFF', '\xFF', '\x7F'}).has_value()) << "a count past any data";
+
+    TPluginFacts facts;
+    facts.Kind = TPluginKind::kArchive;
+    facts.HasSettings = true;
+    facts.Formats = {{"*.zip", "ZIP archive"}, {"*.tzip", ""}};
+    const std::vector<char> answer = EncodeFacts(facts);
+    ASSERT_TRUE(DecodeFacts(answer).has_value());
+    EXPECT_TRUE(DecodeFacts(answer)->HasSettings);
+    EXPECT_EQ(DecodeFacts(answer)->Formats[1].Pattern, "*.tzip");
+    for (size_t cut = 0; cut < answer.size(); ++cut)
+        EXPECT_FALSE(DecodeFacts({answer.begin(), answer.begin() + cut}).has_value()) << cut;
+    std::vector<char> noKind = answer;
+    noKind[0] = 3;
+    EXPECT_FALSE(DecodeFacts(noKind).has_value());
 }
 
 // A message of no known kind, or longer than any message may be, is refused. An answer that was
