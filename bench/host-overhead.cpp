@@ -5,8 +5,9 @@
 //   bench-host COUNT ROUNDS SOURCE DESTFOLDER
 // Jobs through the host run twice: with a progress object, as the worker runs them (the wait then
 // wakes now and then), and without.
-// Prints one line per round: "in_process_ms through_host_ms first_host_job_ms with_progress_ms", the
-// first job (which starts the host) apart from the COUNT measured. Each side writes into
+// Prints one line per round: "in_process_ms through_host_ms first_host_job_ms with_progress_ms
+// folder_lookup_ms", the first job (which starts the host) apart from the COUNT measured, and COUNT
+// lookups of the plug-ins' folder, as the resident program makes one before every job. Each side writes into
 // a folder of its own (DESTFOLDER\a, \b and \c, which must exist), emptied by the caller between
 // runs: Wine looks names up in a folder by reading it, so a fuller folder would slow one side.
 #include <windows.h>
@@ -19,6 +20,7 @@
 #include "bench/Clock.h"
 #include "engine/Archive.h"
 #include "engine/PluginList.h"
+#include "engine/PluginSettings.h"
 #include "engine/Progress.h"
 #include "jobs/PluginHost.h"
 
@@ -74,7 +76,12 @@ int main(int argc, char** argv) {
                     return 1;
             withProgress += NowMs() - start;
         }
-        std::printf("%.1f %.1f %.1f %.1f\n", inProcess, throughHost, firstJob, withProgress);
+        const double lookupStart = NowMs();
+        for (int i = 0; i < count; ++i)
+            if (FindPluginFolder().Path.empty())
+                return 1;
+        const double lookups = NowMs() - lookupStart;
+        std::printf("%.1f %.1f %.1f %.1f %.1f\n", inProcess, throughHost, firstJob, withProgress, lookups);
     }
     return 0;
 }

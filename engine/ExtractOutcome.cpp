@@ -24,7 +24,7 @@ std::string ReasonFor(const TFailure& failure) {
             return failure.Plugin.empty() ? T("見つかりません") : T("見つかりません (") + PluginPart(failure) + ")";
         case TFailureKind::kNoPlugin: {
             // Nothing was loaded at all: where it looked is what the user needs to know.
-            if (!failure.File.empty())
+            if (!failure.File.empty() && failure.Unusable.empty())
                 return T("プラグインが 1 つも読み込まれていません (探した場所: ") + failure.File +
                        T("。Kelvane のｵﾌﾟｼｮﾝで別のフォルダを指定できます)");
             std::string notes;
@@ -68,7 +68,7 @@ std::string ReasonFor(const TFailure& failure) {
         case TFailureKind::kTooLarge:
             return T("大きすぎてメモリーに取り出せません (4 GiB 未満まで)");
         case TFailureKind::kNotInCodePage:
-            if (!failure.File.empty())
+            if (!failure.File.empty() && failure.Unusable.empty())
                 return T("解凍先 ") + failure.File + T(" の名前にこのコードページにない文字があります");
             return failure.Plugin.empty() ? T("名前にこのコードページにない文字があります")
                                           : T("名前にこのコードページにない文字があります (") + PluginPart(failure) + ")";

@@ -84,6 +84,13 @@ TPluginFile::TPluginFile(const std::string& path, TPluginTexts asked) : Module_(
         Facts_.Kind = TPluginKind::kArchive;
 }
 
+std::string JoinedPatterns(const std::vector<TFileFormat>& formats) {
+    std::string joined;
+    for (const TFileFormat& format : formats)
+        joined += (joined.empty() ? "" : ";") + format.Pattern;
+    return joined;
+}
+
 int PluginBits(const std::string& path) {
     UniqueHandle file(::CreateFileW(SystemPath(path).c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_DELETE,
                                     nullptr, OPEN_EXISTING, 0, nullptr));

@@ -49,5 +49,8 @@ private:
     UniqueModule Module_;
 };
 
+// The formats' patterns joined by ";", as jobs and scripts take them.
+std::string JoinedPatterns(const std::vector<TFileFormat>& formats);
+
 // Which width a DLL's header says it is for: 32 or 64; 0 when the file is no DLL that tells.
 int PluginBits(const std::string& path);

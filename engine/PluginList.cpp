@@ -17,13 +17,6 @@ namespace {
 // A process loads only plug-ins of its own width: 32-bit ones are *.spi, x86-64 ones *.sph.
 constexpr const char* kPluginPattern = sizeof(void*) == 8 ? "\\*.sph" : "\\*.spi";
 
-std::string Patterns(const std::vector<TFileFormat>& formats) {
-    std::string joined;
-    for (const TFileFormat& format : formats)
-        joined += (joined.empty() ? "" : ";") + format.Pattern;
-    return joined;
-}
-
 }  // namespace
 
 TPluginList::~TPluginList() {
@@ -57,7 +50,7 @@ std::unique_ptr<TPluginInfo> TPluginList::TakeIn(const std::string& fileName, co
     info->Active = true;
     if (Names(GivenCopies_, fileName))
         info->MemoryInput = TMemoryInput::kGivenCopies;
-    info->Extensions = Patterns(file.Facts().Formats);
+    info->Extensions = JoinedPatterns(file.Facts().Formats);
     info->Module = file.TakeModule();
     return info;
 }

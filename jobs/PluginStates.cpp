@@ -36,10 +36,7 @@ TPluginState TPluginRow::State() const {
 }
 
 std::string TPluginRow::Patterns() const {
-    std::string joined;
-    for (const TFileFormat& format : Facts.Formats)
-        joined += (joined.empty() ? "" : ";") + format.Pattern;
-    return joined;
+    return JoinedPatterns(Facts.Formats);
 }
 
 std::vector<TPluginRow> PluginRows(const std::string& folder, const std::vector<TPluginStanding>& standing) {
