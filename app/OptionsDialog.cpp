@@ -37,8 +37,6 @@ public:
     TInquiryThread(const TInquiryThread&) = delete;
     TInquiryThread& operator=(const TInquiryThread&) = delete;
 
-    bool Started() const { return static_cast<bool>(Thread); }
-
 private:
     static constexpr DWORD kEndCheckMs = 50;
     static DWORD WINAPI Run(LPVOID self) {
@@ -115,8 +113,10 @@ int SelectedRow(const TOptions& options) {
 // The selected row's state whole below the list, where its column may cut it.
 void ShowSelected(const TOptions& options) {
     const int item = SelectedRow(options);
-    if (!options.Configuring)
-        SetText(options.Dialog, IDC_PLUGINNOTE, item >= 0 ? options.Rows[item].FileName + ": " + StateText(options.Rows[item]) : "");
+    if (options.Configuring)
+        return;
+    SetText(options.Dialog, IDC_PLUGINNOTE,
+            item >= 0 ? options.Rows[item].FileName + ": " + StateText(options.Rows[item]) : std::string());
 }
 
 void EnableSettings(const TOptions& options) {

@@ -84,6 +84,12 @@ TPluginFile::TPluginFile(const std::string& path, TPluginTexts asked) : Module_(
         Facts_.Kind = TPluginKind::kArchive;
 }
 
+int PluginNameBits(const std::string& fileName) {
+    const size_t dot = fileName.rfind('.');
+    const std::string extension = dot == std::string::npos ? std::string() : fileName.substr(dot);
+    return SameName(extension, ".spi") ? 32 : SameName(extension, ".sph") ? 64 : 0;
+}
+
 std::string JoinedPatterns(const std::vector<TFileFormat>& formats) {
     std::string joined;
     for (const TFileFormat& format : formats)

@@ -52,5 +52,7 @@ private:
 // The formats' patterns joined by ";", as jobs and scripts take them.
 std::string JoinedPatterns(const std::vector<TFileFormat>& formats);
 
+// Which width a plug-in's file name says it is for: 32 for *.spi, 64 for *.sph, 0 for any other name.
+int PluginNameBits(const std::string& fileName);
 // Which width a DLL's header says it is for: 32 or 64; 0 when the file is no DLL that tells.
 int PluginBits(const std::string& path);

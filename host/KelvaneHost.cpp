@@ -21,10 +21,9 @@
 
 #include "base/ChildProcess.h"
 #include "base/Owned.h"
-#include "engine/Archive.h"
 #include "base/PathText.h"
 #include "base/ProcAddress.h"
-#include "base/SystemPath.h"
+#include "engine/Archive.h"
 #include "engine/Crossing.h"
 #include "engine/DestinationName.h"
 #include "engine/KeptChain.h"
@@ -112,9 +111,7 @@ private:
 
 // A question names a plug-in of the folder by its file name alone: nothing else is ever loaded.
 bool NamesPluginFile(const std::string& fileName) {
-    const size_t dot = fileName.rfind('.');
-    return IsFileName(fileName) && dot != std::string::npos &&
-           (SameName(fileName.substr(dot), ".spi") || SameName(fileName.substr(dot), ".sph"));
+    return IsFileName(fileName) && PluginNameBits(fileName) != 0;
 }
 
 // Answers a question about one plug-in: loading it runs its start-up code, and asking its texts and

@@ -36,13 +36,14 @@ void TPluginInquiry::Ask(TPluginRow& row) {
         return;
     }
     TExtractOutcome failure;
-    std::optional<std::vector<char>> answer;
+    const auto ask = [&] {
+        return HostFor(row).Inquire(TMessageKind::kInquire, EncodeQuestion({row.FileName}), TMessageKind::kFacts,
+                                    kAnswerBoundMs, failure);
+    };
+    std::optional<std::vector<char>> answer = ask();
     // A host that ended inside none of the plug-ins' code (stuck on its way out, say) is asked once more.
-    for (int tries = 0; tries < 2 && !answer && failure.Failure.Kind != TFailureKind::kPluginCrashed &&
-                        failure.Failure.Kind != TFailureKind::kPluginHung && failure.Failure.Kind != TFailureKind::kCanceled;
-         ++tries)
-        answer = HostFor(row).Inquire(TMessageKind::kInquire, EncodeQuestion({row.FileName}), TMessageKind::kFacts,
-                                      kAnswerBoundMs, failure);
+    if (!answer && failure.Failure.Kind == TFailureKind::kHostEnded)
+        answer = ask();
     const std::optional<TPluginFacts> facts = answer ? DecodeFacts(*answer) : std::nullopt;
     if (facts) {
         row.Facts = *facts;

@@ -9,17 +9,8 @@
 #include "base/SystemPath.h"
 #include "base/WideText.h"
 
-namespace {
-
-bool EndsWith(const std::string& name, const char* extension) {
-    const std::string tail(extension);
-    return name.size() > tail.size() && SameName(name.substr(name.size() - tail.size()), tail);
-}
-
-}  // namespace
-
 bool TPluginRow::Wide() const {
-    return EndsWith(FileName, ".sph");
+    return PluginNameBits(FileName) == 64;
 }
 
 TPluginState TPluginRow::State() const {
@@ -52,10 +43,10 @@ std::vector<TPluginRow> PluginRows(const std::string& folder, const std::vector<
         TPluginRow row;
         // "*.sp?" also finds names that only their short form matches.
         if ((found.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) || !ExactUtf8(found.cFileName, row.FileName) ||
-            (!EndsWith(row.FileName, ".spi") && !row.Wide()))
+            PluginNameBits(row.FileName) == 0)
             continue;
         const int bits = PluginBits(prefix + row.FileName);
-        row.Bits = bits ? bits : row.Wide() ? 64 : 32;
+        row.Bits = bits ? bits : PluginNameBits(row.FileName);
         row.Switch = switches.Of(row.FileName);
         // The job hosts count by file name, without regard to case; leaving out weighs more.
         for (const TPluginStanding& plugin : standing)
