@@ -13,6 +13,7 @@
 #include "app/Identifiers.h"
 #include "app/PluginStateText.h"
 #include "base/ModulePath.h"
+#include "base/PathText.h"
 #include "base/Owned.h"
 #include "base/WideText.h"
 #include "jobs/PluginInquiry.h"
@@ -80,12 +81,6 @@ struct TOptions {
 // The dialog is modal and shown once at a time.
 std::unique_ptr<TOptions> shown;
 
-std::string Shown(std::string path) {
-    while (path.size() > 3 && path.back() == '\\')
-        path.pop_back();
-    return path;
-}
-
 void SetText(HWND dialog, int control, const std::string& utf8) {
     ::SetDlgItemTextW(dialog, control, WideFromUtf8(utf8).c_str());
 }
@@ -148,7 +143,7 @@ void Refresh(TOptions& options) {
     options.Folder = FindPluginFolder();
     options.Rows = PluginRows(options.Folder.Path, App().Host ? App().Host->Standing() : std::vector<TPluginStanding>());
     ++options.Generation;
-    SetText(options.Dialog, IDC_PLUGINFOLDER, Shown(options.Folder.Path));
+    SetText(options.Dialog, IDC_PLUGINFOLDER, FolderShown(options.Folder.Path));
     SetText(options.Dialog, IDC_FOLDERSOURCE,
             options.Rows.empty() ? SourceText(options.Folder.Source) + Utf8Text("。プラグインがありません")
                                  : SourceText(options.Folder.Source));
@@ -224,7 +219,7 @@ INT_PTR OnConfigured(TOptions& options, WPARAM, LPARAM) {
 // toDefault: Kelvane's choice is forgotten, and Susie's folder or the one beside the program holds.
 void ChangeFolder(TOptions& options, bool toDefault) {
     const std::optional<std::string> chosen =
-        toDefault ? std::string() : BrowseForFolder(options.Dialog, "プラグインのフォルダの選択", Shown(options.Folder.Path));
+        toDefault ? std::string() : BrowseForFolder(options.Dialog, "プラグインのフォルダの選択", FolderShown(options.Folder.Path));
     if (!chosen)
         return;
     if (!ChoosePluginFolder(*chosen)) {

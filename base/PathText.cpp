@@ -80,3 +80,10 @@ std::string FolderWithSeparator(std::string_view folder, TTextForm form) {
         path += '\\';
     return path;
 }
+
+std::string FolderShown(std::string_view folder) {
+    std::string shown(folder);
+    while (shown.size() > 3 && (shown.back() == '\\' || shown.back() == '/'))
+        shown.pop_back();
+    return shown;
+}

@@ -26,6 +26,10 @@ std::string WithSeparator(std::string_view path, char separator, TTextForm form 
 // A folder with one '\' at its end, as names are appended to it; empty stays empty.
 std::string FolderWithSeparator(std::string_view folder, TTextForm form = TTextForm::kUtf8);
 
+// A folder as people read it and as two of them compare: without the separators at its end, a drive's
+// root ("C:\") kept whole.
+std::string FolderShown(std::string_view folder);
+
 // The longest head of text of at most maxBytes bytes that ends on a character boundary.
 std::string_view CutAtCharacter(std::string_view text, size_t maxBytes, TTextForm form = TTextForm::kUtf8);
 

@@ -54,9 +54,7 @@ bool TArchive::BindPlugin(TPluginList& pluginList) {
         Fail(TFailureKind::kNoPlugin);
         Failure.Skipped = pluginList.SkippedText();
         if (pluginList.Count() == 0 && Failure.Skipped.empty()) {
-            Failure.File = pluginList.Folder();
-            while (Failure.File.size() > 3 && Failure.File.back() == '\\')
-                Failure.File.pop_back();
+            Failure.File = FolderShown(pluginList.Folder());
         }
         return false;
     }

@@ -1,6 +1,7 @@
 #include "engine/PluginSettings.h"
 
 #include "base/ModulePath.h"
+#include "base/PathText.h"
 #include "base/Registry.h"
 #include "base/SystemPath.h"
 #include "engine/SusieSettings.h"
@@ -12,15 +13,9 @@ namespace {
 constexpr DWORD kMaxSusiePathChars = MAX_PATH;
 constexpr DWORD kMaxOwnPathChars = 32768;
 
-std::string WithoutTrailingSeparators(std::string path) {
-    while (!path.empty() && (path.back() == '\\' || path.back() == '/'))
-        path.pop_back();
-    return path;
-}
-
 bool IsSusiesFolder(const std::string& folder) {
     std::string susie;
-    return ReadSusiePluginFolder(susie) && SameName(WithoutTrailingSeparators(susie), WithoutTrailingSeparators(folder));
+    return ReadSusiePluginFolder(susie) && SameName(FolderShown(susie), FolderShown(folder));
 }
 
 }  // namespace

@@ -17,6 +17,7 @@
 
 #include <algorithm>
 #include <cstdio>
+#include <iterator>
 #include <string>
 #include <vector>
 
@@ -141,50 +142,24 @@ int RunJobs(const std::vector<TJobPaths>& jobs, TExtract extract) {
     return code;
 }
 
-const char* StateWord(TPluginState state) {
-    switch (state) {
-        case TPluginState::kLoaded:
-            return "loaded";
-        case TPluginState::kOff:
-            return "off";
-        case TPluginState::kLeftOut:
-            return "left-out";
-        case TPluginState::kGivenCopies:
-            return "given-copies";
-        case TPluginState::kNotArchive:
-            return "not-archive";
-        case TPluginState::kNotLoadable:
-            return "not-loadable";
-    }
-    return "";
-}
-
-const char* SourceWord(TFolderSource source) {
-    switch (source) {
-        case TFolderSource::kKelvane:
-            return "kelvane";
-        case TFolderSource::kSusie:
-            return "susie";
-        case TFolderSource::kBeside:
-            return "beside";
-    }
-    return "";
-}
+// By TPluginState and by TFolderSource, in their order.
+constexpr const char* kStateWords[] = {"loaded", "off", "left-out", "given-copies", "not-archive", "not-loadable"};
+static_assert(std::size(kStateWords) == static_cast<size_t>(TPluginState::kNotLoadable) + 1);
+constexpr const char* kSourceWords[] = {"kelvane", "susie", "beside"};
+static_assert(std::size(kSourceWords) == static_cast<size_t>(TFolderSource::kBeside) + 1);
 
 int ListPlugins(const std::string& given) {
     const TPluginFolder folder = given.empty() ? FindPluginFolder() : TPluginFolder{UserPath(given), {}};
-    std::string shown = folder.Path;
-    while (shown.size() > 1 && shown.back() == '\\')
-        shown.pop_back();
-    PrintOut("FOLDER\t" + shown + "\t" + (given.empty() ? SourceWord(folder.Source) : "given"));
+    const char* source = given.empty() ? kSourceWords[static_cast<size_t>(folder.Source)] : "given";
+    PrintOut("FOLDER\t" + FolderShown(folder.Path) + "\t" + source);
     // What the running program's hosts made of them is theirs to tell; none runs, none is left out.
     const bool residentRuns = static_cast<bool>(UniqueHandle(::OpenMutexA(SYNCHRONIZE, FALSE, kInstanceMutexName)));
     std::vector<TPluginRow> rows = PluginRows(folder.Path, residentRuns ? KeptStanding() : std::vector<TPluginStanding>());
     TPluginInquiry inquiry(ProgramFolder(), folder.Path);
     for (TPluginRow& row : rows) {
         inquiry.Ask(row);
-        PrintOut(row.FileName + "\t" + std::to_string(row.Bits) + "\t" + StateWord(row.State()) + "\t" +
-                 row.Patterns());
+        PrintOut(row.FileName + "\t" + std::to_string(row.Bits) + "\t" +
+                 kStateWords[static_cast<size_t>(row.State())] + "\t" + row.Patterns());
     }
     return 0;
 }
