@@ -44,6 +44,10 @@ public:
     // Writes the member that ends the path to destPath; by default through OpenMember and SaveTo.
     virtual bool SaveMember(const TMember& member, const std::string& destPath);
 
+    // The level's own listing, taken at most once per input kind; null, with the failure, when it
+    // gives none (the file system gives none here).
+    virtual const TMemberListing* Members();
+
     // Why the last operation of this level failed.
     const TFailure& LastFailure() const { return Failure; }
     // Where this level tells how far it has come and learns of a cancel; null for nowhere.
@@ -132,6 +136,8 @@ protected:
     // GetArchiveInfo, at most once per input kind (plug-ins may be slow to list big archives): the
     // plug-in's answer; none when it was asked before or has no such entry point.
     std::optional<int> ListMembers(const TInput& input);
+    // The listing with that input; null, with the failure, when the plug-in gives none.
+    const TMemberListing* ListingWith(const TInput& input);
     // Whether a listing made with memory input proved that the plug-in reads memory.
     bool ListedFromMemory() const { return Listing.From(kSpiInputMemory); }
     std::unique_ptr<TArchive> TakeMember(HLOCAL block, const TMember& member);
@@ -198,6 +204,7 @@ public:
     bool SaveMember(const TMember& member, const std::string& destPath) override;
     bool GetMemberInfo(const std::string& memberPath, TMember& member) override;
     bool SaveTo(const std::string& destPath) override;
+    const TMemberListing* Members() override;
 
 private:
     bool SaveThroughMemory(const TMember& member, const std::string& destPath);
@@ -220,6 +227,7 @@ public:
     std::unique_ptr<TArchive> OpenMember(const TMember& member) override;
     bool GetMemberInfo(const std::string& memberPath, TMember& member) override;
     bool SaveTo(const std::string& destPath) override;
+    const TMemberListing* Members() override;
     const unsigned char* Image() const override { return Head; }
 
     bool OnDisk() const { return static_cast<bool>(DiskCopy); }
@@ -242,6 +250,8 @@ private:
     TTemporaryCopy DiskCopy;  // exactly the bytes memory input would have shown
 };
 
+class TListingSink;
+
 // The one entry into the engine: writes the file that sourcePath names to destPath.
 bool ExtractPath(TPluginList& pluginList, const std::string& sourcePath, const std::string& destPath);
 // The same, saying why it failed. progress, when given, is told how far the extraction has come, and
@@ -259,3 +269,15 @@ TExtractOutcome ExtractPathOutcome(TPluginList& pluginList,
                                    TKeptChain* kept = nullptr,
                                    TCrossingIn* from = nullptr,
                                    TCrossingOut* out = nullptr);
+// The members of the archive that sourcePath names, or of the folder inside an archive that it names,
+// at any depth, to sink; the outer levels are taken out as an extraction takes them, and kept in kept
+// as it keeps them. A folder is a path that members lie below, whether or not the plug-in lists a
+// record of its own for it. progress, kept, from and out as for ExtractPathOutcome: a level that no
+// plug-in here takes is handed on, and the other side lists it.
+TExtractOutcome ListPathOutcome(TPluginList& pluginList,
+                                const std::string& sourcePath,
+                                TListingSink& sink,
+                                TProgress* progress = nullptr,
+                                TKeptChain* kept = nullptr,
+                                TCrossingIn* from = nullptr,
+                                TCrossingOut* out = nullptr);

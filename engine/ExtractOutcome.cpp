@@ -78,6 +78,8 @@ std::string ReasonFor(const TFailure& failure) {
             return T("この名前ではファイルを作れません");
         case TFailureKind::kClimbingMember:
             return PluginPart(failure) + T(" はこの項目をメモリーに取り出せず、ディスクへはフォルダの外を指す名前で書き出すため使いません");
+        case TFailureKind::kNoListing:
+            return PluginPart(failure) + T(" は一覧を出せません (名前を指定した項目は解凍できます)");
         case TFailureKind::kCanceled:
             return T("中止しました");
     }

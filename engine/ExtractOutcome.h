@@ -26,6 +26,7 @@ enum class TFailureKind {
     kAmbiguousName,     // a name a plug-in lists only lossily, where more than one member could be it
     kUnusableName,      // the destination's name makes no file directly in its folder
     kClimbingMember,    // a member a plug-in writes only to disk, under a stored name that leaves the folder
+    kNoListing,         // the level's plug-in gives no listing of its members
     kCanceled,          // ended by the user (cancel-all, exit); stays last, messages check against it
 };
 

@@ -1,10 +1,13 @@
+#include <algorithm>
 #include <new>
 
+#include "base/PathText.h"
 #include "engine/Archive.h"
 #include "engine/Crossing.h"
 #include "engine/JobPaths.h"
 #include "engine/KeptChain.h"
 #include "engine/LevelProgress.h"
+#include "engine/ListingSink.h"
 #include "engine/PluginList.h"
 
 namespace {
@@ -15,6 +18,12 @@ std::string LocatedPart(const std::string& path, const std::string& rest) {
 }
 
 constexpr size_t kNotKept = ~size_t{0};
+
+// What the path is resolved for: a member written to Dest, or a level's members given to Listing.
+struct TTarget {
+    const std::string& Dest;
+    TListingSink* Listing;
+};
 
 // Where the resolver stands: the level it reads, the path left in it, and that level's name.
 struct TStep {
@@ -110,6 +119,63 @@ bool HandedOnKept(const TStep& step,
     return true;
 }
 
+// Where name goes on past its first components, which end in "\\"; npos when it has fewer.
+size_t AfterComponents(const std::string& name, size_t components) {
+    size_t next = 0;
+    for (; components > 0; --components) {
+        const size_t separator = name.find('\\', next);
+        if (separator == std::string::npos)
+            return separator;
+        next = separator + 1;
+    }
+    return next;
+}
+
+// Whether a member lies below the folder that head (folded, with its separator) names: a folder's
+// own record, named as the folder, is not below it.
+bool LiesBelow(const TListedMember& listed, const std::string& head) {
+    return listed.FoldedPath.size() > head.size() && listed.FoldedPath.compare(0, head.size(), head) == 0;
+}
+
+// Gives the members below folder (empty: the whole level) to sink, named from there. The listing
+// names them as the plug-in did, with "/" or "\"; they go on with "\".
+void ListBelow(const TMemberListing& members, const std::string& folder, const std::string& plugin, TListingSink& sink) {
+    const std::string head = folder.empty() ? std::string() : FoldedName(folder) + '\\';
+    size_t components = 0;
+    for (const char c : head)
+        components += c == '\\';
+    sink.Begin(plugin);
+    for (const TListedMember& listed : members.Members()) {
+        if (!head.empty() && !LiesBelow(listed, head))
+            continue;
+        const std::string name = WithSeparator(listed.Member.Name(), '\\');
+        const fileInfo& record = listed.Member.Record;
+        sink.Add(std::string_view(name).substr(std::min(name.size(), AfterComponents(name, components))),
+                 record.filesize, static_cast<int64_t>(record.timestamp));
+    }
+}
+
+// A listing ends in the level when the path left in it is empty, or names a folder there: members lie
+// below it. False, with done clear, when the path goes on into a member instead.
+bool ListedHere(TStep& step, TListingSink& sink, TExtractOutcome& outcome, bool& done) {
+    const TMemberListing* members = step.Folder->Members();
+    // Every failure of a bound level names its plug-in.
+    const TFailure& failure = step.Folder->LastFailure();
+    if (!members && (step.Path.empty() || failure.Kind == TFailureKind::kCanceled)) {
+        done = true;
+        return Failed(outcome, failure, {}, step.Container);
+    }
+    if (!step.Path.empty()) {
+        const std::string head = FoldedName(step.Path) + '\\';
+        const auto& listed = members ? members->Members() : std::vector<TListedMember>{};
+        if (std::none_of(listed.begin(), listed.end(), [&](const TListedMember& m) { return LiesBelow(m, head); }))
+            return false;
+    }
+    done = true;
+    ListBelow(*members, step.Path, failure.Plugin, sink);
+    return true;
+}
+
 // One level of the path: locate the longest known prefix, then either write it (the path ends
 // here) or take it out and make it the next level. The level left behind is released at once,
 // so at most two levels' blocks are ever held beside what a kept chain holds within its budget.
@@ -117,7 +183,7 @@ bool HandedOnKept(const TStep& step,
 // disk is one level, its copy.
 bool ResolveStep(TStep& step,
                  TPluginList& pluginList,
-                 const std::string& destPath,
+                 const TTarget& target,
                  TLevelProgress& progress,
                  TKeptChain* kept,
                  TCrossingOut* out,
@@ -129,17 +195,22 @@ bool ResolveStep(TStep& step,
     if (level > 0)
         progress.Enter(level, step.Path);
     step.Folder->SetProgress(&progress);
+    if (target.Listing && level > 0 && ListedHere(step, *target.Listing, outcome, done))
+        return true;
+    if (done)
+        return false;
     std::string rest;
     TMember member;
     if (!step.Folder->Locate(step.Path, rest, member))
         return Failed(outcome, step.Folder->LastFailure(), step.Container, step.Path);
     const std::string located = LocatedPart(step.Path, rest);
     progress.Located(rest);
-    if (rest.empty()) {
+    // A listing goes on into the member the path ends at, as into an archive.
+    if (rest.empty() && !target.Listing) {
         done = true;
         if (level == 0)
             progress.Enter(1, {});
-        if (!step.Folder->SaveMember(member, destPath))
+        if (!step.Folder->SaveMember(member, target.Dest))
             return Failed(outcome, step.Folder->LastFailure(), step.Container, located);
         progress.Advance(1);
         return true;
@@ -228,17 +299,15 @@ bool Enter(TStep& step, TPluginList& pluginList, TCrossingIn& from, TKeptChain* 
     return true;
 }
 
-}  // namespace
-
-TExtractOutcome ExtractPathOutcome(TPluginList& pluginList,
-                                   const std::string& sourcePath,
-                                   const std::string& destPath,
-                                   TProgress* progress,
-                                   TKeptChain* kept,
-                                   TCrossingIn* from,
-                                   TCrossingOut* out) {
+TExtractOutcome Resolve(TPluginList& pluginList,
+                        const std::string& sourcePath,
+                        const TTarget& target,
+                        TProgress* progress,
+                        TKeptChain* kept,
+                        TCrossingIn* from,
+                        TCrossingOut* out) {
     TExtractOutcome outcome;
-    if (!JobPathsFit(sourcePath, destPath, outcome))
+    if (target.Listing ? !SourceFits(sourcePath, outcome) : !JobPathsFit(sourcePath, target.Dest, outcome))
         return outcome;
     auto extracting = pluginList.LockForExtraction();
     try {
@@ -248,11 +317,11 @@ TExtractOutcome ExtractPathOutcome(TPluginList& pluginList,
         if (from) {
             // A chain handed on starts inside: kept is the chain entered there, apart from jobs' from disk.
             resolving = Enter(step, pluginList, *from, kept, outcome);
-        } else if (kept && kept->Serves(sourcePath)) {
+        } else if (kept && kept->Serves(sourcePath, target.Listing != nullptr)) {
             const size_t outer = kept->Name(0).size();
             step.Folder = kept->Level(0);
             step.Kept = 0;
-            step.Path = sourcePath.substr(outer + 1);
+            step.Path = sourcePath.size() > outer ? sourcePath.substr(outer + 1) : std::string();
             step.Container = sourcePath.substr(0, outer);
             step.KeptFirst = step.Container;
             step.Archives = 1;
@@ -262,7 +331,7 @@ TExtractOutcome ExtractPathOutcome(TPluginList& pluginList,
             step.Path = sourcePath;
         }
         bool done = false;
-        while (resolving && ResolveStep(step, pluginList, destPath, levels, kept, out, outcome, done) && !done) {
+        while (resolving && ResolveStep(step, pluginList, target, levels, kept, out, outcome, done) && !done) {
         }
         if (kept)
             kept->Detach();
@@ -282,6 +351,29 @@ TExtractOutcome ExtractPathOutcome(TPluginList& pluginList,
         outcome.Component = sourcePath;
     }
     return outcome;
+}
+
+}  // namespace
+
+TExtractOutcome ExtractPathOutcome(TPluginList& pluginList,
+                                   const std::string& sourcePath,
+                                   const std::string& destPath,
+                                   TProgress* progress,
+                                   TKeptChain* kept,
+                                   TCrossingIn* from,
+                                   TCrossingOut* out) {
+    return Resolve(pluginList, sourcePath, TTarget{destPath, nullptr}, progress, kept, from, out);
+}
+
+TExtractOutcome ListPathOutcome(TPluginList& pluginList,
+                                const std::string& sourcePath,
+                                TListingSink& sink,
+                                TProgress* progress,
+                                TKeptChain* kept,
+                                TCrossingIn* from,
+                                TCrossingOut* out) {
+    const std::string none;
+    return Resolve(pluginList, sourcePath, TTarget{none, &sink}, progress, kept, from, out);
 }
 
 bool ExtractPath(TPluginList& pluginList, const std::string& sourcePath, const std::string& destPath) {

@@ -34,6 +34,11 @@ bool TFolder::SaveMember(const TMember& member, const std::string& destPath) {
     return false;
 }
 
+const TMemberListing* TFolder::Members() {
+    Fail(TFailureKind::kNoListing);
+    return nullptr;
+}
+
 bool TFolder::Fail(TFailureKind kind, int pluginCode) {
     Failure.Kind = kind;
     Failure.PluginCode = pluginCode;

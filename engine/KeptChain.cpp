@@ -52,7 +52,7 @@ bool TKeptChain::TakenOutFor(size_t index, const std::string& component) const {
     return Levels[index].Component == WithSeparator(component, '\\');
 }
 
-bool TKeptChain::Serves(const std::string& sourcePath) {
+bool TKeptChain::Serves(const std::string& sourcePath, bool itself) {
     if (Levels.empty())
         return false;
     // The file the job names, which a name differing in case only may not be: folders can be case
@@ -60,7 +60,8 @@ bool TKeptChain::Serves(const std::string& sourcePath) {
     const TArchive& outer = *Levels.front().Archive;
     const std::string& kept = outer.GetName();
     TFileIdentity now;
-    if (Entered || !GoesInside(sourcePath, kept) || !TFileIdentity::Read(sourcePath.substr(0, kept.size()), now)) {
+    const bool named = GoesInside(sourcePath, kept) || (itself && FoldedName(sourcePath) == FoldedName(kept));
+    if (Entered || !named || !TFileIdentity::Read(sourcePath.substr(0, kept.size()), now)) {
         Release();
         return false;
     }

@@ -52,7 +52,8 @@ public:
 
     // For the engine. Whether the chain may serve sourcePath: its file on disk starts the path and is
     // unchanged. When not, the chain is released.
-    bool Serves(const std::string& sourcePath);
+    // A listing may name the file itself (itself).
+    bool Serves(const std::string& sourcePath, bool itself = false);
     // Null for a level handed on.
     TArchive* Level(size_t index) const { return Levels[index].Archive.get(); }
     const std::string& Name(size_t index) const;

@@ -189,6 +189,21 @@ std::optional<int> TArchive::ListMembers(const TInput& input) {
     return result;
 }
 
+const TMemberListing* TArchive::ListingWith(const TInput& input) {
+    const std::optional<int> result = ListMembers(input);
+    if (Listing.From(input.Flag & kSpiInputMask))
+        return &Listing;
+    if (Canceled())
+        return nullptr;
+    const bool lists = Wide ? GetArchiveInfoWProc != nullptr : GetArchiveInfoProc != nullptr;
+    // Asked before, the answer was no listing either.
+    if (!lists || !result || *result == kSpiNoFunction)
+        Fail(TFailureKind::kNoListing);
+    else
+        Fail(TFailureKind::kPluginError, *result);
+    return nullptr;
+}
+
 bool TArchive::FindInListing(const TInput& input, const std::string& memberPath, TMember& member) {
     ListMembers(input);
     if (!Listing.From(input.Flag & kSpiInputMask))

@@ -105,6 +105,10 @@ bool TRealArchive::GetMemberInfo(const std::string& memberPath, TMember& member)
     return AskMemberInfo(DiskInput(Name, HeadOffset), memberPath, member);
 }
 
+const TMemberListing* TRealArchive::Members() {
+    return ListingWith(DiskInput(Name, HeadOffset));
+}
+
 std::unique_ptr<TArchive> TRealArchive::OpenMember(const TMember& member) {
     // Disk positions are offsets in the file, whatever the probe offset.
     HLOCAL block = AskMember(DiskInput(Name, 0), member);

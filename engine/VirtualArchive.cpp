@@ -96,6 +96,23 @@ bool TVirtualArchive::GetMemberInfo(const std::string& memberPath, TMember& memb
     return AskMemberInfo(CurrentInput(), memberPath, member);
 }
 
+const TMemberListing* TVirtualArchive::Members() {
+    if (!HasData() || !PlaceForPlugin())
+        return nullptr;
+    if (const TMemberListing* listed = ListingWith(CurrentInput()))
+        return listed;
+    // One that lists nothing from memory may be one that refuses memory input.
+    if (OnDisk() || Canceled() || Failure.Kind == TFailureKind::kNoListing)
+        return nullptr;
+    const TFailure inMemory = Failure;
+    if (!MoveToDisk())
+        return nullptr;
+    if (const TMemberListing* listed = ListingWith(CurrentInput()))
+        return listed;
+    Failure = inMemory;
+    return nullptr;
+}
+
 std::unique_ptr<TArchive> TVirtualArchive::OpenMember(const TMember& member) {
     if (!HasData())
         return nullptr;

@@ -137,6 +137,24 @@ bool Answer(TChannelEnd& channel, const std::string& folder, TMessageKind kind, 
     return channel.Send(kind == TMessageKind::kInquire ? TMessageKind::kFacts : TMessageKind::kConfigured, answer);
 }
 
+enum class TSent { kAll, kQuit, kBroken };
+
+// A listing's pieces, each once the resident program asks for the next; the outcome follows.
+TSent SendPieces(TChannelEnd& channel, std::vector<std::vector<char>> pieces) {
+    TMessageKind kind;
+    std::vector<char> payload;
+    for (std::vector<char>& piece : pieces) {
+        if (!channel.Send(TMessageKind::kListed, piece) || !channel.Receive(kind, payload, kSpinMicroseconds))
+            return TSent::kBroken;
+        std::vector<char>().swap(piece);
+        if (kind == TMessageKind::kQuit)
+            return TSent::kQuit;
+        if (kind != TMessageKind::kListMore)
+            return TSent::kBroken;
+    }
+    return TSent::kAll;
+}
+
 int Serve(TChannelEnd& channel, TChannelMemory& memory) {
     TCallStatusWriter writer(&memory.Status);
     SetPluginActivity(&writer);
@@ -211,9 +229,22 @@ int Serve(TChannelEnd& channel, TChannelMemory& memory) {
         // The request's number names the job, so that a cancel meant for an earlier one never stops it.
         TChannelProgress progress(memory, channel.LastNumber());
         TSectionHandOver handOver(static_cast<int>(request->FirstHandOver), request->Afresh, plugins, handOverFile);
-        const TExtractOutcome outcome = ExtractRequested(plugins, *request, &progress, &kept, &entered, handOver);
-        if (outcome.Succeeded() && handOver.Taken() ? !handOver.SendTo(channel)
-                                                    : !channel.Send(TMessageKind::kOutcome, EncodeOutcome(outcome, plugins.GivenCopies())))
+        TListingPieces listing;
+        const TExtractOutcome outcome =
+            ExtractRequested(plugins, *request, &progress, &kept, &entered, handOver, &listing);
+        if (outcome.Succeeded() && handOver.Taken()) {
+            if (!handOver.SendTo(channel))
+                endNow(kMalformed);
+            continue;
+        }
+        if (outcome.Succeeded() && request->List) {
+            const TSent sent = SendPieces(channel, listing.Take());
+            if (sent == TSent::kQuit)
+                return 0;
+            if (sent == TSent::kBroken)
+                endNow(kMalformed);
+        }
+        if (!channel.Send(TMessageKind::kOutcome, EncodeOutcome(outcome, plugins.GivenCopies())))
             endNow(kMalformed);
     }
 }

@@ -81,14 +81,20 @@ TExtractOutcome ExtractRequested(TPluginList& plugins,
                                  TProgress* progress,
                                  TKeptChain* kept,
                                  TKeptChain* entered,
-                                 TSectionHandOver& handOver) {
+                                 TSectionHandOver& handOver,
+                                 TListingSink* listing) {
+    const auto resolve = [&](TKeptChain* chain, TCrossingIn* from) {
+        return request.List && listing
+                   ? ListPathOutcome(plugins, request.Source, *listing, progress, chain, from, &handOver)
+                   : ExtractPathOutcome(plugins, request.Source, request.Destination, progress, chain, from, &handOver);
+    };
     if (!request.Section && !request.Serial)
-        return ExtractPathOutcome(plugins, request.Source, request.Destination, progress, kept, nullptr, &handOver);
+        return resolve(kept, nullptr);
     // A new level's bytes replace the old one's: no two are held at once.
     if (request.Section && entered)
         entered->Release();
     std::optional<TCrossingIn> level = HandedLevel(request);
     if (!level)
         return LevelUnreadable(request);
-    return ExtractPathOutcome(plugins, request.Source, request.Destination, progress, entered, &*level, &handOver);
+    return resolve(entered, &*level);
 }

@@ -16,6 +16,7 @@
 #include "host/Messages.h"
 
 class TKeptChain;
+class TListingSink;
 class TPluginList;
 class TProgress;
 
@@ -62,10 +63,12 @@ TExtractOutcome LevelUnreadable(const TExtractRequest& request);
 
 // One width's part of a job: from the level the request's section holds, or the one kept in entered
 // that its serial names, if it names one, and handing on to handOver the levels that no plug-in here
-// takes. kept: the chain of jobs from the start; entered: that of jobs from a level handed on.
+// takes. kept: the chain of jobs from the start; entered: that of jobs from a level handed on. A
+// request to list gives the members to listing.
 TExtractOutcome ExtractRequested(TPluginList& plugins,
                                  const TExtractRequest& request,
                                  TProgress* progress,
                                  TKeptChain* kept,
                                  TKeptChain* entered,
-                                 TSectionHandOver& handOver);
+                                 TSectionHandOver& handOver,
+                                 TListingSink* listing);

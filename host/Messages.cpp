@@ -142,7 +142,7 @@ std::vector<char> EncodeExtract(const TExtractRequest& request) {
     writer.Text(request.Source);
     writer.Text(request.Destination);
     writer.Number(request.FirstHandOver);
-    writer.Number(request.Afresh ? 1 : 0);
+    writer.Number((request.Afresh ? 1 : 0) | (request.List ? 2 : 0));
     writer.Wide(request.Section);
     writer.Wide(request.Serial);
     if (request.Section || request.Serial) {
@@ -155,11 +155,12 @@ std::vector<char> EncodeExtract(const TExtractRequest& request) {
 std::optional<TExtractRequest> DecodeExtract(const std::vector<char>& payload) {
     TReader reader(payload);
     TExtractRequest request;
-    uint32_t afresh = 0;
+    uint32_t flags = 0;
     if (!reader.Text(request.Source) || !reader.Text(request.Destination) || !reader.Number(request.FirstHandOver) ||
-        !reader.Number(afresh) || afresh > 1 || !reader.Wide(request.Section) || !reader.Wide(request.Serial))
+        !reader.Number(flags) || flags > 3 || !reader.Wide(request.Section) || !reader.Wide(request.Serial))
         return std::nullopt;
-    request.Afresh = afresh == 1;
+    request.Afresh = flags & 1;
+    request.List = flags & 2;
     if ((request.Section || request.Serial) && (!reader.Number(request.Size) || !reader.Crossing(request.Level)))
         return std::nullopt;
     return reader.AtEnd() ? std::optional(std::move(request)) : std::nullopt;
@@ -273,4 +274,55 @@ std::optional<TPluginFacts> DecodeFacts(const std::vector<char>& payload) {
     for (size_t i = 0; i < formats.size(); i += 2)
         facts.Formats.push_back({std::move(formats[i]), std::move(formats[i + 1])});
     return facts;
+}
+
+// A piece: 1 for the first, which names the plug-in, else 0; then per member its name, its size and
+// its time (as 64 bits).
+void TListingPieces::Begin(const std::string& plugin) {
+    Pieces.clear();
+    TWriter writer;
+    writer.Number(1);
+    writer.Text(plugin);
+    Pieces.push_back(writer.Take());
+}
+
+void TListingPieces::Add(std::string_view name, uint64_t size, int64_t time) {
+    TWriter writer;
+    writer.Text(std::string(name));
+    writer.Wide(size);
+    writer.Wide(static_cast<uint64_t>(time));
+    std::vector<char> member = writer.Take();
+    if (member.empty() || Pieces.empty())
+        return;
+    if (Pieces.back().size() + member.size() > PieceBytes) {
+        TWriter next;
+        next.Number(0);
+        Pieces.push_back(next.Take());
+    }
+    Pieces.back().insert(Pieces.back().end(), member.begin(), member.end());
+}
+
+bool ReadListingPiece(const std::vector<char>& piece, TListingSink& sink) {
+    struct TRead {
+        std::string Name;
+        uint64_t Size;
+        uint64_t Time;
+    };
+    TReader reader(piece);
+    uint32_t first = 0;
+    std::string plugin;
+    if (!reader.Number(first) || first > 1 || (first && !reader.Text(plugin)))
+        return false;
+    std::vector<TRead> members;
+    while (!reader.AtEnd()) {
+        TRead member;
+        if (!reader.Text(member.Name) || !reader.Wide(member.Size) || !reader.Wide(member.Time))
+            return false;
+        members.push_back(std::move(member));
+    }
+    if (first)
+        sink.Begin(plugin);
+    for (const TRead& member : members)
+        sink.Add(member.Name, member.Size, static_cast<int64_t>(member.Time));
+    return true;
 }

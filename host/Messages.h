@@ -13,6 +13,7 @@
 
 #include "engine/Crossing.h"
 #include "engine/ExtractOutcome.h"
+#include "engine/ListingSink.h"
 #include "engine/PluginFile.h"
 
 enum class TMessageKind : uint32_t {
@@ -26,7 +27,9 @@ enum class TMessageKind : uint32_t {
     kFacts = 6,       // host -> resident
     kConfigure = 7,   // resident -> host: run one plug-in's settings dialog; answered with kConfigured
     kConfigured = 8,  // host -> resident: what the dialog returned
-    kQuit = 9,        // resident -> host: end now; stays last, readers check kinds against it
+    kListed = 9,      // host -> resident: a piece of a listing; answered with kListMore
+    kListMore = 10,   // resident -> host: the next piece, or after the last the outcome
+    kQuit = 11,       // resident -> host: end now; stays last, readers check kinds against it
 };
 
 // Enough for a job's paths and a level's names, each within kMaxJobPath; a larger length is a
@@ -55,6 +58,8 @@ struct TExtractRequest {
     TCrossing Level = {};
     // Levels handed on before go on with their bytes again: the other host no longer kept one.
     bool Afresh = false;
+    // The members of the level or folder Source names are listed, in pieces; Destination is empty.
+    bool List = false;
 };
 
 struct THandOver {
@@ -91,6 +96,25 @@ std::optional<THandOver> DecodeHandOver(const std::vector<char>& payload);
 std::vector<char> EncodeOutcome(const TExtractOutcome& outcome, const std::vector<std::string>& givenCopies = {});
 std::optional<TExtractOutcome> DecodeOutcome(const std::vector<char>& payload,
                                              std::vector<std::string>* givenCopies = nullptr);
+// A listing cut into pieces that each fit one message, as the members come. The first piece names
+// the plug-in; each member is its name, size and time.
+class TListingPieces final : public TListingSink {
+public:
+    void Begin(const std::string& plugin) override;
+    void Add(std::string_view name, uint64_t size, int64_t time) override;
+    // Hands the pieces over; at least one once Begin has come.
+    std::vector<std::vector<char>> Take() { return std::move(Pieces); }
+
+    // The bytes a piece may hold; tests make it small.
+    size_t PieceBytes = kMaxPayload;
+
+private:
+    std::vector<std::vector<char>> Pieces;
+};
+// Gives a piece's members to sink, Begin first for the first piece; false, with nothing given, when
+// the piece is malformed.
+bool ReadListingPiece(const std::vector<char>& piece, TListingSink& sink);
+
 std::vector<char> EncodeQuestion(const TPluginQuestion& question);
 std::optional<TPluginQuestion> DecodeQuestion(const std::vector<char>& payload);
 std::vector<char> EncodeFacts(const TPluginFacts& facts);

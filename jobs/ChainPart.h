@@ -14,6 +14,7 @@
 #include "engine/ExtractOutcome.h"
 #include "host/Messages.h"
 
+class TListingSink;
 class TProgress;
 
 // A level a part handed on, for the other width's part to go on from.
@@ -35,6 +36,7 @@ class TChainPart {
 public:
     virtual ~TChainPart() = default;
     // From the level that section (this process's handle, or null) holds when request names one, and
-    // handing on the levels from request.FirstHandOver that no plug-in of this part takes.
-    virtual THostResult Extract(TExtractRequest request, HANDLE section, TProgress* progress) = 0;
+    // handing on the levels from request.FirstHandOver that no plug-in of this part takes. A request
+    // to list gives the members to listing, and only a successful outcome keeps what it gave.
+    virtual THostResult Extract(TExtractRequest request, HANDLE section, TProgress* progress, TListingSink* listing) = 0;
 };

@@ -3,7 +3,11 @@
 #include "base/ChildProcess.h"
 #include "host/LevelHandOver.h"
 
-THostResult TInProcessPart::Extract(TExtractRequest request, HANDLE section, TProgress* progress) {
+THostResult TInProcessPart::Extract(TExtractRequest request,
+                                    HANDLE section,
+                                    TProgress* progress,
+                                    TListingSink* listing) {
+    request.List = listing != nullptr;
     // The request's section is the reader's own to close, as a host's is.
     if (section) {
         HANDLE own = nullptr;
@@ -13,7 +17,7 @@ THostResult TInProcessPart::Extract(TExtractRequest request, HANDLE section, TPr
         request.Section = reinterpret_cast<uintptr_t>(own);
     }
     TSectionHandOver handOver(static_cast<int>(request.FirstHandOver), request.Afresh, Plugins, File);
-    THostResult result{ExtractRequested(Plugins, request, progress, Kept, Kept ? &Entered : nullptr, handOver),
+    THostResult result{ExtractRequested(Plugins, request, progress, Kept, Kept ? &Entered : nullptr, handOver, listing),
                        std::nullopt};
     if (result.Outcome.Succeeded() && handOver.Taken()) {
         THandOver made = handOver.TakeHere();

@@ -14,7 +14,7 @@ public:
     // kept: the levels kept between jobs; null for none.
     TInProcessPart(TPluginList& plugins, TKeptChain* kept) : Plugins(plugins), Kept(kept) {}
 
-    THostResult Extract(TExtractRequest request, HANDLE section, TProgress* progress) override;
+    THostResult Extract(TExtractRequest request, HANDLE section, TProgress* progress, TListingSink* listing) override;
 
 private:
     TPluginList& Plugins;

@@ -44,7 +44,7 @@ TPluginHost::~TPluginHost() {
 }
 
 TExtractOutcome TPluginHost::Extract(const std::string& sourcePath, const std::string& destPath, TProgress* progress) {
-    return Extract({sourcePath, destPath}, nullptr, progress).Outcome;
+    return Extract({sourcePath, destPath}, nullptr, progress, nullptr).Outcome;
 }
 
 template <typename TUse>
@@ -65,8 +65,9 @@ auto TPluginHost::AsJob(TProgress* progress, TUse use) {
     }
 }
 
-THostResult TPluginHost::Extract(TExtractRequest request, HANDLE section, TProgress* progress) {
-    return AsJob(progress, [&](TWatch& watch) { return Run(request, section, watch); });
+THostResult TPluginHost::Extract(TExtractRequest request, HANDLE section, TProgress* progress, TListingSink* listing) {
+    request.List = listing != nullptr;
+    return AsJob(progress, [&](TWatch& watch) { return Run(request, section, watch, listing); });
 }
 
 TExtractOutcome TPluginHost::WarmUp(TProgress* progress) {
@@ -101,20 +102,21 @@ void TPluginHost::DropIfGone() {
         Stop();
 }
 
-THostResult TPluginHost::Run(TExtractRequest& request, HANDLE section, TWatch& watch) {
+THostResult TPluginHost::Run(TExtractRequest& request, HANDLE section, TWatch& watch, TListingSink* listing) {
     THostResult result;
     // The channel carries only what the engine takes; what it would refuse is refused here, in words.
-    if (!JobPathsFit(request.Source, request.Destination, result.Outcome))
+    if (request.List ? !SourceFits(request.Source, result.Outcome)
+                     : !JobPathsFit(request.Source, request.Destination, result.Outcome))
         return result;
     // Each run again gives one more plug-in copies, so there are few.
     do {
         CopiesLearnt_ = false;
-        result = RunOnce(request, section, watch);
+        result = RunOnce(request, section, watch, listing);
     } while (CopiesLearnt_ && !Canceled());
     return result;
 }
 
-THostResult TPluginHost::RunOnce(TExtractRequest& request, HANDLE section, TWatch& watch) {
+THostResult TPluginHost::RunOnce(TExtractRequest& request, HANDLE section, TWatch& watch, TListingSink* listing) {
     THostResult result;
     TExtractOutcome& outcome = result.Outcome;
     DropIfGone();
@@ -128,7 +130,7 @@ THostResult TPluginHost::RunOnce(TExtractRequest& request, HANDLE section, TWatc
     NoteFolder(FolderOf(request.Destination));
     TMessageKind kind = TMessageKind::kQuit;
     std::vector<char> reply;
-    bool answered = Ask(request, section, kind, reply, watch);
+    bool answered = Ask(request, section, kind, reply, watch, listing);
     // A host that went while it was asked never took the request: a fresh one is asked once more.
     // A canceled extraction is not.
     if (!answered && Memory().Requests.Full && !Canceled()) {
@@ -137,7 +139,7 @@ THostResult TPluginHost::RunOnce(TExtractRequest& request, HANDLE section, TWatc
             return result;
         // The one that went took its folders with it.
         NoteFolder(FolderOf(request.Destination));
-        answered = Ask(request, section, kind, reply, watch);
+        answered = Ask(request, section, kind, reply, watch, listing);
     }
     // A host that answers nonsense is ended like one that died.
     if (answered && kind == TMessageKind::kOutcome) {
@@ -248,7 +250,8 @@ bool TPluginHost::Ask(TExtractRequest& request,
                       HANDLE section,
                       TMessageKind& kind,
                       std::vector<char>& reply,
-                      TWatch& watch) {
+                      TWatch& watch,
+                      TListingSink* listing) {
     if (!Advance(TState::kReady, TState::kRunning))
         return false;
     // The host's copy of the handle is its own to close; should it die before, it goes with it.
@@ -259,8 +262,15 @@ bool TPluginHost::Ask(TExtractRequest& request,
     request.Section = reinterpret_cast<uintptr_t>(inHost);
     watch.AskedAt = ::GetTickCount64();
     if (!Channel_->Send(TMessageKind::kExtract, EncodeExtract(request)) ||
-        !Await(kind, reply, kSpinMicroseconds, watch, Channel_->LastNumber()) ||
-        (kind != TMessageKind::kOutcome && kind != TMessageKind::kHandOver))
+        !Await(kind, reply, kSpinMicroseconds, watch, Channel_->LastNumber()))
+        return false;
+    // Each piece is asked for in turn, so that no listing needs more than a message's room.
+    while (kind == TMessageKind::kListed && listing) {
+        if (!ReadListingPiece(reply, *listing) || !Channel_->Send(TMessageKind::kListMore, {}) ||
+            !Await(kind, reply, kSpinMicroseconds, watch, Channel_->LastNumber()))
+            return false;
+    }
+    if (kind != TMessageKind::kOutcome && kind != TMessageKind::kHandOver)
         return false;
     // Answered: a cancel that comes now finds the job done, and ends only the idle host.
     SetState(TState::kReady);

@@ -58,7 +58,7 @@ public:
     // as Terminate ends it. Either way the job is canceled.
     TExtractOutcome Extract(const std::string& sourcePath, const std::string& destPath, TProgress* progress = nullptr);
     // The same for the host's part of a job across both widths; request.Section is filled in here.
-    THostResult Extract(TExtractRequest request, HANDLE section, TProgress* progress) override;
+    THostResult Extract(TExtractRequest request, HANDLE section, TProgress* progress, TListingSink* listing) override;
 
     // Starts the host, unless it is starting or ready, so that the next job finds it ready: a start
     // as a job makes it, its failure (a plug-in that crashes or is ended while loading) counted
@@ -123,15 +123,20 @@ private:
     // Runs one use of the host, an extraction or a warm-up, as the one at a time.
     template <typename TUse>
     auto AsJob(TProgress* progress, TUse use);
-    THostResult Run(TExtractRequest& request, HANDLE section, TWatch& watch);
-    THostResult RunOnce(TExtractRequest& request, HANDLE section, TWatch& watch);
+    THostResult Run(TExtractRequest& request, HANDLE section, TWatch& watch, TListingSink* listing);
+    THostResult RunOnce(TExtractRequest& request, HANDLE section, TWatch& watch, TListingSink* listing);
     // A host that has gone while idle (ended from outside, or by itself), or that holds plug-ins of
     // settings since changed, is replaced before use.
     void DropIfGone();
     bool Start(TExtractOutcome& failure, TWatch& watch);
     // Puts the level's section into the host, names it in the request and asks; the reply is an
-    // outcome or a hand-over.
-    bool Ask(TExtractRequest& request, HANDLE section, TMessageKind& kind, std::vector<char>& reply, TWatch& watch);
+    // outcome or a hand-over. A listing's pieces, which come first, go to listing.
+    bool Ask(TExtractRequest& request,
+             HANDLE section,
+             TMessageKind& kind,
+             std::vector<char>& reply,
+             TWatch& watch,
+             TListingSink* listing);
     // The hand-over in reply, its section taken out of the host; none when it is malformed or hands
     // on a level before firstLevel.
     std::optional<TLevelHandOver> TakeHandOver(const std::vector<char>& reply, uint32_t firstLevel);

@@ -66,6 +66,10 @@ TExtractOutcome TPluginHosts::Extract(const std::string& sourcePath, const std::
     return AsJob(progress, [&](TProgress& watched) { return Run(sourcePath, destPath, watched); });
 }
 
+TExtractOutcome TPluginHosts::List(const std::string& sourcePath, TListingSink& sink, TProgress* progress) {
+    return AsJob(progress, [&](TProgress& watched) { return Run(sourcePath, {}, watched, &sink); });
+}
+
 bool TPluginHosts::WarmUp(TProgress* progress) {
     return AsJob(progress, [&](TProgress& watched) {
         const TWidths widths = Widths(UseFolder());
@@ -93,7 +97,10 @@ std::string TPluginHosts::UseFolder() {
     return folder;
 }
 
-TExtractOutcome TPluginHosts::Run(const std::string& sourcePath, const std::string& destPath, TProgress& progress) {
+TExtractOutcome TPluginHosts::Run(const std::string& sourcePath,
+                                  const std::string& destPath,
+                                  TProgress& progress,
+                                  TListingSink* listing) {
     const std::string folder = UseFolder();
     const auto [narrow, wide] = Widths(folder);
     TChainPart* const first = wide && !narrow ? Host64_.get() : Narrow_;
@@ -101,16 +108,18 @@ TExtractOutcome TPluginHosts::Run(const std::string& sourcePath, const std::stri
     TChainPart* host = first;
     TChainPart* other = second;
     TExtractRequest request{sourcePath, destPath, other ? 1u : 0u};
+    request.List = listing != nullptr;
     UniqueHandle section;
     std::string skipped;
     for (;;) {
-        THostResult result = host->Extract(request, section.Get(), &progress);
+        THostResult result = host->Extract(request, section.Get(), &progress, listing);
         TFailure& failure = result.Outcome.Failure;
         // A host that let a level go (idle, or ended) which the other still names by its serial: the job
         // goes again from the start, every level crossing with its bytes.
         if (failure.Kind == TFailureKind::kNotKept && !request.Afresh) {
             request = {sourcePath, destPath, second ? 1u : 0u};
             request.Afresh = true;
+            request.List = listing != nullptr;
             section.Reset();
             skipped.clear();
             host = first;

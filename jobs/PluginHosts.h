@@ -36,6 +36,9 @@ public:
     // handed on with no bytes, as the one the other host kept, that this host has let go runs the job
     // again from the start, every level crossing with its bytes.
     TExtractOutcome Extract(const std::string& sourcePath, const std::string& destPath, TProgress* progress = nullptr);
+    // The members of the archive or folder inside one that sourcePath names, to sink, across both
+    // hosts as an extraction goes; what sink was given counts only when the outcome succeeded.
+    TExtractOutcome List(const std::string& sourcePath, TListingSink& sink, TProgress* progress = nullptr);
     // Starts, ahead of any job, the hosts whose width the folder holds plug-ins of, each as
     // TPluginHost::WarmUp does. False when Terminate or the progress ended a start, or came before it.
     bool WarmUp(TProgress* progress = nullptr);
@@ -78,7 +81,10 @@ private:
     // that starts it (the worker's): the window's start must not wait for the record's folders, a
     // network drive's timeout among them. A sweep that could not be made is made at the next use.
     void SweepOnce();
-    TExtractOutcome Run(const std::string& sourcePath, const std::string& destPath, TProgress& progress);
+    TExtractOutcome Run(const std::string& sourcePath,
+                        const std::string& destPath,
+                        TProgress& progress,
+                        TListingSink* listing = nullptr);
 
     std::mutex Extraction_;
     TTemporaryRecord Record_;

@@ -2,6 +2,7 @@
 //   kelvane-extract [--plugins DIR] SOURCE DEST
 //   kelvane-extract [--plugins DIR] --to FOLDER SOURCE...
 //   kelvane-extract [--plugins DIR] --list-plugins
+//   kelvane-extract [--plugins DIR] --list SOURCE
 // The second form writes each source's file into FOLDER under its last component, one after the
 // other, keeping the outer levels of one job for the next as the plug-in host does.
 // The plug-ins run in this process. A 32-bit process cannot load 64-bit ones (*.sph): a level that
@@ -13,6 +14,9 @@
 // The third form prints the folder the plug-ins are read from and where that came from, then one line
 // per plug-in file, FILE, BITS, STATE and FORMATS apart by tabs, and exits 0. The states are asked of
 // plug-in hosts, and what the running resident program has made of a plug-in is taken from it.
+// The fourth prints the members of the archive, or of the folder inside one, that SOURCE names, in the
+// archive's order: SIZE, TIME (local) and NAME (from SOURCE, "\" between folders) apart by tabs. Its
+// exit codes are the first form's.
 #include <windows.h>
 
 #include <algorithm>
@@ -24,10 +28,12 @@
 #include "base/CommandLine.h"
 #include "base/ModulePath.h"
 #include "base/PathText.h"
+#include "base/TimeText.h"
 #include "base/WideText.h"
 #include "engine/Archive.h"
 #include "engine/DestinationName.h"
 #include "engine/KeptChain.h"
+#include "engine/ListingSink.h"
 #include "engine/PluginActivity.h"
 #include "engine/PluginList.h"
 #include "app/Resident.h"
@@ -164,6 +170,12 @@ int ListPlugins(const std::string& given) {
     return 0;
 }
 
+// Printed once the listing is whole: a host that dies while it hands the pieces over prints nothing.
+void PrintListing(const TListingInMemory& listing) {
+    for (const TListedEntry& entry : listing.Entries)
+        PrintOut(std::to_string(entry.Size) + "\t" + LocalTimeText(entry.Time) + "\t" + entry.Name);
+}
+
 }  // namespace
 
 int main() {
@@ -180,17 +192,22 @@ int main() {
     }
     if (named && next + 1 == argc && argv[next] == "--list-plugins" && !(fromFolder && pluginFolder.empty()))
         return ListPlugins(pluginFolder);
+    const bool listing = next + 2 == argc && argv[next] == "--list";
+    if (listing)
+        ++next;
     std::string toFolder;
-    if (next + 1 < argc && argv[next] == "--to") {
+    if (!listing && next + 1 < argc && argv[next] == "--to") {
         toFolder = UserPath(argv[next + 1]);
         next += 2;
     }
     const bool many = !toFolder.empty();
-    if (!named || (many ? argc - next < 1 : argc - next != 2) || (fromFolder && pluginFolder.empty())) {
+    const int sources = listing ? 1 : many ? std::max(argc - next, 0) : argc - next == 2;
+    if (!named || sources == 0 || (fromFolder && pluginFolder.empty())) {
         std::fprintf(stderr,
                      "usage: kelvane-extract [--plugins DIR] SOURCE DEST\n"
                      "       kelvane-extract [--plugins DIR] --to FOLDER SOURCE...\n"
-                     "       kelvane-extract [--plugins DIR] --list-plugins\n");
+                     "       kelvane-extract [--plugins DIR] --list-plugins\n"
+                     "       kelvane-extract [--plugins DIR] --list SOURCE\n");
         return 2;
     }
 
@@ -199,7 +216,7 @@ int main() {
         for (int i = next; i < argc; ++i)
             jobs.push_back({argv[i], DestinationIn(toFolder, argv[i])});
     } else {
-        jobs.push_back({argv[next], UserPath(argv[next + 1])});
+        jobs.push_back({argv[next], listing ? std::string() : UserPath(argv[next + 1])});
     }
 
     SetPluginActivity(&lastCall);
@@ -219,9 +236,23 @@ int main() {
         const std::unique_ptr<TPluginHosts> hosts = TPluginHosts::Beside(ProgramFolder());
         hosts->SetPluginFolder(pluginFolder);
         hosts->RunNarrowIn(here);
-        return RunJobs(jobs, [&](const TJobPaths& job) { return hosts->Extract(job.Source, job.Destination); });
+        return RunJobs(jobs, [&](const TJobPaths& job) {
+            if (!listing)
+                return hosts->Extract(job.Source, job.Destination);
+            TListingInMemory members;
+            const TExtractOutcome outcome = hosts->List(job.Source, members);
+            if (outcome.Succeeded())
+                PrintListing(members);
+            return outcome;
+        });
     }
     return RunJobs(jobs, [&](const TJobPaths& job) {
-        return ExtractPathOutcome(plugins, job.Source, job.Destination, nullptr, keeping);
+        if (!listing)
+            return ExtractPathOutcome(plugins, job.Source, job.Destination, nullptr, keeping);
+        TListingInMemory members;
+        const TExtractOutcome outcome = ListPathOutcome(plugins, job.Source, members);
+        if (outcome.Succeeded())
+            PrintListing(members);
+        return outcome;
     });
 }
