@@ -1,5 +1,7 @@
 #include "app/Commands.h"
 
+#include "app/BrowserWindow.h"
+
 #include "app/AboutBox.h"
 #include "app/FolderBrowser.h"
 #include "app/Identifiers.h"
@@ -37,6 +39,7 @@ constexpr TCommand kCommands[] = {
     {IDM_CHANGEDEST, Plain<BrowseDestination>},
     {IDM_OPTIONS, Plain<ShowOptions>},
     {IDM_ABOUT, Plain<ShowAbout>},
+    {IDM_OPENARCHIVE, Plain<OpenArchive>},
 };
 
 // Submenus of the window's menu that the tray icon pops up.

@@ -6,6 +6,8 @@
 #define IDR_ACCELERATORS 1
 #define IDD_ABOUT 1
 #define IDD_OPTIONS 2
+#define IDR_BROWSERMENU 2
+#define IDR_BROWSERKEYS 2
 #define IDI_KELVANE 1
 #define IDB_TOOLBAR 1    // 16 px buttons, for 100 %
 #define IDB_TOOLBAR24 2  // 150 %
@@ -15,6 +17,7 @@
 #define IDM_CLOSE 1006
 #define IDM_EXIT 1007
 #define IDM_STARTATLOGON 1008
+#define IDM_OPENARCHIVE 1010
 #define IDM_QUITKEEPINGJOBS 1009  // no menu item: setup's and the uninstaller's
 #define IDM_DELETE 1015
 #define IDM_EXTRACT 1021
@@ -24,6 +27,14 @@
 #define IDM_CANCELRUNNING 1025
 #define IDM_CHANGEDEST 1031
 #define IDM_ABOUT 1041
+// The browser's commands.
+#define IDM_BROWSE_BACK 1051
+#define IDM_BROWSE_UP 1052
+#define IDM_BROWSE_STOP 1053
+#define IDM_BROWSE_ENTER 1054
+#define IDM_BROWSE_EXTRACT 1055
+#define IDM_BROWSE_EXTRACTTO 1056
+#define IDM_BROWSE_CLOSE 1057
 
 // The uninstaller's switch (app/RemoveDataCommand.h), and the folder beside the program where setup
 // puts files it replaced while they were in use (app/ReplacedFiles.h). The installer takes these and
@@ -41,6 +52,11 @@
 #define IDC_PLUGINLIST 1314
 #define IDC_PLUGINSETTINGS 1315
 #define IDC_PLUGINNOTE 1316
+// The browser's controls.
+#define IDC_BROWSERTOOLBAR 1320
+#define IDC_ADDRESS 1321
+#define IDC_BROWSERLIST 1322
+#define IDC_BROWSERSTATUS 1323
 
 // Private messages. WM_USER itself means "a hand-off block is pending"; WM_USER + 2 and + 6 are the
 // worker's (jobs/Worker.h).

@@ -19,8 +19,6 @@
 
 namespace {
 
-using UniqueDrop = Unique<NullIsEmpty<HDROP, ::DragFinish>>;
-
 // A wide name has no UTF-8 form when it holds a surrogate without its pair; ANSI bytes have none when
 // they are no valid text in the code page.
 bool ExactName(const std::wstring& wide, std::string& utf8) {
@@ -143,6 +141,17 @@ void AcceptHandOff(HWND window, TMessage&) {
         const std::optional<std::string> folder = ExactFolder(wide->Folder);
         for (const std::wstring& path : wide->Paths)
             batch.Add(path, folder, wide->Folder);
+    }
+    FinishIntake(window);
+}
+
+void QueueMembers(HWND window, const std::vector<std::string>& paths, const std::string& folder) {
+    if (App().Quitting)
+        return;
+    {
+        TBatch batch(window);
+        for (const std::string& path : paths)
+            batch.Add(path, folder);
     }
     FinishIntake(window);
 }

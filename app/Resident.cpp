@@ -4,6 +4,7 @@
 
 #include <string>
 
+#include "app/BrowserWindow.h"
 #include "app/Identifiers.h"
 #include "app/JobCommands.h"
 #include "app/MainWindow.h"
@@ -68,6 +69,8 @@ void RunWindow() {
     app.TaskbarCreatedMessage = ::RegisterWindowMessageA("TaskbarCreated");
     // What an earlier program that died had learnt of plug-ins is not this one's.
     KeepStanding({});
+    if (!RegisterBrowserClass())
+        return;
     app.MainWindow = CreateMainWindow();
     if (!app.MainWindow)
         return;
@@ -148,7 +151,7 @@ bool CallServerRegistration(bool registering) {
 void RunMessageLoop() {
     MSG msg;
     while (::GetMessageW(&msg, nullptr, 0, 0) > 0) {
-        if (::TranslateAcceleratorW(App().MainWindow, App().Accelerators, &msg))
+        if (TranslateBrowserKeys(msg) || ::TranslateAcceleratorW(App().MainWindow, App().Accelerators, &msg))
             continue;
         ::TranslateMessage(&msg);
         ::DispatchMessageW(&msg);

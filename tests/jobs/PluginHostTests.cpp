@@ -615,8 +615,8 @@ TEST(HostMessagesTest, RefuseMalformedPayloads) {
     EXPECT_EQ(DecodeExtract(keptLevel)->Level.Rest, "b.txt");
     EXPECT_TRUE(DecodeExtract(keptLevel)->Afresh);
     std::vector<char> notAFlag = keptLevel;
-    notAFlag[4 + source.size() + 4 + destination.size() + 4] = 2;
-    EXPECT_FALSE(DecodeExtract(notAFlag).has_value()) << "afresh is 0 or 1";
+    notAFlag[4 + source.size() + 4 + destination.size() + 4] = 4;
+    EXPECT_FALSE(DecodeExtract(notAFlag).has_value()) << "only afresh and list are flags";
     for (size_t cut = 0; cut < request.size(); ++cut)
         EXPECT_FALSE(DecodeExtract({request.begin(), request.begin() + cut}).has_value()) << cut;
     std::vector<char> longer = request;
