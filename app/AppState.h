@@ -48,6 +48,7 @@ struct AppState {
     std::optional<TRunningJob> Running;  // shown on the list's first line while it runs
     bool SelectedRunsNext = false;        // the front job was chosen to run as soon as the worker is free
     std::string DestinationFolder;
+    std::wstring Browsed;  // the path this start was given, for the browser
     int LineHeight = 0;  // one text line of the list, with its leading
     int Dpi = 96;        // of the monitor the main window is on
     NOTIFYICONDATAW Tray = {};

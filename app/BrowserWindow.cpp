@@ -17,6 +17,8 @@
 #include "app/Intake.h"
 #include "app/JobList.h"
 #include "base/PathText.h"
+#include "engine/DestinationName.h"
+#include "engine/JobPaths.h"
 #include "base/TimeText.h"
 #include "base/WideText.h"
 
@@ -65,7 +67,7 @@ constexpr struct {
 } kColumns[] = {
     {"名前", 260, LVCFMT_LEFT},
     {"サイズ", 90, LVCFMT_RIGHT},
-    {"更新日時", 130, LVCFMT_LEFT},
+    {"更新日時", 140, LVCFMT_LEFT},
     {"種類", 110, LVCFMT_LEFT},
 };
 
@@ -467,6 +469,21 @@ void BrowsePath(const std::string& path) {
     ::ShowWindow(window, ::IsIconic(window) ? SW_RESTORE : SW_SHOW);
     ::SetForegroundWindow(window);
     ListPlace(path, TIntent::kShow, true);
+}
+
+void BrowseHandedPath(const std::wstring& path) {
+    std::string utf8;
+    // A path past the bound could never list; it is a broken message.
+    if (!path.empty() && path.size() <= kMaxJobPath && ExactUtf8(path, utf8))
+        BrowsePath(FullPath(utf8).empty() ? utf8 : FullPath(utf8));
+}
+
+void OnCopyData(HWND, TMessage& message) {
+    const auto* data = reinterpret_cast<const COPYDATASTRUCT*>(message.LParam);
+    if (!data || data->dwData != kOpenInBrowserData || data->cbData % sizeof(wchar_t) != 0 || !data->lpData)
+        return;
+    BrowseHandedPath(std::wstring(static_cast<const wchar_t*>(data->lpData), data->cbData / sizeof(wchar_t)));
+    message.Result = TRUE;
 }
 
 void OpenArchive(HWND owner) {

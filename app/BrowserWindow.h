@@ -7,6 +7,8 @@
 
 #include <string>
 
+#include "app/AppState.h"
+
 constexpr char kBrowserClassName[] = "KelvaneBrowser";
 // A WM_COPYDATA of this kind asks the running program to show this path (UTF-16) in the browser.
 constexpr ULONG_PTR kOpenInBrowserData = 0x4B4C4252;  // "KLBR"
@@ -14,6 +16,10 @@ constexpr ULONG_PTR kOpenInBrowserData = 0x4B4C4252;  // "KLBR"
 bool RegisterBrowserClass();
 // Shows the browser, made on first use, at path (UTF-8; an archive, or a place inside one).
 void BrowsePath(const std::string& path);
+// A path another start handed over (WM_COPYDATA) or this one was given; nothing when it names
+// nothing whole.
+void BrowseHandedPath(const std::wstring& path);
+void OnCopyData(HWND window, TMessage& message);
 // Asks for an archive with the file dialog, then browses it.
 void OpenArchive(HWND owner);
 // Whether msg is for the browser and was taken by its keys.

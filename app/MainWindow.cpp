@@ -9,6 +9,7 @@
 #include <iterator>
 #include <typeinfo>
 
+#include "app/BrowserWindow.h"
 #include "app/Commands.h"
 #include "app/Destination.h"
 #include "app/Dpi.h"
@@ -73,6 +74,7 @@ constexpr TDispatch kDispatch[] = {
     {WM_DPICHANGED, OnDpiChanged, TWork::kNone},
     {WM_GETMINMAXINFO, OnGetMinMaxInfo, TWork::kNone},
     {WM_INITMENUPOPUP, OnInitMenuPopup, TWork::kNone},
+    {WM_COPYDATA, OnCopyData, TWork::kTakes},
 };
 
 // The smallest window, in 96-DPI pixels: the toolbar's buttons and a few lines of jobs.

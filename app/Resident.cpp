@@ -78,15 +78,21 @@ void RunWindow() {
     // The first job should not wait for the plug-ins to load: the hosts start once the window runs,
     // in processes and on a thread of their own.
     ::PostMessageA(app.MainWindow, app.WarmUpMessage, 0, 0);
+    if (!app.Browsed.empty())
+        BrowseHandedPath(app.Browsed);
     RunMessageLoop();
 }
 
 }  // namespace
 
-int RunResident() {
+int RunResident(const std::wstring& browsed) {
     AppState& app = App();
-    if (!TakeInstance(app.InstanceMutex))
+    if (!TakeInstance(app.InstanceMutex)) {
+        if (!browsed.empty())
+            HandToRunning(browsed);
         return 0;
+    }
+    app.Browsed = browsed;
     app.QueueFile = TQueueJournal::DefaultFile();
     RemoveReplacedFiles();
     // The folder browser is a shell dialog and wants COM on this thread.
@@ -146,6 +152,23 @@ bool CallServerRegistration(bool registering) {
         return false;
     auto entry = ProcAddress<TServerEntry>(server.Get(), registering ? "DllRegisterServer" : "DllUnregisterServer");
     return entry && entry() == S_OK;
+}
+
+void HandToRunning(const std::wstring& path) {
+    // The running program may have only just started: its window comes soon after its mutex.
+    HWND running = nullptr;
+    for (int tries = 0; tries < 100 && !(running = ::FindWindowW(WideFromUtf8(kMainClassName).c_str(), nullptr)); ++tries)
+        ::Sleep(100);
+    if (!running)
+        return;
+    // The browser it shows may come to the front.
+    DWORD process = 0;
+    ::GetWindowThreadProcessId(running, &process);
+    ::AllowSetForegroundWindow(process);
+    COPYDATASTRUCT data = {kOpenInBrowserData, static_cast<DWORD>(path.size() * sizeof(wchar_t)),
+                           const_cast<wchar_t*>(path.data())};
+    DWORD_PTR result = 0;
+    ::SendMessageTimeoutW(running, WM_COPYDATA, 0, reinterpret_cast<LPARAM>(&data), SMTO_ABORTIFHUNG, 10000, &result);
 }
 
 void RunMessageLoop() {

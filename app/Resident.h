@@ -4,6 +4,8 @@
 
 #include <windows.h>
 
+#include <string>
+
 #include "app/AppState.h"
 
 // Owned by the running program from its start to its very end, after its drop handler is gone.
@@ -12,8 +14,11 @@ constexpr char kInstanceMutexName[] = "Kelvane";
 constexpr char kQuittingEventName[] = "Kelvane.Quitting";
 constexpr DWORD kQuittingWaitMs = 30000;
 
-// The whole program: start-up, message loop and clean-up. Always 0.
-int RunResident();
+// The whole program: start-up, message loop and clean-up. Always 0. browsed: a path to show in the
+// browser, or empty; a start with one while the program runs hands it over and ends.
+int RunResident(const std::wstring& browsed);
+// Asks the running program to show path in its browser.
+void HandToRunning(const std::wstring& path);
 
 // Whether this start is the program's one instance: it then owns mutex until it ends.
 bool TakeInstance(UniqueHandle& mutex);
