@@ -276,12 +276,26 @@ std::optional<TPluginFacts> DecodeFacts(const std::vector<char>& payload) {
     return facts;
 }
 
-// A piece: 1 for the first, which names the plug-in, else 0; then per member its name, its size and
-// its time (as 64 bits).
+// A piece: 1 for the first, which names the plug-in, else 0; the count of its members; the plug-in's
+// name in the first; then per member its name, its size and its time (as 64 bits).
+namespace {
+
+constexpr size_t kPieceCountAt = 4;
+
+void CountOneMore(std::vector<char>& piece) {
+    uint32_t count = 0;
+    std::memcpy(&count, piece.data() + kPieceCountAt, sizeof count);
+    ++count;
+    std::memcpy(piece.data() + kPieceCountAt, &count, sizeof count);
+}
+
+}  // namespace
+
 void TListingPieces::Begin(const std::string& plugin) {
     Pieces.clear();
     TWriter writer;
     writer.Number(1);
+    writer.Number(0);
     writer.Text(plugin);
     Pieces.push_back(writer.Take());
 }
@@ -297,9 +311,11 @@ void TListingPieces::Add(std::string_view name, uint64_t size, int64_t time) {
     if (Pieces.back().size() + member.size() > PieceBytes) {
         TWriter next;
         next.Number(0);
+        next.Number(0);
         Pieces.push_back(next.Take());
     }
     Pieces.back().insert(Pieces.back().end(), member.begin(), member.end());
+    CountOneMore(Pieces.back());
 }
 
 bool ReadListingPiece(const std::vector<char>& piece, TListingSink& sink) {
@@ -310,16 +326,18 @@ bool ReadListingPiece(const std::vector<char>& piece, TListingSink& sink) {
     };
     TReader reader(piece);
     uint32_t first = 0;
+    uint32_t count = 0;
     std::string plugin;
-    if (!reader.Number(first) || first > 1 || (first && !reader.Text(plugin)))
+    // Each member takes 20 bytes at least: a count past that is a broken piece.
+    if (!reader.Number(first) || first > 1 || !reader.Number(count) || count > piece.size() / 20 ||
+        (first && !reader.Text(plugin)))
         return false;
-    std::vector<TRead> members;
-    while (!reader.AtEnd()) {
-        TRead member;
+    std::vector<TRead> members(count);
+    for (TRead& member : members)
         if (!reader.Text(member.Name) || !reader.Wide(member.Size) || !reader.Wide(member.Time))
             return false;
-        members.push_back(std::move(member));
-    }
+    if (!reader.AtEnd())
+        return false;
     if (first)
         sink.Begin(plugin);
     for (const TRead& member : members)

@@ -15,6 +15,7 @@
 #include "base/Owned.h"
 #include "base/WideText.h"
 #include "engine/Progress.h"
+#include "engine/ListingSink.h"
 #include "jobs/PluginHosts.h"
 #include "tests/engine/TestEnv.h"
 
@@ -191,6 +192,32 @@ TEST_F(CrossWidthTest, FailuresCrashesAndCancelsInTheOtherHostReadAsInOne) {
     EXPECT_EQ(unusable.Failure.Kind, TFailureKind::kNoPlugin);
     EXPECT_NE(unusable.Reason().find("tar.sph"), std::string::npos) << unusable.Reason();
     narrowOnly.Terminate();
+}
+
+// A listing crosses the widths as a job does, its pieces across the channel; one whose plug-in
+// crashes while it lists costs that listing alone, as an extraction's crash would.
+TEST_F(CrossWidthTest, ListsAcrossBothWidthsAndAPlugInThatCrashesListingCostsThatListing) {
+    PluginFolder folder{"zip.spi", "tar.sph"};
+    susie.SetPath(folder.Path());
+    TListingInMemory listed;
+    const TExtractOutcome outcome = hosts->List(TestData(U("表連鎖.zip\\表\\中.tar")), listed);
+    ASSERT_TRUE(outcome.Succeeded()) << outcome.Describe();
+    EXPECT_EQ(listed.Plugin, "tar.sph");
+    ASSERT_EQ(listed.Entries.size(), 1u);
+    EXPECT_EQ(listed.Entries[0].Name, U("ソ\\内.zip"));
+    // Back into the 32-bit host for the zip inside.
+    ASSERT_TRUE(hosts->List(TestData(U("表連鎖.zip\\表\\中.tar\\ソ\\内.zip")), listed).Succeeded());
+    EXPECT_EQ(listed.Plugin, "zip.spi");
+    ASSERT_EQ(listed.Entries.size(), 1u);
+    EXPECT_EQ(listed.Entries[0].Name, U("表.txt"));
+
+    PluginFolder crashing{"zip.spi", "listing-crash\\listcrash.sph"};
+    susie.SetPath(crashing.Path());
+    const TExtractOutcome crashed = hosts->List(TestData("broken.lcrash"), listed);
+    EXPECT_EQ(crashed.Failure.Kind, TFailureKind::kPluginCrashed) << crashed.Describe();
+    EXPECT_EQ(crashed.Failure.Plugin, "listcrash.sph");
+    EXPECT_TRUE(hosts->List(TestData("outer.zip"), listed).Succeeded());
+    EXPECT_EQ(listed.Entries.size(), 2u);
 }
 
 }  // namespace

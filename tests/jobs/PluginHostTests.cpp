@@ -667,6 +667,41 @@ TEST(HostMessagesTest, RefuseMalformedPayloads) {
 // A message of no known kind, or longer than any message may be, is refused. An answer that was
 // never read (its reader failed on the way), or one to an earlier question, never passes for the
 // answer to a later one. Waiting on a peer that has ended fails.
+// A listing of any size crosses in pieces that each fit their bound, and comes out whole and in order;
+// a piece cut short gives nothing.
+TEST(HostMessagesTest, AListingCrossesInPiecesAtTheirBound) {
+    TListingPieces pieces;
+    pieces.PieceBytes = 8 + 4 + 7 + 2 * (4 + 1 + 16);  // the first piece: its mark and count, the plug-in, two members
+    pieces.Begin("zip.spi");
+    std::vector<TListedEntry> given;
+    for (int i = 0; i < 9; ++i)
+        given.push_back({std::string(1, static_cast<char>('a' + i)), static_cast<uint64_t>(i) << 33, -i});
+    given.push_back({std::string(pieces.PieceBytes - 8 - 4 - 16, 'x'), 1, 2});  // fills a piece alone
+    for (const TListedEntry& entry : given)
+        pieces.Add(entry.Name, entry.Size, entry.Time);
+    const std::vector<std::vector<char>> taken = pieces.Take();
+    ASSERT_EQ(taken.size(), 6u);
+    TListingInMemory whole;
+    for (const std::vector<char>& piece : taken) {
+        EXPECT_LE(piece.size(), pieces.PieceBytes);
+        ASSERT_TRUE(ReadListingPiece(piece, whole));
+    }
+    EXPECT_EQ(whole.Plugin, "zip.spi");
+    ASSERT_EQ(whole.Entries.size(), given.size());
+    for (size_t i = 0; i < given.size(); ++i) {
+        EXPECT_EQ(whole.Entries[i].Name, given[i].Name);
+        EXPECT_EQ(whole.Entries[i].Size, given[i].Size);
+        EXPECT_EQ(whole.Entries[i].Time, given[i].Time);
+    }
+    TListingInMemory none;
+    for (size_t cut = 1; cut < taken[1].size(); ++cut)
+        EXPECT_FALSE(ReadListingPiece({taken[1].begin(), taken[1].end() - cut}, none)) << cut;
+    std::vector<char> longer = taken[1];
+    longer.push_back(0);
+    EXPECT_FALSE(ReadListingPiece(longer, none));
+    EXPECT_TRUE(none.Entries.empty());
+}
+
 TEST(HostMessagesTest, TheChannelTakesOnlyWellFormedAnswersToTheLastQuestion) {
     auto memory = std::make_unique<TChannelMemory>();
     UniqueHandle ready(::CreateEventA(nullptr, FALSE, FALSE, nullptr));

@@ -42,6 +42,7 @@ enum class Fault {
     kWaitOnUnload,     // its unloading (DllMain) never returns, as one that waits there for a thread of its own
     kListingStub,      // GetArchiveInfo is a stub that answers -1 for every input; the rest reads memory well
     kInfoCrash,        // GetPluginInfo crashes when asked for its version text (number 1)
+    kListingCrash,     // GetArchiveInfo writes through a null pointer; the rest reads well
 };
 
 #ifndef KV_FAULT
@@ -528,6 +529,8 @@ int WINAPI GetArchiveInfo(const char* source, LONG_PTR length, unsigned int flag
     SetHangulStray(kListedStray);
     if ((kFault == Fault::kMemoryCrash && IsMemoryInput(flag)) || kFault == Fault::kListingStub)
         return kSpiNoFunction;
+    if (kFault == Fault::kListingCrash)
+        *static_cast<volatile int*>(nullptr) = 1;
     NoteListed(source, flag);
     try {
         if (!listing)

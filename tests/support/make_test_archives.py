@@ -106,6 +106,7 @@ write("quirks.zip", zip_bytes([("inner.dtar", quirky_tar), ("inner.gtar", quirky
 write("slashes.star", slashed_tar)
 write("slashes.utar", slashed_tar)
 write("names.ntar", quirky_tar)
+write("broken.lcrash", quirky_tar)
 write("stored.ozip", zip_bytes([("docs/readme.txt", readme), ("small.txt", small)], zipfile.ZIP_STORED))
 
 # For the plug-ins whose ways broke nested levels, each reading ZIP under its own extension: a .tzip,
