@@ -3,9 +3,11 @@
 #include <gtest/gtest.h>
 
 #include <windows.h>
+#include <commctrl.h>
 #include <shlobj.h>
 #include <tlhelp32.h>
 
+#include <iterator>
 #include <string>
 #include <tuple>
 
@@ -124,11 +126,12 @@ bool WaitFor(Condition done) {
 
 class Resident {
 public:
-    explicit Resident(const std::string& program) {
+    // argument: a path for the browser, or none.
+    explicit Resident(const std::string& program, const std::string& argument = {}) {
         STARTUPINFOA startup = {};
         startup.cb = sizeof startup;
         PROCESS_INFORMATION info = {};
-        std::string commandLine = "\"" + program + "\"";
+        std::string commandLine = "\"" + program + "\"" + (argument.empty() ? "" : " \"" + argument + "\"");
         if (::CreateProcessA(program.c_str(), commandLine.data(), nullptr, nullptr, FALSE, 0, nullptr, nullptr,
                              &startup, &info)) {
             process_.Reset(info.hProcess);
@@ -606,6 +609,48 @@ TEST_F(ResidentTest, QuitWithWaitingJobsAsksOnce) {
     EXPECT_EQ(RegReadInt(kSettingsKey, "Mode", -1), kPaused);
     EXPECT_EQ(RegReadInt(kSettingsKey, "Visible", -1), 1);
     EXPECT_EQ(RegReadStr(kSettingsKey, "DestDir", MAX_PATH, "").empty(), false);
+}
+
+// The browser, as a start with a path opens it: it answers at every moment while a level lists that
+// never ends, until Esc stops it; a start with a path while the program runs hands it over; and what
+// is picked in it comes out of the queue with its bytes.
+TEST_F(ResidentTest, TheBrowserAnswersWhileItListsAndTakesOutWhatIsPicked) {
+    Settings(kContinuous, 0);
+    RegWriteStr(kSettingsKey, "DestDir", out.Path());
+    Resident resident(program, TestData("stuck.hang\\a.txt"));
+    HWND browser = nullptr;
+    ASSERT_TRUE(WaitFor([&] { return (browser = ::FindWindowA("KelvaneBrowser", nullptr)) != nullptr; }));
+    const auto statusText = [&] {
+        HWND status = ::GetDlgItem(browser, IDC_BROWSERSTATUS);
+        wchar_t text[512] = {};
+        DWORD_PTR length = 0;
+        ::SendMessageTimeoutW(status, WM_GETTEXT, std::size(text), reinterpret_cast<LPARAM>(text), SMTO_ABORTIFHUNG,
+                              1000, &length);
+        return std::wstring(text);
+    };
+    // The hanging plug-in is inside its lookup: the window answers each time within 100 ms.
+    ASSERT_TRUE(WaitFor([] { return HostProcesses() >= 1 && HostLoaded("hang.spi"); }));
+    for (int i = 0; i < 20; ++i) {
+        DWORD_PTR result = 0;
+        const ULONGLONG asked = ::GetTickCount64();
+        ASSERT_TRUE(::SendMessageTimeoutW(browser, WM_NULL, 0, 0, SMTO_ABORTIFHUNG, 1000, &result));
+        EXPECT_LT(::GetTickCount64() - asked, 100u);
+        ::Sleep(25);
+    }
+    ::PostMessageW(browser, WM_COMMAND, IDM_BROWSE_STOP, 0);
+    EXPECT_TRUE(WaitFor([&] { return statusText().find(WideFromUtf8(Utf8Text("中止しました"))) != std::wstring::npos; }))
+        << ShownUtf8(statusText());
+
+    Resident handing(program, TestData("outer.zip\\mid.tar\\pack\\inner.zip"));
+    EXPECT_EQ(handing.ExitCode(), 0);
+    HWND list = ::GetDlgItem(browser, IDC_BROWSERLIST);
+    ASSERT_TRUE(WaitFor([&] { return ::SendMessageW(list, LVM_GETITEMCOUNT, 0, 0) == 4; }));
+    // The rows: the folder docs first, then big.bin, empty.txt and small.txt; the last is picked.
+    ::SendMessageW(list, WM_KEYDOWN, VK_END, 0);
+    ::PostMessageW(browser, WM_COMMAND, IDM_BROWSE_EXTRACT, 0);
+    EXPECT_TRUE(WaitFor([&] { return FileExists(out / "small.txt") && ReadWholeFile(out / "small.txt") == "small member\r\n"; }));
+    ::PostMessageA(resident.Window(), WM_COMMAND, IDM_EXIT, 0);
+    EXPECT_EQ(resident.ExitCode(), 0);
 }
 
 }  // namespace
