@@ -145,7 +145,7 @@ void ListBelow(const TMemberListing& members, const std::string& folder, const s
     for (const char c : head)
         components += c == '\\';
     sink.Begin(plugin);
-    for (const TListedMember& listed : members.Members()) {
+    for (const TListedMember& listed : head.empty() ? members.Members() : members.Folded()) {
         if (!head.empty() && !LiesBelow(listed, head))
             continue;
         const std::string name = WithSeparator(listed.Member.Name(), '\\');
@@ -167,8 +167,8 @@ bool ListedHere(TStep& step, TListingSink& sink, TExtractOutcome& outcome, bool&
     }
     if (!step.Path.empty()) {
         const std::string head = FoldedName(step.Path) + '\\';
-        const auto& listed = members ? members->Members() : std::vector<TListedMember>{};
-        if (std::none_of(listed.begin(), listed.end(), [&](const TListedMember& m) { return LiesBelow(m, head); }))
+        if (!members || std::none_of(members->Folded().begin(), members->Folded().end(),
+                                     [&](const TListedMember& m) { return LiesBelow(m, head); }))
             return false;
     }
     done = true;

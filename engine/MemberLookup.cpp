@@ -15,9 +15,8 @@ bool InFolder(std::string_view memberPath) {
     return FindLastSeparator(memberPath, "\\/") != std::string_view::npos;
 }
 
-TListedMember Folded(TMember member) {
-    std::string folded = FoldedName(member.Name());
-    return {std::move(folded), std::move(member)};
+TListedMember Unfolded(TMember member) {
+    return {std::string(), std::move(member)};
 }
 
 }  // namespace
@@ -52,20 +51,29 @@ bool TMemberListing::AskFirst(unsigned int input) {
 
 void TMemberListing::Take(const LockedLocal& block, bool wide, unsigned int input) {
     Listed.clear();
+    FoldedAll = false;
     Input = input;
     const auto* bytes = static_cast<const unsigned char*>(block.Data());
     if (!bytes)
         return;
     const SIZE_T size = ::LocalSize(block.Handle());
-    // Each member with its folder and name folded once, for every lookup to come.
     if (wide) {
         for (const fileInfoW& record : WideListingRecords(bytes, size))
-            Listed.push_back(Folded(MemberOf(record)));
+            Listed.push_back(Unfolded(MemberOf(record)));
         return;
     }
     const auto* record = reinterpret_cast<const fileInfo*>(bytes);
     for (SIZE_T count = size / sizeof(fileInfo); count > 0 && record->method[0] != 0; --count)
-        Listed.push_back(Folded(MemberOf(*record++)));
+        Listed.push_back(Unfolded(MemberOf(*record++)));
+}
+
+const std::vector<TListedMember>& TMemberListing::Folded() const {
+    if (!FoldedAll) {
+        for (TListedMember& listed : Listed)
+            listed.FoldedPath = FoldedName(listed.Member.Name());
+        FoldedAll = true;
+    }
+    return Listed;
 }
 
 bool TMemberListing::NamesWithSlash() const {
@@ -78,7 +86,7 @@ bool TMemberListing::NamesWithSlash() const {
 
 const TListedMember* TMemberListing::Find(const std::string& memberPath) const {
     const std::string wanted = FoldedName(memberPath);
-    for (const TListedMember& listed : Listed) {
+    for (const TListedMember& listed : Folded()) {
         if (listed.FoldedPath == wanted)
             return &listed;
     }
@@ -89,7 +97,7 @@ const TListedMember* TMemberListing::FindLossy(const std::string& memberPath, bo
     const TLossyPattern pattern(FoldedName(memberPath));
     const TListedMember* found = nullptr;
     ambiguous = false;
-    for (const TListedMember& listed : Listed) {
+    for (const TListedMember& listed : Folded()) {
         if (!pattern.Matches(listed.FoldedPath))
             continue;
         // Two candidates: either could be the one the user means, and a wrong one would be written as

@@ -14,7 +14,8 @@ std::string FoldedName(const std::string& name);
 // Whether path names something inside head: head as FoldedName compares it, a separator, then more.
 bool GoesInside(const std::string& path, const std::string& head);
 
-// A member from a plug-in's listing, with its folder and name folded for comparing.
+// A member from a plug-in's listing, with its folder and name folded for comparing once a lookup
+// needs that.
 struct TListedMember {
     std::string FoldedPath;
     TMember Member;
@@ -32,7 +33,10 @@ public:
     bool From(unsigned int input) const { return Input == input; }
     // Whether any member is named with "/".
     bool NamesWithSlash() const;
+    // The members, their paths not yet folded: a listing for people needs no folding.
     const std::vector<TListedMember>& Members() const { return Listed; }
+    // The members with their folded paths, folded on first need, once.
+    const std::vector<TListedMember>& Folded() const;
 
     // The member of that name, as Windows compares names; null when none.
     const TListedMember* Find(const std::string& memberPath) const;
@@ -41,7 +45,8 @@ public:
     const TListedMember* FindLossy(const std::string& memberPath, bool& ambiguous) const;
 
 private:
-    std::vector<TListedMember> Listed;
+    mutable std::vector<TListedMember> Listed;
+    mutable bool FoldedAll = false;
     unsigned int Input = ~0u;
     unsigned int Tried = 0;  // bit per input kind
 };

@@ -301,21 +301,26 @@ void TListingPieces::Begin(const std::string& plugin) {
 }
 
 void TListingPieces::Add(std::string_view name, uint64_t size, int64_t time) {
-    TWriter writer;
-    writer.Text(std::string(name));
-    writer.Wide(size);
-    writer.Wide(static_cast<uint64_t>(time));
-    std::vector<char> member = writer.Take();
-    if (member.empty() || Pieces.empty())
+    // Written in place, as TWriter would: a listing's members are many.
+    const size_t bytes = 4 + name.size() + 16;
+    if (Pieces.empty() || name.size() > kMaxText || name.find('\0') != std::string_view::npos)
         return;
-    if (Pieces.back().size() + member.size() > PieceBytes) {
+    if (Pieces.back().size() + bytes > PieceBytes) {
         TWriter next;
         next.Number(0);
         next.Number(0);
         Pieces.push_back(next.Take());
     }
-    Pieces.back().insert(Pieces.back().end(), member.begin(), member.end());
-    CountOneMore(Pieces.back());
+    std::vector<char>& piece = Pieces.back();
+    const auto put = [&piece](uint64_t value, int count) {
+        for (int i = 0; i < count; ++i)
+            piece.push_back(static_cast<char>(value >> (8 * i) & 0xFF));
+    };
+    put(name.size(), 4);
+    piece.insert(piece.end(), name.begin(), name.end());
+    put(size, 8);
+    put(static_cast<uint64_t>(time), 8);
+    CountOneMore(piece);
 }
 
 bool ReadListingPiece(const std::vector<char>& piece, TListingSink& sink) {
