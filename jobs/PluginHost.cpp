@@ -127,7 +127,9 @@ THostResult TPluginHost::RunOnce(TExtractRequest& request, HANDLE section, TWatc
         return result;
     if (canceled())
         return {Failure(TFailureKind::kCanceled)};
-    NoteFolder(FolderOf(request.Destination));
+    // A listing writes nowhere but in the temporary folder, noted at the host's start.
+    if (!request.List)
+        NoteFolder(FolderOf(request.Destination));
     TMessageKind kind = TMessageKind::kQuit;
     std::vector<char> reply;
     bool answered = Ask(request, section, kind, reply, watch, listing);
@@ -138,7 +140,8 @@ THostResult TPluginHost::RunOnce(TExtractRequest& request, HANDLE section, TWatc
         if (!Start(outcome, watch))
             return result;
         // The one that went took its folders with it.
-        NoteFolder(FolderOf(request.Destination));
+        if (!request.List)
+            NoteFolder(FolderOf(request.Destination));
         answered = Ask(request, section, kind, reply, watch, listing);
     }
     // A host that answers nonsense is ended like one that died.
