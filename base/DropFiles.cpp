@@ -57,3 +57,38 @@ bool ReadDropFiles(const void* block, size_t size, std::vector<std::wstring>& pa
         ReadAnsiList(bytes + header.pFiles, bytes + size, paths);
     return true;
 }
+
+namespace {
+
+std::vector<char> DropListHeader(bool wide) {
+    DROPFILES header = {};
+    header.pFiles = sizeof header;
+    header.fWide = wide;
+    return std::vector<char>(reinterpret_cast<const char*>(&header), reinterpret_cast<const char*>(&header + 1));
+}
+
+}  // namespace
+
+std::vector<char> DropListBytes(const std::vector<std::string>& paths, bool wide) {
+    if (wide) {
+        std::vector<std::wstring> widened;
+        for (const std::string& path : paths)
+            widened.push_back(WideFromAnsi(path));
+        return DropListBytes(widened);
+    }
+    std::vector<char> bytes = DropListHeader(false);
+    for (const std::string& path : paths)
+        bytes.insert(bytes.end(), path.c_str(), path.c_str() + path.size() + 1);
+    bytes.push_back('\0');
+    return bytes;
+}
+
+std::vector<char> DropListBytes(const std::vector<std::wstring>& paths) {
+    std::vector<char> bytes = DropListHeader(true);
+    for (const std::wstring& path : paths) {
+        const auto* units = reinterpret_cast<const char*>(path.c_str());
+        bytes.insert(bytes.end(), units, units + (path.size() + 1) * sizeof(wchar_t));
+    }
+    bytes.insert(bytes.end(), 2, '\0');
+    return bytes;
+}

@@ -8,10 +8,8 @@
 #include <string>
 #include <vector>
 
-// CF_HDROP data: the DROPFILES header, then the texts, each with its zero, then one more zero. A
-// wide list of ANSI paths holds them as the system's wide functions see them.
-std::vector<char> DropListBytes(const std::vector<std::string>& paths, bool wide = false);
-std::vector<char> DropListBytes(const std::vector<std::wstring>& paths);
+#include "base/DropFiles.h"
+
 
 class TDropDataObject : public IDataObject {
 public:
