@@ -49,6 +49,10 @@ void TBrowserLister::Cancel() {
     Canceled = Requested;
 }
 
+TExtractOutcome TBrowserLister::TakeOut(const std::string& source, const std::string& destination) {
+    return Hosts->Extract(source, destination);
+}
+
 void TBrowserLister::Run() {
     uint64_t done = 0;
     for (;;) {

@@ -12,6 +12,7 @@
 #include <string>
 #include <thread>
 
+#include "app/BrowserDrag.h"
 #include "app/BrowserLevel.h"
 #include "engine/ExtractOutcome.h"
 
@@ -25,7 +26,7 @@ struct TBrowserListed {
     TBrowserLevel Level;
 };
 
-class TBrowserLister {
+class TBrowserLister final : public TMemberSource {
 public:
     // Results go to window as message, until this object goes.
     TBrowserLister(HWND window, UINT message);
@@ -38,6 +39,9 @@ public:
     uint64_t List(const std::string& path);
     // Cancels the listing that runs, if any: it ends as canceled.
     void Cancel();
+    // A member dragged out, through the same hosts, which keep the levels the listing took out; after
+    // the listing that runs, if one does.
+    TExtractOutcome TakeOut(const std::string& source, const std::string& destination) override;
 
 private:
     class TCancel;

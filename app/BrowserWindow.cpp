@@ -112,17 +112,27 @@ std::string CellText(const TBrowserLevel& level, size_t row, int column) {
     }
 }
 
-// The rows selected, by their paths; folders are left out, as they hold no one file.
-std::vector<std::string> SelectedMembers() {
+// The rows selected; folders are left out, as they hold no one file.
+std::vector<TDraggedMember> SelectedRows() {
     TBrowser& browser = Browser();
-    std::vector<std::string> paths;
+    std::vector<TDraggedMember> members;
     if (!browser.Shown)
-        return paths;
+        return members;
+    const TBrowserLevel& level = browser.Shown->Level;
     for (int row = ListView_GetNextItem(browser.List, -1, LVNI_SELECTED); row >= 0;
          row = ListView_GetNextItem(browser.List, row, LVNI_SELECTED)) {
-        if (!browser.Shown->Level.IsFolder(static_cast<size_t>(row)))
-            paths.push_back(PathOf(browser.Shown->Path, browser.Shown->Level.Name(static_cast<size_t>(row))));
+        const auto at = static_cast<size_t>(row);
+        if (!level.IsFolder(at))
+            members.push_back({PathOf(browser.Shown->Path, level.Name(at)), std::string(level.Name(at)), level.Size(at),
+                               level.Time(at)});
     }
+    return members;
+}
+
+std::vector<std::string> SelectedMembers() {
+    std::vector<std::string> paths;
+    for (const TDraggedMember& member : SelectedRows())
+        paths.push_back(member.Path);
     return paths;
 }
 
@@ -255,6 +265,21 @@ void OnCommand(HWND window, TMessage& message) {
     }
 }
 
+// Dropped on the main window, members become jobs there, whichever button dragged them.
+bool TakenByMainWindow(POINT cursor, const std::vector<std::string>& paths) {
+    HWND under = ::WindowFromPoint(cursor);
+    if (!under || (under != App().MainWindow && ::GetAncestor(under, GA_ROOT) != App().MainWindow))
+        return false;
+    Queue(paths, App().DestinationFolder);
+    return true;
+}
+
+void BeginDrag(bool right) {
+    std::vector<TDraggedMember> members = SelectedRows();
+    if (!members.empty())
+        DragMembers(std::move(members), right, *Browser().Lister, TakenByMainWindow);
+}
+
 void OnGetDispInfo(NMLVDISPINFOW& info) {
     TBrowser& browser = Browser();
     if (!(info.item.mask & LVIF_TEXT) || !browser.Shown || info.item.iItem < 0 ||
@@ -281,6 +306,10 @@ void OnNotify(HWND, TMessage& message) {
                 browser.Shown->Level.SortBy(static_cast<TBrowserColumn>(reinterpret_cast<NMLISTVIEW*>(header)->iSubItem));
                 ::InvalidateRect(browser.List, nullptr, TRUE);
             }
+            break;
+        case LVN_BEGINDRAG:
+        case LVN_BEGINRDRAG:
+            BeginDrag(header->code == LVN_BEGINRDRAG);
             break;
         case LVN_KEYDOWN:
             if (reinterpret_cast<NMLVKEYDOWN*>(header)->wVKey == VK_BACK)

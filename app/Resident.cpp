@@ -1,6 +1,7 @@
 #include "app/Resident.h"
 
 #include <objbase.h>
+#include <ole2.h>
 
 #include <string>
 
@@ -95,8 +96,8 @@ int RunResident(const std::wstring& browsed) {
     app.Browsed = browsed;
     app.QueueFile = TQueueJournal::DefaultFile();
     RemoveReplacedFiles();
-    // The folder browser is a shell dialog and wants COM on this thread.
-    const HRESULT com = ::CoInitializeEx(nullptr, COINIT_APARTMENTTHREADED);
+    // The folder browser is a shell dialog and wants COM on this thread; the browser's drags want OLE.
+    const HRESULT com = ::OleInitialize(nullptr);
     try {
         // A registration that a program which died left behind is replaced here, or, should this
         // fail half-way, removed: the shell never offers the command with no program to take it.
@@ -110,7 +111,7 @@ int RunResident(const std::wstring& browsed) {
     } catch (...) {
     }
     if (SUCCEEDED(com))
-        ::CoUninitialize();
+        ::OleUninitialize();
     LetInstanceGo();
     return 0;
 }
