@@ -101,6 +101,8 @@ Section "Kelvane" SecProgram
     CreateDirectory "$INSTDIR\${KELVANE_FOLDER_PLUGINS}"
     WriteUninstaller "$INSTDIR\Uninstall.exe"
     CreateShortcut "$SMPROGRAMS\Kelvane.lnk" "$INSTDIR\Kelvane.exe"
+    ; Explorer's "送る" hands the file to Kelvane.exe, which shows it in the archive browser.
+    CreateShortcut "$SENDTO\Kelvane.lnk" "$INSTDIR\Kelvane.exe"
 
     WriteRegStr HKCU "${UNINSTALL_KEY}" "DisplayName" "Kelvane"
     WriteRegStr HKCU "${UNINSTALL_KEY}" "DisplayVersion" "${VERSION}"

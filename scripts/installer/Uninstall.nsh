@@ -37,6 +37,7 @@ Section "Uninstall"
     ; Not recursive: files of the user's own in the folder stay, and so does the folder then.
     RMDir "$INSTDIR"
     Delete "$SMPROGRAMS\Kelvane.lnk"
+    Delete "$SENDTO\Kelvane.lnk"
 
     DeleteRegValue HKCU "${RUN_KEY}" "Kelvane"
     DeleteRegKey HKCU "${UNINSTALL_KEY}"

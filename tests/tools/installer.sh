@@ -104,6 +104,8 @@ done
 [ -f "$dir/Uninstall.exe" ] || fail "no uninstaller"
 shortcut="$prefix/drive_c/users/$user/AppData/Roaming/Microsoft/Windows/Start Menu/Programs/Kelvane.lnk"
 [ -f "$shortcut" ] || fail "no Start menu shortcut"
+sendto="$prefix/drive_c/users/$user/AppData/Roaming/Microsoft/Windows/SendTo/Kelvane.lnk"
+[ -f "$sendto" ] || fail "no Send To shortcut"
 
 version=$(grep -o 'Version [0-9][0-9.]*' "$root/app/Kelvane.rc" | head -1 | cut -d' ' -f2)
 expect_data "$uninstall" DisplayName Kelvane
@@ -195,6 +197,7 @@ until_true 10 running 0 || fail "the program still runs after the uninstall"
 [ "$(cd "$dir" 2>/dev/null && find . | sort | tr '\n' ' ')" = ". ./plugins ./plugins/tar.sph ./plugins/zip.spi " ] ||
     fail "left: $(cd "$dir" && find .)"
 [ -e "$shortcut" ] && fail "left: the Start menu shortcut"
+[ -e "$sendto" ] && fail "left: the Send To shortcut"
 # Of its data folder only the user's own file stays; through the link, nothing goes.
 [ "$(ls -A "$local_unix/Kelvane")" = probe ] || fail "left in %LOCALAPPDATA%\\Kelvane: $(ls -A "$local_unix/Kelvane")"
 [ "$(ls -A "$documents" | wc -l)" = 2 ] || fail "the uninstaller removed files through a link: $(ls -A "$documents")"
