@@ -1,10 +1,11 @@
 // Shows the main window with a job running, half done, two queued jobs (the second selected) and the
 // about box beside it,
 // for the README's screenshot; with "failure", the tray icon's balloon for two failed jobs instead;
-// with "options", the options dialog once every plug-in of the folder the settings name has answered.
+// with "options", the options dialog once every plug-in of the folder the settings name has answered;
+// with "browser PATH", the archive browser at PATH once it is listed, a file selected.
 // scripts/screenshot drives it through two marker files in FOLDER: it writes "ready" once the
 // picture is taken, and ends when "quit" appears.
-//   window-demo FOLDER [failure|options]
+//   window-demo FOLDER [failure|options|browser PATH]
 #include <windows.h>
 #include <commctrl.h>
 
@@ -12,6 +13,7 @@
 #include <string>
 
 #include "app/AboutBox.h"
+#include "app/BrowserWindow.h"
 #include "app/AppState.h"
 #include "app/Destination.h"
 #include "app/Dpi.h"
@@ -156,6 +158,28 @@ void CALLBACK OptionsStep(HWND, UINT, UINT_PTR, DWORD) {
     }
 }
 
+void CALLBACK BrowserStep(HWND, UINT, UINT_PTR, DWORD) {
+    static int state = 0;
+    HWND browser = ::FindWindowA(kBrowserClassName, nullptr);
+    HWND list = browser ? ::GetDlgItem(browser, IDC_BROWSERLIST) : nullptr;
+    if (state == 0 && list && ListView_GetItemCount(list) > 0) {
+        state = 1;
+        const int last = ListView_GetItemCount(list) - 1;
+        ListView_SetItemState(list, last, LVIS_SELECTED | LVIS_FOCUSED, LVIS_SELECTED | LVIS_FOCUSED);
+        const int dpi = WindowDpi(browser);
+        ::SetWindowPos(browser, HWND_TOP, 8, 8, Scaled(640, dpi), Scaled(280, dpi), 0);
+        ::RedrawWindow(browser, nullptr, nullptr, RDW_INVALIDATE | RDW_ERASE | RDW_UPDATENOW | RDW_ALLCHILDREN);
+    } else if (state == 1) {
+        state = 2;
+        RECT box = {};
+        ::GetWindowRect(browser, &box);
+        ReadyWhenQuit("screen.bmp", box.right - box.left, box.bottom - box.top, box.left, box.top);
+    }
+    // Also before the picture: a script that gave up must not wait for this program.
+    if (Exists(gMarkers + "\\quit"))
+        ::PostQuitMessage(0);
+}
+
 void AddJob(const std::string& source) {
     App().Queue->Append(source, DestinationFor(App().DestinationFolder, source), 0);
     ::SendMessageA(App().JobList, LB_ADDSTRING, 0, 0);
@@ -164,10 +188,11 @@ void AddJob(const std::string& source) {
 }  // namespace
 
 int main(int argc, char** argv) {
-    if (argc != 2 && argc != 3)
+    if (argc < 2 || argc > 4)
         return 2;
     const bool failure = argc == 3 && std::string(argv[2]) == "failure";
     const bool options = argc == 3 && std::string(argv[2]) == "options";
+    const bool browse = argc == 4 && std::string(argv[2]) == "browser";
     gMarkers = argv[1];
     if (!RegisterMainClass())
         return 1;
@@ -192,6 +217,17 @@ int main(int argc, char** argv) {
         // Below the tray icon's own window, where the balloon appears.
         ::SetWindowPos(window, nullptr, Scaled(8, dpi), Scaled(150, dpi), 0, 0, SWP_NOSIZE | SWP_NOZORDER);
         ShowFailures(window);
+    } else if (browse) {
+        ::ShowWindow(window, SW_HIDE);
+        if (!RegisterBrowserClass())
+            return 1;
+        ::SetTimer(window, 1, 100, BrowserStep);
+        BrowsePath(argv[3]);
+        MSG msg;
+        while (::GetMessageW(&msg, nullptr, 0, 0) > 0) {
+            ::TranslateMessage(&msg);
+            ::DispatchMessageW(&msg);
+        }
     } else if (options) {
         ::ShowWindow(window, SW_HIDE);
         ::SetTimer(window, 1, 100, OptionsStep);

@@ -85,6 +85,26 @@ int HostProcesses() {
     return count;
 }
 
+// Whether every plug-in host of either width is past Wine's start: its watch of the program runs
+// beside its main thread. A 32-bit test cannot list a 64-bit host's modules, but it can count threads.
+bool AllHostsStarted() {
+    UniqueHandle processes(::CreateToolhelp32Snapshot(TH32CS_SNAPPROCESS | TH32CS_SNAPTHREAD, 0));
+    PROCESSENTRY32 entry = {};
+    entry.dwSize = sizeof entry;
+    for (BOOL more = ::Process32First(processes.Get(), &entry); more; more = ::Process32Next(processes.Get(), &entry)) {
+        if (::lstrcmpiA(entry.szExeFile, "KelvaneHost.exe") != 0 && ::lstrcmpiA(entry.szExeFile, "KelvaneHost64.exe") != 0)
+            continue;
+        int threads = 0;
+        THREADENTRY32 thread = {};
+        thread.dwSize = sizeof thread;
+        for (BOOL next = ::Thread32First(processes.Get(), &thread); next; next = ::Thread32Next(processes.Get(), &thread))
+            threads += thread.th32OwnerProcessID == entry.th32ProcessID;
+        if (threads < 2)
+            return false;
+    }
+    return true;
+}
+
 // Whether a running KelvaneHost.exe has loaded that plug-in.
 bool HostLoaded(const char* plugin) {
     UniqueHandle processes(::CreateToolhelp32Snapshot(TH32CS_SNAPPROCESS, 0));
@@ -430,7 +450,7 @@ TEST_F(ResidentTest, AHangingPluginKeepsNothingRunning) {
         Resident resident(program);
         ASSERT_TRUE(WaitFor([&] { return resident.Window() != nullptr; }));
         ExtractHere(out.Path(), {source});
-        ASSERT_TRUE(WaitFor([&] { return HostProcesses() == 1 && HostLoaded(loaded); }));
+        ASSERT_TRUE(WaitFor([&] { return HostProcesses() == 1 && HostLoaded(loaded) && AllHostsStarted(); }));
         resident.Kill();
         EXPECT_TRUE(WaitFor([] { return HostProcesses() == 0; }));
         EXPECT_EQ(out.EntryCount(), 0);
@@ -448,7 +468,7 @@ TEST_F(ResidentTest, AKilledProgramLeavesNoTemporariesForLong) {
         Resident resident(program);
         ASSERT_TRUE(WaitFor([&] { return resident.Window() != nullptr; }));
         ExtractHere(out.Path(), {TestData("hangs.zip\\inner.hang\\a.txt")});
-        ASSERT_TRUE(WaitFor([&] { return HostProcesses() == 1 && TemporariesOfAnyone() > before; }));
+        ASSERT_TRUE(WaitFor([&] { return HostProcesses() == 1 && TemporariesOfAnyone() > before && AllHostsStarted(); }));
         resident.Kill();
         KillHosts();
         EXPECT_TRUE(WaitFor([] { return HostProcesses() == 0; }));
