@@ -15,6 +15,8 @@
 #include "base/WideText.h"
 #include "bench/Clock.h"
 #include "base/ModulePath.h"
+#include "engine/Archive.h"
+#include "engine/PluginList.h"
 #include "engine/SpiTypes.h"
 #include "jobs/PluginHosts.h"
 
@@ -45,9 +47,17 @@ int main(int argc, char** argv) {
             return 1;
         level.MakeRows();
         const double browser = NowMs() - start;
-        std::printf("%.1f %.1f %.1f %zu\n", bare, browser,
+        start = NowMs();
+        TPluginList plugins;
+        plugins.SetFolder(folder);
+        plugins.Load();
+        TBrowserLevel here;
+        if (!ListPathOutcome(plugins, archive, here).Succeeded())
+            return 1;
+        const double engine = NowMs() - start;
+        std::printf("%.1f %.1f %.1f %zu %.1f\n", bare, browser,
                     static_cast<double>(level.OverheadBytes()) / static_cast<double>(level.MemberCount()),
-                    level.MemberCount());
+                    level.MemberCount(), engine);
     }
     hosts->Terminate();
     return 0;

@@ -1,7 +1,6 @@
 #include <algorithm>
 #include <new>
 
-#include "base/PathText.h"
 #include "engine/Archive.h"
 #include "engine/Crossing.h"
 #include "engine/JobPaths.h"
@@ -148,7 +147,8 @@ void ListBelow(const TMemberListing& members, const std::string& folder, const s
     for (const TListedMember& listed : head.empty() ? members.Members() : members.Folded()) {
         if (!head.empty() && !LiesBelow(listed, head))
             continue;
-        const std::string name = WithSeparator(listed.Member.Name(), '\\');
+        std::string name = listed.Member.Name();
+        std::replace(name.begin(), name.end(), '/', '\\');
         const fileInfo& record = listed.Member.Record;
         sink.Add(std::string_view(name).substr(std::min(name.size(), AfterComponents(name, components))),
                  record.filesize, static_cast<int64_t>(record.timestamp));

@@ -1,5 +1,6 @@
 #include "engine/Member.h"
 
+#include <algorithm>
 #include <cstring>
 #include <cwchar>
 #include <iterator>
@@ -11,6 +12,9 @@ namespace {
 
 std::string FromAnsiField(const char* field, size_t size) {
     const std::string_view ansi = FieldText(field, size);
+    // ASCII is the same in every code page and in UTF-8; listings are mostly ASCII, and long.
+    if (std::all_of(ansi.begin(), ansi.end(), [](char c) { return static_cast<unsigned char>(c) < 0x80; }))
+        return std::string(ansi);
     std::string utf8;
     if (!Utf8FromAnsi(ansi, utf8))
         ExactUtf8(WideFromAnsi(ansi), utf8);

@@ -63,6 +63,7 @@ void TMemberListing::Take(const LockedLocal& block, bool wide, unsigned int inpu
         return;
     }
     const auto* record = reinterpret_cast<const fileInfo*>(bytes);
+    Listed.reserve(size / sizeof(fileInfo));
     for (SIZE_T count = size / sizeof(fileInfo); count > 0 && record->method[0] != 0; --count)
         Listed.push_back(Unfolded(MemberOf(*record++)));
 }
