@@ -257,6 +257,13 @@ void OnCommand(HWND window, TMessage& message) {
         case IDM_BROWSE_EXTRACTTO:
             ExtractTo(window);
             break;
+        case IDM_BROWSE_SELECTALL:
+            // In the address bar, its own text.
+            if (::GetFocus() == browser.Address)
+                ::SendMessageW(browser.Address, EM_SETSEL, 0, -1);
+            else
+                ListView_SetItemState(browser.List, -1, LVIS_SELECTED, LVIS_SELECTED);
+            break;
         case IDM_BROWSE_CLOSE:
             ::ShowWindow(window, SW_HIDE);
             break;

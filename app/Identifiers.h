@@ -35,6 +35,7 @@
 #define IDM_BROWSE_EXTRACT 1055
 #define IDM_BROWSE_EXTRACTTO 1056
 #define IDM_BROWSE_CLOSE 1057
+#define IDM_BROWSE_SELECTALL 1058
 
 // The uninstaller's switch (app/RemoveDataCommand.h), and the folder beside the program where setup
 // puts files it replaced while they were in use (app/ReplacedFiles.h). The installer takes these and
