@@ -15,10 +15,6 @@ bool InFolder(std::string_view memberPath) {
     return FindLastSeparator(memberPath, "\\/") != std::string_view::npos;
 }
 
-TListedMember Unfolded(TMember member) {
-    return {std::string(), std::move(member)};
-}
-
 }  // namespace
 
 // Windows compares file names without regard to case; LCMapStringW folds as it does (and, unlike
@@ -59,13 +55,14 @@ void TMemberListing::Take(const LockedLocal& block, bool wide, unsigned int inpu
     const SIZE_T size = ::LocalSize(block.Handle());
     if (wide) {
         for (const fileInfoW& record : WideListingRecords(bytes, size))
-            Listed.push_back(Unfolded(MemberOf(record)));
+            Listed.emplace_back().Member = MemberOf(record);
         return;
     }
     const auto* record = reinterpret_cast<const fileInfo*>(bytes);
     Listed.reserve(size / sizeof(fileInfo));
+    // Made in place: each record is some 430 bytes, and listings run to hundreds of thousands.
     for (SIZE_T count = size / sizeof(fileInfo); count > 0 && record->method[0] != 0; --count)
-        Listed.push_back(Unfolded(MemberOf(*record++)));
+        Listed.emplace_back().Member = MemberOf(*record++);
 }
 
 const std::vector<TListedMember>& TMemberListing::Folded() const {
