@@ -133,6 +133,17 @@ listed "list Kelvane's" "FOLDER	$(win "$out/own")	kelvane" "infocrash.spi	32	not
 "$wine" reg delete 'HKCU\Software\Ombrik\Kelvane' /f >/dev/null 2>&1
 "$wine" reg delete 'HKCU\Software\Hosenbu\Susie\Plug-in' /f >/dev/null 2>&1
 program=$extract
+# --list: the members below the place named, in the archive's order, two levels down through a plug-in
+# that names members with "/" and crashes on memory input; one that has no listing says so.
+mkdir "$out/quirky"
+cp "$plugins/tar.spi" "$plugins/zip.spi" "$plugins/quirky/memcrash.spi" "$plugins/quirky/diskonly.spi" "$out/quirky/"
+expect 0 "list nested" -- --plugins "$(win "$out/quirky")" --list "$(win "$data")\\levels.tar\\inner.mzip\\pack\\deeper.mzip"
+time='[0-9]{4}-[0-9]{2}-[0-9]{2} [0-9]{2}:[0-9]{2}:[0-9]{2}'
+[ "$(grep -acxE "14	$time	small\.txt|6900	$time	docs\\\\readme\.txt" "$out/stdout")" = 2 ] &&
+    [ "$(wc -l <"$out/stdout")" = 2 ] || { echo "FAIL: list nested: $(cat -A "$out/stdout")"; failures=$((failures + 1)); }
+expect 1 "list without a listing" -- --plugins "$(win "$out/quirky")" --list "$(win "$data")\\quirks.zip\\inner.dtar"
+one_line_naming "list without a listing" "inner.dtar" "diskonly.spi"
+expect 2 "--list without a source" -- --list
 expect 2 "no arguments" --
 grep -q '^usage: kelvane-extract' "$out/stderr" || { echo "FAIL: no usage line"; failures=$((failures + 1)); }
 expect 2 "one argument" -- only-one
