@@ -33,6 +33,7 @@ struct TStep {
     int Archives = 0;        // how many archives are open on the way to this one
     size_t Kept = kNotKept;  // the level's place in the kept chain
     std::string KeptFirst;   // the kept chain's first level as this job spells it
+    TFailure Unlisted;       // why the level gave a listing no members, when it gave none
 };
 
 // A kept level's name as this job spells the chain's first level, so that failures read as from the
@@ -144,10 +145,11 @@ void ListBelow(const TMemberListing& members, const std::string& folder, const s
     for (const char c : head)
         components += c == '\\';
     sink.Begin(plugin);
+    std::string name;  // one buffer for every member's name
     for (const TListedMember& listed : head.empty() ? members.Members() : members.Folded()) {
         if (!head.empty() && !LiesBelow(listed, head))
             continue;
-        std::string name = listed.Member.Name();
+        name.assign(listed.Member.Folder).append(listed.Member.FileName);
         std::replace(name.begin(), name.end(), '/', '\\');
         const fileInfo& record = listed.Member.Record;
         sink.Add(std::string_view(name).substr(std::min(name.size(), AfterComponents(name, components))),
@@ -161,6 +163,7 @@ bool ListedHere(TStep& step, TListingSink& sink, TExtractOutcome& outcome, bool&
     const TMemberListing* members = step.Folder->Members();
     // Every failure of a bound level names its plug-in.
     const TFailure& failure = step.Folder->LastFailure();
+    step.Unlisted = members ? TFailure{} : failure;
     if (!members && (step.Path.empty() || failure.Kind == TFailureKind::kCanceled)) {
         done = true;
         return Failed(outcome, failure, {}, step.Container);
@@ -201,8 +204,12 @@ bool ResolveStep(TStep& step,
         return false;
     std::string rest;
     TMember member;
-    if (!step.Folder->Locate(step.Path, rest, member))
-        return Failed(outcome, step.Folder->LastFailure(), step.Container, step.Path);
+    if (!step.Folder->Locate(step.Path, rest, member)) {
+        // Without a listing no folder of the level can be told: that, not "not found", is the reason.
+        const bool unlisted = target.Listing && step.Unlisted.Kind == TFailureKind::kNoListing &&
+                              step.Folder->LastFailure().Kind == TFailureKind::kNotFound;
+        return Failed(outcome, unlisted ? step.Unlisted : step.Folder->LastFailure(), step.Container, step.Path);
+    }
     const std::string located = LocatedPart(step.Path, rest);
     progress.Located(rest);
     // A listing goes on into the member the path ends at, as into an archive.

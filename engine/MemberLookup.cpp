@@ -55,14 +55,13 @@ void TMemberListing::Take(const LockedLocal& block, bool wide, unsigned int inpu
     const SIZE_T size = ::LocalSize(block.Handle());
     if (wide) {
         for (const fileInfoW& record : WideListingRecords(bytes, size))
-            Listed.emplace_back().Member = MemberOf(record);
+            Listed.emplace_back(record);
         return;
     }
     const auto* record = reinterpret_cast<const fileInfo*>(bytes);
     Listed.reserve(size / sizeof(fileInfo));
-    // Made in place: each record is some 430 bytes, and listings run to hundreds of thousands.
     for (SIZE_T count = size / sizeof(fileInfo); count > 0 && record->method[0] != 0; --count)
-        Listed.emplace_back().Member = MemberOf(*record++);
+        Listed.emplace_back(*record++);
 }
 
 const std::vector<TListedMember>& TMemberListing::Folded() const {

@@ -17,6 +17,11 @@ bool GoesInside(const std::string& path, const std::string& head);
 // A member from a plug-in's listing, with its folder and name folded for comparing once a lookup
 // needs that.
 struct TListedMember {
+    TListedMember() = default;
+    // Made where it is kept: a record is some 430 bytes, and listings run to hundreds of thousands.
+    template <typename TRecord>
+    explicit TListedMember(const TRecord& record) : Member(MemberOf(record)) {}
+
     std::string FoldedPath;
     TMember Member;
 };

@@ -143,6 +143,10 @@ time='[0-9]{4}-[0-9]{2}-[0-9]{2} [0-9]{2}:[0-9]{2}:[0-9]{2}'
     [ "$(wc -l <"$out/stdout")" = 2 ] || { echo "FAIL: list nested: $(cat -A "$out/stdout")"; failures=$((failures + 1)); }
 expect 1 "list without a listing" -- --plugins "$(win "$out/quirky")" --list "$(win "$data")\\quirks.zip\\inner.dtar"
 one_line_naming "list without a listing" "inner.dtar" "diskonly.spi"
+# Nor can a folder inside it be told: the same reason, not "not found".
+expect 1 "list a folder without a listing" -- --plugins "$(win "$out/quirky")" --list "$(win "$data")\\quirks.zip\\inner.dtar\\docs"
+one_line_naming "list a folder without a listing" "docs" "diskonly.spi"
+grep -qaF "$(printf '\x88\xea\x97\x97')" "$out/stderr" || { echo "FAIL: list a folder without a listing: not the listing's reason"; failures=$((failures + 1)); }
 expect 2 "--list without a source" -- --list
 expect 2 "no arguments" --
 grep -q '^usage: kelvane-extract' "$out/stderr" || { echo "FAIL: no usage line"; failures=$((failures + 1)); }
