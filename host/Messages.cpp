@@ -1,6 +1,7 @@
 #include "host/Messages.h"
 
 #include <cstring>
+#include <string_view>
 
 #include "base/PathText.h"
 #include "engine/JobPaths.h"
@@ -79,12 +80,20 @@ public:
     }
     // Texts hold no zero byte: they become C strings on the other side.
     bool Text(std::string& text) {
+        std::string_view view;
+        if (!View(view))
+            return false;
+        text.assign(view);
+        return true;
+    }
+    // The same text, seen where it lies in the message.
+    bool View(std::string_view& text) {
         uint32_t length = 0;
         if (!Number(length) || length > kMaxText || Bytes.size() - At < length)
             return false;
-        text.assign(Bytes.data() + At, length);
+        text = std::string_view(Bytes.data() + At, length);
         At += length;
-        return text.find('\0') == std::string::npos;
+        return text.find('\0') == std::string_view::npos;
     }
     bool AtEnd() const { return At == Bytes.size(); }
 
@@ -298,6 +307,7 @@ void TListingPieces::Begin(const std::string& plugin) {
     writer.Number(0);
     writer.Text(plugin);
     Pieces.push_back(writer.Take());
+    Pieces.back().reserve(PieceBytes);
 }
 
 void TListingPieces::Add(std::string_view name, uint64_t size, int64_t time) {
@@ -310,6 +320,7 @@ void TListingPieces::Add(std::string_view name, uint64_t size, int64_t time) {
         next.Number(0);
         next.Number(0);
         Pieces.push_back(next.Take());
+        Pieces.back().reserve(PieceBytes);
     }
     std::vector<char>& piece = Pieces.back();
     const auto put = [&piece](uint64_t value, int count) {
@@ -324,28 +335,27 @@ void TListingPieces::Add(std::string_view name, uint64_t size, int64_t time) {
 }
 
 bool ReadListingPiece(const std::vector<char>& piece, TListingSink& sink) {
-    struct TRead {
-        std::string Name;
-        uint64_t Size;
-        uint64_t Time;
-    };
-    TReader reader(piece);
-    uint32_t first = 0;
-    uint32_t count = 0;
-    std::string plugin;
-    // Each member takes 20 bytes at least: a count past that is a broken piece.
-    if (!reader.Number(first) || first > 1 || !reader.Number(count) || count > piece.size() / 20 ||
-        (first && !reader.Text(plugin)))
-        return false;
-    std::vector<TRead> members(count);
-    for (TRead& member : members)
-        if (!reader.Text(member.Name) || !reader.Wide(member.Size) || !reader.Wide(member.Time))
+    // Read twice, in place: checked whole first, so that a broken piece gives nothing.
+    for (const bool giving : {false, true}) {
+        TReader reader(piece);
+        uint32_t first = 0;
+        uint32_t count = 0;
+        std::string plugin;
+        if (!reader.Number(first) || first > 1 || !reader.Number(count) || (first && !reader.Text(plugin)))
             return false;
-    if (!reader.AtEnd())
-        return false;
-    if (first)
-        sink.Begin(plugin);
-    for (const TRead& member : members)
-        sink.Add(member.Name, member.Size, static_cast<int64_t>(member.Time));
+        if (giving && first)
+            sink.Begin(plugin);
+        for (uint32_t i = 0; i < count; ++i) {
+            std::string_view name;
+            uint64_t size = 0;
+            uint64_t time = 0;
+            if (!reader.View(name) || !reader.Wide(size) || !reader.Wide(time))
+                return false;
+            if (giving)
+                sink.Add(name, size, static_cast<int64_t>(time));
+        }
+        if (!reader.AtEnd())
+            return false;
+    }
     return true;
 }
