@@ -669,6 +669,19 @@ TEST_F(ResidentTest, TheBrowserAnswersWhileItListsAndTakesOutWhatIsPicked) {
     ::SendMessageW(list, WM_KEYDOWN, VK_END, 0);
     ::PostMessageW(browser, WM_COMMAND, IDM_BROWSE_EXTRACT, 0);
     EXPECT_TRUE(WaitFor([&] { return FileExists(out / "small.txt") && ReadWholeFile(out / "small.txt") == "small member\r\n"; }));
+    // Enter goes into the folder at the top, Backspace up again, Alt+Left back into it; Enter on a
+    // file queues it.
+    ::SendMessageW(list, WM_KEYDOWN, VK_HOME, 0);
+    ::PostMessageW(browser, WM_COMMAND, IDM_BROWSE_ENTER, 0);
+    ASSERT_TRUE(WaitFor([&] { return ::SendMessageW(list, LVM_GETITEMCOUNT, 0, 0) == 1; }));
+    ::SendMessageW(list, WM_KEYDOWN, VK_BACK, 0);
+    ASSERT_TRUE(WaitFor([&] { return ::SendMessageW(list, LVM_GETITEMCOUNT, 0, 0) == 4; }));
+    ::PostMessageW(browser, WM_COMMAND, IDM_BROWSE_BACK, 0);
+    ASSERT_TRUE(WaitFor([&] { return ::SendMessageW(list, LVM_GETITEMCOUNT, 0, 0) == 1; }));
+    ::SendMessageW(list, WM_KEYDOWN, VK_HOME, 0);
+    ::PostMessageW(browser, WM_COMMAND, IDM_BROWSE_ENTER, 0);
+    ASSERT_TRUE(WaitFor([&] { return FileExists(out / "readme.txt"); }));
+    EXPECT_TRUE(SameContents(out / "readme.txt", TestData("expect\\readme.txt")));
     ::PostMessageA(resident.Window(), WM_COMMAND, IDM_EXIT, 0);
     EXPECT_EQ(resident.ExitCode(), 0);
 }
