@@ -10,7 +10,7 @@ public:
     TCancel(const TBrowserLister& lister, uint64_t serial) : Lister(lister), Serial(serial) {}
     void Report(int, int, double) override {}
     bool Canceled() const override {
-        const std::lock_guard<std::mutex> guard(const_cast<std::mutex&>(Lister.Lock));
+        const std::lock_guard<std::mutex> guard(Lister.Lock);
         return Lister.Quitting || Lister.Canceled >= Serial || Lister.Requested > Serial;
     }
 

@@ -50,7 +50,7 @@ private:
     HWND Window;
     UINT Message;
     std::unique_ptr<TPluginHosts> Hosts;
-    std::mutex Lock;
+    mutable std::mutex Lock;  // the cancel asks from inside the hosts' wait
     std::condition_variable Wake;
     std::string Path;
     uint64_t Requested = 0;  // the newest request's serial
