@@ -9,6 +9,7 @@
 
 #include "base/DropFiles.h"
 #include "base/Owned.h"
+#include "base/TimeText.h"
 #include "base/WideText.h"
 #include "engine/Temporary.h"
 
@@ -39,11 +40,6 @@ public:
 private:
     LONG References = 1;
 };
-
-FILETIME FileTimeOf(int64_t unixTime) {
-    const uint64_t ticks = static_cast<uint64_t>(std::max<int64_t>(unixTime, 0) + 11644473600LL) * 10000000ULL;
-    return {static_cast<DWORD>(ticks), static_cast<DWORD>(ticks >> 32)};
-}
 
 // The member's bytes, taken out into a temporary file on the first read and read from there; the
 // file goes with the stream.
@@ -82,7 +78,7 @@ public:
         *stat = {};
         stat->type = STGTY_STREAM;
         stat->cbSize.QuadPart = Member.Size;
-        stat->mtime = FileTimeOf(Member.Time);
+        stat->mtime = FileTimeOfUnix(Member.Time);
         return S_OK;
     }
     HRESULT STDMETHODCALLTYPE Write(const void*, ULONG, ULONG*) override { return STG_E_ACCESSDENIED; }
@@ -242,7 +238,7 @@ private:
             file.dwFlags = FD_FILESIZE | FD_WRITESTIME | FD_PROGRESSUI;
             file.nFileSizeLow = static_cast<DWORD>(Members[i].Size);
             file.nFileSizeHigh = static_cast<DWORD>(Members[i].Size >> 32);
-            file.ftLastWriteTime = FileTimeOf(Members[i].Time);
+            file.ftLastWriteTime = FileTimeOfUnix(Members[i].Time);
             // A name past the field could make no file anyway: it is cut, never overrun.
             const std::wstring name = WideFromUtf8(Members[i].Name).substr(0, MAX_PATH - 1);
             std::copy(name.begin(), name.end(), file.cFileName);

@@ -437,11 +437,9 @@ void OnClose(HWND window, TMessage&) {
 // An archive dropped here is shown; the first of many.
 void OnDropFiles(HWND, TMessage& message) {
     UniqueDrop drop(reinterpret_cast<HDROP>(message.WParam));
-    const UINT length = ::DragQueryFileW(drop.Get(), 0, nullptr, 0);
-    std::wstring path(length + 1, L'\0');
-    path.resize(::DragQueryFileW(drop.Get(), 0, path.data(), length + 1));
+    const std::vector<std::wstring> paths = DroppedPaths(drop.Get());
     std::string utf8;
-    if (!path.empty() && ExactUtf8(path, utf8))
+    if (!paths.empty() && ExactUtf8(paths.front(), utf8))
         ListPlace(utf8, TIntent::kShow, true);
 }
 

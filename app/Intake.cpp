@@ -94,15 +94,6 @@ private:
     std::vector<TExtractJob> Jobs;
 };
 
-// The drop's paths, whole and in one pass: DragQueryFileW walks the list from its start for each
-// path it is asked for, and paths into archives may be far longer than paths on disk.
-std::vector<std::wstring> DroppedPaths(HDROP drop) {
-    std::vector<std::wstring> paths;
-    const GlobalLockGuard block(drop);
-    ReadDropFiles(block.Data(), block.Size(), paths);
-    return paths;
-}
-
 // New jobs are seen or run: paused, the window comes to the front; continuous, the chain starts.
 void FinishIntake(HWND window) {
     if (App().Worker.RunMode == kPaused) {
@@ -113,6 +104,15 @@ void FinishIntake(HWND window) {
 }
 
 }  // namespace
+
+// Whole and in one pass: DragQueryFileW walks the list from its start for each path it is asked for,
+// and paths into archives may be far longer than paths on disk.
+std::vector<std::wstring> DroppedPaths(HDROP drop) {
+    std::vector<std::wstring> paths;
+    const GlobalLockGuard block(drop);
+    ReadDropFiles(block.Data(), block.Size(), paths);
+    return paths;
+}
 
 void AcceptDroppedFiles(HWND window, TMessage& message) {
     {

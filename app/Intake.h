@@ -12,6 +12,8 @@
 // A drop's files, let go once read.
 using UniqueDrop = Unique<NullIsEmpty<HDROP, ::DragFinish>>;
 
+// A drop's paths, as they came.
+std::vector<std::wstring> DroppedPaths(HDROP drop);
 void AcceptDroppedFiles(HWND window, TMessage& message);
 void AcceptHandOff(HWND window, TMessage& message);
 // Members picked in the browser (UTF-8 paths), for folder, as a hand-off brings them.

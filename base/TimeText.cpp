@@ -1,16 +1,25 @@
 #include "base/TimeText.h"
 
-#include <windows.h>
-
+#include <algorithm>
 #include <cstdio>
 
+namespace {
+
+// Seconds between 1601 and 1970.
+constexpr int64_t kEpochsApart = 11644473600LL;
+
+}  // namespace
+
+FILETIME FileTimeOfUnix(int64_t unixTime) {
+    const uint64_t ticks = static_cast<uint64_t>(std::max(unixTime, -kEpochsApart) + kEpochsApart) * 10000000ULL;
+    return {static_cast<DWORD>(ticks), static_cast<DWORD>(ticks >> 32)};
+}
+
 std::string LocalTimeText(int64_t unixTime) {
-    // FILETIME counts 100 ns from 1601; 11644473600 s lie between the two epochs.
-    const uint64_t ticks = static_cast<uint64_t>(unixTime + 11644473600LL) * 10000000ULL;
-    const FILETIME utc = {static_cast<DWORD>(ticks), static_cast<DWORD>(ticks >> 32)};
+    const FILETIME utc = FileTimeOfUnix(unixTime);
     SYSTEMTIME universal = {};
     SYSTEMTIME local = {};
-    if (unixTime < -11644473600LL || !::FileTimeToSystemTime(&utc, &universal) ||
+    if (unixTime < -kEpochsApart || !::FileTimeToSystemTime(&utc, &universal) ||
         !::SystemTimeToTzSpecificLocalTime(nullptr, &universal, &local))
         return "0000-00-00 00:00:00";
     char text[32];

@@ -21,8 +21,14 @@ static_assert(kMaxJobPath <= kMaxText && 8 * 4 + 6 * kMaxText <= kMaxPayload);
 // Every outcome fits one message, its texts cut as they are.
 static_assert(kMaxOutcomeText <= kMaxText && 8 * 4 + 5 * kMaxOutcomeText <= kMaxPayload);
 
+// Writes a message of its own, or on at the end of one it is given (a listing's piece).
 class TWriter {
 public:
+    TWriter() : Bytes(Own) {}
+    explicit TWriter(std::vector<char>& onto) : Bytes(onto) {}
+    TWriter(const TWriter&) = delete;
+    TWriter& operator=(const TWriter&) = delete;
+
     void Number(uint32_t value) {
         for (int shift = 0; shift < 32; shift += 8)
             Bytes.push_back(static_cast<char>(value >> shift & 0xFF));
@@ -32,7 +38,7 @@ public:
         Number(static_cast<uint32_t>(value >> 32));
     }
     // A text past the bound spoils the message: Bytes come out empty.
-    void Text(const std::string& text) {
+    void Text(std::string_view text) {
         Fits = Fits && text.size() <= kMaxText;
         Number(static_cast<uint32_t>(text.size()));
         Bytes.insert(Bytes.end(), text.begin(), text.end());
@@ -43,8 +49,11 @@ public:
         Number(static_cast<uint32_t>(level.Level));
     }
     std::vector<char> Take() { return Fits ? std::move(Bytes) : std::vector<char>(); }
-    std::vector<char> Bytes;
     bool Fits = true;
+
+private:
+    std::vector<char> Own;
+    std::vector<char>& Bytes;
 };
 
 class TReader {
@@ -298,39 +307,33 @@ void CountOneMore(std::vector<char>& piece) {
     std::memcpy(piece.data() + kPieceCountAt, &count, sizeof count);
 }
 
+// A new piece, made at its full size once: 1 for the first, else 0, then its count.
+std::vector<char>& StartPiece(std::vector<std::vector<char>>& pieces, size_t bytes, bool first) {
+    std::vector<char>& piece = pieces.emplace_back();
+    piece.reserve(bytes);
+    TWriter writer(piece);
+    writer.Number(first ? 1 : 0);
+    writer.Number(0);
+    return piece;
+}
+
 }  // namespace
 
 void TListingPieces::Begin(const std::string& plugin) {
     Pieces.clear();
-    TWriter writer;
-    writer.Number(1);
-    writer.Number(0);
-    writer.Text(plugin);
-    Pieces.push_back(writer.Take());
-    Pieces.back().reserve(PieceBytes);
+    TWriter(StartPiece(Pieces, PieceBytes, true)).Text(plugin);
 }
 
 void TListingPieces::Add(std::string_view name, uint64_t size, int64_t time) {
-    // Written in place, as TWriter would: a listing's members are many.
-    const size_t bytes = 4 + name.size() + 16;
     if (Pieces.empty() || name.size() > kMaxText || name.find('\0') != std::string_view::npos)
         return;
-    if (Pieces.back().size() + bytes > PieceBytes) {
-        TWriter next;
-        next.Number(0);
-        next.Number(0);
-        Pieces.push_back(next.Take());
-        Pieces.back().reserve(PieceBytes);
-    }
-    std::vector<char>& piece = Pieces.back();
-    const auto put = [&piece](uint64_t value, int count) {
-        for (int i = 0; i < count; ++i)
-            piece.push_back(static_cast<char>(value >> (8 * i) & 0xFF));
-    };
-    put(name.size(), 4);
-    piece.insert(piece.end(), name.begin(), name.end());
-    put(size, 8);
-    put(static_cast<uint64_t>(time), 8);
+    // Written on at the piece's end: a listing's members are many.
+    std::vector<char>& piece =
+        Pieces.back().size() + 4 + name.size() + 16 > PieceBytes ? StartPiece(Pieces, PieceBytes, false) : Pieces.back();
+    TWriter writer(piece);
+    writer.Text(name);
+    writer.Wide(size);
+    writer.Wide(static_cast<uint64_t>(time));
     CountOneMore(piece);
 }
 

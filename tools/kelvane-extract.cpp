@@ -171,9 +171,14 @@ int ListPlugins(const std::string& given) {
 }
 
 // Printed once the listing is whole: a host that dies while it hands the pieces over prints nothing.
-void PrintListing(const TListingInMemory& listing) {
-    for (const TListedEntry& entry : listing.Entries)
-        PrintOut(std::to_string(entry.Size) + "\t" + LocalTimeText(entry.Time) + "\t" + entry.Name);
+template <class TList>
+TExtractOutcome ListAndPrint(TList list) {
+    TListingInMemory listing;
+    const TExtractOutcome outcome = list(listing);
+    if (outcome.Succeeded())
+        for (const TListedEntry& entry : listing.Entries)
+            PrintOut(std::to_string(entry.Size) + "\t" + LocalTimeText(entry.Time) + "\t" + entry.Name);
+    return outcome;
 }
 
 }  // namespace
@@ -237,22 +242,12 @@ int main() {
         hosts->SetPluginFolder(pluginFolder);
         hosts->RunNarrowIn(here);
         return RunJobs(jobs, [&](const TJobPaths& job) {
-            if (!listing)
-                return hosts->Extract(job.Source, job.Destination);
-            TListingInMemory members;
-            const TExtractOutcome outcome = hosts->List(job.Source, members);
-            if (outcome.Succeeded())
-                PrintListing(members);
-            return outcome;
+            return listing ? ListAndPrint([&](TListingSink& sink) { return hosts->List(job.Source, sink); })
+                           : hosts->Extract(job.Source, job.Destination);
         });
     }
     return RunJobs(jobs, [&](const TJobPaths& job) {
-        if (!listing)
-            return ExtractPathOutcome(plugins, job.Source, job.Destination, nullptr, keeping);
-        TListingInMemory members;
-        const TExtractOutcome outcome = ListPathOutcome(plugins, job.Source, members);
-        if (outcome.Succeeded())
-            PrintListing(members);
-        return outcome;
+        return listing ? ListAndPrint([&](TListingSink& sink) { return ListPathOutcome(plugins, job.Source, sink); })
+                       : ExtractPathOutcome(plugins, job.Source, job.Destination, nullptr, keeping);
     });
 }
